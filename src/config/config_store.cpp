@@ -1,0 +1,129 @@
+// Configuration store and its accessors. Lookups never insert: the store is read from
+// several threads once start-up is over.
+#include "config/config_store.h"
+
+#include "launcher/diagnostic_log.h"
+#include "platform/text_format.h"
+
+#include <climits>
+#include <cstring>
+
+namespace {
+
+const std::string* findNarrow(int32_t id)
+{
+    const auto& table = configStore().narrow;
+    auto it = table.find(id);
+    return it == table.end() ? nullptr : &it->second;
+}
+
+void logTruncation(int32_t id, int capacity, size_t length)
+{
+    logError("config string %d truncated (%d %d)", id, capacity, static_cast<int>(length));
+}
+
+} // namespace
+
+ConfigStore& configStore()
+{
+    static ConfigStore store;
+    return store;
+}
+
+void setConfigString(int32_t id, const std::string& value)
+{
+    configStore().narrow[id] = std::string(value.c_str());
+}
+
+void setConfigWideString(int32_t id, const std::wstring& value)
+{
+    configStore().wide[id] = std::wstring(value.c_str());
+}
+
+int getConfigString(int32_t id, char* buffer, int capacity)
+{
+    if (buffer == nullptr || capacity <= 0) {
+        return 0;
+    }
+    const std::string* value = findNarrow(id);
+    if (value == nullptr) {
+        buffer[0] = '\0';
+        return 0;
+    }
+    if (!copyText(buffer, static_cast<size_t>(capacity), value->c_str())) {
+        logTruncation(id, capacity, value->size());
+    }
+    return static_cast<int>(std::strlen(buffer));
+}
+
+int parseConfigInt(const char* text)
+{
+    const char* p = text;
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) {
+        ++p;
+    }
+    bool negative = false;
+    if (*p == '+' || *p == '-') {
+        negative = *p == '-';
+        ++p;
+    }
+    long long value = 0;
+    while (*p >= '0' && *p <= '9') {
+        if (value <= static_cast<long long>(INT_MAX) + 1) {
+            value = value * 10 + (*p - '0');
+        }
+        ++p;
+    }
+    if (negative) {
+        value = -value;
+    }
+    if (value > INT_MAX) return INT_MAX;
+    if (value < INT_MIN) return INT_MIN;
+    return static_cast<int>(value);
+}
+
+int getConfigInt(int32_t id)
+{
+    char buffer[kTextCapacity];
+    getConfigString(id, buffer, sizeof buffer);
+    return parseConfigInt(buffer);
+}
+
+std::string dupConfigString(int32_t id)
+{
+    const std::string* value = findNarrow(id);
+    return value == nullptr ? std::string() : *value;
+}
+
+int getConfigWString(int32_t id, wchar_t* buffer, int capacity)
+{
+    if (buffer == nullptr || capacity <= 0) {
+        return 0;
+    }
+    const std::string* value = findNarrow(id);
+    if (value == nullptr) {
+        buffer[0] = L'\0';
+        return 0;
+    }
+    if (!formatTextW(buffer, static_cast<size_t>(capacity), L"%S", value->c_str())) {
+        logTruncation(id, capacity, value->size());
+    }
+    return static_cast<int>(std::wcslen(buffer));
+}
+
+int getLocalizedText(int32_t id, wchar_t* buffer, int capacity)
+{
+    if (buffer == nullptr || capacity <= 0) {
+        return 0;
+    }
+    const auto& table = configStore().wide;
+    auto it = table.find(id);
+    if (it == table.end()) {
+        buffer[0] = L'\0';
+        return 0;
+    }
+    if (!copyTextW(buffer, static_cast<size_t>(capacity), it->second.c_str())) {
+        logTruncation(id, capacity, it->second.size());
+    }
+    return static_cast<int>(std::wcslen(buffer));
+}

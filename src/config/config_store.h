@@ -1,0 +1,36 @@
+// The configuration store: every setting of a packaged application, keyed by its
+// configuration identifier. Filled once at start-up by the loader, read-only afterwards.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+struct ConfigStore {
+    std::map<int32_t, std::string> narrow;   // system code page
+    std::map<int32_t, std::wstring> wide;    // localisable texts
+};
+
+// The process's store.
+ConfigStore& configStore();
+
+// Stores a value; a later value of the same identifier replaces the earlier one.
+// The text ends at its first NUL, as the launcher reads every value as a C string.
+void setConfigString(int32_t id, const std::string& value);
+void setConfigWideString(int32_t id, const std::wstring& value);
+
+// Copies at most capacity - 1 bytes and always terminates; a longer value is cut and
+// the cut logged. Returns the number of bytes copied; an absent identifier gives "".
+int getConfigString(int32_t id, char* buffer, int capacity);
+// Base-10 signed 32-bit value; absent, empty or non-numeric values give 0.
+int getConfigInt(int32_t id);
+// A copy of the narrow value ("" when absent).
+std::string dupConfigString(int32_t id);
+// The narrow value widened byte by byte; cut like getConfigString. Returns the characters written.
+int getConfigWString(int32_t id, wchar_t* buffer, int capacity);
+// The wide-table value (after the locale overrides); cut like getConfigString.
+int getLocalizedText(int32_t id, wchar_t* buffer, int capacity);
+
+// The C library's strtol rules on a whole text: leading blanks, a sign, digits up to the
+// first non-digit, clamped to the 32-bit limits.
+int parseConfigInt(const char* text);

@@ -1,0 +1,191 @@
+// Error display and fatal exit.
+#include "config/messages.h"
+
+#include "config/config_ids.h"
+#include "config/config_loader.h"
+#include "config/config_store.h"
+#include "launcher/diagnostic_log.h"
+#include "platform/text_conversion.h"
+#include "platform/text_format.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+char launcherTempDir[kLauncherTempDirCapacity] = "";
+
+namespace {
+
+// A composed message with its argument holds at most this many bytes while it is built.
+constexpr size_t kComposedCapacity = 12000;
+
+std::wstring logPathForDisplay()
+{
+    const wchar_t* path = logFilePath();
+    if (path == nullptr) {
+        return std::wstring();
+    }
+    wchar_t longForm[kTextCapacity];
+    DWORD n = GetLongPathNameW(path, longForm, kTextCapacity);
+    if (n == 0 || n >= static_cast<DWORD>(kTextCapacity)) {
+        return path;
+    }
+    return longForm;
+}
+
+} // namespace
+
+std::string substituteArgument(const std::string& message, const char* argument)
+{
+    size_t at = message.find("{0}");
+    if (argument == nullptr || at == std::string::npos) {
+        return message;
+    }
+    std::string result = message.substr(0, at) + argument + message.substr(at + 3);
+    if (result.size() >= kComposedCapacity) {
+        result.resize(kComposedCapacity - 1);
+    }
+    return result;
+}
+
+std::wstring substituteArgumentW(const std::wstring& message, const wchar_t* argument)
+{
+    size_t at = message.find(L"{0}");
+    if (argument == nullptr || at == std::wstring::npos) {
+        return message;
+    }
+    std::wstring result = message.substr(0, at) + argument + message.substr(at + 3);
+    if (result.size() >= kComposedCapacity) {
+        result.resize(kComposedCapacity - 1);
+    }
+    return result;
+}
+
+void showError(const char* text)
+{
+    char shown[kTextCapacity];
+    std::wstring logPath = logPathForDisplay();
+    if (!logPath.empty()) {
+        formatText(shown, sizeof shown, "%s\n\nLog: %S", text, logPath.c_str());
+    } else {
+        copyText(shown, sizeof shown, text);
+    }
+    if (useMessageBoxes) {
+        char caption[kTextCapacity];
+        getConfigString(cfg::msgCaption, caption, sizeof caption);
+        MessageBoxA(nullptr, shown, caption, MB_OK | MB_ICONERROR);
+        return;
+    }
+    fprintf(stderr, "%s\n", shown);
+    fflush(stderr);
+}
+
+void showErrorW(const wchar_t* text)
+{
+    wchar_t shown[kTextCapacity];
+    std::wstring logPath = logPathForDisplay();
+    if (!logPath.empty()) {
+        formatTextW(shown, kTextCapacity, L"%s\n\nLog: %s", text, logPath.c_str());
+    } else {
+        copyTextW(shown, kTextCapacity, text);
+    }
+    if (useMessageBoxes) {
+        wchar_t caption[kTextCapacity];
+        getConfigWString(cfg::msgCaption, caption, kTextCapacity);
+        MessageBoxW(nullptr, shown, caption, MB_OK | MB_ICONERROR);
+        return;
+    }
+    std::string narrow = narrowForDisplay(shown);
+    fprintf(stderr, "%s\n", narrow.c_str());
+    fflush(stderr);
+}
+
+void showConfigMessage(int id, const char* argument)
+{
+    char message[kTextCapacity];
+    getConfigString(id, message, sizeof message);
+    showError(substituteArgument(message, argument).c_str());
+}
+
+void showConfigMessageW(int id, const wchar_t* argument)
+{
+    wchar_t message[kTextCapacity];
+    getConfigWString(id, message, kTextCapacity);
+    showErrorW(substituteArgumentW(message, argument).c_str());
+}
+
+void emptyDirectory(const char* directory, bool recurse)
+{
+    if (directory == nullptr || directory[0] == '\0' || directory[0] == '.') {
+        return;
+    }
+    logMessage("emptying %s", directory);
+    size_t length = std::strlen(directory);
+    const char* separator = directory[length - 1] == '\\' ? "" : "\\";
+    char pattern[kTextCapacity];
+    if (!formatText(pattern, sizeof pattern, "%s%s*.*", directory, separator)) {
+        return;
+    }
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA(pattern, &entry);
+    if (find == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        if (std::strcmp(entry.cFileName, ".") == 0 || std::strcmp(entry.cFileName, "..") == 0) {
+            continue;
+        }
+        char path[kTextCapacity];
+        if (!formatText(path, sizeof path, "%s%s%s", directory, separator, entry.cFileName)) {
+            continue;  // never act on a cut path: it could name another file
+        }
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            logMessage("attempting to remove %s (%d)", path, recurse ? 1 : 0);
+            if (recurse) {
+                emptyDirectory(path, false);
+            }
+            RemoveDirectoryA(path);
+        } else {
+            logMessage("attempting to delete %s", path);
+            // A read-only extracted file would otherwise keep the whole directory alive.
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
+                SetFileAttributesA(path, entry.dwFileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+            }
+            DeleteFileA(path);
+        }
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+}
+
+void exitLauncher(int exitCode)
+{
+    if (launcherTempDir[0] != '\0') {
+        emptyDirectory(launcherTempDir, true);
+        RemoveDirectoryA(launcherTempDir);
+    }
+    fflush(stdout);
+    fflush(stderr);
+    // At once: exit handlers of the C library do not run, other threads are not waited for.
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(exitCode));
+    ExitProcess(static_cast<UINT>(exitCode));
+}
+
+void fatalError(const char* text)
+{
+    showError(text);
+    exitLauncher(1);
+}
+
+void fatalConfigError(int id, const char* argument)
+{
+    showConfigMessage(id, argument);
+    exitLauncher(1);
+}
+
+void fatalConfigErrorW(int id, const wchar_t* argument)
+{
+    showConfigMessageW(id, argument);
+    exitLauncher(1);
+}

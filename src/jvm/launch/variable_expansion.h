@@ -1,0 +1,23 @@
+// Expansion of the launcher's variables (%QUILL_EXEDIR%, ${launcher:sys.tempDir}, ...)
+// and of ${NAME} environment references in configured texts, in place. References the
+// launcher does not know, such as ${installer:sys.tempDir}, stay for the Java side.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// Wide texts. With shortPathForm the executable and temporary directories are the narrow
+// ones widened byte by byte (for texts that end up as narrow VM options); without, the
+// wide long forms. A result longer than capacity - 1 is cut there.
+void expandVariables(wchar_t* text, size_t capacity, bool shortPathForm);
+// Narrow texts in the file-API code page.
+void expandVariablesA(char* text, size_t capacity);
+
+// Replaces every occurrence of `pattern`, left to right; the search goes on behind each
+// inserted value, so a value is never searched again by the same pattern. The text is
+// cut at `capacity` - 1 characters whenever it grows past that.
+// `narrowValue`, when given, is the narrow text that `value` was widened from; the log
+// line then shows it as such.
+void replaceAll(std::wstring& text, size_t capacity, const std::wstring& pattern, const std::wstring& value,
+                const char* narrowValue = nullptr);
+void replaceAllA(std::string& text, size_t capacity, const std::string& pattern, const std::string& value);

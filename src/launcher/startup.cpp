@@ -1,0 +1,168 @@
+// Entry and role choice. Every role starts from the same start-up steps; the command
+// line alone decides what the process is: a service command, the service process, the
+// service's child, or a run from the console.
+#include "launcher/startup.h"
+
+#include "config/config_ids.h"
+#include "config/config_loader.h"
+#include "config/config_store.h"
+#include "config/messages.h"
+#include "jvm/launch/variable_expansion.h"
+#include "launcher/command_line.h"
+#include "launcher/diagnostic_log.h"
+#include "launcher/launch_sequence.h"
+#include "platform/paths.h"
+#include "service/service_commands.h"
+#include "service/service_main.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+char serviceName[kServiceNameCapacity] = "";
+bool serviceMode = true;
+bool noRedirect = false;
+char flavour = '\0';
+bool interactive = true;
+
+namespace {
+
+constexpr wchar_t kServiceChildMarker[] = L"__dpk_restart";
+
+void changeWorkingDirectory()
+{
+    wchar_t directory[kTextCapacity];
+    getConfigWString(cfg::workingDirectory, directory, kTextCapacity);
+    if (directory[0] == L'\0') {
+        logMessage("working directory unchanged");
+        return;
+    }
+    expandVariables(directory, kTextCapacity, true);
+    wchar_t full[kTextCapacity];
+    getFullPathW(full, kTextCapacity, directory, false, true);
+    SetCurrentDirectoryW(full);  // a directory that cannot be entered leaves the current one
+    logMessage("change working directory to %S", full);
+}
+
+// A service name from the command line replaces the configured one. A service command
+// refuses a name that does not fit: acting on a cut name could manage another service.
+// For any other role the name is only kept, cut to fit.
+bool takeServiceName(const std::string& name, bool forServiceCommand)
+{
+    if (name.size() < sizeof serviceName) {
+        copyText(serviceName, sizeof serviceName, name.c_str());
+        return true;
+    }
+    if (forServiceCommand) {
+        char message[256];
+        formatText(message, sizeof message,
+                   "The service name given on the command line is too long (%d bytes; at most %d).",
+                   static_cast<int>(name.size()), kServiceNameCapacity - 1);
+        logError("%s", message);
+        showError(message);
+        return false;
+    }
+    copyText(serviceName, sizeof serviceName, name.c_str());
+    logError("service name on the command line cut to %d bytes", kServiceNameCapacity - 1);
+    return true;
+}
+
+bool isServiceCommand(const std::string& word)
+{
+    static const char* const kCommands[] = {"install", "install-and-start", "install-auto", "install-demand",
+                                            "uninstall", "stop", "start", "status"};
+    for (const char* command : kCommands) {
+        if (word == command) return true;
+    }
+    return false;
+}
+
+int runServiceCommand(const std::string& word)
+{
+    if (word == "install") {
+        return installService(getConfigInt(cfg::launcherKind) == 4 ? SERVICE_AUTO_START : SERVICE_DEMAND_START,
+                              interactive);
+    }
+    if (word == "install-and-start") {
+        installService(getConfigInt(cfg::launcherKind) == 4 ? SERVICE_AUTO_START : SERVICE_DEMAND_START, interactive);
+        return startService();
+    }
+    if (word == "install-auto") return installService(SERVICE_AUTO_START, interactive);
+    if (word == "install-demand") return installService(SERVICE_DEMAND_START, interactive);
+    if (word == "uninstall") return uninstallService(true);
+    if (word == "stop") return stopService(true);
+    if (word == "start") return startService();
+    return serviceStatus();
+}
+
+bool isOneOf(const std::wstring& argument, const wchar_t* a, const wchar_t* b, const wchar_t* c)
+{
+    return argument == a || argument == b || argument == c;
+}
+
+int runGeneralPath()
+{
+    const wchar_t* commandLine = GetCommandLineW();
+    logMessage("command line2 %S", commandLine);
+    ArgumentList arguments;
+    splitCommandLine(commandLine, arguments);
+    arguments.removeFirst();
+
+    if (!arguments.empty() && arguments.last() == kServiceChildMarker) {
+        arguments.removeLast();
+        launchApplication(arguments, true);
+        return 0;
+    }
+    if (!arguments.empty() && isOneOf(arguments.first(), L"/run", L"-run", L"--run")) {
+        logMessage("running service");
+        noRedirect = true;
+        serviceMode = false;
+        arguments.removeFirst();
+        launchApplication(arguments, false);
+        return 0;
+    }
+    if (!arguments.empty() && isOneOf(arguments.first(), L"/run-redirect", L"-run-redirect", L"--run-redirect")) {
+        logMessage("running service with redirection");
+        serviceMode = false;
+        arguments.removeFirst();
+        launchApplication(arguments, false);
+        return 0;
+    }
+
+    SERVICE_TABLE_ENTRYA table[] = {{serviceName, serviceMain}, {nullptr, nullptr}};
+    logMessage("calling StartServiceCtrlDispatcher");
+    if (!StartServiceCtrlDispatcherA(table)) {
+        logMessage("StartServiceCtrlDispatcher failed with error %d", static_cast<int>(GetLastError()));
+    }
+    logMessage("StartServiceCtrlDispatcher returned");
+    return 0;
+}
+
+} // namespace
+
+int launcherMain()
+{
+    serviceMode = true;
+    launcherTempDir[0] = '\0';
+    loadConfiguration();
+
+    char letter[2];
+    getConfigString(cfg::flavourLetter, letter, sizeof letter);
+    flavour = letter[0];
+
+    changeWorkingDirectory();
+    getConfigString(cfg::serviceName, serviceName, sizeof serviceName);
+
+    ServiceCommandLine command = parseServiceCommandLine(commandLineTail(GetCommandLineA()));
+    if (command.hasCommandPrefix) {
+        interactive = command.interactive;
+        bool forCommand = isServiceCommand(command.word);
+        if (command.nameGiven && !takeServiceName(command.name, forCommand)) {
+            exitLauncher(1);
+        }
+        if (forCommand) {
+            return runServiceCommand(command.word);
+        }
+    }
+    return runGeneralPath();
+}

@@ -1,0 +1,16 @@
+// The configuration of a typical packaged service, used by the example launcher and by
+// the tests as a realistic block: 83 narrow records, the (empty) service description as
+// the one wide record, and the English message texts.
+#pragma once
+
+#include "packaging/block_writer.h"
+
+namespace blockwriter {
+
+// English texts of the messages 1000 to 1020.
+std::vector<NarrowRecord> englishMessages();
+
+// A service named "Demo service" whose application is "com.example.demo.Main".
+ConfigBlock exampleServiceBlock();
+
+} // namespace blockwriter

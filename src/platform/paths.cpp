@@ -1,0 +1,508 @@
+// Path primitives of the launcher. Narrow paths use the code page of the file functions
+// (platform/text_conversion.h); the module paths are computed once, on the main thread,
+// before other threads exist.
+#include "platform/paths.h"
+
+#include "config/config_ids.h"
+#include "config/messages.h"
+#include "launcher/diagnostic_log.h"
+#include "platform/text_conversion.h"
+#include "platform/text_format.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <cwchar>
+#include <string>
+
+namespace {
+
+struct ModulePaths {
+    bool ready = false;
+    std::string narrow;
+    std::wstring wide;
+    std::string narrowDir;
+    std::wstring widenedDir;
+    std::wstring wideDir;
+};
+
+ModulePaths& modulePaths();
+
+template <typename Char>
+size_t textLength(const Char* text)
+{
+    size_t n = 0;
+    while (text[n] != Char('\0')) ++n;
+    return n;
+}
+
+template <typename Char>
+bool relative(const Char* path)
+{
+    if (path == nullptr || textLength(path) < 3) {
+        return true;
+    }
+    const Char* p = path;
+    if (p[0] == Char('"')) {
+        if (textLength(path) < 4) {
+            return true;
+        }
+        ++p;
+    }
+    if (p[1] == Char(':') && p[2] == Char('\\')) {
+        return false;
+    }
+    return !(p[0] == Char('\\') && p[1] == Char('\\'));
+}
+
+template <typename Char>
+bool driveRoot(const Char* path)
+{
+    if (path == nullptr || textLength(path) < 2) {
+        return false;
+    }
+    const Char* rest = path + 1;
+    auto equals = [rest](const char* literal) {
+        size_t i = 0;
+        for (; literal[i] != '\0'; ++i) {
+            if (rest[i] != Char(literal[i])) return false;
+        }
+        return rest[i] == Char('\0');
+    };
+    return equals(":\\") || equals(":\\.") || equals(":\\.\\.");
+}
+
+template <typename Char>
+void collapse(Char* path)
+{
+    if (path == nullptr) {
+        return;
+    }
+    size_t length = textLength(path);
+    if (length <= 2) {
+        return;
+    }
+    // The first two characters are never merged: the leading pair of a network path survives.
+    size_t out = 2;
+    for (size_t in = 2; in < length; ++in) {
+        if (path[in] == Char('\\') && path[out - 1] == Char('\\')) {
+            continue;
+        }
+        path[out++] = path[in];
+    }
+    path[out] = Char('\0');
+}
+
+std::wstring collapsed(std::wstring path)
+{
+    path.push_back(L'\0');
+    collapse(&path[0]);
+    path.resize(std::wcslen(path.c_str()));
+    return path;
+}
+
+std::string collapsedNarrow(const std::string& path)
+{
+    bool replaced = false;
+    std::wstring wide = collapsed(toWide(path, fileApiCodePage()));
+    std::string back = toNarrow(wide, fileApiCodePage(), &replaced);
+    return replaced ? path : back;
+}
+
+bool endsWithExe(const std::string& path)
+{
+    if (path.size() < 4) {
+        return false;
+    }
+    std::string tail = path.substr(path.size() - 4);
+    for (char& c : tail) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return tail == ".exe";
+}
+
+// A narrow path that names the same file: no replaced character and still an ".exe".
+bool usableNarrow(const std::wstring& wide, std::string& narrow)
+{
+    bool replaced = false;
+    narrow = toNarrow(wide, fileApiCodePage(), &replaced);
+    return !replaced && narrow.size() >= 4 && endsWithExe(narrow);
+}
+
+std::wstring longPathW(const std::wstring& path)
+{
+    std::wstring buffer(kTextCapacity, L'\0');
+    DWORD n = GetLongPathNameW(path.c_str(), &buffer[0], kTextCapacity);
+    if (n == 0 || n >= static_cast<DWORD>(kTextCapacity)) {
+        return path;
+    }
+    buffer.resize(n);
+    return buffer;
+}
+
+std::wstring shortPathW(const std::wstring& path)
+{
+    std::wstring buffer(kTextCapacity, L'\0');
+    DWORD n = GetShortPathNameW(path.c_str(), &buffer[0], kTextCapacity);
+    if (n == 0 || n >= static_cast<DWORD>(kTextCapacity)) {
+        return path;
+    }
+    buffer.resize(n);
+    return buffer;
+}
+
+std::string fullPathA(const std::string& path)
+{
+    std::string buffer(kTextCapacity, '\0');
+    DWORD n = GetFullPathNameA(path.c_str(), kTextCapacity, &buffer[0], nullptr);
+    if (n == 0 || n >= static_cast<DWORD>(kTextCapacity)) {
+        return path;
+    }
+    buffer.resize(n);
+    return buffer;
+}
+
+std::wstring fullPathW(const std::wstring& path)
+{
+    std::wstring buffer(kTextCapacity, L'\0');
+    DWORD n = GetFullPathNameW(path.c_str(), kTextCapacity, &buffer[0], nullptr);
+    if (n == 0 || n >= static_cast<DWORD>(kTextCapacity)) {
+        return path;
+    }
+    buffer.resize(n);
+    return buffer;
+}
+
+template <typename String>
+String directoryOf(const String& path)
+{
+    size_t slash = path.find_last_of(typename String::value_type('\\'));
+    return slash == String::npos ? String() : path.substr(0, slash + 1);
+}
+
+ModulePaths& modulePaths()
+{
+    static ModulePaths paths;
+    if (paths.ready) {
+        return paths;
+    }
+    paths.ready = true;
+    std::wstring module(kTextCapacity, L'\0');
+    DWORD n = GetModuleFileNameW(nullptr, &module[0], kTextCapacity);
+    module.resize(n < static_cast<DWORD>(kTextCapacity) ? n : 0);
+    paths.wide = longPathW(module);
+
+    std::string narrow;
+    if (!usableNarrow(paths.wide, narrow) && !usableNarrow(shortPathW(paths.wide), narrow)) {
+        std::string system(kTextCapacity, '\0');
+        DWORD m = GetModuleFileNameA(nullptr, &system[0], kTextCapacity);
+        system.resize(m < static_cast<DWORD>(kTextCapacity) ? m : 0);
+        std::string shortForm(kTextCapacity, '\0');
+        DWORD s = GetShortPathNameA(system.c_str(), &shortForm[0], kTextCapacity);
+        narrow = (s > 0 && s < static_cast<DWORD>(kTextCapacity)) ? shortForm.substr(0, s) : system;
+    }
+    paths.wide = collapsed(paths.wide);
+    paths.narrow = collapsedNarrow(narrow);
+
+    paths.narrowDir = directoryOf(fullPathA(paths.narrow));
+    paths.widenedDir = widenBytes(paths.narrowDir);
+    paths.wideDir = directoryOf(fullPathW(paths.wide));
+    return paths;
+}
+
+// Lower-cases the letters A to Z only.
+template <typename String>
+void foldAsciiCase(String& text)
+{
+    for (auto& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<typename String::value_type>(c - 'A' + 'a');
+        }
+    }
+}
+
+template <typename Char>
+bool containsQuestionMark(const Char* text)
+{
+    for (; *text != Char('\0'); ++text) {
+        if (*text == Char('?')) return true;
+    }
+    return false;
+}
+
+} // namespace
+
+const char* getModulePath() { return modulePaths().narrow.c_str(); }
+const wchar_t* getModulePathW() { return modulePaths().wide.c_str(); }
+const char* getModuleDir() { return modulePaths().narrowDir.c_str(); }
+const wchar_t* getModuleDirWidened() { return modulePaths().widenedDir.c_str(); }
+const wchar_t* getModuleDirW() { return modulePaths().wideDir.c_str(); }
+
+bool isRelativePath(const char* path) { return relative(path); }
+bool isRelativePathW(const wchar_t* path) { return relative(path); }
+bool isDriveRoot(const char* path) { return driveRoot(path); }
+bool isDriveRootW(const wchar_t* path) { return driveRoot(path); }
+
+void collapseBackslashesW(wchar_t* path) { collapse(path); }
+
+void collapseBackslashes(char* path, size_t capacity)
+{
+    if (path == nullptr) {
+        return;
+    }
+    copyText(path, capacity, collapsedNarrow(path).c_str());
+}
+
+void resolvePath(char* out, size_t capacity, const char* path, const char* referenceFile)
+{
+    std::string result;
+    if (isRelativePath(path)) {
+        result = referenceFile != nullptr ? directoryOf(fullPathA(referenceFile)) : std::string(getModuleDir());
+    }
+    result += path != nullptr ? path : "";
+    copyText(out, capacity, collapsedNarrow(result).c_str());
+}
+
+void resolvePathW(wchar_t* out, size_t capacity, const wchar_t* path, bool useNarrowDir, const wchar_t* referenceFile)
+{
+    std::wstring result;
+    if (isRelativePathW(path)) {
+        if (referenceFile != nullptr) {
+            result = directoryOf(fullPathW(referenceFile));
+        } else {
+            result = useNarrowDir ? getModuleDirWidened() : getModuleDirW();
+        }
+    }
+    result += path != nullptr ? path : L"";
+    copyTextW(out, capacity, collapsed(result).c_str());
+}
+
+void getFullPath(char* out, size_t capacity, const char* path, bool keepCase)
+{
+    std::string resolved(kTextCapacity, '\0');
+    resolvePath(&resolved[0], kTextCapacity, path);
+    std::string full = fullPathA(resolved.c_str());
+    if (!keepCase) {
+        // Through UTF-16, so that a trail byte of a double-byte character is never folded.
+        std::wstring wide = toWide(full, fileApiCodePage());
+        foldAsciiCase(wide);
+        bool replaced = false;
+        std::string back = toNarrow(wide, fileApiCodePage(), &replaced);
+        if (!replaced) {
+            full = back;
+        }
+    }
+    copyText(out, capacity, collapsedNarrow(full).c_str());
+}
+
+void getFullPathW(wchar_t* out, size_t capacity, const wchar_t* path, bool useNarrowDir, bool keepCase)
+{
+    std::wstring resolved(kTextCapacity, L'\0');
+    resolvePathW(&resolved[0], kTextCapacity, path, useNarrowDir);
+    std::wstring full = fullPathW(resolved.c_str());
+    if (!keepCase) {
+        foldAsciiCase(full);
+    }
+    copyTextW(out, capacity, collapsed(full).c_str());
+}
+
+bool fileExists(const char* path, uint64_t* lastWriteTime)
+{
+    if (path == nullptr) {
+        return false;
+    }
+    if (isDriveRoot(path)) {
+        return true;
+    }
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA(path, &data);
+    if (find == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    FindClose(find);
+    if (lastWriteTime != nullptr) {
+        *lastWriteTime = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                         data.ftLastWriteTime.dwLowDateTime;
+    }
+    return true;
+}
+
+bool fileExistsW(const wchar_t* path, uint64_t* lastWriteTime)
+{
+    if (path == nullptr) {
+        return false;
+    }
+    if (isDriveRootW(path)) {
+        return true;
+    }
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(path, &data);
+    if (find == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    FindClose(find);
+    if (lastWriteTime != nullptr) {
+        *lastWriteTime = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                         data.ftLastWriteTime.dwLowDateTime;
+    }
+    return true;
+}
+
+bool isDirWritable(const char* directory)
+{
+    char probe[kTextCapacity];
+    if (!formatText(probe, sizeof probe, "%s\\qll_w_testdir", directory)) {
+        return false;
+    }
+    RemoveDirectoryA(probe);
+    if (!CreateDirectoryA(probe, nullptr)) {
+        return false;
+    }
+    bool exists = fileExists(probe);
+    RemoveDirectoryA(probe);
+    return exists;
+}
+
+bool isDirWritableW(const wchar_t* directory)
+{
+    wchar_t probe[kTextCapacity];
+    if (!formatTextW(probe, kTextCapacity, L"%s\\qll_w_testdir", directory)) {
+        return false;
+    }
+    RemoveDirectoryW(probe);
+    if (!CreateDirectoryW(probe, nullptr)) {
+        return false;
+    }
+    bool exists = fileExistsW(probe);
+    RemoveDirectoryW(probe);
+    return exists;
+}
+
+void getTempPath(char* out, size_t capacity)
+{
+    char path[kTextCapacity];
+    DWORD length = GetTempPathA(kTextCapacity, path);
+    logMessage("GetTempPath returned %d (last error %d)", static_cast<int>(length), static_cast<int>(GetLastError()));
+    if (length == 0 || length >= static_cast<DWORD>(kTextCapacity)) {
+        path[0] = '\0';
+        DWORD drive = GetEnvironmentVariableA("HOMEDRIVE", path, kTextCapacity);
+        if (drive >= static_cast<DWORD>(kTextCapacity)) {
+            drive = 0;
+        }
+        path[drive] = '\0';
+        DWORD rest = GetEnvironmentVariableA("HOMEPATH", path + drive, kTextCapacity - drive);
+        if (rest >= kTextCapacity - drive) {
+            path[drive] = '\0';
+        }
+        logMessage("No temp dir defined. Using home %s", path);
+    } else {
+        BOOL made = CreateDirectoryA(path, nullptr);
+        logMessage("make dir returned %d", made ? 0 : -1);
+    }
+    // A path that the code page cannot express comes back with "?" in it; such a
+    // directory cannot be used with narrow file functions. When the long form cannot be
+    // determined the path itself is checked.
+    char longForm[kTextCapacity];
+    DWORD n = GetLongPathNameA(path, longForm, kTextCapacity);
+    const char* checked = (n > 0 && n < static_cast<DWORD>(kTextCapacity)) ? longForm : path;
+    if (!containsQuestionMark(checked) && !containsQuestionMark(path)) {
+        copyText(out, capacity, path);
+        return;
+    }
+    char windowsDir[kTextCapacity];
+    UINT w = GetWindowsDirectoryA(windowsDir, kTextCapacity);
+    if (w == 0 || w >= static_cast<UINT>(kTextCapacity)) {
+        windowsDir[0] = '\0';
+    }
+    char candidate[kTextCapacity];
+    formatText(candidate, sizeof candidate, "%s\\temp", windowsDir);
+    const char* fallbacks[] = {candidate, "c:\\temp", "c:\\tmp", windowsDir};
+    for (const char* dir : fallbacks) {
+        if (dir[0] != '\0' && isDirWritable(dir)) {
+            copyText(out, capacity, dir);
+            return;
+        }
+    }
+    if (isDirWritable("c:\\")) {
+        CreateDirectoryA("c:\\tmp", nullptr);
+        if (isDirWritable("c:\\tmp")) {
+            copyText(out, capacity, "c:\\tmp");
+            return;
+        }
+    }
+    fatalConfigErrorW(cfg::msgNoTempDirectory, nullptr);
+}
+
+void getTempPathW(wchar_t* out, size_t capacity)
+{
+    wchar_t path[kTextCapacity];
+    DWORD length = GetTempPathW(kTextCapacity, path);
+    logMessage("GetTempPath returned %d (last error %d)", static_cast<int>(length), static_cast<int>(GetLastError()));
+    if (length == 0 || length >= static_cast<DWORD>(kTextCapacity)) {
+        path[0] = L'\0';
+        DWORD drive = GetEnvironmentVariableW(L"HOMEDRIVE", path, kTextCapacity);
+        if (drive >= static_cast<DWORD>(kTextCapacity)) {
+            drive = 0;
+        }
+        path[drive] = L'\0';
+        DWORD rest = GetEnvironmentVariableW(L"HOMEPATH", path + drive, kTextCapacity - drive);
+        if (rest >= kTextCapacity - drive) {
+            path[drive] = L'\0';
+        }
+        logMessage("No temp dir defined. Using home %S", path);
+    } else {
+        BOOL made = CreateDirectoryW(path, nullptr);
+        logMessage("make dir returned %d", made ? 0 : -1);
+    }
+    wchar_t longForm[kTextCapacity];
+    DWORD n = GetLongPathNameW(path, longForm, kTextCapacity);
+    const wchar_t* checked = (n > 0 && n < static_cast<DWORD>(kTextCapacity)) ? longForm : path;
+    if (!containsQuestionMark(checked) && !containsQuestionMark(path)) {
+        copyTextW(out, capacity, path);
+        return;
+    }
+    wchar_t windowsDir[kTextCapacity];
+    UINT w = GetWindowsDirectoryW(windowsDir, kTextCapacity);
+    if (w == 0 || w >= static_cast<UINT>(kTextCapacity)) {
+        windowsDir[0] = L'\0';
+    }
+    wchar_t candidate[kTextCapacity];
+    formatTextW(candidate, kTextCapacity, L"%s\\temp", windowsDir);
+    const wchar_t* fallbacks[] = {candidate, L"c:\\temp", L"c:\\tmp", windowsDir};
+    for (const wchar_t* dir : fallbacks) {
+        if (dir[0] != L'\0' && isDirWritableW(dir)) {
+            copyTextW(out, capacity, dir);
+            return;
+        }
+    }
+    if (isDirWritableW(L"c:\\")) {
+        CreateDirectoryW(L"c:\\tmp", nullptr);
+        if (isDirWritableW(L"c:\\tmp")) {
+            copyTextW(out, capacity, L"c:\\tmp");
+            return;
+        }
+    }
+    fatalConfigErrorW(cfg::msgNoTempDirectory, nullptr);
+}
+
+void makeTempFileName(char* out, size_t capacity)
+{
+    char directory[kTextCapacity];
+    getTempPath(directory, sizeof directory);
+    logMessage("tempPath is %s", directory);
+    char name[MAX_PATH + 1];
+    if (GetTempFileNameA(directory, "qll", 0, name) != 0) {
+        copyText(out, capacity, name);
+    } else {
+        logMessage("GetTempFileName failed (last error %d)", static_cast<int>(GetLastError()));
+        srand(static_cast<unsigned>(time(nullptr)));
+        // The home directory fallback has no trailing backslash; the name must still
+        // land inside the directory, not beside it.
+        size_t length = std::strlen(directory);
+        const char* separator = (length > 0 && directory[length - 1] != '\\') ? "\\" : "";
+        formatText(out, capacity, "%s%sqll%d", directory, separator, rand());
+    }
+    logMessage("tempFile is %s", out);
+}

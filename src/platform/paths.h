@@ -1,0 +1,58 @@
+// Path primitives: the executable's own path and directory, resolution of paths relative
+// to it, normalisation, existence tests, a usable temporary directory and unique names.
+// Paths are narrow (file-API code page) or wide (UTF-16); buffers take their capacity.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// The executable's path, narrow and guaranteed usable with narrow file functions
+// (long form, else short form, else what the system gives), and its wide long form.
+// Both are computed once and have repeated backslashes collapsed.
+const char* getModulePath();
+const wchar_t* getModulePathW();
+// The executable's directory, ending with a backslash: narrow; the narrow one widened
+// byte by byte; and the directory of the wide long path.
+const char* getModuleDir();
+const wchar_t* getModuleDirWidened();
+const wchar_t* getModuleDirW();
+
+// A path is absolute when it starts with "X:\" or with two backslashes (after an
+// optional leading double quote); everything else is relative.
+bool isRelativePath(const char* path);
+bool isRelativePathW(const wchar_t* path);
+
+// Drops every backslash that follows a backslash, except that the leading pair of a
+// network path stays. The narrow form keeps the text when the round trip through UTF-16
+// would need a replacement character.
+void collapseBackslashesW(wchar_t* path);
+void collapseBackslashes(char* path, size_t capacity);
+
+// A relative path is put behind the directory of the reference file, or behind the
+// executable's directory; an absolute one is taken as it is. Backslashes collapsed.
+void resolvePath(char* out, size_t capacity, const char* path, const char* referenceFile = nullptr);
+void resolvePathW(wchar_t* out, size_t capacity, const wchar_t* path, bool useNarrowDir,
+                  const wchar_t* referenceFile = nullptr);
+// resolvePath, then the system's full path (no "." or ".." steps), lower-cased (A-Z only)
+// unless keepCase is set, with backslashes collapsed.
+void getFullPath(char* out, size_t capacity, const char* path, bool keepCase);
+void getFullPathW(wchar_t* out, size_t capacity, const wchar_t* path, bool useNarrowDir, bool keepCase);
+
+// True when the file or directory exists; a drive root exists without a test. A path with
+// a trailing backslash (other than a drive root) is reported missing. The last-write time
+// (a 64-bit file time) is returned when asked for.
+bool fileExists(const char* path, uint64_t* lastWriteTime = nullptr);
+bool fileExistsW(const wchar_t* path, uint64_t* lastWriteTime = nullptr);
+// True when the path is a drive root ("X:\", "X:\." or "X:\.\.").
+bool isDriveRoot(const char* path);
+bool isDriveRootW(const wchar_t* path);
+
+// True when a subdirectory can be created in the directory.
+bool isDirWritable(const char* directory);
+bool isDirWritableW(const wchar_t* directory);
+
+// A usable temporary directory; ends the process (message 1015) when there is none.
+void getTempPath(char* out, size_t capacity);
+void getTempPathW(wchar_t* out, size_t capacity);
+// A unique temporary file name with the prefix "qll"; the system creates the empty file.
+void makeTempFileName(char* out, size_t capacity);

@@ -1,0 +1,368 @@
+// Bounded printf-style formatting with the Windows C library's conventions (see header).
+// The launcher formats its own texts instead of relying on the C library it happens to
+// be linked with, so "%S" and "%I64d" mean the same in every build.
+#include "platform/text_format.h"
+
+#include "platform/text_conversion.h"
+
+#include <cstdint>
+#include <cstring>
+#include <cwchar>
+
+namespace {
+
+struct Spec {
+    bool left = false;
+    bool plus = false;
+    bool space = false;
+    bool alternate = false;
+    bool zero = false;
+    int width = 0;
+    int precision = -1;
+};
+
+enum class Length { none, shortInt, longInt, longLong, size, wide, narrow };
+
+template <typename Char>
+void pad(std::basic_string<Char>& out, size_t count, Char fill)
+{
+    out.append(count, fill);
+}
+
+template <typename Char>
+void appendPadded(std::basic_string<Char>& out, const std::basic_string<Char>& body, const Spec& spec)
+{
+    size_t width = spec.width > 0 ? static_cast<size_t>(spec.width) : 0;
+    if (body.size() >= width) {
+        out += body;
+    } else if (spec.left) {
+        out += body;
+        pad(out, width - body.size(), Char(' '));
+    } else {
+        pad(out, width - body.size(), Char(' '));
+        out += body;
+    }
+}
+
+template <typename Char>
+std::basic_string<Char> integerBody(uint64_t magnitude, bool negative, unsigned base, bool upper,
+                                    const Spec& spec, bool isSigned)
+{
+    const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+    std::basic_string<Char> number;
+    while (magnitude != 0) {
+        number.insert(number.begin(), Char(digits[magnitude % base]));
+        magnitude /= base;
+    }
+    // The C rule: precision 0 with the value 0 prints no digits.
+    if (number.empty() && spec.precision != 0) {
+        number = std::basic_string<Char>(1, Char('0'));
+    }
+    if (spec.precision > 0 && number.size() < static_cast<size_t>(spec.precision)) {
+        number.insert(0, static_cast<size_t>(spec.precision) - number.size(), Char('0'));
+    }
+    std::basic_string<Char> prefix;
+    if (isSigned) {
+        if (negative) {
+            prefix = std::basic_string<Char>(1, Char('-'));
+        } else if (spec.plus) {
+            prefix = std::basic_string<Char>(1, Char('+'));
+        } else if (spec.space) {
+            prefix = std::basic_string<Char>(1, Char(' '));
+        }
+    } else if (spec.alternate && base == 16 && !number.empty() && number != std::basic_string<Char>(1, Char('0'))) {
+        prefix += Char('0');
+        prefix += Char(upper ? 'X' : 'x');
+    } else if (spec.alternate && base == 8 && (number.empty() || number[0] != Char('0'))) {
+        prefix += Char('0');
+    }
+    if (spec.zero && !spec.left && spec.precision < 0 && spec.width > 0) {
+        size_t used = prefix.size() + number.size();
+        if (used < static_cast<size_t>(spec.width)) {
+            number.insert(0, static_cast<size_t>(spec.width) - used, Char('0'));
+        }
+    }
+    return prefix + number;
+}
+
+size_t boundedLength(const char* text, int precision)
+{
+    if (precision < 0) {
+        return std::strlen(text);
+    }
+    const void* end = std::memchr(text, 0, static_cast<size_t>(precision));
+    return end ? static_cast<size_t>(static_cast<const char*>(end) - text) : static_cast<size_t>(precision);
+}
+
+size_t boundedLength(const wchar_t* text, int precision)
+{
+    size_t n = 0;
+    while ((precision < 0 || n < static_cast<size_t>(precision)) && text[n] != L'\0') {
+        ++n;
+    }
+    return n;
+}
+
+// A narrow string as it appears in a text of the given character type.
+std::string asText(const char* text, size_t length, char*) { return std::string(text, length); }
+std::wstring asText(const char* text, size_t length, wchar_t*) { return widenBytes(std::string(text, length)); }
+std::string asText(const wchar_t* text, size_t length, char*)
+{
+    return narrowForDisplay(std::wstring(text, length));
+}
+std::wstring asText(const wchar_t* text, size_t length, wchar_t*) { return std::wstring(text, length); }
+
+template <typename Char>
+std::basic_string<Char> formatAll(const Char* format, va_list args)
+{
+    std::basic_string<Char> out;
+    if (format == nullptr) {
+        return out;
+    }
+    const bool wideFormat = sizeof(Char) == sizeof(wchar_t);
+    for (const Char* p = format; *p != Char('\0'); ++p) {
+        if (*p != Char('%')) {
+            out += *p;
+            continue;
+        }
+        const Char* start = p;
+        ++p;
+        Spec spec;
+        for (;; ++p) {
+            if (*p == Char('-')) spec.left = true;
+            else if (*p == Char('+')) spec.plus = true;
+            else if (*p == Char(' ')) spec.space = true;
+            else if (*p == Char('#')) spec.alternate = true;
+            else if (*p == Char('0')) spec.zero = true;
+            else break;
+        }
+        if (*p == Char('*')) {
+            spec.width = va_arg(args, int);
+            if (spec.width < 0) {
+                spec.left = true;
+                spec.width = spec.width == INT32_MIN ? 0 : -spec.width;
+            }
+            ++p;
+        } else {
+            while (*p >= Char('0') && *p <= Char('9')) {
+                if (spec.width < 100000) spec.width = spec.width * 10 + static_cast<int>(*p - Char('0'));
+                ++p;
+            }
+        }
+        if (*p == Char('.')) {
+            ++p;
+            spec.precision = 0;
+            if (*p == Char('*')) {
+                spec.precision = va_arg(args, int);
+                if (spec.precision < 0) spec.precision = -1;
+                ++p;
+            } else {
+                while (*p >= Char('0') && *p <= Char('9')) {
+                    if (spec.precision < 100000) spec.precision = spec.precision * 10 + static_cast<int>(*p - Char('0'));
+                    ++p;
+                }
+            }
+        }
+        Length length = Length::none;
+        if (*p == Char('h')) {
+            length = Length::shortInt;
+            ++p;
+            if (*p == Char('h')) ++p;
+        } else if (*p == Char('l')) {
+            length = Length::longInt;
+            ++p;
+            if (*p == Char('l')) {
+                length = Length::longLong;
+                ++p;
+            }
+        } else if (*p == Char('I')) {
+            if (p[1] == Char('6') && p[2] == Char('4')) {
+                length = Length::longLong;
+                p += 3;
+            } else if (p[1] == Char('3') && p[2] == Char('2')) {
+                length = Length::none;
+                p += 3;
+            } else {
+                length = Length::size;
+                ++p;
+            }
+        } else if (*p == Char('z') || *p == Char('j') || *p == Char('t')) {
+            length = Length::size;
+            ++p;
+        } else if (*p == Char('w')) {
+            length = Length::wide;
+            ++p;
+        }
+
+        const Char conversion = *p;
+        switch (conversion) {
+        case Char('d'):
+        case Char('i'): {
+            int64_t value;
+            if (length == Length::longLong || length == Length::size) value = va_arg(args, int64_t);
+            else if (length == Length::shortInt) value = static_cast<short>(va_arg(args, int));
+            else value = va_arg(args, int);  // "l" is 32 bits on Windows
+            uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+            appendPadded(out, integerBody<Char>(magnitude, value < 0, 10, false, spec, true), spec);
+            break;
+        }
+        case Char('u'):
+        case Char('x'):
+        case Char('X'):
+        case Char('o'): {
+            uint64_t value;
+            if (length == Length::longLong || length == Length::size) value = va_arg(args, uint64_t);
+            else if (length == Length::shortInt) value = static_cast<unsigned short>(va_arg(args, unsigned));
+            else value = va_arg(args, unsigned);
+            unsigned base = conversion == Char('u') ? 10 : conversion == Char('o') ? 8 : 16;
+            appendPadded(out, integerBody<Char>(value, false, base, conversion == Char('X'), spec, false), spec);
+            break;
+        }
+        case Char('p'): {
+            // The Windows C library prints a pointer as all its hex digits, upper case.
+            uintptr_t value = reinterpret_cast<uintptr_t>(va_arg(args, void*));
+            Spec pointerSpec;
+            pointerSpec.precision = static_cast<int>(2 * sizeof(void*));
+            pointerSpec.width = spec.width;
+            pointerSpec.left = spec.left;
+            appendPadded(out, integerBody<Char>(value, false, 16, true, pointerSpec, false), pointerSpec);
+            break;
+        }
+        case Char('c'):
+        case Char('C'): {
+            // "%c" takes the format's own character width, "%C" the other one.
+            bool wideArgument = (conversion == Char('c')) == wideFormat;
+            if (length == Length::longInt || length == Length::wide) wideArgument = true;
+            if (length == Length::shortInt) wideArgument = false;
+            int value = va_arg(args, int);
+            std::basic_string<Char> body;
+            if (wideArgument) {
+                wchar_t w[2] = {static_cast<wchar_t>(value), L'\0'};
+                body = asText(w, 1, static_cast<Char*>(nullptr));
+            } else {
+                char c[2] = {static_cast<char>(value), '\0'};
+                body = asText(c, 1, static_cast<Char*>(nullptr));
+            }
+            appendPadded(out, body, spec);
+            break;
+        }
+        case Char('s'):
+        case Char('S'): {
+            bool wideArgument = (conversion == Char('s')) == wideFormat;
+            if (length == Length::longInt || length == Length::wide) wideArgument = true;
+            if (length == Length::shortInt) wideArgument = false;
+            std::basic_string<Char> body;
+            if (wideArgument) {
+                const wchar_t* text = va_arg(args, const wchar_t*);
+                if (text == nullptr) text = L"(null)";
+                body = asText(text, boundedLength(text, spec.precision), static_cast<Char*>(nullptr));
+            } else {
+                const char* text = va_arg(args, const char*);
+                if (text == nullptr) text = "(null)";
+                body = asText(text, boundedLength(text, spec.precision), static_cast<Char*>(nullptr));
+            }
+            appendPadded(out, body, spec);
+            break;
+        }
+        case Char('%'):
+            out += Char('%');
+            break;
+        default:
+            // Unknown or truncated conversion: keep it as written, consume no argument.
+            out.append(start, static_cast<size_t>(p - start) + (conversion != Char('\0') ? 1 : 0));
+            if (conversion == Char('\0')) {
+                return out;
+            }
+            break;
+        }
+    }
+    return out;
+}
+
+template <typename Char>
+bool copyBounded(Char* buffer, size_t capacity, const Char* source, size_t length)
+{
+    if (buffer == nullptr || capacity == 0) {
+        return length == 0;
+    }
+    size_t n = length < capacity ? length : capacity - 1;
+    std::memcpy(buffer, source, n * sizeof(Char));
+    buffer[n] = Char('\0');
+    return n == length;
+}
+
+} // namespace
+
+std::string formatStringV(const char* format, va_list args)
+{
+    va_list copy;
+    va_copy(copy, args);
+    std::string result = formatAll<char>(format, copy);
+    va_end(copy);
+    return result;
+}
+
+std::wstring formatStringVW(const wchar_t* format, va_list args)
+{
+    va_list copy;
+    va_copy(copy, args);
+    std::wstring result = formatAll<wchar_t>(format, copy);
+    va_end(copy);
+    return result;
+}
+
+bool formatTextV(char* buffer, size_t capacity, const char* format, va_list args)
+{
+    std::string text = formatStringV(format, args);
+    return copyBounded(buffer, capacity, text.c_str(), text.size());
+}
+
+bool formatTextVW(wchar_t* buffer, size_t capacity, const wchar_t* format, va_list args)
+{
+    std::wstring text = formatStringVW(format, args);
+    return copyBounded(buffer, capacity, text.c_str(), text.size());
+}
+
+bool formatText(char* buffer, size_t capacity, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    bool fit = formatTextV(buffer, capacity, format, args);
+    va_end(args);
+    return fit;
+}
+
+bool formatTextW(wchar_t* buffer, size_t capacity, const wchar_t* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    bool fit = formatTextVW(buffer, capacity, format, args);
+    va_end(args);
+    return fit;
+}
+
+bool copyText(char* buffer, size_t capacity, const char* source)
+{
+    if (source == nullptr) source = "";
+    return copyBounded(buffer, capacity, source, std::strlen(source));
+}
+
+bool copyTextW(wchar_t* buffer, size_t capacity, const wchar_t* source)
+{
+    if (source == nullptr) source = L"";
+    return copyBounded(buffer, capacity, source, std::wcslen(source));
+}
+
+bool appendText(char* buffer, size_t capacity, const char* source)
+{
+    if (buffer == nullptr || capacity == 0) return false;
+    size_t used = boundedLength(buffer, static_cast<int>(capacity - 1 < INT32_MAX ? capacity - 1 : INT32_MAX));
+    return copyText(buffer + used, capacity - used, source);
+}
+
+bool appendTextW(wchar_t* buffer, size_t capacity, const wchar_t* source)
+{
+    if (buffer == nullptr || capacity == 0) return false;
+    size_t used = boundedLength(buffer, static_cast<int>(capacity - 1 < INT32_MAX ? capacity - 1 : INT32_MAX));
+    return copyTextW(buffer + used, capacity - used, source);
+}
