@@ -1,6 +1,6 @@
-// Configuration block loader. Lengths and counts in the block are checked against the
-// bytes that are left in the file before anything is allocated: a damaged block ends
-// with the same message as a short read, never with a huge allocation or a crash.
+// Configuration block loader. Lengths in the block are checked against the bytes that
+// are left in the file before anything is allocated: a damaged block ends with the same
+// message as a short read, never with a huge allocation or a crash.
 #include "config/config_loader.h"
 
 #include "config/config_ids.h"
@@ -133,14 +133,13 @@ BlockError readWString(BlockReader& reader, std::wstring* value)
     return BlockError::none;
 }
 
-// A count of records that each take at least `minimumRecordSize` bytes: more than the
-// rest of the file can hold fails like the read that would run past its end.
-BlockError readCount(BlockReader& reader, int32_t minimumRecordSize, int32_t* count)
+// A count of records. A negative one fails like a short read. A count larger than the
+// rest of the file can hold needs no check here: the records are read one at a time and
+// nothing is sized by the count, so the first record that runs past the end fails with
+// the error of the read that ran short ("readString" for a cut inside a text).
+BlockError readCount(BlockReader& reader, int32_t* count)
 {
-    if (!readInt(reader, count)) {
-        return BlockError::readInt;
-    }
-    if (*count < 0 || static_cast<int64_t>(*count) * minimumRecordSize > reader.remaining()) {
+    if (!readInt(reader, count) || *count < 0) {
         return BlockError::readInt;
     }
     return BlockError::none;
@@ -215,7 +214,7 @@ BlockError readConfigRecords(HANDLE file, ConfigStore& store)
     if (!readLong(reader, &ignored64)) return BlockError::readLong;
 
     int32_t narrowCount = 0;
-    if (BlockError e = readCount(reader, 8, &narrowCount); e != BlockError::none) return e;
+    if (BlockError e = readCount(reader, &narrowCount); e != BlockError::none) return e;
     for (int32_t i = 0; i < narrowCount; ++i) {
         int32_t id = 0;
         std::string value;
@@ -225,7 +224,7 @@ BlockError readConfigRecords(HANDLE file, ConfigStore& store)
     }
 
     int32_t wideCount = 0;
-    if (BlockError e = readCount(reader, 8, &wideCount); e != BlockError::none) return e;
+    if (BlockError e = readCount(reader, &wideCount); e != BlockError::none) return e;
     for (int32_t i = 0; i < wideCount; ++i) {
         int32_t id = 0;
         std::wstring value;
@@ -240,13 +239,13 @@ BlockError readLocaleGroups(HANDLE file, const char* localeCode, ConfigStore& st
 {
     BlockReader reader(file);
     int32_t groupCount = 0;
-    if (BlockError e = readCount(reader, 8, &groupCount); e != BlockError::none) return e;
+    if (BlockError e = readCount(reader, &groupCount); e != BlockError::none) return e;
     for (int32_t g = 0; g < groupCount; ++g) {
         std::string prefix;
         if (BlockError e = readString(reader, &prefix); e != BlockError::none) return e;
         bool matches = prefixMatches(prefix, localeCode);
         int32_t recordCount = 0;
-        if (BlockError e = readCount(reader, 8, &recordCount); e != BlockError::none) return e;
+        if (BlockError e = readCount(reader, &recordCount); e != BlockError::none) return e;
         for (int32_t i = 0; i < recordCount; ++i) {
             int32_t id = 0;
             std::wstring value;
