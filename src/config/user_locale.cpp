@@ -81,6 +81,11 @@ size_t localeTableSize()
     return sizeof kLocaleTable / sizeof kLocaleTable[0];
 }
 
+uint16_t localeTableId(size_t index)
+{
+    return index < localeTableSize() ? kLocaleTable[index].id : 0;
+}
+
 const char* localeCodeFor(uint16_t languageId)
 {
     if (const char* code = findRow(languageId)) {

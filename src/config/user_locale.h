@@ -14,8 +14,9 @@ extern bool hasLocaleCountry;
 // The locale code of a Windows language identifier: the row of the identifier, else the
 // row of its primary language (identifier & 0x3FF), else "en".
 const char* localeCodeFor(uint16_t languageId);
-// Number of rows of the table (for tests).
+// Number of rows of the table and the identifier of one row (for tests).
 size_t localeTableSize();
+uint16_t localeTableId(size_t index);
 
 // Writes the user's locale code ("en" when unknown) and logs it.
 void detectLocale(char* buffer, size_t capacity);

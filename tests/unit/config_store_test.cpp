@@ -1,0 +1,178 @@
+// The configuration store's accessors: what each returns for present, absent and
+// too-long values, and the integer conversion of configuration values.
+#include "config/config_store.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr int32_t kName = 101;
+constexpr int32_t kAbsent = 424242;
+
+// Each test starts from an empty store and leaves the process's store as it found it.
+class ConfigStoreTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        saved_ = configStore();
+        configStore().narrow.clear();
+        configStore().wide.clear();
+    }
+    void TearDown() override { configStore() = saved_; }
+
+private:
+    ConfigStore saved_;
+};
+
+} // namespace
+
+TEST_F(ConfigStoreTest, GetConfigStringCutsAtTheCapacityAndAlwaysTerminates)
+{
+    setConfigString(kName, "Demo service");
+    struct Case {
+        int capacity;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {6000, "Demo service"},
+        {13, "Demo service"}, // exact fit
+        {12, "Demo servic"},  // one over
+        {6, "Demo "},
+        {2, "D"},
+        {1, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.capacity);
+        char buffer[6000];
+        std::memset(buffer, '#', sizeof buffer);
+        EXPECT_EQ(static_cast<int>(std::strlen(c.expected)), getConfigString(kName, buffer, c.capacity));
+        EXPECT_STREQ(c.expected, buffer);
+        if (c.capacity < 6000) {
+            EXPECT_EQ('#', buffer[c.capacity]) << "written past the capacity";
+        }
+    }
+
+    char untouched[2] = {'#', '#'};
+    EXPECT_EQ(0, getConfigString(kName, untouched, 0));
+    EXPECT_EQ('#', untouched[0]);
+
+    char absent[8] = "xxxxxxx";
+    EXPECT_EQ(0, getConfigString(kAbsent, absent, sizeof absent));
+    EXPECT_STREQ("", absent);
+}
+
+TEST_F(ConfigStoreTest, LookupsNeverAddEntries)
+{
+    setConfigString(kName, "x");
+    char narrow[8];
+    wchar_t wide[8];
+    getConfigString(kAbsent, narrow, sizeof narrow);
+    getConfigInt(kAbsent);
+    dupConfigString(kAbsent);
+    getConfigWString(kAbsent, wide, 8);
+    getLocalizedText(kAbsent, wide, 8);
+    EXPECT_EQ(1u, configStore().narrow.size());
+    EXPECT_TRUE(configStore().wide.empty());
+}
+
+TEST_F(ConfigStoreTest, LaterValueReplacesEarlierOneAndTextEndsAtNul)
+{
+    setConfigString(kName, "first");
+    setConfigString(kName, "second");
+    EXPECT_EQ("second", dupConfigString(kName));
+    setConfigString(kName, std::string("cut\0here", 8));
+    EXPECT_EQ("cut", dupConfigString(kName));
+    EXPECT_EQ("", dupConfigString(kAbsent));
+
+    setConfigWideString(20017, L"one");
+    setConfigWideString(20017, L"two");
+    wchar_t wide[16];
+    EXPECT_EQ(3, getLocalizedText(20017, wide, 16));
+    EXPECT_EQ(std::wstring(L"two"), wide);
+}
+
+TEST_F(ConfigStoreTest, ParseConfigIntFollowsTheStrtolRules)
+{
+    struct Case {
+        const char* text;
+        int value;
+    };
+    const Case cases[] = {
+        {"", 0},
+        {"abc", 0},
+        {" 12a", 12},
+        {"\t\n 7", 7},
+        {"500", 500},
+        {"007", 7},
+        {"+5", 5},
+        {"-7", -7},
+        {"- 5", 0},
+        {"--5", 0},
+        {"0x10", 0},
+        {"2147483647", INT_MAX},
+        {"2147483648", INT_MAX},
+        {"99999999999999999999999", INT_MAX},
+        {"-2147483648", INT_MIN},
+        {"-2147483649", INT_MIN},
+        {"-99999999999999999999999", INT_MIN},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.value, parseConfigInt(c.text)) << '"' << c.text << '"';
+    }
+}
+
+TEST_F(ConfigStoreTest, GetConfigIntReadsTheStoredText)
+{
+    setConfigString(107, "4");
+    setConfigString(10109, " 12a");
+    setConfigString(10110, "");
+    setConfigString(10111, "x1");
+    setConfigString(10113, "-2147483649");
+    EXPECT_EQ(4, getConfigInt(107));
+    EXPECT_EQ(12, getConfigInt(10109));
+    EXPECT_EQ(0, getConfigInt(10110));
+    EXPECT_EQ(0, getConfigInt(10111));
+    EXPECT_EQ(INT_MIN, getConfigInt(10113));
+    EXPECT_EQ(0, getConfigInt(kAbsent));
+}
+
+TEST_F(ConfigStoreTest, WideAccessorsWidenByteByByteAndCutLikeTheNarrowOne)
+{
+    setConfigString(1000, "Error");
+    setConfigString(1001, "caf\xe9\x80\xff");
+    setConfigWideString(20017, L"Dienst \u00fcber \u4e2d");
+
+    struct Case {
+        int (*accessor)(int32_t, wchar_t*, int);
+        int32_t id;
+        int capacity;
+        const wchar_t* expected;
+    };
+    const Case cases[] = {
+        {getConfigWString, 1000, 6000, L"Error"},
+        {getConfigWString, 1000, 6, L"Error"},
+        {getConfigWString, 1000, 5, L"Erro"},
+        {getConfigWString, 1000, 1, L""},
+        {getConfigWString, 1001, 16, L"caf\u00e9\u0080\u00ff"},
+        {getConfigWString, kAbsent, 16, L""},
+        {getLocalizedText, 20017, 6000, L"Dienst \u00fcber \u4e2d"},
+        {getLocalizedText, 20017, 13, L"Dienst \u00fcber "},
+        {getLocalizedText, 20017, 10, L"Dienst \u00fcb"},
+        {getLocalizedText, 20017, 1, L""},
+        {getLocalizedText, kAbsent, 16, L""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.id << " capacity " << c.capacity);
+        wchar_t buffer[6000];
+        for (wchar_t& w : buffer) w = L'#';
+        EXPECT_EQ(static_cast<int>(std::wcslen(c.expected)), c.accessor(c.id, buffer, c.capacity));
+        EXPECT_EQ(std::wstring(c.expected), buffer);
+        if (c.capacity < 6000) {
+            EXPECT_EQ(L'#', buffer[c.capacity]) << "written past the capacity";
+        }
+    }
+}

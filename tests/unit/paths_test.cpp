@@ -1,0 +1,318 @@
+// Path primitives: classification, normalisation, resolution against the executable's
+// directory (here the unit test program's own), existence tests, the writable-directory
+// probe and unique temporary file names.
+#include "platform/paths.h"
+
+#include "platform/text_format.h"
+#include "unit/scratch_directory.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+std::wstring widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+std::string lowerAscii(std::string text)
+{
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+// The directory of the running program as the system names it, with its backslash.
+std::string programDirectory()
+{
+    char path[MAX_PATH + 1];
+    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH + 1);
+    std::string text(path, n);
+    return text.substr(0, text.find_last_of('\\') + 1);
+}
+
+// "C:\a\b\" -> "C:\a\"
+std::string parentOf(const std::string& directory)
+{
+    std::string trimmed = directory.substr(0, directory.size() - 1);
+    return trimmed.substr(0, trimmed.find_last_of('\\') + 1);
+}
+
+} // namespace
+
+TEST(Paths, RelativeUnlessDriveAndBackslashOrTwoBackslashes)
+{
+    struct Case {
+        const char* path;
+        bool relative;
+    };
+    const Case cases[] = {
+        {"", true},
+        {"a", true},
+        {"C:", true},
+        {"C:\\", false},
+        {"c:\\dir\\file", false},
+        {"C:dir", true},
+        {"C:/dir", true},
+        {"\\dir", true},
+        {"\\\\", true},
+        {"\\\\server\\share", false},
+        {"..\\lib", true},
+        {"lib\\a.jar", true},
+        // A leading double quote is skipped.
+        {"\"C:\\dir\"", false},
+        {"\"C:\\", false},
+        {"\"C:", true},
+        {"\"\\\\srv\"", false},
+        {"\"lib\"", true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.relative, isRelativePath(c.path)) << c.path;
+        EXPECT_EQ(c.relative, isRelativePathW(widen(c.path).c_str())) << c.path;
+    }
+    EXPECT_TRUE(isRelativePath(nullptr));
+}
+
+TEST(Paths, DriveRoots)
+{
+    struct Case {
+        const char* path;
+        bool root;
+    };
+    const Case cases[] = {
+        {"C:\\", true}, {"q:\\.", true}, {"Z:\\.\\.", true}, {"C:", false},   {"C:\\.\\", false},
+        {"C:\\..", false}, {"C:\\x", false}, {"C", false},     {"", false},      {"\\\\", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.root, isDriveRoot(c.path)) << c.path;
+        EXPECT_EQ(c.root, isDriveRootW(widen(c.path).c_str())) << c.path;
+    }
+}
+
+TEST(Paths, RepeatedBackslashesCollapseButTheNetworkPairSurvives)
+{
+    struct Case {
+        const char* path;
+        const char* collapsed;
+    };
+    const Case cases[] = {
+        {"C:\\\\a\\\\\\b\\", "C:\\a\\b\\"},
+        {"\\\\server\\\\share\\x", "\\\\server\\share\\x"},
+        {"\\\\\\server", "\\\\server"},
+        {"\\\\", "\\\\"},
+        {"\\a\\\\b", "\\a\\b"},
+        {"x\\\\\\\\y", "x\\y"},
+        {"a\\\\", "a\\"},
+        {"\\", "\\"},
+        {"", ""},
+        {"caf\xe9\\\\x", "caf\xe9\\x"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        char narrow[64];
+        copyText(narrow, sizeof narrow, c.path);
+        collapseBackslashes(narrow, sizeof narrow);
+        EXPECT_STREQ(c.collapsed, narrow);
+
+        wchar_t wide[64];
+        copyTextW(wide, 64, widen(c.path).c_str());
+        collapseBackslashesW(wide);
+        EXPECT_EQ(widen(c.collapsed), wide);
+    }
+}
+
+TEST(Paths, ModuleDirectoryIsTheProgramsOwn)
+{
+    const std::string dir = getModuleDir();
+    ASSERT_FALSE(dir.empty());
+    EXPECT_EQ('\\', dir.back());
+    EXPECT_EQ(lowerAscii(programDirectory()), lowerAscii(dir));
+    EXPECT_EQ(widen(dir), getModuleDirWidened());
+    EXPECT_EQ(lowerAscii(dir), lowerAscii(ScratchDirectory::narrow(getModuleDirW())));
+    EXPECT_EQ(0, lstrcmpiA(getModulePath(), (dir + "unit_tests.exe").c_str())) << getModulePath();
+}
+
+TEST(Paths, ResolveAgainstTheExecutableOrAReferenceFile)
+{
+    const std::string dir = getModuleDir();
+    const std::string parent = parentOf(dir);
+    ASSERT_FALSE(parent.empty());
+
+    struct Case {
+        const char* path;
+        const char* referenceFile;
+        std::string resolved;
+    };
+    const Case cases[] = {
+        {"..\\lib", nullptr, dir + "..\\lib"},
+        // One leading backslash is relative; the doubled backslash collapses.
+        {"\\x", nullptr, dir + "x"},
+        {"", nullptr, dir},
+        {"C:dir", nullptr, dir + "C:dir"},
+        {"C:\\abs\\\\p", nullptr, "C:\\abs\\p"},
+        {"\\\\server\\\\share", nullptr, "\\\\server\\share"},
+        {"a.txt", "C:\\ref\\dir\\file.txt", "C:\\ref\\dir\\a.txt"},
+        {"C:\\abs", "C:\\ref\\dir\\file.txt", "C:\\abs"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        char narrow[kTextCapacity];
+        resolvePath(narrow, sizeof narrow, c.path, c.referenceFile);
+        EXPECT_EQ(c.resolved, narrow);
+
+        wchar_t wide[kTextCapacity];
+        const std::wstring reference = c.referenceFile ? widen(c.referenceFile) : std::wstring();
+        for (bool useNarrowDir : {true, false}) {
+            resolvePathW(wide, kTextCapacity, widen(c.path).c_str(), useNarrowDir,
+                         c.referenceFile ? reference.c_str() : nullptr);
+            EXPECT_EQ(lowerAscii(c.resolved), lowerAscii(ScratchDirectory::narrow(wide)));
+        }
+    }
+
+    // A result longer than the buffer is cut and terminated.
+    char small[8];
+    std::memset(small, '#', sizeof small);
+    resolvePath(small, 5, "..\\lib");
+    EXPECT_EQ(dir.substr(0, 4), small);
+    EXPECT_EQ('#', small[5]);
+}
+
+TEST(Paths, FullPathDropsDotStepsAndFoldsCaseUnlessKept)
+{
+    const std::string dir = getModuleDir();
+    const std::string parent = parentOf(dir);
+    struct Case {
+        const char* path;
+        bool keepCase;
+        std::string full;
+    };
+    const Case cases[] = {
+        {"..\\lib", false, lowerAscii(parent) + "lib"},
+        {"..\\Lib", true, parent + "Lib"},
+        {"\\x", false, lowerAscii(dir) + "x"},
+        {"Sub\\.\\File.TXT", false, lowerAscii(dir) + "sub\\file.txt"},
+        {"C:\\A\\\\B\\..\\C", false, "c:\\a\\c"},
+        {"C:\\A\\\\B\\..\\C", true, "C:\\A\\C"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        char narrow[kTextCapacity];
+        getFullPath(narrow, sizeof narrow, c.path, c.keepCase);
+        EXPECT_EQ(c.full, narrow);
+
+        wchar_t wide[kTextCapacity];
+        getFullPathW(wide, kTextCapacity, widen(c.path).c_str(), false, c.keepCase);
+        EXPECT_EQ(widen(c.full), wide);
+    }
+}
+
+TEST(Paths, FileExistsForDriveRootsFilesAndDirectories)
+{
+    ScratchDirectory dir;
+    const std::string directory = dir.pathA();
+    const std::string file = dir.fileA("data.bin");
+    ASSERT_TRUE(dir.write(L"data.bin", "x", 1));
+
+    // A known last-write time: 2020-01-01 00:00 UTC.
+    const uint64_t knownTime = 132223104000000000ull;
+    {
+        HANDLE h = CreateFileA(file.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, h);
+        FILETIME time{static_cast<DWORD>(knownTime), static_cast<DWORD>(knownTime >> 32)};
+        EXPECT_TRUE(SetFileTime(h, nullptr, nullptr, &time));
+        CloseHandle(h);
+    }
+
+    struct Case {
+        std::string path;
+        bool exists;
+    };
+    const Case cases[] = {
+        {directory, true},
+        {directory + "\\", false},
+        {file, true},
+        {file + "\\", false},
+        {dir.fileA("missing.bin"), false},
+        {"", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(c.exists, fileExists(c.path.c_str()));
+        EXPECT_EQ(c.exists, fileExistsW(widen(c.path).c_str()));
+    }
+
+    uint64_t time = 1;
+    EXPECT_TRUE(fileExists(file.c_str(), &time));
+    EXPECT_EQ(knownTime, time);
+    time = 1;
+    EXPECT_TRUE(fileExistsW(widen(file).c_str(), &time));
+    EXPECT_EQ(knownTime, time);
+    time = 1;
+    EXPECT_FALSE(fileExists(dir.fileA("missing.bin").c_str(), &time));
+    EXPECT_EQ(1u, time);
+
+    // A drive root exists without asking the system: even a drive that is not there.
+    ASSERT_FALSE(fileExists("Q:\\nothing-here"));
+    for (const char* root : {"Q:\\", "Q:\\.", "Q:\\.\\."}) {
+        SetLastError(0xdeadbeef);
+        EXPECT_TRUE(fileExists(root)) << root;
+        EXPECT_EQ(0xdeadbeefu, GetLastError()) << root;
+        SetLastError(0xdeadbeef);
+        EXPECT_TRUE(fileExistsW(widen(root).c_str())) << root;
+        EXPECT_EQ(0xdeadbeefu, GetLastError()) << root;
+    }
+}
+
+TEST(Paths, DirectoryIsWritableWhenASubdirectoryCanBeMade)
+{
+    ScratchDirectory dir;
+    ASSERT_TRUE(dir.write(L"plain.txt", "x", 1));
+    // A probe left behind by an earlier run does not get in the way.
+    ASSERT_TRUE(CreateDirectoryW(dir.file(L"qll_w_testdir").c_str(), nullptr));
+
+    EXPECT_TRUE(isDirWritable(dir.pathA().c_str()));
+    EXPECT_TRUE(isDirWritableW(dir.path().c_str()));
+    EXPECT_FALSE(fileExists(dir.fileA("qll_w_testdir").c_str())) << "the probe stays behind";
+
+    EXPECT_FALSE(isDirWritable(dir.fileA("missing").c_str()));
+    EXPECT_FALSE(isDirWritableW(dir.file(L"missing").c_str()));
+    EXPECT_FALSE(isDirWritable(dir.fileA("plain.txt").c_str()));
+}
+
+TEST(Paths, TempFileNameLeavesAnEmptyFileInTheTemporaryDirectory)
+{
+    char tempDir[kTextCapacity];
+    getTempPath(tempDir, sizeof tempDir);
+    ASSERT_NE('\0', tempDir[0]);
+
+    char first[kTextCapacity];
+    char second[kTextCapacity];
+    makeTempFileName(first, sizeof first);
+    makeTempFileName(second, sizeof second);
+    struct Cleanup {
+        const char* a;
+        const char* b;
+        ~Cleanup()
+        {
+            DeleteFileA(a);
+            DeleteFileA(b);
+        }
+    } cleanup{first, second};
+
+    EXPECT_STRNE(first, second);
+    for (const char* name : {first, second}) {
+        SCOPED_TRACE(name);
+        const std::string path = name;
+        std::string expectedStart = tempDir;
+        if (expectedStart.back() != '\\') expectedStart += '\\';
+        EXPECT_EQ(0, lstrcmpiA((expectedStart + "qll").c_str(), path.substr(0, expectedStart.size() + 3).c_str()));
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        ASSERT_TRUE(GetFileAttributesExA(name, GetFileExInfoStandard, &data));
+        EXPECT_EQ(0u, data.nFileSizeLow);
+        EXPECT_EQ(0u, data.nFileSizeHigh);
+        EXPECT_EQ(0u, data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    }
+}
