@@ -35,6 +35,19 @@ std::wstring logPathForDisplay()
     return longForm;
 }
 
+// A message box needs a desktop that someone can see. A service runs on a window station
+// that is not visible, where a box would wait for a click that never comes; its text goes
+// to standard error instead.
+bool windowStationVisible()
+{
+    USEROBJECTFLAGS flags{};
+    DWORD needed = 0;
+    if (!GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof flags, &needed)) {
+        return true;
+    }
+    return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
 } // namespace
 
 std::string substituteArgument(const std::string& message, const char* argument)
@@ -72,11 +85,13 @@ void showError(const char* text)
     } else {
         copyText(shown, sizeof shown, text);
     }
-    if (useMessageBoxes) {
+    if (useMessageBoxes && windowStationVisible()) {
         char caption[kTextCapacity];
         getConfigString(cfg::msgCaption, caption, sizeof caption);
-        MessageBoxA(nullptr, shown, caption, MB_OK | MB_ICONERROR);
-        return;
+        // A box that cannot be shown (no desktop) must not swallow the message.
+        if (MessageBoxA(nullptr, shown, caption, MB_OK | MB_ICONERROR) > 0) {
+            return;
+        }
     }
     fprintf(stderr, "%s\n", shown);
     fflush(stderr);
@@ -91,11 +106,12 @@ void showErrorW(const wchar_t* text)
     } else {
         copyTextW(shown, kTextCapacity, text);
     }
-    if (useMessageBoxes) {
+    if (useMessageBoxes && windowStationVisible()) {
         wchar_t caption[kTextCapacity];
         getConfigWString(cfg::msgCaption, caption, kTextCapacity);
-        MessageBoxW(nullptr, shown, caption, MB_OK | MB_ICONERROR);
-        return;
+        if (MessageBoxW(nullptr, shown, caption, MB_OK | MB_ICONERROR) > 0) {
+            return;
+        }
     }
     std::string narrow = narrowForDisplay(shown);
     fprintf(stderr, "%s\n", narrow.c_str());

@@ -2,6 +2,8 @@
 #include "packaging/block_writer.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 #include <fstream>
 #include <iterator>
 
@@ -250,13 +252,13 @@ bool writeLauncher(const std::string& imagePath, const ConfigBlock& block, const
             return fail(error, "cannot write " + temporary);
         }
     }
-    if (std::rename(temporary.c_str(), outputPath.c_str()) != 0) {
-        // Windows does not rename over an existing file.
-        std::remove(outputPath.c_str());
-        if (std::rename(temporary.c_str(), outputPath.c_str()) != 0) {
-            std::remove(temporary.c_str());
-            return fail(error, "cannot create " + outputPath);
-        }
+    // Replaces an existing launcher in one step (on Windows too), so that a failure
+    // leaves the previous file in place rather than no file at all.
+    std::error_code renameError;
+    std::filesystem::rename(temporary, outputPath, renameError);
+    if (renameError) {
+        std::remove(temporary.c_str());
+        return fail(error, "cannot create " + outputPath + ": " + renameError.message());
     }
     return true;
 }

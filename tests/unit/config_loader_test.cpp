@@ -20,6 +20,10 @@
 #include <string>
 #include <vector>
 
+// GCC pairs the replaced operators below with the built-in ones where it inlines them and
+// warns about a mismatch that does not exist: both sides use malloc and free.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
 // The largest single allocation while tracking is on: proves that a length read from a
 // damaged block is never used to size a buffer. Replaces the global allocator of the
 // whole test program, which otherwise behaves as the default one.

@@ -1,0 +1,148 @@
+// The role a launcher plays for a command line, seen from outside: exit code, what it
+// prints and what it logs.
+#include "support/test_launcher.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const char kRunNotAvailable[] = "Running the Java application is not available in this build of the launcher yet.\n";
+
+std::string commandNotAvailable(const std::string& word)
+{
+    return "The service command \"" + word + "\" is not available in this build of the launcher yet.\n";
+}
+
+bool ranDispatcher(const LauncherRun& run)
+{
+    return containsLine(run.log, "calling StartServiceCtrlDispatcher") &&
+           containsLine(run.log, "StartServiceCtrlDispatcher returned");
+}
+
+TEST(RoleDispatch, ServiceDispatcherFromAConsoleEndsQuietlyWithZero)
+{
+    TestDirectory dir;
+    std::wstring exe = packageLauncher(dir, serviceBlock());
+    const std::vector<std::vector<std::wstring>> commandLines = {
+        {}, {L"install"}, {L"//install"}, {L"/RUN"}, {L"/Run-redirect"}, {L"/unknown", L"x"}, {L"run"},
+    };
+    std::vector<LauncherRun> runs = runLaunchersTogether(exe, commandLines, dir);
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const LauncherRun& run = runs[i];
+        std::string shown = commandLines[i].empty() ? "(none)" : toUtf8(commandLines[i][0]);
+        EXPECT_EQ(0u, run.result.exitCode) << shown;
+        EXPECT_EQ("", run.result.out) << shown;
+        EXPECT_EQ("", run.result.err) << shown;
+        EXPECT_TRUE(ranDispatcher(run)) << shown << "\n" << run.log;
+        EXPECT_TRUE(containsLine(run.log, "StartServiceCtrlDispatcher failed with error 1063")) << shown;
+    }
+}
+
+TEST(RoleDispatch, ServiceCommandsWithEveryPrefix)
+{
+    TestDirectory dir;
+    std::wstring exe = packageLauncher(dir, serviceBlock());
+    struct Case {
+        std::wstring argument;
+        std::string expectedErr;
+    };
+    const Case cases[] = {
+        {L"/install", commandNotAvailable("install")},
+        {L"-install", commandNotAvailable("install")},
+        {L"--install", commandNotAvailable("install")},
+        {L"/-install", commandNotAvailable("install")},
+        {L"/install-auto", commandNotAvailable("install")},
+        {L"/install-demand", commandNotAvailable("install")},
+        {L"/install-and-start", commandNotAvailable("install") + commandNotAvailable("start")},
+        {L"/uninstall", commandNotAvailable("uninstall")},
+        {L"/start", commandNotAvailable("start")},
+        {L"/stop", commandNotAvailable("stop")},
+        {L"/status", commandNotAvailable("status")},
+    };
+    for (const Case& c : cases) {
+        LauncherRun run = runLauncher(exe, {c.argument, L"non-interactive", L"My", L"Service"}, dir);
+        EXPECT_EQ(1u, run.result.exitCode) << toUtf8(c.argument);
+        EXPECT_EQ(c.expectedErr, run.err) << toUtf8(c.argument);
+        EXPECT_FALSE(ranDispatcher(run)) << toUtf8(c.argument);
+    }
+}
+
+TEST(RoleDispatch, RunModesAndTheServiceChild)
+{
+    TestDirectory dir;
+    std::wstring exe = packageLauncher(dir, serviceBlock());
+    struct Case {
+        std::vector<std::wstring> arguments;
+        const char* modeLine;  // nullptr: neither run-mode line is logged
+        const char* launchLine;
+    };
+    const Case cases[] = {
+        {{L"/run"}, "running service", "ERROR: launchApplication: not available (0 arguments, service child 0)"},
+        {{L"-run", L"a", L"\"b c\""}, "running service",
+         "ERROR: launchApplication: not available (2 arguments, service child 0)"},
+        {{L"--run", L"a"}, "running service", "ERROR: launchApplication: not available (1 arguments, service child 0)"},
+        {{L"/run-redirect"}, "running service with redirection",
+         "ERROR: launchApplication: not available (0 arguments, service child 0)"},
+        {{L"--run-redirect", L"x"}, "running service with redirection",
+         "ERROR: launchApplication: not available (1 arguments, service child 0)"},
+        // The marker as last argument wins over a run mode: the child keeps "/run" as an argument.
+        {{L"/run", L"x", L"__dpk_restart"}, nullptr,
+         "ERROR: launchApplication: not available (2 arguments, service child 1)"},
+        {{L"__dpk_restart"}, nullptr, "ERROR: launchApplication: not available (0 arguments, service child 1)"},
+    };
+    for (const Case& c : cases) {
+        LauncherRun run = runLauncher(exe, c.arguments, dir);
+        std::string shown = toUtf8(c.arguments[0]);
+        EXPECT_EQ(1u, run.result.exitCode) << shown;
+        EXPECT_EQ(kRunNotAvailable, run.err) << shown;
+        EXPECT_TRUE(containsLine(run.log, c.launchLine)) << shown << "\n" << run.log;
+        EXPECT_EQ(c.modeLine != nullptr && std::string(c.modeLine) == "running service",
+                  containsLine(run.log, "running service"))
+            << shown;
+        EXPECT_EQ(c.modeLine != nullptr && std::string(c.modeLine) == "running service with redirection",
+                  containsLine(run.log, "running service with redirection"))
+            << shown;
+        EXPECT_FALSE(ranDispatcher(run)) << shown;
+    }
+}
+
+TEST(RoleDispatch, OverlongServiceNameIsRefusedByServiceCommandsOnly)
+{
+    TestDirectory dir;
+    std::wstring exe = packageLauncher(dir, serviceBlock());
+    std::wstring longName(7000, L'n');
+
+    LauncherRun refused = runLauncher(exe, {L"/install", longName}, dir);
+    EXPECT_EQ(1u, refused.result.exitCode);
+    EXPECT_EQ("The service name given on the command line is too long (7000 bytes; at most 5999).\n\nLog: " +
+                  toUtf8(refused.logPath) + "\n",
+              refused.err);
+
+    // Exactly the capacity less the terminator still fits.
+    LauncherRun fits = runLauncher(exe, {L"/status", std::wstring(5999, L'n')}, dir);
+    EXPECT_EQ(commandNotAvailable("status"), fits.err);
+
+    // Any other role only keeps the name; a long argument list for /run is not an error.
+    LauncherRun run = runLauncher(exe, {L"/run", longName}, dir);
+    EXPECT_EQ(kRunNotAvailable, run.err);
+    EXPECT_TRUE(containsLine(run.log, "ERROR: service name on the command line cut to 5999 bytes")) << run.log;
+}
+
+TEST(RoleDispatch, WorkingDirectoryIsResolvedAgainstTheExecutable)
+{
+    TestDirectory dir;
+    CreateDirectoryW(dir.file(L"work").c_str(), nullptr);
+    CreateDirectoryW(dir.file(L"bin").c_str(), nullptr);
+    blockwriter::ConfigBlock block = serviceBlock();
+    block.set(146, "..\\\\work");
+    std::wstring exe = packageLauncher(dir, block, L"bin\\app.exe");
+    LauncherRun run = runLauncher(exe, {L"/run"}, dir);
+    EXPECT_TRUE(containsLine(run.log, "change working directory to " + toUtf8(dir.file(L"work")))) << run.log;
+
+    block.set(146, "%QUILL_EXEDIR%sub");
+    exe = packageLauncher(dir, block, L"bin\\app2.exe");
+    run = runLauncher(exe, {L"/run"}, dir);
+    EXPECT_TRUE(containsLine(run.log, "change working directory to " + toUtf8(dir.file(L"bin\\sub")))) << run.log;
+}
+
+} // namespace

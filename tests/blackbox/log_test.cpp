@@ -1,0 +1,123 @@
+// The diagnostic log as a user finds it after a run: where it is, its header, its lines.
+#include "support/test_launcher.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+namespace {
+
+// "/run" ends at once in this build; the service dispatcher of a process that the service
+// manager did not start takes seconds to give up under Wine.
+const std::vector<std::wstring> kQuickRun = {L"/run"};
+
+TEST(DiagnosticLog, HeaderEmptySecondLineAndCrLfLines)
+{
+    TestDirectory dir;
+    std::wstring exe = packageLauncher(dir, serviceBlock());
+    ASSERT_FALSE(exe.empty());
+    LauncherRun run = runLauncher(exe, kQuickRun, dir);
+    EXPECT_EQ(dir.file(L"dpk_nlog_2"), run.logPath);
+    std::vector<std::string> lines = linesOf(run.log);
+    ASSERT_GE(lines.size(), 3u);
+    std::regex header("Started executable (.*) at [A-Z][a-z]{2} [A-Z][a-z]{2} [ 0-9][0-9] "
+                      "[0-9]{2}:[0-9]{2}:[0-9]{2} [0-9]{4}");
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(lines[0], match, header)) << lines[0];
+    EXPECT_EQ(toUtf8(exe), match[1].str());
+    EXPECT_EQ("", lines[1]);
+    // Text mode: every line ends with CR LF, and nothing else does.
+    for (size_t i = 0; i < run.log.size(); ++i) {
+        if (run.log[i] == '\n') {
+            ASSERT_GT(i, 0u);
+            EXPECT_EQ('\r', run.log[i - 1]) << "at " << i;
+        }
+    }
+    EXPECT_EQ("\r\n", run.log.substr(run.log.size() - 2));
+}
+
+TEST(DiagnosticLog, LinesOfStartUp)
+{
+    TestDirectory dir;
+    std::wstring exe = packageLauncher(dir, serviceBlock());
+    LauncherRun run = runLauncher(exe, kQuickRun, dir);
+    for (const char* line : {"language/country is en_US", "working directory unchanged", "running service"}) {
+        EXPECT_TRUE(containsLine(run.log, line)) << line << "\n" << run.log;
+    }
+    EXPECT_TRUE(std::regex_search(run.log, std::regex("\r\nnumber of sections: [0-9]+\r\n"
+                                                      "size of optional headers: 240\r\n"
+                                                      "resSectionTableStart: [0-9]+\r\n"
+                                                      "rawDataSize: [0-9]+, rawDataOffset: [0-9]+\r\n")))
+        << run.log;
+    EXPECT_TRUE(containsLine(run.log, "command line2 \"" + toUtf8(exe) + "\" /run")) << run.log;
+}
+
+TEST(DiagnosticLog, OnlyTheExactWordYesTurnsItOn)
+{
+    struct Case {
+        const wchar_t* name;
+        const wchar_t* value;
+        bool logs;
+    };
+    const Case cases[] = {
+        {L"QUILL_LOG", L"yes", true},      {L"DEPLOYKIT_LOG", L"yes", true}, {L"QUILL_LOG", L"YES", false},
+        {L"QUILL_LOG", L"yes ", false},    {L"QUILL_LOG", L"Yes", false},    {L"DEPLOYKIT_LOG", L"1", false},
+        {L"QUILL_LOG", L"", false},
+    };
+    for (const Case& c : cases) {
+        TestDirectory dir;
+        std::wstring exe = packageLauncher(dir, serviceBlock());
+        ProcessOptions options;
+        options.setEnv[c.name] = c.value;
+        LauncherRun run = runLauncher(exe, kQuickRun, dir, false, options);
+        EXPECT_EQ(c.logs, !run.log.empty()) << toUtf8(c.name) << "=" << toUtf8(c.value);
+        EXPECT_EQ(c.logs ? 1u : 0u, listNames(dir.path(), L"dpk_nlog*").size());
+    }
+}
+
+TEST(DiagnosticLog, EachProcessWritesTheNextFreeNumber)
+{
+    TestDirectory dir;
+    std::wstring exe = packageLauncher(dir, serviceBlock());
+    runLauncher(exe, kQuickRun, dir);
+    runLauncher(exe, kQuickRun, dir);
+    writeBytes(dir.file(L"dpk_nlog_4"), {});
+    LauncherRun third = runLauncher(exe, kQuickRun, dir);
+    EXPECT_EQ(dir.file(L"dpk_nlog_5"), third.logPath);
+    std::vector<std::wstring> expected = {L"dpk_nlog_2", L"dpk_nlog_3", L"dpk_nlog_4", L"dpk_nlog_5"};
+    EXPECT_EQ(expected, listNames(dir.path(), L"dpk_nlog_*"));
+}
+
+TEST(DiagnosticLog, MissingTmpDirectoryFallsBackToDriveC)
+{
+    TestDirectory dir;
+    std::wstring exe = packageLauncher(dir, serviceBlock());
+    std::vector<std::wstring> before = listNames(L"C:", L"dpk_nlog_*");
+    ProcessOptions options;
+    options.setEnv[L"TMP"] = dir.file(L"missing");
+    options.setEnv[L"QUILL_LOG"] = L"yes";
+    runProcess(commandLineOf(exe, kQuickRun), options);
+    std::vector<std::wstring> created;
+    for (const std::wstring& name : listNames(L"C:", L"dpk_nlog_*")) {
+        if (std::find(before.begin(), before.end(), name) == before.end()) created.push_back(name);
+    }
+    ASSERT_EQ(1u, created.size());
+    std::string log = readText(L"C:\\" + created[0]);
+    DeleteFileW((L"C:\\" + created[0]).c_str());
+    EXPECT_EQ(0u, log.find("Started executable "));
+    EXPECT_TRUE(listNames(dir.path(), L"dpk_nlog*").empty());
+}
+
+TEST(DiagnosticLog, WideArgumentsAndErrorLines)
+{
+    TestDirectory dir;
+    blockwriter::ConfigBlock block = serviceBlock();
+    block.set(2001, "dq");  // the flavour letter is read into two bytes: one letter
+    std::wstring exe = packageLauncher(dir, block);
+    // U+00E9 is printed as its Latin-1 byte; a character the code page lacks becomes "?".
+    LauncherRun run = runLauncher(exe, {L"/run", L"caf\u00e9", L"\u0416"}, dir);
+    EXPECT_TRUE(containsLine(run.log, "ERROR: config string 2001 truncated (2 2)")) << run.log;
+    EXPECT_TRUE(containsLine(run.log, "command line2 \"" + toUtf8(exe) + "\" /run caf\xe9 ?")) << run.log;
+}
+
+} // namespace
