@@ -1,4 +1,5 @@
-// State of the chosen Java runtime.
+// See the header.
 #include "jvm/discovery/jvm_library.h"
 
 char jvmHome[kJvmHomeCapacity] = "";
+CreateJavaVmFunction createJavaVmEntry = nullptr;

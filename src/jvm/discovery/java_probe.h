@@ -1,0 +1,38 @@
+// The test of one Java installation: the path of its Java executable, and whether that
+// executable's version is acceptable, answered from the per-user version cache in the
+// registry or by running "java -version".
+#pragma once
+
+#include "jvm/discovery/java_version.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// The cache: one key per executable under HKEY_CURRENT_USER.
+constexpr char kVersionCacheKey[] = "SOFTWARE\\tarnwell\\quill\\jvms\\";
+// A runtime that does not finish "-version" within this time is ended.
+constexpr unsigned kVersionProbeTimeoutMs = 60000;
+
+// Writes the Java executable of a Java home: "<home>\jre\bin\java.exe" when that exists,
+// else "<home>\bin\java.exe". With a JDK required (configuration 131) the home must have
+// "lib\tools.jar" and the jre path is kept. Returns whether the home qualifies.
+bool resolveJavaExecutable(char* javaExecutable, size_t capacity, const char* javaHome);
+
+// Whether the executable is an acceptable runtime. Rewrites `javaExecutable` into its
+// resolved form (absolute, lower case), or into the javaw.exe beside it for launcher
+// kind 1; `version` receives the version that was examined.
+bool checkJavaExe(char* javaExecutable, size_t capacity, char* version, size_t versionCapacity,
+                  const JavaVersion& minimum, const JavaVersion& maximum, bool allowPrerelease,
+                  bool useVersionCache);
+
+// Runs "<short path> -version" with standard error in a temporary file and reads the
+// version from its first line. Non-zero exit codes are cached as "1.0.0".
+bool queryJavaVersion(const char* resolvedPath, uint64_t lastWriteTime, char* version, size_t capacity);
+bool readCachedVersion(const char* resolvedPath, uint64_t lastWriteTime, char* version, size_t capacity);
+void storeCachedVersion(const char* resolvedPath, uint64_t lastWriteTime, const char* version);
+
+// Pure helpers: the cache key of a resolved path ('\' written as '/'), and the version in
+// the first line that "java -version" prints ("" when the line is no version line).
+std::string versionCacheKeyOf(const char* resolvedPath);
+std::string versionFromVersionLine(const char* line);

@@ -1,0 +1,2 @@
+// See the header.
+#include "jvm/discovery/java_version.h"

@@ -1,0 +1,2 @@
+// See the header.
+#include "jvm/discovery/jvm_search.h"

@@ -1,0 +1,2 @@
+// See the header.
+#include "platform/packed_jre.h"
