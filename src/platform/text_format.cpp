@@ -11,7 +11,7 @@
 
 namespace {
 
-struct Spec {
+struct FieldFormat {
     bool left = false;
     bool plus = false;
     bool space = false;
@@ -30,12 +30,12 @@ void pad(std::basic_string<Char>& out, size_t count, Char fill)
 }
 
 template <typename Char>
-void appendPadded(std::basic_string<Char>& out, const std::basic_string<Char>& body, const Spec& spec)
+void appendPadded(std::basic_string<Char>& out, const std::basic_string<Char>& body, const FieldFormat& field)
 {
-    size_t width = spec.width > 0 ? static_cast<size_t>(spec.width) : 0;
+    size_t width = field.width > 0 ? static_cast<size_t>(field.width) : 0;
     if (body.size() >= width) {
         out += body;
-    } else if (spec.left) {
+    } else if (field.left) {
         out += body;
         pad(out, width - body.size(), Char(' '));
     } else {
@@ -46,7 +46,7 @@ void appendPadded(std::basic_string<Char>& out, const std::basic_string<Char>& b
 
 template <typename Char>
 std::basic_string<Char> integerBody(uint64_t magnitude, bool negative, unsigned base, bool upper,
-                                    const Spec& spec, bool isSigned)
+                                    const FieldFormat& field, bool isSigned)
 {
     const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
     std::basic_string<Char> number;
@@ -55,31 +55,31 @@ std::basic_string<Char> integerBody(uint64_t magnitude, bool negative, unsigned 
         magnitude /= base;
     }
     // The C rule: precision 0 with the value 0 prints no digits.
-    if (number.empty() && spec.precision != 0) {
+    if (number.empty() && field.precision != 0) {
         number = std::basic_string<Char>(1, Char('0'));
     }
-    if (spec.precision > 0 && number.size() < static_cast<size_t>(spec.precision)) {
-        number.insert(0, static_cast<size_t>(spec.precision) - number.size(), Char('0'));
+    if (field.precision > 0 && number.size() < static_cast<size_t>(field.precision)) {
+        number.insert(0, static_cast<size_t>(field.precision) - number.size(), Char('0'));
     }
     std::basic_string<Char> prefix;
     if (isSigned) {
         if (negative) {
             prefix = std::basic_string<Char>(1, Char('-'));
-        } else if (spec.plus) {
+        } else if (field.plus) {
             prefix = std::basic_string<Char>(1, Char('+'));
-        } else if (spec.space) {
+        } else if (field.space) {
             prefix = std::basic_string<Char>(1, Char(' '));
         }
-    } else if (spec.alternate && base == 16 && !number.empty() && number != std::basic_string<Char>(1, Char('0'))) {
+    } else if (field.alternate && base == 16 && !number.empty() && number != std::basic_string<Char>(1, Char('0'))) {
         prefix += Char('0');
         prefix += Char(upper ? 'X' : 'x');
-    } else if (spec.alternate && base == 8 && (number.empty() || number[0] != Char('0'))) {
+    } else if (field.alternate && base == 8 && (number.empty() || number[0] != Char('0'))) {
         prefix += Char('0');
     }
-    if (spec.zero && !spec.left && spec.precision < 0 && spec.width > 0) {
+    if (field.zero && !field.left && field.precision < 0 && field.width > 0) {
         size_t used = prefix.size() + number.size();
-        if (used < static_cast<size_t>(spec.width)) {
-            number.insert(0, static_cast<size_t>(spec.width) - used, Char('0'));
+        if (used < static_cast<size_t>(field.width)) {
+            number.insert(0, static_cast<size_t>(field.width) - used, Char('0'));
         }
     }
     return prefix + number;
@@ -127,38 +127,38 @@ std::basic_string<Char> formatAll(const Char* format, va_list args)
         }
         const Char* start = p;
         ++p;
-        Spec spec;
+        FieldFormat field;
         for (;; ++p) {
-            if (*p == Char('-')) spec.left = true;
-            else if (*p == Char('+')) spec.plus = true;
-            else if (*p == Char(' ')) spec.space = true;
-            else if (*p == Char('#')) spec.alternate = true;
-            else if (*p == Char('0')) spec.zero = true;
+            if (*p == Char('-')) field.left = true;
+            else if (*p == Char('+')) field.plus = true;
+            else if (*p == Char(' ')) field.space = true;
+            else if (*p == Char('#')) field.alternate = true;
+            else if (*p == Char('0')) field.zero = true;
             else break;
         }
         if (*p == Char('*')) {
-            spec.width = va_arg(args, int);
-            if (spec.width < 0) {
-                spec.left = true;
-                spec.width = spec.width == INT32_MIN ? 0 : -spec.width;
+            field.width = va_arg(args, int);
+            if (field.width < 0) {
+                field.left = true;
+                field.width = field.width == INT32_MIN ? 0 : -field.width;
             }
             ++p;
         } else {
             while (*p >= Char('0') && *p <= Char('9')) {
-                if (spec.width < 100000) spec.width = spec.width * 10 + static_cast<int>(*p - Char('0'));
+                if (field.width < 100000) field.width = field.width * 10 + static_cast<int>(*p - Char('0'));
                 ++p;
             }
         }
         if (*p == Char('.')) {
             ++p;
-            spec.precision = 0;
+            field.precision = 0;
             if (*p == Char('*')) {
-                spec.precision = va_arg(args, int);
-                if (spec.precision < 0) spec.precision = -1;
+                field.precision = va_arg(args, int);
+                if (field.precision < 0) field.precision = -1;
                 ++p;
             } else {
                 while (*p >= Char('0') && *p <= Char('9')) {
-                    if (spec.precision < 100000) spec.precision = spec.precision * 10 + static_cast<int>(*p - Char('0'));
+                    if (field.precision < 100000) field.precision = field.precision * 10 + static_cast<int>(*p - Char('0'));
                     ++p;
                 }
             }
@@ -203,7 +203,7 @@ std::basic_string<Char> formatAll(const Char* format, va_list args)
             else if (length == Length::shortInt) value = static_cast<short>(va_arg(args, int));
             else value = va_arg(args, int);  // "l" is 32 bits on Windows
             uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-            appendPadded(out, integerBody<Char>(magnitude, value < 0, 10, false, spec, true), spec);
+            appendPadded(out, integerBody<Char>(magnitude, value < 0, 10, false, field, true), field);
             break;
         }
         case Char('u'):
@@ -215,17 +215,17 @@ std::basic_string<Char> formatAll(const Char* format, va_list args)
             else if (length == Length::shortInt) value = static_cast<unsigned short>(va_arg(args, unsigned));
             else value = va_arg(args, unsigned);
             unsigned base = conversion == Char('u') ? 10 : conversion == Char('o') ? 8 : 16;
-            appendPadded(out, integerBody<Char>(value, false, base, conversion == Char('X'), spec, false), spec);
+            appendPadded(out, integerBody<Char>(value, false, base, conversion == Char('X'), field, false), field);
             break;
         }
         case Char('p'): {
             // The Windows C library prints a pointer as all its hex digits, upper case.
             uintptr_t value = reinterpret_cast<uintptr_t>(va_arg(args, void*));
-            Spec pointerSpec;
-            pointerSpec.precision = static_cast<int>(2 * sizeof(void*));
-            pointerSpec.width = spec.width;
-            pointerSpec.left = spec.left;
-            appendPadded(out, integerBody<Char>(value, false, 16, true, pointerSpec, false), pointerSpec);
+            FieldFormat pointerField;
+            pointerField.precision = static_cast<int>(2 * sizeof(void*));
+            pointerField.width = field.width;
+            pointerField.left = field.left;
+            appendPadded(out, integerBody<Char>(value, false, 16, true, pointerField, false), pointerField);
             break;
         }
         case Char('c'):
@@ -243,7 +243,7 @@ std::basic_string<Char> formatAll(const Char* format, va_list args)
                 char c[2] = {static_cast<char>(value), '\0'};
                 body = asText(c, 1, static_cast<Char*>(nullptr));
             }
-            appendPadded(out, body, spec);
+            appendPadded(out, body, field);
             break;
         }
         case Char('s'):
@@ -255,13 +255,13 @@ std::basic_string<Char> formatAll(const Char* format, va_list args)
             if (wideArgument) {
                 const wchar_t* text = va_arg(args, const wchar_t*);
                 if (text == nullptr) text = L"(null)";
-                body = asText(text, boundedLength(text, spec.precision), static_cast<Char*>(nullptr));
+                body = asText(text, boundedLength(text, field.precision), static_cast<Char*>(nullptr));
             } else {
                 const char* text = va_arg(args, const char*);
                 if (text == nullptr) text = "(null)";
-                body = asText(text, boundedLength(text, spec.precision), static_cast<Char*>(nullptr));
+                body = asText(text, boundedLength(text, field.precision), static_cast<Char*>(nullptr));
             }
-            appendPadded(out, body, spec);
+            appendPadded(out, body, field);
             break;
         }
         case Char('%'):
