@@ -260,6 +260,12 @@ BlockError readLocaleGroups(HANDLE file, const char* localeCode, ConfigStore& st
     return BlockError::none;
 }
 
+bool readLongFrom(HANDLE file, int64_t* value)
+{
+    BlockReader reader(file);
+    return readLong(reader, value);
+}
+
 UniqueFile openOwnExecutable()
 {
     return UniqueFile(CreateFileW(getModulePathW(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

@@ -41,3 +41,6 @@ BlockError readConfigRecords(HANDLE file, ConfigStore& store);
 // `endPosition` is the offset behind the last group.
 BlockError readLocaleGroups(HANDLE file, const char* localeCode, ConfigStore& store, uint32_t* endPosition);
 
+// The block's 64-bit read at the file's current position, with its log line on a short
+// read; the included files behind the block are read with it.
+bool readLongFrom(HANDLE file, int64_t* value);
