@@ -158,9 +158,9 @@ int extractIncludedFiles()
         ++extracted;
         const std::string outputPath = std::string(launcherTempDir) + "\\" + name;
         if (!isSafeName(name)) {
+            // Treated like an output file that cannot be created there.
             logError("included file name %s leaves the temporary directory", name.c_str());
-            logError("Failed to extract %s", outputPath.c_str());
-            return 1;
+            fatalConfigError(cfg::msgInternalError, "11");
         }
         size_t slash = name.find('\\');
         if (slash != std::string::npos) {
