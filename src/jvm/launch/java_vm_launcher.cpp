@@ -1,0 +1,319 @@
+// VM creation and the call of the launcher runtime class.
+#include "jvm/launch/java_vm_launcher.h"
+
+#include "config/config_ids.h"
+#include "config/config_store.h"
+#include "config/included_files.h"
+#include "config/messages.h"
+#include "instance/single_instance.h"
+#include "jvm/discovery/jvm_library.h"
+#include "jvm/launch/class_path.h"
+#include "jvm/launch/variable_expansion.h"
+#include "launcher/diagnostic_log.h"
+#include "launcher/startup.h"
+#include "platform/paths.h"
+#include "platform/text_format.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+JavaVM* javaVm = nullptr;
+JNIEnv* mainEnv = nullptr;
+
+namespace {
+
+constexpr int kSplashTextCapacity = 2000;
+constexpr int kDefaultArgumentsCapacity = 2000;
+constexpr char kSplashSignature[] =
+    "(ZZLjava/lang/String;IILjava/lang/String;IILjava/lang/String;IILjava/lang/String;II)V";
+
+// Option strings and the options array live until the process ends, as the VM expects.
+std::vector<std::string>* vmOptionTexts = nullptr;
+std::vector<JavaVMOption>* vmOptionArray = nullptr;
+
+std::string property(const char* name, const std::string& value)
+{
+    return std::string("-D") + name + "=" + value;
+}
+
+// A configured path for the Java side: expanded, and made absolute unless it still
+// starts with '$' (a variable only the Java side knows).
+std::wstring redirectionPath(int switchId, int pathId)
+{
+    if (getConfigInt(switchId) == 0) {
+        return std::wstring();
+    }
+    wchar_t path[kTextCapacity];
+    getConfigWString(pathId, path, kTextCapacity);
+    expandVariables(path, kTextCapacity, false);
+    if (path[0] == L'$') {
+        return path;
+    }
+    wchar_t full[kTextCapacity];
+    getFullPathW(full, kTextCapacity, path, false, true);
+    return full;
+}
+
+bool createJavaVm(const VmOptionList& options)
+{
+    vmOptionTexts = new std::vector<std::string>(options);
+    vmOptionArray = new std::vector<JavaVMOption>(vmOptionTexts->size());
+    for (size_t i = 0; i < vmOptionTexts->size(); ++i) {
+        (*vmOptionArray)[i].optionString = &(*vmOptionTexts)[i][0];
+        (*vmOptionArray)[i].extraInfo = nullptr;
+    }
+    JavaVMInitArgs initArgs{};
+    initArgs.version = JNI_VERSION_1_2;
+    initArgs.nOptions = static_cast<jint>(vmOptionArray->size());
+    initArgs.options = vmOptionArray->empty() ? nullptr : vmOptionArray->data();
+    initArgs.ignoreUnrecognized = JNI_TRUE;
+
+    logMessage("Creating JVM");
+    JavaVM* vm = nullptr;
+    if (createJavaVmEntry == nullptr ||
+        createJavaVmEntry(&vm, reinterpret_cast<void**>(&mainEnv), &initArgs) != JNI_OK) {
+        return false;
+    }
+    javaVm = vm;
+    return true;
+}
+
+void handOverSplashSettings()
+{
+    jclass splashClass = mainEnv->FindClass("com/quill/runtime/WinLauncher");
+    if (splashClass == nullptr) {
+        logError("could not find main class for splash properties");
+        // The lookup left a pending exception; the runtime class is looked up next.
+        mainEnv->ExceptionClear();
+        return;
+    }
+    jmethodID method = mainEnv->GetStaticMethodID(splashClass, "initAwtSplashConfig", kSplashSignature);
+    if (method == nullptr) {
+        logError("could not find method for splash properties");
+        mainEnv->ExceptionClear();
+        return;
+    }
+    auto text = [](int id) {
+        char value[kSplashTextCapacity];
+        getConfigString(id, value, sizeof value);
+        return mainEnv->NewStringUTF(value);
+    };
+    jstring statusText = text(cfg::statusLineText);
+    jstring statusColour = text(cfg::statusLineColour);
+    jstring versionText = text(cfg::versionLineText);
+    jstring versionColour = text(cfg::versionLineColour);
+    mainEnv->CallStaticVoidMethod(
+        splashClass, method, static_cast<jboolean>(JNI_TRUE),
+        static_cast<jboolean>(getConfigInt(cfg::splashSecondFlag) != 0 ? JNI_TRUE : JNI_FALSE), statusText,
+        static_cast<jint>(getConfigInt(cfg::statusLineX)), static_cast<jint>(getConfigInt(cfg::statusLineY)),
+        statusColour, static_cast<jint>(getConfigInt(cfg::statusLineFontSize)),
+        static_cast<jint>(getConfigInt(cfg::statusLineFontWeight)), versionText,
+        static_cast<jint>(getConfigInt(cfg::versionLineX)), static_cast<jint>(getConfigInt(cfg::versionLineY)),
+        versionColour, static_cast<jint>(getConfigInt(cfg::versionLineFontSize)),
+        static_cast<jint>(getConfigInt(cfg::versionLineFontWeight)));
+    mainEnv->DeleteLocalRef(statusText);
+    mainEnv->DeleteLocalRef(statusColour);
+    mainEnv->DeleteLocalRef(versionText);
+    mainEnv->DeleteLocalRef(versionColour);
+}
+
+bool checkFirstRun()
+{
+    char installDir[kSplashTextCapacity];
+    getConfigString(cfg::installationDirectory, installDir, sizeof installDir);
+    char full[kTextCapacity];
+    getFullPath(full, sizeof full, installDir, true);
+    char marker[kTextCapacity];
+    if (!formatText(marker, sizeof marker, "%s\\.deploykit\\firstrun", full) || !fileExists(marker)) {
+        return true;
+    }
+    jclass firstRunClass = mainEnv->FindClass("com/deploykit/runtime/launcher/FirstRun");
+    if (firstRunClass == nullptr) {
+        fatalConfigError(cfg::msgInternalError, "14");
+    }
+    jmethodID method = mainEnv->GetStaticMethodID(firstRunClass, "firstRun", "()Z");
+    if (method == nullptr) {
+        fatalConfigError(cfg::msgInternalError, "15");
+    }
+    jboolean result = mainEnv->CallStaticBooleanMethod(firstRunClass, method);
+    if (mainEnv->ExceptionOccurred() != nullptr) {
+        mainEnv->ExceptionDescribe();
+        return false;
+    }
+    return result != JNI_FALSE;
+}
+
+bool invokeLauncherMain(const ArgumentList& arguments)
+{
+    if (flavour == 'd' && !checkFirstRun()) {
+        logMessage("checkFirstRun stopped further execution");
+        return true;
+    }
+    char className[kTextCapacity];
+    copyText(className, sizeof className, launcherRuntimeClass());
+    for (char* p = className; *p != '\0'; ++p) {
+        if (*p == '.') *p = '/';
+    }
+    logMessage("main class: %s", className);
+    jclass mainClass = mainEnv->FindClass(className);
+    if (mainClass == nullptr) {
+        logError("could not find main class");
+        fatalConfigErrorW(cfg::msgMainClassNotLoadable, nullptr);
+    }
+    jmethodID mainMethod = mainEnv->GetStaticMethodID(mainClass, "main", "([Ljava/lang/String;)V");
+    if (mainMethod == nullptr) {
+        logError("could not find main method");
+        fatalConfigErrorW(cfg::msgMainMethodNotFound, nullptr);
+    }
+
+    const std::vector<std::wstring> parameters = mainArguments(arguments);
+    logMessage("param count: %d", static_cast<int>(parameters.size()));
+    jclass stringClass = mainEnv->FindClass("java/lang/String");
+    jobjectArray array = stringClass != nullptr
+                             ? mainEnv->NewObjectArray(static_cast<jsize>(parameters.size()), stringClass, nullptr)
+                             : nullptr;
+    if (array == nullptr) {
+        // No argument array means no call of main; the launch ends with exit code 1.
+        logError("could not create the argument array (paramArray)");
+        return false;
+    }
+    for (size_t i = 0; i < parameters.size(); ++i) {
+        logMessage("param %d: %S", static_cast<int>(i), parameters[i].c_str());
+        jstring value = mainEnv->NewString(reinterpret_cast<const jchar*>(parameters[i].data()),
+                                           static_cast<jsize>(parameters[i].size()));
+        if (value == nullptr) {
+            logError("could not create argument %d (jstr)", static_cast<int>(i));
+            return false;
+        }
+        mainEnv->SetObjectArrayElement(array, static_cast<jsize>(i), value);
+    }
+    logMessage("calling main");
+    mainEnv->CallStaticVoidMethod(mainClass, mainMethod, array);
+    logMessage("main returned");
+    if (mainEnv->ExceptionOccurred() != nullptr) {
+        logError("an exception occured");
+        mainEnv->ExceptionDescribe();
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+const char* launcherRuntimeClass()
+{
+    return flavour == 'd' ? "com/deploykit/runtime/launcher/WinLauncher" : "com/quill/runtime/WinLauncher";
+}
+
+VmOptionList buildLauncherProperties()
+{
+    VmOptionList properties;
+    if (!instanceSemaphoreName.empty()) {
+        properties.push_back(property("quill.semaphoreName", instanceSemaphoreName));
+    }
+    if (flavour == 'd') {
+        properties.push_back("-Dquill.isDeploykit=true");
+    }
+    if (serviceMode) {
+        properties.push_back("-Dquill.isService=true");
+    }
+    properties.push_back(property("quill.moduleName", getModulePath()));
+    properties.push_back(property("sun.java.command", getModulePath()));
+    properties.push_back(property("quill.tempDir", launcherTempDir));
+    properties.push_back(property("quill.unextractedPosition", std::to_string(static_cast<int32_t>(unextractedPosition))));
+    // PATH is read whole: the VM must see the directories just added to it.
+    std::string path;
+    DWORD needed = GetEnvironmentVariableA("PATH", nullptr, 0);
+    if (needed > 0) {
+        std::vector<char> value(needed + 1, '\0');
+        DWORD n = GetEnvironmentVariableA("PATH", value.data(), static_cast<DWORD>(value.size()));
+        if (n > 0 && n < value.size()) path.assign(value.data(), n);
+    }
+    properties.push_back(property("java.library.path", path));
+    if (GetEnvironmentVariableA("MANPATH", nullptr, 0) == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
+        properties.push_back("-Dquill.consoleCodepage=cp" + std::to_string(GetConsoleOutputCP()));
+    }
+    return properties;
+}
+
+std::vector<std::wstring> mainArguments(const ArgumentList& arguments)
+{
+    std::vector<std::wstring> parameters;
+    parameters.push_back(getConfigInt(cfg::launcherKind) == 1 ? L"true" : L"false");
+    wchar_t mainClass[kTextCapacity];
+    getConfigWString(cfg::mainClass, mainClass, kTextCapacity);
+    parameters.push_back(mainClass);
+    parameters.push_back(redirectionPath(cfg::redirectStderr, cfg::stderrFile));
+    parameters.push_back(redirectionPath(cfg::redirectStdout, cfg::stdoutFile));
+    parameters.push_back(getConfigInt(cfg::redirectAppendFlag) != 0 ? L"true" : L"false");
+    if (!arguments.empty()) {
+        parameters.push_back(arguments.first());
+    }
+    wchar_t defaults[kDefaultArgumentsCapacity];
+    getConfigWString(cfg::defaultArguments, defaults, kDefaultArgumentsCapacity);
+    expandVariables(defaults, kDefaultArgumentsCapacity, false);
+    ArgumentList split;
+    splitCommandLine(defaults, split);
+    parameters.insert(parameters.end(), split.items.begin(), split.items.end());
+    const bool passJ = getConfigInt(cfg::passJArguments) != 0;
+    for (size_t i = 1; i < arguments.size(); ++i) {
+        const std::wstring& argument = arguments[i];
+        if (passJ && argument.compare(0, 2, L"-J") == 0) continue;
+        if (argument.compare(0, 29, L"-Dsun.locale.formatasdefault=") == 0) continue;
+        parameters.push_back(argument);
+    }
+    return parameters;
+}
+
+VmOptionList buildVmOptions(const ArgumentList& arguments)
+{
+    VmOptionList options = buildLauncherProperties();
+    ClassPathOverrides overrides;
+    addConfiguredVmOptions(arguments, options, overrides);
+    FILE* file = openDefaultVmOptionsFile();
+    logMessage("default vmoptions file: %p", static_cast<void*>(file));
+    readVmOptionsFile(nullptr, file, options, overrides);
+    options.push_back(buildClassPathOption(overrides));
+    if (serviceMode) {
+        bool present = false;
+        for (const std::string& option : options) {
+            if (option == "-Xrs") present = true;
+        }
+        if (!present) {
+            logMessage("service: adding -Xrs");
+            options.push_back("-Xrs");
+        }
+    }
+    if (noRedirect) {
+        options.push_back("-Ddeploykit.noRedir=true");
+    }
+    logMessage("vmoption count %d", static_cast<int>(options.size()));
+    for (size_t i = 0; i < options.size(); ++i) {
+        logMessage("vmoption %d: %s", static_cast<int>(i), options[i].c_str());
+    }
+    return options;
+}
+
+bool runJavaApplication(const ArgumentList& arguments, bool destroyAfterMain)
+{
+    logMessage("launching program");
+    if (!createJavaVm(buildVmOptions(arguments))) {
+        logError("could not initialize JVM");
+        return false;
+    }
+    logMessage("JVM created");
+    if (getConfigInt(cfg::splashAfterVm) != 0 && getConfigInt(cfg::splashScreen) != 0) {
+        handOverSplashSettings();
+    }
+    if (!invokeLauncherMain(arguments)) {
+        logError("could not call main");
+        return false;
+    }
+    if (destroyAfterMain) {
+        logMessage("dest JVM");
+        javaVm->DestroyJavaVM();
+    }
+    logMessage("launch done");
+    return true;
+}

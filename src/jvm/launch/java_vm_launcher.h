@@ -1,0 +1,30 @@
+// Creating the Java VM and calling the launcher runtime class's main method: the
+// launcher's own system properties, the VM options, the splash settings, the first-run
+// check of the deploykit flavour and the argument array of main.
+#pragma once
+
+#include "jvm/launch/vm_options.h"
+#include "launcher/command_line.h"
+
+#include <jni.h>
+
+#include <string>
+#include <vector>
+
+extern JavaVM* javaVm;
+extern JNIEnv* mainEnv;
+
+// The whole of it. True when main returned without a pending exception (or the first-run
+// check stopped the launch); false when the VM could not be created or main could not
+// be called or ended with an exception.
+bool runJavaApplication(const ArgumentList& arguments, bool destroyAfterMain);
+
+// The launcher's system properties, in their fixed order.
+VmOptionList buildLauncherProperties();
+// Every VM option, in order: properties, configured and command-line options, the
+// vmoptions file, the class path, "-Xrs" for a service, the no-redirection flag.
+VmOptionList buildVmOptions(const ArgumentList& arguments);
+// The argument array of the launcher runtime class's main method.
+std::vector<std::wstring> mainArguments(const ArgumentList& arguments);
+// "com/deploykit/runtime/launcher/WinLauncher" or "com/quill/runtime/WinLauncher".
+const char* launcherRuntimeClass();
