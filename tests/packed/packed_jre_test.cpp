@@ -293,7 +293,9 @@ TEST(PackedJre, EveryPackedJarIsUnpackedOneAfterAnotherAndOnlyOnce)
 {
     PackedRuntime runtime;
     const std::vector<std::string> libJars = {"rt", "charsets", "jsse"};
-    for (const std::string& jar : libJars) runtime.write("lib\\" + jar + ".jar.pack", packBytes("STANDIN-PACK", jar + " bytes"));
+    for (const std::string& jar : libJars) {
+        runtime.write("lib\\" + jar + ".jar.pack", packBytes("STANDIN-PACK", jar + " bytes"));
+    }
     runtime.write("lib\\ext\\localedata.jar.pack", packBytes("STANDIN-PACK", "localedata bytes"));
     runtime.write("lib\\present.jar", "present");  // a jar that was never packed is left alone
 
@@ -305,6 +307,8 @@ TEST(PackedJre, EveryPackedJarIsUnpackedOneAfterAnotherAndOnlyOnce)
 
     std::vector<std::string> expectedLog;
     std::vector<std::string> expectedStarts;
+    // The unpackers inherit standard output; the launcher's line comes before theirs.
+    std::string expectedOut = "Preparing JRE ...\n";
     for (const std::string& pack : packs) {
         expectedLog.push_back("checking " + runtime.path(pack.substr(0, pack.size() - 5)));
         if (expectedLog.size() == 1) expectedLog.push_back("Unpacking JRE");
@@ -313,13 +317,14 @@ TEST(PackedJre, EveryPackedJarIsUnpackedOneAfterAnotherAndOnlyOnce)
         expectedLog.push_back("waiting for unpack200 to finish");
         expectedLog.push_back("unpack done");
         expectedStarts.push_back(runtime.argumentsFor(pack));
+        expectedOut += "unpacked " + runtime.path(pack.substr(0, pack.size() - 5)) + "\n";
     }
     expectedLog.push_back("Unpacking JRE done");
 
     Observed first = observeUnpackJre(runtime);
 
     EXPECT_EQ(joined(expectedLog), joined(first.log));
-    EXPECT_EQ("Preparing JRE ...\n", first.out);
+    EXPECT_EQ(expectedOut, first.out);
     // One line per start, in order; none began while another still ran.
     EXPECT_EQ(joined(expectedStarts), joined(runtime.unpackerStarts()));
     for (const std::string& jar : libJars) {
@@ -498,7 +503,8 @@ TEST(JvmStandins, CreateJavaVmIsRecordedAndFails)
     ASSERT_NE(nullptr, jvm.get());
     // One calling convention on 64-bit Windows; jint is a 32-bit long there.
     using CreateJavaVm = long (*)(void**, void**, void*);
-    auto create = reinterpret_cast<CreateJavaVm>(reinterpret_cast<void*>(GetProcAddress(jvm.get(), "JNI_CreateJavaVM")));
+    void* entry = reinterpret_cast<void*>(GetProcAddress(jvm.get(), "JNI_CreateJavaVM"));
+    auto create = reinterpret_cast<CreateJavaVm>(entry);
     ASSERT_NE(nullptr, create);
     void* vm = &dir;
     void* env = &dir;

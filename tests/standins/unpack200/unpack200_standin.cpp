@@ -8,7 +8,9 @@
 //   "STANDIN-PACK FAIL <code>\n" + ...     writes nothing, exit code <code>
 //   "STANDIN-PACK PARTIAL <code>\n" + ...  writes the first half of the bytes, exit <code>
 //   anything else                          writes nothing, exit code 2
-// With -r the input is deleted after a successful run only.
+// With -r the input is deleted after a successful run only. A successful run then writes
+// "unpacked <jar output>" to its standard output, so that tests can see where its output
+// lands among the caller's.
 //
 // Every start appends one line to "<this program's path>.starts": the arguments exactly
 // as they stand on the command line, so that tests can count the starts, see their order
@@ -122,5 +124,6 @@ int main(int argc, char** argv)
         fprintf(stderr, "cannot remove %s\n", input);
         return 3;
     }
+    printf("unpacked %s\n", output);
     return 0;
 }
