@@ -1,0 +1,171 @@
+// Java version texts: parsing, the strict and lenient range checks, the pre-release rule,
+// which of two versions is newer, and the pure helpers of the runtime probe.
+#include "config/config_store.h"
+#include "jvm/discovery/java_probe.h"
+#include "jvm/discovery/java_version.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+
+namespace {
+
+constexpr int32_t kAllowPrereleaseId = 130;
+
+class JavaVersionTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        saved_ = configStore();
+        configStore().narrow.clear();
+    }
+    void TearDown() override { configStore() = saved_; }
+
+private:
+    ConfigStore saved_;
+};
+
+} // namespace
+
+TEST_F(JavaVersionTest, ParseSplitsAtEverySeparatorAndConvertsLikeStrtol)
+{
+    struct Case {
+        const char* text;
+        JavaVersion expected;
+    };
+    const Case cases[] = {
+        {"1.8.0_66", {1, 8, 0, 66}},
+        {"1.8.0_66-b17", {1, 8, 0, 66, 0}},
+        {"9-ea", {9, 0}},
+        {"1.7", {1, 7}},
+        {"1.8.0_101", {1, 8, 0, 101}},
+        {"11.0.2+9", {11, 0, 2, 9}},
+        {"..1__8--", {1, 8}},                    // runs of separators make no empty pieces
+        {"", {}},
+        {"._-+", {}},
+        {" 7", {7}},                             // strtol skips leading blanks
+        {"1.99999999999", {1, INT32_MAX}},       // clamped to 32 bits
+        {"-99999999999", {INT32_MAX}},           // "-" separates: no negative pieces
+        {"12abc.3", {12, 3}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(parseJavaVersion(c.text), c.expected) << c.text;
+    }
+    EXPECT_TRUE(parseJavaVersion(nullptr).empty());
+}
+
+TEST_F(JavaVersionTest, StrictAndLenientRangeChecks)
+{
+    struct Case {
+        const char* minimum;
+        const char* maximum;
+        const char* version;
+        bool strict;    // isVersionAccepted
+        bool lenient;   // isVersionFamilyInRange
+    };
+    const Case cases[] = {
+        {"1.7", "1.8", "1.6.0_45", false, false},
+        {"1.7", "1.8", "1.7.0_80", true, true},
+        {"1.7", "1.8", "1.8.0_66", true, true},
+        {"1.7", "1.8", "9", false, false},
+        {"1.7", "1.8", "1.9.0", false, false},
+        {"1.8.0_40", "", "1.8.0_31", false, false},
+        {"1.8.0_40", "", "1.8.0_101", true, true},   // numeric per component, not textual
+        {"1.7", "", "1", false, true},                // a family that may hold 1.7.x
+        {"", "1.8", "1", false, true},
+        {"", "", "", true, true},
+        {"", "", "1.0.0", true, true},
+        {"1.8", "1.8", "1.8", true, true},
+        {"1.8.0_66", "1.8.0_66", "1.8", false, true},
+    };
+    for (const Case& c : cases) {
+        JavaVersion minimum = parseJavaVersion(c.minimum);
+        JavaVersion maximum = parseJavaVersion(c.maximum);
+        EXPECT_EQ(isVersionAccepted(c.version, minimum, maximum, false), c.strict)
+            << c.minimum << " .. " << c.maximum << ": " << c.version;
+        EXPECT_EQ(isVersionFamilyInRange(c.version, minimum, maximum), c.lenient)
+            << c.minimum << " .. " << c.maximum << ": " << c.version;
+    }
+}
+
+TEST_F(JavaVersionTest, PreReleaseVersionsNeedPermission)
+{
+    struct Case {
+        const char* version;
+        bool prerelease;
+    };
+    const Case cases[] = {
+        {"9-ea", true},         {"1.8.0-beta", true}, {"11-rc", true},
+        {"1.8.0_66-search", true},   // "ea" inside a longer word still counts
+        {"1.8.0_66", false},    {"9-EA", false},      // case-sensitive
+    };
+    const JavaVersion none;
+    for (const Case& c : cases) {
+        EXPECT_EQ(isVersionAccepted(c.version, none, none, false), !c.prerelease) << c.version;
+        EXPECT_TRUE(isVersionAccepted(c.version, none, none, true)) << c.version;
+    }
+    // With permission the text is compared as its numbers: 9-ea is 9, 0.
+    EXPECT_TRUE(isVersionAccepted("9-ea", parseJavaVersion("9"), parseJavaVersion("9.0"), true));
+    EXPECT_FALSE(isVersionAccepted("9-ea", parseJavaVersion("9.1"), none, true));
+    // Configuration 130 grants the same permission to every caller.
+    setConfigString(kAllowPrereleaseId, "1");
+    EXPECT_TRUE(isVersionAccepted("9-ea", none, none, false));
+    // The lenient family check has no pre-release rule.
+    setConfigString(kAllowPrereleaseId, "0");
+    EXPECT_TRUE(isVersionFamilyInRange("9-ea", none, none));
+}
+
+TEST_F(JavaVersionTest, NewerIsStrictlyNewer)
+{
+    struct Case {
+        const char* first;
+        const char* second;
+        bool newer;
+    };
+    const Case cases[] = {
+        {"1.8.0", "1.8", true},   {"1.8", "1.8.0", false},         {"1.8.0_101", "1.8.0_66", true},
+        {"1.8.0_66", "1.8.0_101", false}, {"1.8", "1.8", false},   {"", "1.0", false},
+        {"1.0", "", true},        {"", "", false},                 {"9", "1.8.0_66", true},
+        {"11.0.2", "11.0.10", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(isNewerVersion(c.first, c.second), c.newer) << c.first << " vs " << c.second;
+    }
+}
+
+TEST_F(JavaVersionTest, VersionIsWhatTheQuotationMarksOfTheFirstLineEnclose)
+{
+    struct Case {
+        const char* line;
+        const char* version;
+    };
+    const Case cases[] = {
+        {"java version \"1.8.0_66\"\n", "1.8.0_66"},
+        {"java version \"1.8.0_66\"", "1.8.0_66"},
+        {"openjdk version \"1.8.0_66\"\n", "1.8.0_66"},
+        {"openjdk version \"11.0.2\" 2019-01-15\n", "11.0.2"},
+        {"java version \"10.0.1\" 2018-04-17 LTS\n", "10.0.1"},
+        {"java version \"\"\n", ""},
+        // Cut short before the closing mark: nothing reliable to take.
+        {"java version \"1.8.0_6", ""},
+        {"java version \"", ""},
+        {"java version ", ""},
+        {"", ""},
+        {"Picked up _JAVA_OPTIONS: -Xmx512m\n", ""},
+        {"Java version \"1.8.0_66\"\n", ""},
+        {" java version \"1.8.0_66\"\n", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(versionFromVersionLine(c.line), c.version) << c.line;
+    }
+    EXPECT_EQ(versionFromVersionLine(nullptr), "");
+}
+
+TEST_F(JavaVersionTest, CacheKeyIsThePathWithSlashesBelowTheCacheKey)
+{
+    EXPECT_EQ(versionCacheKeyOf("c:\\program files\\java\\jre7\\bin\\java.exe"),
+              "SOFTWARE\\tarnwell\\quill\\jvms\\c:/program files/java/jre7/bin/java.exe");
+    EXPECT_EQ(versionCacheKeyOf("\\\\server\\share\\java.exe"), "SOFTWARE\\tarnwell\\quill\\jvms\\//server/share/java.exe");
+    EXPECT_EQ(versionCacheKeyOf(""), "SOFTWARE\\tarnwell\\quill\\jvms\\");
+}
