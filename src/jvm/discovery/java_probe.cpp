@@ -1,2 +1,305 @@
-// See the header.
+// The test of one Java installation. A runtime's version is known from the per-user
+// cache while the executable keeps its last-write time; otherwise the executable is run
+// with "-version" and its standard error read from a temporary file.
 #include "jvm/discovery/java_probe.h"
+
+#include "config/config_store.h"
+#include "launcher/diagnostic_log.h"
+#include "platform/handle.h"
+#include "platform/paths.h"
+#include "platform/text_format.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr int32_t kLauncherKindId = 107;
+constexpr int32_t kRequireJdkId = 131;
+constexpr int kGraphicalLauncher = 1;
+
+// What the cache receives for a runtime that ran and failed; never trusted on reading.
+constexpr char kFailedVersion[] = "1.0.0";
+// The first line of "-version" is read with this capacity, terminator included.
+constexpr DWORD kVersionLineCapacity = 100;
+// After ending a runtime that hung, how long to wait for it to let go of the temporary file.
+constexpr DWORD kTerminationWaitMs = 5000;
+
+constexpr char kJavaVersionPrefix[] = "java version \"";
+constexpr char kOpenJdkVersionPrefix[] = "openjdk version \"";
+
+bool startsWith(const char* text, const char* prefix) { return std::strncmp(text, prefix, std::strlen(prefix)) == 0; }
+
+// Entries that older launchers wrote after reading a version line that ended early.
+bool isUntrustedCachedVersion(const char* version)
+{
+    return std::strcmp(version, "1.7.") == 0 || std::strcmp(version, "1.6.") == 0 ||
+           std::strcmp(version, "1.5.") == 0;
+}
+
+// The first line of a file read as a text-mode stream would: up to the first line end,
+// at most capacity - 1 bytes, CR LF taken as a line end.
+std::string readFirstLine(const char* path)
+{
+    UniqueFile file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return std::string();
+    }
+    char buffer[kVersionLineCapacity];
+    DWORD read = 0;
+    if (!ReadFile(file.get(), buffer, kVersionLineCapacity - 1, &read, nullptr)) {
+        return std::string();
+    }
+    std::string line(buffer, read);
+    size_t end = line.find_first_of("\r\n");
+    if (end != std::string::npos) {
+        line.resize(end);
+    }
+    return line;
+}
+
+// The command line of a probe. The short form normally has no blanks; where the volume
+// keeps no short names the long path comes back, and then it needs quotation marks so
+// that the process started is the runtime and not a prefix of its path.
+bool probeCommandLine(char* commandLine, size_t capacity, const char* resolvedPath)
+{
+    char shortPath[kTextCapacity];
+    DWORD n = GetShortPathNameA(resolvedPath, shortPath, sizeof shortPath);
+    if (n == 0 || n >= sizeof shortPath) {
+        copyText(shortPath, sizeof shortPath, resolvedPath);
+    }
+    if (std::strchr(shortPath, ' ') != nullptr) {
+        return formatText(commandLine, capacity, "\"%s\" -version", shortPath);
+    }
+    return formatText(commandLine, capacity, "%s -version", shortPath);
+}
+
+} // namespace
+
+std::string versionCacheKeyOf(const char* resolvedPath)
+{
+    std::string key = kVersionCacheKey;
+    for (const char* p = resolvedPath != nullptr ? resolvedPath : ""; *p != '\0'; ++p) {
+        key += *p == '\\' ? '/' : *p;
+    }
+    return key;
+}
+
+std::string versionFromVersionLine(const char* line)
+{
+    if (line == nullptr) {
+        return std::string();
+    }
+    const char* rest = nullptr;
+    if (startsWith(line, kJavaVersionPrefix)) {
+        rest = line + std::strlen(kJavaVersionPrefix);
+    } else if (startsWith(line, kOpenJdkVersionPrefix)) {
+        rest = line + std::strlen(kOpenJdkVersionPrefix);
+    } else {
+        return std::string();
+    }
+    // The version is what the quotation marks enclose; newer runtimes print a release
+    // date after them. A line without its closing mark was cut short and tells nothing
+    // reliable, so it yields no version rather than a partial one.
+    const char* close = std::strchr(rest, '"');
+    if (close == nullptr) {
+        return std::string();
+    }
+    return std::string(rest, static_cast<size_t>(close - rest));
+}
+
+bool resolveJavaExecutable(char* javaExecutable, size_t capacity, const char* javaHome)
+{
+    // A path that does not fit would name some other file, so it never qualifies.
+    if (!formatText(javaExecutable, capacity, "%s\\jre\\bin\\java.exe", javaHome)) {
+        return false;
+    }
+    if (getConfigInt(kRequireJdkId) != 0) {
+        char toolsJar[kTextCapacity];
+        return formatText(toolsJar, sizeof toolsJar, "%s\\lib\\tools.jar", javaHome) && fileExists(toolsJar);
+    }
+    if (!fileExists(javaExecutable)) {
+        return formatText(javaExecutable, capacity, "%s\\bin\\java.exe", javaHome);
+    }
+    return true;
+}
+
+bool checkJavaExe(char* javaExecutable, size_t capacity, char* version, size_t versionCapacity,
+                  const JavaVersion& minimum, const JavaVersion& maximum, bool allowPrerelease,
+                  bool useVersionCache)
+{
+    logMessage("checkJavaExe (%s, [out], %d, %d, %d)", javaExecutable, static_cast<int>(minimum.size()),
+               static_cast<int>(maximum.size()), allowPrerelease ? 1 : 0);
+    copyText(version, versionCapacity, "");
+    bool result = false;
+    char resolved[kTextCapacity];
+    getFullPath(resolved, sizeof resolved, javaExecutable, false);
+    uint64_t lastWriteTime = 0;
+    if (!copyText(javaExecutable, capacity, resolved)) {
+        // The caller's buffer cannot hold the resolved path; a cut path names no runtime.
+        logMessage("file doesn't exist");
+    } else if (!fileExists(javaExecutable, &lastWriteTime)) {
+        logMessage("file doesn't exist");
+    } else {
+        logMessage("file exists");
+        if (useVersionCache && readCachedVersion(javaExecutable, lastWriteTime, version, versionCapacity) &&
+            std::strcmp(version, kFailedVersion) != 0) {
+            logMessage("got version from registry %s", version);
+            result = isVersionAccepted(version, minimum, maximum, allowPrerelease);
+        } else if (queryJavaVersion(javaExecutable, lastWriteTime, version, versionCapacity)) {
+            logMessage("got version from execution %s", version);
+            storeCachedVersion(javaExecutable, lastWriteTime, version);
+            result = isVersionAccepted(version, minimum, maximum, allowPrerelease);
+        } else {
+            copyText(version, versionCapacity, "");
+            logMessage("couldn't get version");
+        }
+        if (result && getConfigInt(kLauncherKindId) == kGraphicalLauncher) {
+            // A graphical launcher runs the runtime without a console window.
+            size_t length = std::strlen(javaExecutable);
+            result = length >= 4 && length + 1 < capacity && _stricmp(javaExecutable + length - 4, ".exe") == 0;
+            if (result) {
+                copyText(javaExecutable + length - 4, capacity - (length - 4), "w.exe");
+                result = fileExists(javaExecutable);
+            }
+        }
+    }
+    logMessage("checkJavaExe returning %d", result ? 1 : 0);
+    return result;
+}
+
+bool queryJavaVersion(const char* resolvedPath, uint64_t lastWriteTime, char* version, size_t capacity)
+{
+    copyText(version, capacity, "");
+    char commandLine[kTextCapacity];
+    if (!probeCommandLine(commandLine, sizeof commandLine, resolvedPath)) {
+        logMessage("Could not create process %s > %s (error %d)", resolvedPath, "",
+                   static_cast<int>(ERROR_FILENAME_EXCED_RANGE));
+        return false;
+    }
+    char tempFile[kTextCapacity];
+    makeTempFileName(tempFile, sizeof tempFile);
+
+    UniqueFile errorFile;
+    {
+        UniqueFile created(CreateFileA(tempFile, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        HANDLE inheritable = INVALID_HANDLE_VALUE;
+        // Only this copy is inheritable, so the runtime gets exactly one handle of ours.
+        if (created && DuplicateHandle(GetCurrentProcess(), created.get(), GetCurrentProcess(), &inheritable, 0,
+                                       TRUE, DUPLICATE_SAME_ACCESS)) {
+            errorFile = UniqueFile(inheritable);
+        }
+    }
+
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
+    startup.wShowWindow = SW_HIDE;
+    startup.hStdInput = nullptr;
+    startup.hStdOutput = nullptr;
+    startup.hStdError = errorFile ? errorFile.get() : nullptr;
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
+                        &startup, &info)) {
+        int error = static_cast<int>(GetLastError());
+        logMessage("Could not create process %s > %s (error %d)", commandLine, tempFile, error);
+        errorFile.reset();
+        DeleteFileA(tempFile);
+        return false;
+    }
+    UniqueHandleNull process(info.hProcess);
+    UniqueHandleNull thread(info.hThread);
+
+    // Decided by the wait, not by the exit code 259: a runtime may end with that code.
+    bool finished = WaitForSingleObject(process.get(), kVersionProbeTimeoutMs) == WAIT_OBJECT_0;
+    DWORD exitCode = STILL_ACTIVE;
+    if (!GetExitCodeProcess(process.get(), &exitCode)) {
+        exitCode = STILL_ACTIVE;
+    }
+    logMessage("Exit Code %d", static_cast<int>(exitCode));
+    if (!finished) {
+        logMessage("Terminating process");
+        TerminateProcess(process.get(), 1);
+        // The runtime holds the temporary file open until it is really gone.
+        WaitForSingleObject(process.get(), kTerminationWaitMs);
+    } else if (exitCode != 0) {
+        storeCachedVersion(resolvedPath, lastWriteTime, kFailedVersion);
+    }
+    process.reset();
+    thread.reset();
+    errorFile.reset();
+    if (!finished || exitCode != 0) {
+        DeleteFileA(tempFile);
+        return false;
+    }
+
+    std::string line = readFirstLine(tempFile);
+    DeleteFileA(tempFile);
+    std::string found = versionFromVersionLine(line.c_str());
+    if (found.empty()) {
+        return false;
+    }
+    // A version that does not fit the caller's buffer would be judged on its prefix.
+    if (!copyText(version, capacity, found.c_str())) {
+        copyText(version, capacity, "");
+        return false;
+    }
+    logMessage("Java version: %s", version);
+    return true;
+}
+
+bool readCachedVersion(const char* resolvedPath, uint64_t lastWriteTime, char* version, size_t capacity)
+{
+    copyText(version, capacity, "");
+    std::string keyPath = versionCacheKeyOf(resolvedPath);
+    UniqueKey key;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+        return false;
+    }
+    uint8_t stamp[8] = {};
+    DWORD size = sizeof stamp;
+    if (RegQueryValueExA(key.get(), "LastWriteTime", nullptr, nullptr, stamp, &size) != ERROR_SUCCESS ||
+        size != sizeof stamp || std::memcmp(stamp, &lastWriteTime, sizeof stamp) != 0) {
+        return false;
+    }
+    char value[kTextCapacity];
+    size = sizeof value;
+    if (RegQueryValueExA(key.get(), "Version", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) !=
+        ERROR_SUCCESS) {
+        return false;
+    }
+    // Entries are stored without their terminator; one that fills the buffer leaves no
+    // room to end it and is refused rather than read past its end.
+    if (size > 0 && value[size - 1] == '\0') {
+        --size;
+    } else if (size == sizeof value) {
+        return false;
+    }
+    value[size] = '\0';
+    // An empty entry knows nothing, and an entry that does not fit would be judged on a prefix.
+    if (value[0] == '\0' || isUntrustedCachedVersion(value) || !copyText(version, capacity, value)) {
+        copyText(version, capacity, "");
+        return false;
+    }
+    return true;
+}
+
+void storeCachedVersion(const char* resolvedPath, uint64_t lastWriteTime, const char* version)
+{
+    std::string keyPath = versionCacheKeyOf(resolvedPath);
+    UniqueKey key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                        nullptr, key.put(), nullptr) != ERROR_SUCCESS) {
+        return;
+    }
+    RegSetValueExA(key.get(), "LastWriteTime", 0, REG_BINARY, reinterpret_cast<const BYTE*>(&lastWriteTime),
+                   sizeof lastWriteTime);
+    // Stored without its terminator, as earlier launchers wrote the entries they share
+    // with this one; the reader ends the text itself.
+    RegSetValueExA(key.get(), "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
+                   static_cast<DWORD>(std::strlen(version)));
+}
