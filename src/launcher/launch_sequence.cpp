@@ -1,15 +1,92 @@
-// The in-process launch is not part of this build yet: the role says so and fails.
+// The in-process launch, strictly in this order: included files, native libraries in
+// front of PATH, the service child's console handler, the single-instance guard, the
+// Java runtime, then the VM and the application's main. Every failure before main runs
+// ends the process with exit code 1 and removes the launcher's temporary directory.
 #include "launcher/launch_sequence.h"
 
+#include "config/config_ids.h"
+#include "config/config_store.h"
+#include "config/included_files.h"
 #include "config/messages.h"
+#include "instance/single_instance.h"
+#include "jvm/discovery/jvm_library.h"
+#include "jvm/launch/java_vm_launcher.h"
+#include "jvm/launch/variable_expansion.h"
 #include "launcher/diagnostic_log.h"
+#include "platform/paths.h"
+#include "platform/text_format.h"
+#include "service/service_main.h"
 
-#include <cstdio>
+#include <windows.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+void prependNativeLibraryPath()
+{
+    char directories[kTextCapacity];
+    getConfigString(cfg::nativeLibraryDirectories, directories, sizeof directories);
+    logMessage("native lib dir is %s", directories);
+    expandVariablesA(directories, sizeof directories);
+
+    std::string result;
+    std::string entry;
+    auto addEntry = [&result](const std::string& text) {
+        if (text.empty()) return;
+        char resolved[kTextCapacity];
+        // An absolute entry is kept; a relative one goes behind the executable's directory.
+        resolvePath(resolved, sizeof resolved, text.c_str());
+        if (!result.empty()) result += ';';
+        result += resolved;
+    };
+    for (const char* p = directories; *p != '\0'; ++p) {
+        if (*p == ';') {
+            addEntry(entry);
+            entry.clear();
+        } else {
+            entry += *p;
+        }
+    }
+    addEntry(entry);
+    if (!result.empty() && result.back() != ';') {
+        result += ';';
+    }
+
+    // PATH is read whole: a cut PATH written back would lose directories for good.
+    DWORD needed = GetEnvironmentVariableA("PATH", nullptr, 0);
+    if (needed > 0) {
+        std::vector<char> path(needed + 1, '\0');
+        DWORD n = GetEnvironmentVariableA("PATH", path.data(), static_cast<DWORD>(path.size()));
+        if (n > 0 && n < path.size()) {
+            result.append(path.data(), n);
+        }
+    }
+    if (SetEnvironmentVariableA("PATH", result.c_str())) {
+        logMessage("Setting PATH (native libs) %s", result.c_str());
+    } else {
+        logMessage("Setting PATH (native libs) %s failed with error %d", result.c_str(),
+                   static_cast<int>(GetLastError()));
+    }
+    std::string assignment = "PATH=" + result;
+    _putenv(assignment.c_str());
+}
 
 void launchApplication(ArgumentList& arguments, bool serviceChild)
 {
-    logError("launchApplication: not available (%d arguments, service child %d)", static_cast<int>(arguments.size()),
-             serviceChild ? 1 : 0);
-    fprintf(stderr, "Running the Java application is not available in this build of the launcher yet.\n");
-    exitLauncher(1);
+    if (extractIncludedFiles() != 0) {
+        fatalConfigError(cfg::msgInternalError, "16");
+    }
+    prependNativeLibraryPath();
+    if (serviceChild) {
+        logMessage("registering ConsoleCtrlHandler");
+        SetConsoleCtrlHandler(consoleCtrlHandler, TRUE);
+    }
+    enforceSingleInstance();
+    if (!LoadDLL(true)) {
+        exitLauncher(1);
+    }
+    if (!runJavaApplication(arguments, true)) {
+        exitLauncher(1);
+    }
 }

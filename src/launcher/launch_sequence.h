@@ -6,3 +6,5 @@
 #include "launcher/command_line.h"
 
 void launchApplication(ArgumentList& arguments, bool serviceChild);
+// Puts the application's native library directories (configuration 10004) in front of PATH.
+void prependNativeLibraryPath();

@@ -24,7 +24,7 @@ std::vector<NarrowRecord> englishMessages()
         {1014, "The application needs a graphical environment."},
         {1015, "You must be at least Poweruser to run this program."},
         {1016, "No JVM could be found on your system.\nPlease define the environment variable QUILL_JAVA_HOME to point "
-               "to an installed {0}-bit JDK or JRE, or download a {0}-bit JRE and install it."},
+               "to an installed {0}-bit JDK or JRE, or download a JRE and install it."},
         {1017, "No 32-bit JVM could be found on your system.\nPlease define QUILL_JAVA_HOME to point to an installed "
                "32-bit JDK or JRE."},
         {1018, "The {0} environment variable does not\npoint to a working 64-bit JDK or JRE."},

@@ -196,6 +196,13 @@ LauncherRun runLauncherIn(const std::wstring& exe, const std::vector<std::wstrin
             run.log = readText(run.logPath);
         }
     }
+    run.shown = run.err;
+    if (!run.logPath.empty()) {
+        const std::string suffix = "\n\nLog: " + toUtf8(run.logPath);
+        for (size_t at = run.shown.find(suffix); at != std::string::npos; at = run.shown.find(suffix, at)) {
+            run.shown.erase(at, suffix.size());
+        }
+    }
     return run;
 }
 

@@ -48,6 +48,7 @@ struct LauncherRun {
     ProcessResult result;   // raw output: a console shows every line end as CR LF
     std::string out;        // standard output and error with CR LF turned into LF
     std::string err;
+    std::string shown;      // err without the "\n\nLog: <log path>" that follows each message
     std::string log;        // the diagnostic log, "" when none was written
     std::wstring logPath;
 };

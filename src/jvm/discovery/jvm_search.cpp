@@ -1,2 +1,337 @@
-// See the header.
+// The search for a Java runtime. Candidates come, in this order, from the preferred
+// location file, the configured search sequence, the installer location file, the
+// directory entries again without a version test, earlier installations of the
+// application and the two fallback variables; the first accepted candidate whose
+// jvm.dll loads ends the search.
 #include "jvm/discovery/jvm_search.h"
+
+#include "config/config_ids.h"
+#include "config/config_store.h"
+#include "jvm/discovery/java_probe.h"
+#include "jvm/discovery/registry_discovery.h"
+#include "jvm/launch/variable_expansion.h"
+#include "launcher/diagnostic_log.h"
+#include "platform/packed_jre.h"
+#include "platform/paths.h"
+#include "platform/text_format.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr size_t kBinDirCapacity = 2000;
+constexpr int kPreferredDirCapacity = 200;
+
+const char* const kJvmSubdirectories[] = {"hotspot", "client", "server", "classic", "jrockit"};
+
+std::vector<std::string> splitEntries(const char* text)
+{
+    std::vector<std::string> entries;
+    std::string current;
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (*p == ';') {
+            if (!current.empty()) entries.push_back(current);
+            current.clear();
+        } else {
+            current += *p;
+        }
+    }
+    if (!current.empty()) entries.push_back(current);
+    return entries;
+}
+
+// Sets PATH for the system and for the C runtime's copy of the environment, so that the
+// VM and the libraries it loads see the same value.
+void setPath(const char* value)
+{
+    if (SetEnvironmentVariableA("PATH", value)) {
+        logMessage("Setting PATH %s", value);
+    } else {
+        logMessage("Setting PATH %s failed with error %d", value, static_cast<int>(GetLastError()));
+    }
+    std::string assignment = std::string("PATH=") + value;
+    _putenv(assignment.c_str());
+}
+
+// PATH as it is now, whatever its length ("" when unset). It is read whole, never into
+// a fixed buffer: a cut PATH written back would lose directories for good.
+std::string currentPath()
+{
+    DWORD needed = GetEnvironmentVariableA("PATH", nullptr, 0);
+    if (needed == 0) {
+        return std::string();
+    }
+    std::vector<char> value(needed + 1, '\0');
+    DWORD n = GetEnvironmentVariableA("PATH", value.data(), static_cast<DWORD>(value.size()));
+    if (n == 0 || n >= value.size()) {
+        return std::string();
+    }
+    return std::string(value.data(), n);
+}
+
+HMODULE loadFromBinDirectory(const char* javaExecutable)
+{
+    size_t length = std::strlen(javaExecutable);
+    size_t nameLength = executableNameLength(javaExecutable);
+    if (length <= nameLength) {
+        return nullptr;
+    }
+    // The bin directory: the path without the file name and the backslash before it.
+    size_t binLength = length - nameLength - 1;
+    if (binLength >= kBinDirCapacity) {
+        logError("bin directory of %s too long", javaExecutable);
+        return nullptr;
+    }
+    std::string binDirectory(javaExecutable, binLength);
+
+    const std::string oldPath = currentPath();
+    setPath((oldPath + ";" + binDirectory).c_str());
+
+    std::vector<std::string> subdirectories;
+    char preferred[kPreferredDirCapacity];
+    getConfigString(cfg::preferredJvmDir, preferred, kPreferredDirCapacity);
+    if (preferred[0] != '\0') {
+        subdirectories.push_back(preferred);
+    }
+    for (const char* name : kJvmSubdirectories) {
+        subdirectories.push_back(name);
+    }
+    for (const std::string& subdirectory : subdirectories) {
+        char library[kTextCapacity];
+        if (!formatText(library, sizeof library, "%s\\%s\\jvm.dll", binDirectory.c_str(), subdirectory.c_str())) {
+            continue;
+        }
+        bool exists = fileExists(library);
+        logMessage("Trying %s (exists %d)", library, exists ? 1 : 0);
+        HMODULE module = LoadLibraryA(library);
+        if (module != nullptr) {
+            return module;
+        }
+        if (exists) {
+            logMessage("Failed with error code %d", static_cast<int>(GetLastError()));
+        }
+    }
+    setPath(oldPath.c_str());
+    return nullptr;
+}
+
+} // namespace
+
+size_t executableNameLength(const char* javaExecutable)
+{
+    static const char kJavaw[] = "javaw.exe";
+    size_t length = std::strlen(javaExecutable);
+    size_t javawLength = sizeof kJavaw - 1;
+    if (length >= javawLength && std::strcmp(javaExecutable + length - javawLength, kJavaw) == 0) {
+        return javawLength;
+    }
+    return sizeof "java.exe" - 1;
+}
+
+HMODULE loadJvmLibrary(const char* javaExecutable)
+{
+    logMessage("Trying to load JVM-DLL from %s", javaExecutable);
+    if (HMODULE module = loadFromBinDirectory(javaExecutable)) {
+        return module;
+    }
+    // The JRE inside a JDK: <jdk>\bin\..\jre\bin\java.exe.
+    size_t length = std::strlen(javaExecutable);
+    size_t nameLength = executableNameLength(javaExecutable);
+    if (length < nameLength) {
+        return nullptr;
+    }
+    char alternative[kTextCapacity];
+    if (!formatText(alternative, sizeof alternative, "%.*s..\\jre\\bin\\java.exe", static_cast<int>(length - nameLength),
+                    javaExecutable)) {
+        return nullptr;
+    }
+    return loadFromBinDirectory(alternative);
+}
+
+bool checkJavaHome(char* javaExecutable, size_t capacity, const char* directory, const JavaVersion& minimum,
+                   const JavaVersion& maximum, bool skipVersionCheck)
+{
+    char home[kTextCapacity];
+    getFullPath(home, sizeof home, directory, false);
+    unpackJre(home);
+    bool qualifies = resolveJavaExecutable(javaExecutable, capacity, home);
+    if (skipVersionCheck) {
+        return true;
+    }
+    char version[kTextCapacity];
+    return qualifies && checkJavaExe(javaExecutable, capacity, version, sizeof version, minimum, maximum, true, true);
+}
+
+bool checkJavaHomeVariable(char* javaExecutable, size_t capacity, const char* variable, const JavaVersion& minimum,
+                           const JavaVersion& maximum)
+{
+    char value[kTextCapacity];
+    DWORD n = GetEnvironmentVariableA(variable, value, sizeof value);
+    if (n == 0) {
+        return false;
+    }
+    if (n >= sizeof value) {
+        // A cut directory would name another place; such a value names no runtime.
+        logError("%s is too long (%d characters)", variable, static_cast<int>(n));
+        return false;
+    }
+    for (char* p = value; *p != '\0'; ++p) {
+        if (*p == '/') *p = '\\';
+    }
+    if (!resolveJavaExecutable(javaExecutable, capacity, value)) {
+        return false;
+    }
+    char version[kTextCapacity];
+    return checkJavaExe(javaExecutable, capacity, version, sizeof version, minimum, maximum, false, true);
+}
+
+bool searchPathForJava(char* javaExecutable, size_t capacity, const JavaVersion& minimum, const JavaVersion& maximum)
+{
+    char found[kTextCapacity];
+    DWORD n = SearchPathA(nullptr, "java.exe", nullptr, sizeof found, found, nullptr);
+    if (n == 0 || n >= sizeof found || !copyText(javaExecutable, capacity, found)) {
+        return false;
+    }
+    char version[kTextCapacity];
+    return checkJavaExe(javaExecutable, capacity, version, sizeof version, minimum, maximum, false, true);
+}
+
+bool readLocationFile(const wchar_t* suffix, char* location, size_t capacity)
+{
+    wchar_t installDir[kTextCapacity];
+    getConfigWString(cfg::installationDirectory, installDir, kTextCapacity);
+    wchar_t resolved[kTextCapacity];
+    getFullPathW(resolved, kTextCapacity, installDir, false, true);
+    wchar_t path[kTextCapacity];
+    if (!formatTextW(path, kTextCapacity, L"%s%s", resolved, suffix)) {
+        return false;
+    }
+    FILE* file = _wfopen(path, L"rt");
+    if (file == nullptr) {
+        return false;
+    }
+    bool found = fgets(location, static_cast<int>(capacity), file) != nullptr;
+    fclose(file);
+    if (!found) {
+        return false;
+    }
+    size_t length = std::strlen(location);
+    while (length > 0 && (location[length - 1] == '\r' || location[length - 1] == '\n')) {
+        location[--length] = '\0';
+    }
+    return length > 0;
+}
+
+HMODULE findJvm(char* javaExecutable, size_t capacity, JvmSource* source, char* sourceText, size_t sourceCapacity)
+{
+    logMessage("Searching for a JVM");
+    *source = JvmSource::None;
+    char sequence[kTextCapacity];
+    char minimumText[kTextCapacity];
+    char maximumText[kTextCapacity];
+    getConfigString(cfg::jvmSearchSequence, sequence, sizeof sequence);
+    getConfigString(cfg::minJavaVersion, minimumText, sizeof minimumText);
+    getConfigString(cfg::maxJavaVersion, maximumText, sizeof maximumText);
+    logMessage("MinVersion: %s, MaxVersion: %s", minimumText, maximumText);
+    const JavaVersion minimum = parseJavaVersion(minimumText);
+    const JavaVersion maximum = parseJavaVersion(maximumText);
+
+    auto accept = [&](JvmSource from, const char* text) {
+        *source = from;
+        if (text != nullptr) {
+            copyText(sourceText, sourceCapacity, text);
+        }
+        return loadJvmLibrary(javaExecutable);
+    };
+
+    char location[kTextCapacity];
+    if (readLocationFile(L"\\.deploykit\\pref_jre.cfg", location, sizeof location)) {
+        logMessage("Has preferred location %s", location);
+        if (checkJavaHome(javaExecutable, capacity, location, minimum, maximum, false)) {
+            logMessage("Using preferred location");
+            if (HMODULE module = accept(JvmSource::Directory, location)) return module;
+        }
+    }
+
+    const std::vector<std::string> entries = splitEntries(sequence);
+    for (const std::string& entry : entries) {
+        const char type = entry[0];
+        char text[kTextCapacity];
+        copyText(text, sizeof text, entry.c_str() + 1);
+        expandVariablesA(text, sizeof text);
+        logMessage("Testing location %s (type %c)", text, type);
+        HMODULE module = nullptr;
+        switch (type) {
+        case 'A':
+        case 'B':
+        case 'R':
+            if (checkJavaHome(javaExecutable, capacity, text, minimum, maximum, false)) {
+                module = accept(JvmSource::Directory, text);
+            }
+            break;
+        case 'E':
+            if (checkJavaHomeVariable(javaExecutable, capacity, text, minimum, maximum)) {
+                module = accept(JvmSource::EnvironmentVariable, text);
+            }
+            break;
+        case 'S':
+            if (searchPathForJava(javaExecutable, capacity, minimum, maximum)) {
+                module = accept(JvmSource::SearchPath, text);
+            }
+            break;
+        case 'Y':
+            if (findRegisteredJvm(javaExecutable, capacity, minimum, maximum)) {
+                module = accept(JvmSource::Registry, nullptr);
+            }
+            break;
+        default:
+            break;
+        }
+        if (module != nullptr) return module;
+    }
+
+    if (readLocationFile(L"\\.deploykit\\inst_jre.cfg", location, sizeof location)) {
+        logMessage("Has installer location %s", location);
+        if (checkJavaHome(javaExecutable, capacity, location, minimum, maximum, false)) {
+            logMessage("Using installer location");
+            if (HMODULE module = accept(JvmSource::Directory, location)) return module;
+        }
+    }
+
+    // Directory entries once more, without the version test: a runtime shipped with the
+    // application is better than none.
+    for (const std::string& entry : entries) {
+        const char type = entry[0];
+        if (type != 'A' && type != 'B' && type != 'R') continue;
+        const std::string text = entry.substr(1);
+        bool absolute = text.size() >= 2 && (text[1] == ':' || (text[0] == '\\' && text[1] == '\\'));
+        if (absolute && type != 'B') continue;
+        logMessage("Testing relative location %s", text.c_str());
+        checkJavaHome(javaExecutable, capacity, text.c_str(), minimum, maximum, true);
+        if (fileExists(javaExecutable)) {
+            logMessage("%s exists", javaExecutable);
+            if (HMODULE module = accept(JvmSource::Directory, text.c_str())) return module;
+        }
+    }
+
+    if (findPreviousInstallationJvm(HKEY_CURRENT_USER, javaExecutable, capacity, minimum, maximum)) {
+        logMessage("found JRE from previous installation (user) %s", javaExecutable);
+        if (HMODULE module = accept(JvmSource::Registry, nullptr)) return module;
+    }
+    if (findPreviousInstallationJvm(HKEY_LOCAL_MACHINE, javaExecutable, capacity, minimum, maximum)) {
+        logMessage("found JRE from previous installation (machine) %s", javaExecutable);
+        if (HMODULE module = accept(JvmSource::Registry, nullptr)) return module;
+    }
+    logMessage("Search sequence finished");
+
+    for (const char* variable : {"QUILL_JAVA_HOME", "DEPLOYKIT_JAVA_HOME"}) {
+        if (checkJavaHomeVariable(javaExecutable, capacity, variable, minimum, maximum)) {
+            if (HMODULE module = accept(JvmSource::EnvironmentVariable, variable)) return module;
+        }
+    }
+    return nullptr;
+}

@@ -1,0 +1,254 @@
+// Finding and loading a Java runtime, seen from outside: a packaged launcher started with
+// "/run" next to stand-in runtimes, its log, its messages and what the stand-ins recorded.
+// The stand-in jvm.dll does not create a VM, so a run whose library loaded still ends
+// with exit code 1 after "Loading of JVM-DLL successful".
+#include "support/test_launcher.h"
+#include "support/test_runtime.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+
+const char kNoJvm[] =
+    "No JVM could be found on your system.\nPlease define the environment variable QUILL_JAVA_HOME to point "
+    "to an installed 64-bit JDK or JRE, or download a JRE and install it.\n";
+const char kNotStartable[] =
+    "The JVM could not be started. The maximum heap size (-Xmx) might be too large or an antivirus or "
+    "firewall tool could block the execution.\n";
+
+std::string lower(std::string text)
+{
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// Removes the version cache entries of every executable below `directory`, so that no
+// test leaves registry keys behind.
+void forgetCachedVersions(const std::wstring& directory)
+{
+    std::string prefix = lower(narrowPath(directory));
+    std::replace(prefix.begin(), prefix.end(), '\\', '/');
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\tarnwell\\quill\\jvms", 0, KEY_READ | KEY_WRITE, &key) !=
+        ERROR_SUCCESS) {
+        return;
+    }
+    std::vector<std::string> doomed;
+    char name[4096];
+    for (DWORD index = 0;; ++index) {
+        DWORD length = sizeof name;
+        LONG result = RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (result == ERROR_NO_MORE_ITEMS) break;
+        if (result == ERROR_SUCCESS && std::string(name).compare(0, prefix.size(), prefix) == 0) doomed.push_back(name);
+    }
+    for (const std::string& entry : doomed) RegDeleteKeyA(key, entry.c_str());
+    RegCloseKey(key);
+}
+
+// One application: the launcher in <dir>\app\bin\app.exe, runtimes wherever a test puts
+// them, no Java variables in the environment unless a test sets them.
+class JvmSearch : public ::testing::Test {
+protected:
+    void TearDown() override { forgetCachedVersions(dir.path()); }
+
+    std::wstring launcher(blockwriter::ConfigBlock block)
+    {
+        makeDirectories(dir.file(L"app\\bin"));
+        return packageLauncher(dir, block, L"app\\bin\\app.exe");
+    }
+
+    blockwriter::ConfigBlock block(const std::string& sequence, const std::string& minimum = "1.7",
+                                   const std::string& maximum = "1.8")
+    {
+        blockwriter::ConfigBlock b = serviceBlock();
+        b.set(128, sequence);
+        b.set(126, minimum);
+        b.set(127, maximum);
+        b.set(10003, "..\\");
+        return b;
+    }
+
+    LauncherRun run(const std::wstring& exe, ProcessOptions options = {})
+    {
+        for (const wchar_t* name : {L"JAVA_HOME", L"JDK_HOME", L"QUILL_JAVA_HOME", L"DEPLOYKIT_JAVA_HOME"}) {
+            if (options.setEnv.count(name) == 0) options.unsetEnv.push_back(name);
+        }
+        return runLauncher(exe, {L"/run"}, dir, true, options);
+    }
+
+    RuntimeLayout runtime(const char* version, const char* jvmDll = "jvm.dll")
+    {
+        RuntimeLayout layout;
+        layout.java.versionLine = std::string("java version \"") + version + "\"";
+        layout.jvmDll = jvmDll;
+        return layout;
+    }
+
+    TestDirectory dir;
+};
+
+bool logHas(const LauncherRun& run, const std::string& line)
+{
+    return containsLine(run.log, line);
+}
+
+size_t logPosition(const LauncherRun& run, const std::string& line)
+{
+    std::vector<std::string> lines = linesOf(run.log);
+    return static_cast<size_t>(std::find(lines.begin(), lines.end(), line) - lines.begin());
+}
+
+TEST_F(JvmSearch, MatchingRuntimeBesideTheApplicationLoadsInTheMainPass)
+{
+    std::wstring java = layOutRuntime(dir.file(L"app\\jre"), runtime("1.8.0_66"));
+    ASSERT_FALSE(java.empty());
+    LauncherRun run = this->run(launcher(block("B..\\jre;Y;EJAVA_HOME;EJDK_HOME;")));
+    EXPECT_TRUE(logHas(run, "Loading of JVM-DLL successful")) << run.log;
+    EXPECT_TRUE(logHas(run, "Testing location ..\\jre (type B)")) << run.log;
+    EXPECT_FALSE(logHas(run, "Testing location  (type Y)")) << run.log;
+    EXPECT_FALSE(logHas(run, "Search sequence finished"));
+    const std::string bin = lower(narrowPath(dir.file(L"app\\jre\\bin")));
+    EXPECT_TRUE(logHas(run, "Trying " + bin + "\\hotspot\\jvm.dll (exists 0)")) << run.log;
+    EXPECT_TRUE(logHas(run, "Trying " + bin + "\\client\\jvm.dll (exists 0)"));
+    EXPECT_TRUE(logHas(run, "Trying " + bin + "\\server\\jvm.dll (exists 1)"));
+    // The runtime's bin directory stays at the end of PATH.
+    std::vector<std::string> lines = linesOf(run.log);
+    auto setting = std::find_if(lines.rbegin(), lines.rend(),
+                                [](const std::string& l) { return l.rfind("Setting PATH ", 0) == 0; });
+    ASSERT_NE(lines.rend(), setting);
+    EXPECT_EQ(";" + bin, setting->substr(setting->size() - bin.size() - 1));
+    EXPECT_EQ(1u, standinStarts(java).size());
+}
+
+TEST_F(JvmSearch, WarmVersionCacheStartsNoJava)
+{
+    std::wstring java = layOutRuntime(dir.file(L"app\\jre"), runtime("1.8.0_66"));
+    std::wstring exe = launcher(block("B..\\jre;"));
+    LauncherRun first = run(exe);
+    EXPECT_TRUE(logHas(first, "got version from execution 1.8.0_66")) << first.log;
+    LauncherRun second = run(exe);
+    EXPECT_TRUE(logHas(second, "got version from registry 1.8.0_66")) << second.log;
+    EXPECT_TRUE(logHas(second, "Loading of JVM-DLL successful"));
+    EXPECT_EQ(1u, standinStarts(java).size());
+}
+
+TEST_F(JvmSearch, RuntimeOutOfRangeIsTakenByTheFallbackPass)
+{
+    layOutRuntime(dir.file(L"app\\jre"), runtime("1.6.0_45"));
+    LauncherRun run = this->run(launcher(block("B..\\jre;Y;EJAVA_HOME;EJDK_HOME;")));
+    EXPECT_TRUE(logHas(run, "Testing relative location ..\\jre")) << run.log;
+    EXPECT_TRUE(logHas(run, "Loading of JVM-DLL successful")) << run.log;
+    EXPECT_LT(logPosition(run, "Testing location JDK_HOME (type E)"), logPosition(run, "Testing relative location ..\\jre"));
+}
+
+TEST_F(JvmSearch, AbsoluteEntriesAreRetriedOnlyWithLetterB)
+{
+    layOutRuntime(dir.file(L"jdk"), runtime("1.6.0_45"));
+    const std::string absolute = narrowPath(dir.file(L"jdk"));
+    LauncherRun a = run(launcher(block("A" + absolute + ";")));
+    EXPECT_FALSE(logHas(a, "Testing relative location " + absolute)) << a.log;
+    EXPECT_EQ(kNoJvm, a.shown);
+    LauncherRun b = run(launcher(block("B" + absolute + ";")));
+    EXPECT_TRUE(logHas(b, "Testing relative location " + absolute)) << b.log;
+    EXPECT_TRUE(logHas(b, "Loading of JVM-DLL successful"));
+}
+
+TEST_F(JvmSearch, NothingFoundAsksForARuntime)
+{
+    LauncherRun run = this->run(launcher(block("B..\\jre;Y;EJAVA_HOME;XJAVA;")));
+    EXPECT_EQ(1u, run.result.exitCode);
+    EXPECT_EQ(kNoJvm, run.shown);
+    EXPECT_TRUE(logHas(run, "ERROR: No JVM found"));
+    // An unknown letter is logged and skipped.
+    EXPECT_TRUE(logHas(run, "Testing location JAVA (type X)")) << run.log;
+}
+
+TEST_F(JvmSearch, MessagesNameWhereTheUnusableRuntimeWasFound)
+{
+    // Accepted through a variable, but its library does not load.
+    layOutRuntime(dir.file(L"broken"), runtime("1.8.0_66", ""));
+    ProcessOptions options;
+    options.setEnv[L"JAVA_HOME"] = dir.file(L"broken");
+    LauncherRun variable = run(launcher(block("EJAVA_HOME;")), options);
+    EXPECT_EQ(1u, variable.result.exitCode);
+    EXPECT_EQ("The JAVA_HOME environment variable does not\npoint to a working 64-bit JDK or JRE.\n" +
+                  std::string(kNotStartable),
+              variable.shown);
+    EXPECT_TRUE(logHas(variable, "ERROR: Could not get DLL-Handle."));
+
+    // Found in a directory of the sequence, with a library that lacks the entry point.
+    layOutRuntime(dir.file(L"app\\jre"), runtime("1.8.0_66", "jvm_noexport.dll"));
+    LauncherRun directory = run(launcher(block("B..\\jre;")));
+    EXPECT_EQ("The JVM found at ..\\jre is damaged.\nPlease reinstall or define QUILL_JAVA_HOME\nto point to an "
+              "installed 64-bit JDK or JRE.\n" + std::string(kNotStartable),
+              directory.shown);
+    EXPECT_TRUE(logHas(directory, "ERROR: Could not load functions")) << directory.log;
+}
+
+TEST_F(JvmSearch, ThirtyTwoBitLibraryFailsToLoadAndTheSearchGoesOn)
+{
+    layOutRuntime(dir.file(L"old"), runtime("1.8.0_66", "jvm32.dll"));
+    layOutRuntime(dir.file(L"good"), runtime("1.8.0_66"));
+    const std::string old = narrowPath(dir.file(L"old"));
+    const std::string good = narrowPath(dir.file(L"good"));
+    LauncherRun run = this->run(launcher(block("A" + old + ";A" + good + ";")));
+    EXPECT_TRUE(logHas(run, "Trying " + lower(old) + "\\bin\\server\\jvm.dll (exists 1)")) << run.log;
+    EXPECT_TRUE(logHas(run, "Failed with error code 193")) << run.log;
+    EXPECT_TRUE(logHas(run, "Loading of JVM-DLL successful"));
+    EXPECT_GT(logPosition(run, "Loading of JVM-DLL successful"), logPosition(run, "Failed with error code 193"));
+}
+
+TEST_F(JvmSearch, PreferredSubdirectoryIsTriedFirst)
+{
+    RuntimeLayout layout = runtime("1.8.0_66");
+    layout.jvmSubdir = "custom";
+    layOutRuntime(dir.file(L"app\\jre"), layout);
+    blockwriter::ConfigBlock b = block("B..\\jre;");
+    b.set(152, "custom");
+    LauncherRun run = this->run(launcher(b));
+    const std::string bin = lower(narrowPath(dir.file(L"app\\jre\\bin")));
+    EXPECT_TRUE(logHas(run, "Trying " + bin + "\\custom\\jvm.dll (exists 1)")) << run.log;
+    EXPECT_FALSE(logHas(run, "Trying " + bin + "\\hotspot\\jvm.dll (exists 0)"));
+}
+
+TEST_F(JvmSearch, DevelopmentKitFoundOnThePathLoadsItsJreLibrary)
+{
+    RuntimeLayout layout = runtime("1.8.0_66");
+    layout.jdk = true;
+    layOutRuntime(dir.file(L"jdk"), layout);
+    ProcessOptions options;
+    wchar_t path[8192];
+    DWORD n = GetEnvironmentVariableW(L"PATH", path, 8192);
+    options.setEnv[L"PATH"] = dir.file(L"jdk\\bin") + L";" + std::wstring(path, n < 8192 ? n : 0);
+    LauncherRun run = this->run(launcher(block("S;")), options);
+    // <jdk>\bin has no library directory; the JRE inside the JDK has.
+    EXPECT_TRUE(logHas(run, "Loading of JVM-DLL successful")) << run.log;
+    const std::string jdk = narrowPath(dir.file(L"jdk"));
+    EXPECT_TRUE(logHas(run, "Trying " + lower(jdk) + "\\bin\\..\\jre\\bin\\server\\jvm.dll (exists 1)")) << run.log;
+}
+
+TEST_F(JvmSearch, LocationFilesAndTheFallbackVariables)
+{
+    layOutRuntime(dir.file(L"preferred"), runtime("1.8.0_66"));
+    makeDirectories(dir.file(L"app\\.deploykit"));
+    writeTextFile(dir.file(L"app\\.deploykit\\pref_jre.cfg"), narrowPath(dir.file(L"preferred")) + "\r\nignored\r\n");
+    LauncherRun preferred = run(launcher(block("B..\\jre;")));
+    EXPECT_TRUE(logHas(preferred, "Has preferred location " + narrowPath(dir.file(L"preferred")))) << preferred.log;
+    EXPECT_TRUE(logHas(preferred, "Using preferred location"));
+    EXPECT_FALSE(logHas(preferred, "Testing location ..\\jre (type B)"));
+    DeleteFileW(dir.file(L"app\\.deploykit\\pref_jre.cfg").c_str());
+
+    // QUILL_JAVA_HOME comes after everything else.
+    ProcessOptions options;
+    options.setEnv[L"QUILL_JAVA_HOME"] = dir.file(L"preferred");
+    LauncherRun fallback = run(launcher(block("B..\\jre;")), options);
+    EXPECT_TRUE(logHas(fallback, "Loading of JVM-DLL successful")) << fallback.log;
+    EXPECT_LT(logPosition(fallback, "Search sequence finished"), logPosition(fallback, "Loading of JVM-DLL successful"));
+}
+
+} // namespace
