@@ -252,3 +252,24 @@ TEST_F(JvmSearch, LocationFilesAndTheFallbackVariables)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(JvmSearch, OverlongVariableAndLocationLineAreNoRuntime)
+{
+    // A location file of one endless line and a variable longer than any path: the search
+    // goes on past both and ends with the message for no runtime, nothing written past.
+    makeDirectories(dir.file(L"app\\.deploykit"));
+    writeTextFile(dir.file(L"app\\.deploykit\\pref_jre.cfg"), std::string(20000, 'x'));
+    ProcessOptions options;
+    options.setEnv[L"JAVA_HOME"] = std::wstring(7000, L'j');
+    options.setEnv[L"QUILL_JAVA_HOME"] = std::wstring(7000, L'q');
+    LauncherRun run = this->run(launcher(block("EJAVA_HOME;")), options);
+    EXPECT_EQ(1u, run.result.exitCode);
+    EXPECT_EQ(kNoJvm, run.shown);
+    EXPECT_TRUE(logHas(run, "ERROR: JAVA_HOME is too long (7000 characters)")) << run.log;
+    EXPECT_TRUE(logHas(run, "ERROR: QUILL_JAVA_HOME is too long (7000 characters)"));
+    EXPECT_TRUE(logHas(run, "Has preferred location " + std::string(5999, 'x')));
+}
+
+} // namespace

@@ -175,8 +175,9 @@ bool checkJavaHomeVariable(char* javaExecutable, size_t capacity, const char* va
         return false;
     }
     if (n >= sizeof value) {
-        // A cut directory would name another place; such a value names no runtime.
-        logError("%s is too long (%d characters)", variable, static_cast<int>(n));
+        // A cut directory would name another place; such a value names no runtime. (The
+        // size reported for a value that does not fit counts its terminator.)
+        logError("%s is too long (%d characters)", variable, static_cast<int>(n - 1));
         return false;
     }
     for (char* p = value; *p != '\0'; ++p) {
