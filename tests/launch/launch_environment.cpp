@@ -1,0 +1,133 @@
+// Test support of the launch tests.
+#include "launch/launch_environment.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+
+std::string lower(std::string text)
+{
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// Deletes the subkeys (version cache) and values (process ids) of `key` whose names begin
+// with `prefix`, compared without case.
+void forgetBelow(const char* keyName, const std::string& prefix, bool subkeys)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, keyName, 0, KEY_READ | KEY_WRITE, &key) != ERROR_SUCCESS) return;
+    std::vector<std::string> doomed;
+    char name[4096];
+    for (DWORD index = 0;; ++index) {
+        DWORD length = sizeof name;
+        LONG result = subkeys ? RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr)
+                              : RegEnumValueA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (result == ERROR_NO_MORE_ITEMS) break;
+        if (result == ERROR_SUCCESS && lower(name).compare(0, prefix.size(), prefix) == 0) doomed.push_back(name);
+    }
+    for (const std::string& entry : doomed) {
+        if (subkeys) RegDeleteKeyA(key, entry.c_str());
+        else RegDeleteValueA(key, entry.c_str());
+    }
+    RegCloseKey(key);
+}
+
+} // namespace
+
+void forgetRegistryEntries(const std::wstring& directory)
+{
+    std::string prefix = lower(narrowPath(directory));
+    std::string slashed = prefix;
+    std::replace(slashed.begin(), slashed.end(), '\\', '/');
+    forgetBelow("SOFTWARE\\tarnwell\\quill\\jvms", slashed, true);
+    forgetBelow("SOFTWARE\\tarnwell\\quill\\pids", prefix, false);
+}
+
+std::string joinLines(const std::vector<std::string>& lines)
+{
+    std::string out;
+    for (const std::string& line : lines) out += line + "\n";
+    return out;
+}
+
+std::string LaunchRun::describe() const
+{
+    return "exit code " + std::to_string(launcher.result.exitCode) + "\n--- stderr\n" + launcher.err +
+           "\n--- record\n" + record.dump() + "\n--- log\n" + launcher.log;
+}
+
+void LaunchTest::SetUp()
+{
+    RuntimeLayout layout;
+    layout.java.versionLine = "java version \"1.8.0_66\"";
+    layout.jvmDll = "jvm.dll";
+    ASSERT_FALSE(layOutRuntime(dir.file(L"app\\jre"), layout).empty()) << "stand-ins missing (STANDIN_DIR)";
+    ASSERT_TRUE(makeDirectories(binDir()));
+}
+
+void LaunchTest::TearDown()
+{
+    forgetRegistryEntries(dir.path());
+}
+
+blockwriter::ConfigBlock LaunchTest::block() const
+{
+    blockwriter::ConfigBlock b = serviceBlock();
+    b.set(2001, "q");
+    b.set(128, "B..\\jre;");
+    b.set(126, "1.7");
+    b.set(127, "1.8");
+    b.set(121, "");
+    b.set(123, "");
+    return b;
+}
+
+std::wstring LaunchTest::package(const blockwriter::ConfigBlock& block, const std::wstring& name)
+{
+    return packageLauncher(dir, block, L"app\\bin\\" + name);
+}
+
+LaunchRun LaunchTest::run(const std::wstring& exe, const std::vector<std::wstring>& arguments,
+                          jnistandin::Behaviour behaviour, ProcessOptions options)
+{
+    DeleteFileW(recordPath().c_str());
+    behaviour.record = toUtf8(recordPath());
+    EXPECT_TRUE(jnistandin::writeControl(jnistandin::controlBeside(jvmDll()), behaviour));
+    for (const wchar_t* name : {L"JAVA_HOME", L"JDK_HOME", L"QUILL_JAVA_HOME", L"DEPLOYKIT_JAVA_HOME",
+                                L"STANDIN_JVM_CONTROL", L"STANDIN_JVM_RECORD"}) {
+        if (options.setEnv.count(name) == 0) options.unsetEnv.push_back(name);
+    }
+    LaunchRun result;
+    result.launcher = runLauncher(exe, arguments, dir, true, options);
+    result.record = jnistandin::readRecord(recordPath());
+    return result;
+}
+
+LaunchRun LaunchTest::runChild(const std::wstring& exe, const std::vector<std::wstring>& arguments,
+                               const std::string& input, jnistandin::Behaviour behaviour)
+{
+    std::vector<std::wstring> line = arguments;
+    line.push_back(L"__dpk_restart");
+    ProcessOptions options;
+    options.input = input;
+    return run(exe, line, behaviour, options);
+}
+
+std::string LaunchTest::lastPathSetting(const std::string& log)
+{
+    std::string value;
+    for (const std::string& line : linesOf(log)) {
+        for (const char* prefix : {"Setting PATH (native libs) ", "Setting PATH "}) {
+            std::string p = prefix;
+            if (line.compare(0, p.size(), p) == 0 && line.find(" failed with error ") == std::string::npos) {
+                value = line.substr(p.size());
+                break;
+            }
+        }
+    }
+    return value;
+}

@@ -1,0 +1,117 @@
+// Test support: how a test tells the stand-in jvm.dll (tests/standins/jvm) which part of
+// the Java side to play, and how it reads back what the stand-in was given.
+//
+// Control: a text file of "key=value" lines. The stand-in reads the file named by the
+// environment variable STANDIN_JVM_CONTROL, else the file "<dll path>.control" beside the
+// library (jvm.dll.control), which also reaches a launcher started by the service manager.
+// Without either, JNI_CreateJavaVM records its call and fails with JNI_ERR (-1), as the
+// runtime-search tests expect. Keys (each optional; repeatable ones marked *):
+//   record=<path>              record file; else the environment variable STANDIN_JVM_RECORD
+//   create=<code>              result of JNI_CreateJavaVM; 0 (default) creates the VM
+//   missingClass=<name>*       FindClass of this JNI class name returns null
+//   missingMethod=<name>*      GetStaticMethodID of this method name returns null
+//   firstRun=true|false|throw  what FirstRun.firstRun does (default true)
+//   main=return|throw|exit <code>|stdin
+//                              what the launcher runtime class's main does; "stdin" reads
+//                              standard input up to a line "0" or its end, then returns
+//   mainSleepMs=<n>            main waits this long before it does the above
+//   mainReadsFile=<name>*      main records the size and content of quill.tempDir\<name>
+//   destroyWaitMs=<n>          DestroyJavaVM waits this long, as for non-daemon threads
+//   failNewObjectArray=1       NewObjectArray returns null
+//   failNewString=<n>          the n-th NewString call (from 0) returns null
+//
+// Record: one line per event, "<key> <text>" (the text may be empty), appended by a single
+// write each, so that several processes can share one record. Texts are exact: narrow
+// texts as their bytes, UTF-16 texts as UTF-8; the bytes '%', CR, LF and the other
+// control characters are written as %XX, which readRecord undoes. Keys:
+//   JNI_CreateJavaVM           (no text) every call; then, when it had arguments:
+//   version <hex>, ignoreUnrecognized <0|1>, option <text> per VM option in order,
+//   extraInfo <index> for an option whose extraInfo is not null
+//   FindClass <name>, GetStaticMethodID <class>.<name><signature>
+//   call <class>.<name> for a static call, followed by one line per argument:
+//     arg Z <0|1>, arg I <n>, arg J <n>, arg String <text>, arg null, arg String[] <count>
+//     and element <text> per element of a string array
+//   firstRun <true|false|throw>, main <return|throw|exit <code>|stdin>
+//   stdin.line <text> per line read (without its LF), then stdin.stop or stdin.eof
+//   tempFile <name> <size>|missing and tempFileContent <content>
+//   ExceptionDescribe <exception>, ExceptionClear, DeleteLocalRef <what>
+//   pendingException <function>: a JNI function other than the exception functions and
+//     DeleteLocalRef was called while an exception was pending (a launcher fault)
+//   DestroyJavaVM
+//   unexpected JNI call <index> / unexpected JavaVM call <index> / bad call <what>:
+//     the launcher used the stand-in in a way it does not support; the process then
+//     ends with kAbortExitCode
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace jnistandin {
+
+constexpr char kControlVariable[] = "STANDIN_JVM_CONTROL";
+constexpr char kRecordVariable[] = "STANDIN_JVM_RECORD";
+constexpr char kControlSuffix[] = ".control";
+// Exit code of a process that the stand-in ended because of an unexpected call.
+constexpr int kAbortExitCode = 134;
+// The exception that "throw" makes pending, as ExceptionDescribe names it.
+constexpr char kThrownException[] = "java.lang.IllegalStateException: thrown by the stand-in";
+
+struct Behaviour {
+    std::string record;
+    int create = 0;
+    std::vector<std::string> missingClasses;
+    std::vector<std::string> missingMethods;
+    std::string firstRun;             // "" (true), "true", "false", "throw"
+    std::string main = "return";      // "return", "throw", "exit <code>", "stdin"
+    int mainSleepMs = 0;
+    std::vector<std::string> mainReadsFiles;
+    int destroyWaitMs = 0;
+    bool failNewObjectArray = false;
+    int failNewString = -1;
+
+    std::string text() const;          // the control file's content
+};
+
+// Writes the control file (wide path of the test's own).
+bool writeControl(const std::wstring& path, const Behaviour& behaviour);
+// The control file beside a runtime's jvm.dll: "<dll>.control".
+std::wstring controlBeside(const std::wstring& jvmDll);
+
+struct RecordLine {
+    std::string key;
+    std::string text;
+};
+
+class Record {
+public:
+    Record() = default;
+    explicit Record(std::vector<RecordLine> lines) : lines_(std::move(lines)) {}
+
+    const std::vector<RecordLine>& lines() const { return lines_; }
+    // The texts of every line with this key, in order.
+    std::vector<std::string> all(const std::string& key) const;
+    size_t count(const std::string& key) const { return all(key).size(); }
+    bool has(const std::string& key, const std::string& text) const;
+    // Index of the first line with this key and text, or lines().size().
+    size_t position(const std::string& key, const std::string& text) const;
+    // VM options of the first JNI_CreateJavaVM call, in order.
+    std::vector<std::string> options() const { return all("option"); }
+    // Argument lines ("Z 1", "String ...", ...) of the first call of `method`
+    // ("<class>.<name>"), and the elements of its string-array argument.
+    std::vector<std::string> callArguments(const std::string& method) const;
+    std::vector<std::string> arrayElements(const std::string& method) const;
+    // The lines with their keys, for failure messages.
+    std::string dump() const;
+
+private:
+    std::vector<RecordLine> lines_;
+};
+
+// Reads and decodes a record file; empty when there is none.
+Record readRecord(const std::wstring& path);
+
+// Undoes the %XX escapes of a record text.
+std::string unescape(const std::string& text);
+
+} // namespace jnistandin
