@@ -1,0 +1,268 @@
+// Class path assembly, included files and the single-instance guard, end to end: what the
+// stand-in VM was given, what the application found in its temporary directory, and how
+// real launcher processes see each other.
+#include "launch/launch_environment.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cctype>
+#include <thread>
+
+namespace {
+
+using jnistandin::Behaviour;
+
+std::string optionValue(const jnistandin::Record& record, const std::string& prefix)
+{
+    for (const std::string& option : record.options()) {
+        if (option.compare(0, prefix.size(), prefix) == 0) return option.substr(prefix.size());
+    }
+    return "<missing " + prefix + ">";
+}
+
+class ClassPath : public LaunchTest {};
+
+TEST_F(ClassPath, EntriesOverridesAndMandatoryChecks)
+{
+    ASSERT_TRUE(makeDirectories(appDir() + L"\\lib"));
+    ASSERT_TRUE(makeDirectories(appDir() + L"\\empty"));
+    ASSERT_TRUE(writeTextFile(appDir() + L"\\lib\\a.jar", "jar"));
+    ASSERT_TRUE(writeTextFile(appDir() + L"\\lib\\b.zip", "zip"));
+    const std::string bin = binDirA();
+    const std::string app = narrowPath(appDir());
+    struct Case {
+        const char* name;
+        std::string entries;     // configuration 121
+        std::string vmoptions;   // app.vmoptions
+        char flavour;
+        std::string expected;    // the class path, or the message when exitCode is 1
+        DWORD exitCode;
+    };
+    const std::vector<Case> cases = {
+        {"nothing", "", "", 'q', "", 0},
+        {"archive", "A1..\\lib\\a.jar", "", 'q', bin + "\\..\\lib\\a.jar", 0},
+        {"missing optional archive is added", "A0..\\lib\\none.jar;D1..\\lib", "", 'q',
+         bin + "\\..\\lib\\none.jar;" + bin + "\\..\\lib", 0},
+        {"missing mandatory archive", "A1..\\lib\\none.jar", "", 'q',
+         "File or directory ..\\lib\\none.jar not found or empty", 1},
+        {"scanned directory: jar then zip", "S1..\\lib", "", 'q', bin + "\\..\\lib\\a.jar;" + bin + "\\..\\lib\\b.zip", 0},
+        {"empty scanned directory passes", "S1..\\empty;A0x.jar", "", 'q', bin + "\\x.jar", 0},
+        {"missing scanned directory", "S1..\\nothere", "", 'q', "File or directory ..\\nothere not found or empty", 1},
+        {"environment value without quotes", "E1CP_QUOTED;E1CP_ENDS", "", 'q', "q1;q2;e1", 0},
+        {"undefined mandatory variable", "E1CP_UNDEFINED", "", 'q', "The environment variable CP_UNDEFINED has to be defined",
+         1},
+        {"undefined optional variable is skipped", "E0CP_UNDEFINED;A0x.jar", "", 'q', bin + "\\x.jar", 0},
+        {"overrides", "A0x.jar", "-classpath/p pre.jar\n-classpath r1.jar\n-classpath r2.jar\n-classpath/a post.jar\n", 'q',
+         "pre.jar;r2.jar;post.jar", 0},
+        {"deploykit runtime archive", "A0x.jar", "", 'd', app + "\\.deploykit\\dpkruntime.jar;" + bin + "\\x.jar", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        blockwriter::ConfigBlock b = block();
+        b.set(121, c.entries);
+        b.set(2001, std::string(1, c.flavour));
+        b.set(10003, "..\\");
+        std::wstring exe = package(b);
+        std::wstring vmoptions = binDir() + L"\\app.vmoptions";
+        DeleteFileW(vmoptions.c_str());
+        if (!c.vmoptions.empty()) {
+            ASSERT_TRUE(writeTextFile(vmoptions, c.vmoptions));
+        }
+        ProcessOptions options;
+        options.setEnv[L"CP_QUOTED"] = L"\"q1;q2\"";
+        options.setEnv[L"CP_ENDS"] = L"e1;";
+        options.unsetEnv.push_back(L"CP_UNDEFINED");
+        LaunchRun run = this->run(exe, {L"/run"}, Behaviour{}, options);
+        ASSERT_EQ(c.exitCode, run.exitCode()) << run.describe();
+        if (c.exitCode == 0) {
+            EXPECT_EQ(c.expected, optionValue(run.record, "-Djava.class.path=")) << run.describe();
+        } else {
+            EXPECT_NE(std::string::npos, run.launcher.err.find(c.expected)) << run.describe();
+            EXPECT_EQ(0u, run.record.count("JNI_CreateJavaVM"));
+        }
+    }
+}
+
+class IncludedFiles : public LaunchTest {};
+
+std::vector<uint8_t> pattern(size_t size)
+{
+    std::vector<uint8_t> bytes(size);
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>((i * 7 + i / 251) & 0xff);
+    return bytes;
+}
+
+TEST_F(IncludedFiles, ReachTheApplicationAndTheClassPath)
+{
+    blockwriter::ConfigBlock b = block();
+    const std::vector<uint8_t> big = pattern(15001);  // two full chunks and a remainder
+    b.addIncludedFiles({{"app.jar", big},
+                        {"empty.txt", {}},
+                        {"conf\\settings.txt", {'a', '\r', '\n', '%', 'b'}},
+                        {"user\\extra.zip", {'z'}},
+                        {"lib\\hidden.jar", {'h'}}});
+    std::wstring exe = package(b);
+    Behaviour behaviour;
+    behaviour.mainReadsFiles = {"app.jar", "empty.txt", "conf\\settings.txt", "user\\extra.zip"};
+    LaunchRun run = this->run(exe, {L"/run"}, behaviour);
+    ASSERT_EQ(0u, run.exitCode()) << run.describe();
+    const std::string tempDir = optionValue(run.record, "-Dquill.tempDir=");
+    EXPECT_NE(std::string::npos, tempDir.find("_dir")) << tempDir;
+    EXPECT_EQ(joinLines({"app.jar 15001", "empty.txt missing", "conf\\settings.txt 5", "user\\extra.zip 1"}),
+              joinLines(run.record.all("tempFile")))
+        << run.describe();
+    std::vector<std::string> contents = run.record.all("tempFileContent");
+    ASSERT_EQ(3u, contents.size());
+    EXPECT_TRUE(std::string(big.begin(), big.end()) == contents[0]) << "the large file differs";
+    EXPECT_EQ(std::string("a\r\n%b"), contents[1]);
+    // Extraction read every record, to the end of the executable.
+    EXPECT_EQ(std::to_string(readBytes(exe).size()), optionValue(run.record, "-Dquill.unextractedPosition="));
+    // Archives of the directory and its "user" subdirectory only.
+    EXPECT_EQ(tempDir + "\\app.jar;" + tempDir + "\\user\\extra.zip", optionValue(run.record, "-Djava.class.path="));
+    // A normal return leaves the directory for the application.
+    EXPECT_TRUE(pathExists(fromUtf8(tempDir)));
+}
+
+// Every fatal end removes the directory; a normal return keeps it.
+TEST_F(IncludedFiles, DirectoryIsRemovedOnEveryFatalExit)
+{
+    struct Case {
+        const char* name;
+        std::string classPath;
+        Behaviour behaviour;
+        DWORD exitCode;
+        bool kept;
+    };
+    Behaviour creationFails;
+    creationFails.create = -1;
+    Behaviour noMainClass;
+    noMainClass.missingClasses = {"com/quill/runtime/WinLauncher"};
+    Behaviour noMainMethod;
+    noMainMethod.missingMethods = {"main"};
+    Behaviour throws;
+    throws.main = "throw";
+    Behaviour noArray;
+    noArray.failNewObjectArray = true;
+    const std::vector<Case> cases = {
+        {"normal return", "", Behaviour{}, 0, true},
+        {"class path check", "A1missing.jar", Behaviour{}, 1, false},
+        {"VM creation fails", "", creationFails, 1, false},
+        {"main class missing", "", noMainClass, 1, false},
+        {"main method missing", "", noMainMethod, 1, false},
+        {"main throws", "", throws, 1, false},
+        {"argument array fails", "", noArray, 1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        blockwriter::ConfigBlock b = block();
+        b.set(121, c.classPath);
+        b.addIncludedFiles({{"lib\\a.jar", {'a'}}});
+        LaunchRun run = this->run(package(b), {L"/run"}, c.behaviour);
+        EXPECT_EQ(c.exitCode, run.exitCode()) << run.describe();
+        std::vector<std::wstring> left = listNames(dir.path(), L"qll*_dir*");
+        EXPECT_EQ(c.kept ? 1u : 0u, left.size()) << run.describe();
+        for (const std::wstring& name : left) removeTree(dir.file(name));
+    }
+}
+
+// A name that would leave the directory is never written: message 1009 with code 11.
+TEST_F(IncludedFiles, NamesOutsideTheDirectoryAreRefused)
+{
+    for (const std::string& name : {std::string("..\\escaped.txt"), std::string("sub\\..\\..\\escaped.txt"),
+                                    "C:" + narrowPath(dir.file(L"escaped.txt")), narrowPath(dir.file(L"escaped.txt"))}) {
+        SCOPED_TRACE(name);
+        blockwriter::ConfigBlock b = block();
+        b.addIncludedFiles({{name, {'x'}}});
+        LaunchRun run = this->run(package(b), {L"/run"});
+        EXPECT_EQ(1u, run.exitCode()) << run.describe();
+        EXPECT_NE(std::string::npos, run.launcher.err.find("An internal error occurred (error code: 11)"))
+            << run.describe();
+        EXPECT_FALSE(pathExists(dir.file(L"escaped.txt")));
+        EXPECT_TRUE(listNames(dir.path(), L"qll*_dir*").empty());
+        EXPECT_EQ(0u, run.record.count("JNI_CreateJavaVM"));
+    }
+}
+
+class SingleInstance : public LaunchTest {
+protected:
+    static std::string semaphoreOf(const LauncherRun& run)
+    {
+        const std::string prefix = "semaphore name ";
+        for (const std::string& line : linesOf(run.log)) {
+            if (line.compare(0, prefix.size(), prefix) == 0) return line.substr(prefix.size(), line.find(',') - prefix.size());
+        }
+        return "<none>";
+    }
+    std::string baseName(const std::wstring& exe) const
+    {
+        std::string name = narrowPath(exe);
+        for (char& ch : name) {
+            ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+            if (ch == '\\' || ch == ' ') ch = '_';
+        }
+        return "Local\\" + name;
+    }
+};
+
+TEST_F(SingleInstance, NumberedSemaphoresCountTheRunningInstances)
+{
+    std::wstring exe = package(block());
+    Behaviour behaviour;
+    behaviour.mainSleepMs = 4000;
+    ASSERT_TRUE(jnistandin::writeControl(jnistandin::controlBeside(jvmDll()), behaviour));
+    // Its own temporary directory, so that its log is not taken for the second one's.
+    const std::wstring firstTmp = dir.file(L"first");
+    ASSERT_TRUE(makeDirectories(firstTmp));
+    LauncherRun first;
+    std::thread firstRun([&] { first = runLauncherIn(exe, {L"/run"}, firstTmp); });
+    Sleep(2000);  // the first one sleeps in main now
+    LaunchRun second = run(exe, {L"/run"});
+    firstRun.join();
+    LaunchRun third = run(exe, {L"/run"});
+    EXPECT_EQ(baseName(exe) + "0", semaphoreOf(first)) << first.log;
+    EXPECT_EQ(baseName(exe) + "1", semaphoreOf(second.launcher)) << second.describe();
+    EXPECT_EQ(baseName(exe) + "0", semaphoreOf(third.launcher)) << third.describe();
+    EXPECT_EQ(0u, first.result.exitCode);
+    EXPECT_EQ(0u, second.exitCode());
+    EXPECT_EQ("-Dquill.semaphoreName=" + baseName(exe) + "1", second.record.options().at(0));
+}
+
+TEST_F(SingleInstance, OneOfSimultaneousStartsContinues)
+{
+    blockwriter::ConfigBlock b = block();
+    b.set(10005, "1");
+    b.set(10007, "0");
+    std::wstring exe = package(b);
+    Behaviour behaviour;
+    behaviour.mainSleepMs = 4000;
+    behaviour.record = toUtf8(recordPath());
+    ASSERT_TRUE(jnistandin::writeControl(jnistandin::controlBeside(jvmDll()), behaviour));
+    DeleteFileW(recordPath().c_str());
+    std::vector<LauncherRun> runs = runLaunchersTogether(exe, std::vector<std::vector<std::wstring>>(4, {L"/run"}), dir);
+    jnistandin::Record record = jnistandin::readRecord(recordPath());
+    EXPECT_EQ(1u, record.count("main")) << record.dump();
+
+    // The registry holds the id of the one that continued; the others name it and end with 0.
+    DWORD recorded = 0;
+    DWORD size = sizeof recorded;
+    std::string valueName = narrowPath(exe);
+    for (char& ch : valueName) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    EXPECT_EQ(ERROR_SUCCESS, RegGetValueA(HKEY_CURRENT_USER, "SOFTWARE\\tarnwell\\quill\\pids", valueName.c_str(),
+                                          RRF_RT_REG_DWORD, nullptr, &recorded, &size));
+    int continued = 0;
+    int stopped = 0;
+    for (const LauncherRun& run : runs) {
+        EXPECT_EQ(0u, run.result.exitCode) << run.log;
+        EXPECT_EQ(baseName(exe), semaphoreOf(run));
+        if (containsLine(run.log, "launch done")) ++continued;
+        if (containsLine(run.log, "other pid " + std::to_string(recorded)) && containsLine(run.log, "exiting")) {
+            ++stopped;
+            EXPECT_EQ(std::string::npos, run.log.find("Searching for a JVM")) << run.log;
+        }
+    }
+    EXPECT_EQ(1, continued);
+    EXPECT_EQ(3, stopped);
+}
+
+} // namespace
