@@ -332,3 +332,30 @@ TEST_F(VmOptions, SplashSettingsHandOver)
 }
 
 } // namespace
+
+namespace {
+
+// Long texts are carried whole or refused, never written past a buffer: a PATH longer
+// than 12000 bytes, a configured option list near its 6000-character capacity.
+TEST_F(VmOptions, LongPathAndLongConfiguredOptions)
+{
+    blockwriter::ConfigBlock b = block();
+    std::string longOption = "-Dlong=" + std::string(5900, 'x');
+    b.set(123, longOption);
+    std::wstring exe = package(b);
+    ProcessOptions options;
+    std::wstring path = L"C:\\windows\\system32;C:\\windows";
+    while (path.size() < 13000) path += L";C:\\does\\not\\exist\\padding";
+    options.setEnv[L"PATH"] = path;
+    LaunchRun run = this->run(exe, {L"/run"}, Behaviour{}, options);
+    ASSERT_EQ(0u, run.exitCode()) << run.describe();
+    std::string library;
+    for (const std::string& option : run.record.options()) {
+        if (option.rfind("-Djava.library.path=", 0) == 0) library = option.substr(20);
+    }
+    EXPECT_EQ(lastPathSetting(run.launcher.log), library);
+    EXPECT_EQ(0u, library.find(toUtf8(path))) << library.size();
+    EXPECT_TRUE(run.record.has("option", longOption));
+}
+
+} // namespace
