@@ -1,11 +1,31 @@
 // The service control commands: the executable manages its own entry in the Service
-// Control Manager. Each returns the process exit code.
+// Control Manager, under the name in serviceName. Each command prints its outcome on
+// standard output and returns the process exit code.
 #pragma once
 
 #include <windows.h>
 
+#include <string>
+
+// Replaces any service of the same name (stopping it first) with a new entry that runs
+// this executable. 0 installed, 1 failed.
 int installService(DWORD startType, bool interactive);
+// Stops and deletes the service; with `verbose` the failures are printed too. 0 or 1.
 int uninstallService(bool verbose);
+// Asks the service to start and does not wait for it. 0 started or already running, 1 failed.
 int startService();
+// Asks the service to stop and waits for it. 0 stop accepted or already stopped, 1 failed.
 int stopService(bool verbose);
+// 0 running, 3 not running, 1 the status or configuration could not be read.
 int serviceStatus();
+
+// Waits while the service is stop pending and makes progress or is within its wait hint;
+// true when it ends up stopped.
+bool waitForServiceStop(SC_HANDLE service);
+
+// The system's list of dependency names (each NUL-terminated, one more NUL at the end)
+// from a comma-separated text; empty pieces are dropped, blanks stay part of a name.
+// An empty result means no dependencies.
+std::string dependencyListFrom(const char* commaSeparated);
+// The dependency list of the configuration (149).
+std::string buildDependencyList();

@@ -1,21 +1,394 @@
-// The service process's main routine. The service role is not part of this build yet:
-// it says so and ends the process.
+// The service process. It does not load Java itself: it starts a second copy of this
+// executable as its child, with the service name, its own arguments, the start
+// parameters and the child marker, feeds and drains the child's pipes, reports the
+// service state and relays a stop or shutdown request as the line "0\n" on the child's
+// standard input. When the child ends, the service process ends too.
 #include "service/service_main.h"
 
-#include "config/messages.h"
+#include "launcher/command_line.h"
 #include "launcher/diagnostic_log.h"
+#include "launcher/startup.h"
+#include "platform/handle.h"
+#include "platform/text_conversion.h"
+#include "platform/text_format.h"
 
-#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
-void WINAPI serviceMain(DWORD, LPSTR*)
+namespace {
+
+constexpr wchar_t kChildMarker[] = L"__dpk_restart";
+constexpr char kPriorityKey[] = "SOFTWARE\\tarnwell\\quill\\priority";
+constexpr DWORD kDrainBlockSize = 6000;
+constexpr DWORD kStopWaitHintMs = 50000;
+// The status the service reports when its child cannot be started: a service-specific
+// error with this code.
+constexpr DWORD kChildNotStartedCode = 5000;
+
+// Shared between the dispatcher thread, which runs the control handler, and the thread
+// of serviceMain; guarded by serviceLock(). A request that comes before the child runs
+// must neither be lost nor be overwritten by the "running" report that follows the
+// child's creation, and a second request must not touch the closed pipe: both need the
+// state, the request and the pipe handle to change together.
+SERVICE_STATUS serviceStatusRecord{};
+SERVICE_STATUS_HANDLE statusHandle = nullptr;
+HANDLE childStdinWrite = nullptr;     // null until the child runs, and again once closed
+bool shutdownRequested = false;       // a stop or shutdown request arrived
+bool shutdownSent = false;            // the line went out and the pipe is closed
+
+CRITICAL_SECTION& serviceLock()
 {
-    logError("serviceMain: the service role is not available");
-    fprintf(stderr, "The service role is not available in this build of the launcher yet.\n");
-    exitLauncher(1);
+    static CRITICAL_SECTION* lock = [] {
+        auto* section = new CRITICAL_SECTION;
+        InitializeCriticalSection(section);
+        return section;
+    }();
+    return *lock;
+}
+
+class ServiceLock {
+public:
+    ServiceLock() { EnterCriticalSection(&serviceLock()); }
+    ~ServiceLock() { LeaveCriticalSection(&serviceLock()); }
+    ServiceLock(const ServiceLock&) = delete;
+    ServiceLock& operator=(const ServiceLock&) = delete;
+};
+
+// Reports the record; on failure logs `failureFormat` with the system error code.
+void reportStatus(const char* failureFormat)
+{
+    if (!SetServiceStatus(statusHandle, &serviceStatusRecord) && failureFormat != nullptr) {
+        logMessage(failureFormat, static_cast<int>(GetLastError()));
+    }
+}
+
+// Called with the lock held, for a stop or a shutdown request.
+void requestShutdown()
+{
+    shutdownRequested = true;
+    if (childStdinWrite != nullptr) {
+        sendShutdown(0);
+    } else if (shutdownSent) {
+        logMessage("shutdown already sent");
+    } else {
+        logMessage("shutdown kept until the child runs");
+    }
+}
+
+// How the child's splitter is made to read one argument back unchanged: it knows no
+// escape character, but a quoted argument may hold the other kind of quote.
+bool appendChildArgument(wchar_t* line, size_t capacity, const std::wstring& argument, bool first)
+{
+    bool hasBlank = argument.find(L' ') != std::wstring::npos;
+    bool hasDouble = argument.find(L'"') != std::wstring::npos;
+    bool hasSingle = argument.find(L'\'') != std::wstring::npos;
+    if (hasDouble && hasSingle) {
+        return false;
+    }
+    const wchar_t* quote = L"";
+    if (hasDouble) {
+        quote = L"'";
+    } else if (hasBlank || hasSingle || argument.empty()) {
+        quote = L"\"";
+    }
+    return (first || appendTextW(line, capacity, L" ")) && appendTextW(line, capacity, quote) &&
+           appendTextW(line, capacity, argument.c_str()) && appendTextW(line, capacity, quote);
+}
+
+// A narrow text of the service start (system code page) as a wide argument of the child,
+// refused when it does not fit the conversion buffer.
+bool convertArgument(const char* text, std::wstring* wide)
+{
+    *wide = toWide(text, CP_ACP);
+    return wide->size() < kChildArgumentCapacity;
+}
+
+// The priority class of the child: the value named after the service, if the machine's
+// administrator set one, else normal.
+DWORD childPriorityClass()
+{
+    DWORD priority = NORMAL_PRIORITY_CLASS;
+    UniqueKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPriorityKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+        return priority;
+    }
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    // Anything but exactly four bytes would leave part of the number undefined.
+    if (RegQueryValueExA(key.get(), serviceName, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) ==
+            ERROR_SUCCESS &&
+        size == sizeof value) {
+        logMessage("using priority %d", static_cast<int>(value));
+        priority = value;
+    }
+    return priority;
+}
+
+// The service ends without a child: stopped, with the service-specific error that says so.
+void reportChildNotStarted()
+{
+    ServiceLock lock;
+    serviceStatusRecord.dwCurrentState = SERVICE_STOPPED;
+    serviceStatusRecord.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
+    serviceStatusRecord.dwServiceSpecificExitCode = kChildNotStartedCode;
+    reportStatus(nullptr);
+}
+
+struct ChildPipes {
+    UniqueHandleNull outputRead;   // ours: drained
+    UniqueHandleNull outputWrite;  // the child's standard output and error
+    UniqueHandleNull inputRead;    // the child's standard input
+    UniqueHandleNull inputWrite;   // ours: the shutdown line goes here
+};
+
+// New handles inheritable, then our own ends not, so that the child cannot hold them
+// open: the drain must see the end of data when the child ends.
+bool makeChildPipes(ChildPipes& pipes)
+{
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    if (!CreatePipe(pipes.outputRead.put(), pipes.outputWrite.put(), &inheritable, 0)) {
+        logMessage("CreatePipe error (%d)", static_cast<int>(GetLastError()));
+        return false;
+    }
+    if (!SetHandleInformation(pipes.outputRead.get(), HANDLE_FLAG_INHERIT, 0)) {
+        logMessage("SetHandleInformation error (%d)", static_cast<int>(GetLastError()));
+        return false;
+    }
+    if (!CreatePipe(pipes.inputRead.put(), pipes.inputWrite.put(), &inheritable, 0)) {
+        logMessage("CreatePipe error 2 (%d)", static_cast<int>(GetLastError()));
+        return false;
+    }
+    if (!SetHandleInformation(pipes.inputWrite.get(), HANDLE_FLAG_INHERIT, 0)) {
+        logMessage("SetHandleInformation error 2 (%d)", static_cast<int>(GetLastError()));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool buildChildCommandLine(wchar_t* line, size_t capacity, const std::wstring& programPath,
+                           const std::wstring& serviceNameW, const std::vector<std::wstring>& ownArguments,
+                           const std::vector<std::wstring>& startParameters)
+{
+    if (capacity == 0) {
+        return false;
+    }
+    line[0] = L'\0';
+    if (!appendChildArgument(line, capacity, programPath, true) ||
+        !appendChildArgument(line, capacity, serviceNameW, false)) {
+        return false;
+    }
+    for (const std::wstring& argument : ownArguments) {
+        if (!appendChildArgument(line, capacity, argument, false)) return false;
+    }
+    for (const std::wstring& parameter : startParameters) {
+        if (!appendChildArgument(line, capacity, parameter, false)) return false;
+    }
+    return appendChildArgument(line, capacity, kChildMarker, false);
+}
+
+void sendShutdown(int code)
+{
+    logMessage("sending shutdown1 %d", code);
+    if (childStdinWrite == nullptr) {
+        logMessage("shutdown already sent");
+        return;
+    }
+    char text[16];
+    formatText(text, sizeof text, "%d\n", code);
+    DWORD length = static_cast<DWORD>(strlen(text));
+    DWORD written = 0;
+    if (!WriteFile(childStdinWrite, text, length, &written, nullptr)) {
+        DWORD error = GetLastError();
+        logMessage("sending shutdown failed");
+        logMessage("error code %d", static_cast<int>(error));
+    }
+    // Closed even when the write failed: the end of input tells the child to stop as well.
+    CloseHandle(childStdinWrite);
+    childStdinWrite = nullptr;
+    shutdownSent = true;
+    logMessage("shutdown sent");
+}
+
+void WINAPI serviceControlHandler(DWORD control)
+{
+    logMessage("control handler request %d", static_cast<int>(control));
+    ServiceLock lock;
+    switch (control) {
+    case SERVICE_CONTROL_STOP:
+        serviceStatusRecord.dwCurrentState = SERVICE_STOP_PENDING;
+        reportStatus("SetServiceStatus 2 failed %d");
+        requestShutdown();
+        break;
+    case SERVICE_CONTROL_SHUTDOWN:
+        ++serviceStatusRecord.dwCheckPoint;
+        serviceStatusRecord.dwCurrentState = SERVICE_STOP_PENDING;
+        reportStatus("SetServiceStatus 1 failed %d");
+        requestShutdown();
+        break;
+    default:
+        reportStatus("SetServiceStatus 3 failed %d");
+        break;
+    }
+}
+
+DWORD WINAPI drainChildOutput(LPVOID outputRead)
+{
+    UniqueHandleNull pipe(static_cast<HANDLE>(outputRead));
+    logMessage("consuming output");
+    char block[kDrainBlockSize];
+    DWORD read = 0;
+    while (ReadFile(pipe.get(), block, sizeof block, &read, nullptr) && read > 0) {
+    }
+    logMessage("consuming output done");
+    return 0;
 }
 
 BOOL WINAPI consoleCtrlHandler(DWORD)
 {
     logMessage("ConsoleCtrlHandler event");
     return TRUE;
+}
+
+void WINAPI serviceMain(DWORD argc, LPSTR* argv)
+{
+    logMessage("service main");
+    {
+        ServiceLock lock;
+        serviceStatusRecord.dwServiceType = SERVICE_WIN32;
+        serviceStatusRecord.dwCurrentState = SERVICE_RUNNING;
+        serviceStatusRecord.dwControlsAccepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
+        serviceStatusRecord.dwWin32ExitCode = 0;
+        serviceStatusRecord.dwServiceSpecificExitCode = 0;
+        serviceStatusRecord.dwCheckPoint = 0;
+        serviceStatusRecord.dwWaitHint = kStopWaitHintMs;
+    }
+    if (argc >= 1 && argv[0] != nullptr && argv[0][0] != '\0' && strlen(argv[0]) < sizeof serviceName) {
+        copyText(serviceName, sizeof serviceName, argv[0]);
+    } else {
+        copyText(serviceName, sizeof serviceName, "unknown");
+    }
+    logMessage("service name is '%s'", serviceName);
+
+    statusHandle = RegisterServiceCtrlHandlerA(serviceName, serviceControlHandler);
+    if (statusHandle == nullptr) {
+        return;
+    }
+    {
+        ServiceLock lock;
+        reportStatus(nullptr);
+    }
+
+    ArgumentList ownArguments;
+    splitCommandLine(GetCommandLineW(), ownArguments);
+    std::wstring programPath = ownArguments.empty() ? std::wstring() : ownArguments.first();
+    ownArguments.removeFirst();
+
+    // The service name fits its conversion buffer by the length test above; a start
+    // parameter may not. One that does not fit is refused rather than cut: a cut argument
+    // would start the application with a value nobody gave it.
+    std::wstring serviceNameW;
+    convertArgument(serviceName, &serviceNameW);
+    std::vector<std::wstring> startParameters;
+    for (DWORD i = 1; i < argc; ++i) {
+        std::wstring parameter;
+        if (!convertArgument(argv[i] != nullptr ? argv[i] : "", &parameter)) {
+            logMessage("start parameter %d too long (%d characters; at most %d)", static_cast<int>(i),
+                       static_cast<int>(parameter.size()), static_cast<int>(kChildArgumentCapacity - 1));
+            reportChildNotStarted();
+            return;
+        }
+        startParameters.push_back(parameter);
+    }
+    static wchar_t commandLine[kChildCommandLineCapacity];
+    if (!buildChildCommandLine(commandLine, kChildCommandLineCapacity, programPath, serviceNameW, ownArguments.items,
+                               startParameters)) {
+        logMessage("child command line cannot be built: too long for %d characters, or an argument holds both "
+                   "kinds of quote",
+                   static_cast<int>(kChildCommandLineCapacity - 1));
+        reportChildNotStarted();
+        return;
+    }
+
+    ChildPipes pipes;
+    if (!makeChildPipes(pipes)) {
+        // Without pipes there is no child; reporting running would leave a service that
+        // does nothing and never completes a stop.
+        reportChildNotStarted();
+        return;
+    }
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = pipes.inputRead.get();
+    startup.hStdOutput = pipes.outputWrite.get();
+    startup.hStdError = pipes.outputWrite.get();
+    DWORD priority = childPriorityClass();
+    PROCESS_INFORMATION child{};
+    if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, TRUE, priority | DETACHED_PROCESS, nullptr, nullptr,
+                        &startup, &child)) {
+        logMessage("could not start process %S (%d)", commandLine, static_cast<int>(GetLastError()));
+        reportChildNotStarted();
+        return;
+    }
+    UniqueHandleNull childProcess(child.hProcess);
+    UniqueHandleNull childThread(child.hThread);
+    // Only the child holds its ends now: the drain sees the end of data when the child
+    // ends, and a shutdown line written after the child has gone fails instead of filling
+    // a pipe that nobody reads.
+    pipes.outputWrite.reset();
+    pipes.inputRead.reset();
+
+    HANDLE outputRead = pipes.outputRead.release();
+    UniqueHandleNull drainThread(CreateThread(nullptr, 0, drainChildOutput, outputRead, 0, nullptr));
+    if (!drainThread) {
+        // Closing the read end makes the child's writes fail rather than block.
+        logMessage("CreateThread error (%d)", static_cast<int>(GetLastError()));
+        CloseHandle(outputRead);
+    }
+
+    {
+        ServiceLock lock;
+        childStdinWrite = pipes.inputWrite.release();
+        if (shutdownRequested) {
+            // The request came while the child was being started: it still stops the
+            // child, and the service stays stop pending rather than running again.
+            logMessage("delivering the shutdown requested before the child ran");
+            sendShutdown(0);
+        } else {
+            serviceStatusRecord.dwCurrentState = SERVICE_RUNNING;
+        }
+        reportStatus(nullptr);
+    }
+
+    logMessage("registering ConsoleCtrlHandler");
+    SetConsoleCtrlHandler(consoleCtrlHandler, TRUE);
+
+    WaitForSingleObject(childProcess.get(), INFINITE);
+    DWORD exitCode = 0;
+    if (!GetExitCodeProcess(childProcess.get(), &exitCode)) {
+        exitCode = 0;
+    }
+    logMessage("process terminated with exit code %d", static_cast<int>(exitCode));
+
+    bool stopped = false;
+    {
+        ServiceLock lock;
+        // A child that failed on its own leaves the service shown as running: the service
+        // manager sees the process end and applies the service's recovery settings.
+        if (exitCode == 0 || shutdownRequested) {
+            serviceStatusRecord.dwCurrentState = SERVICE_STOPPED;
+            reportStatus("SetServiceStatus 10 failed %d");
+            stopped = true;
+        }
+    }
+    if (stopped) {
+        logMessage("service stopped set");
+    }
+    childThread.reset();
+    childProcess.reset();
+    logMessage("exiting");
+    exit(0);
 }

@@ -11,11 +11,6 @@ const char kNoJvm[] =
     "No JVM could be found on your system.\nPlease define the environment variable QUILL_JAVA_HOME to point "
     "to an installed 64-bit JDK or JRE, or download a JRE and install it.\n";
 
-std::string commandNotAvailable(const std::string& word)
-{
-    return "The service command \"" + word + "\" is not available in this build of the launcher yet.\n";
-}
-
 bool ranDispatcher(const LauncherRun& run)
 {
     return containsLine(run.log, "calling StartServiceCtrlDispatcher") &&
@@ -45,27 +40,33 @@ TEST(RoleDispatch, ServiceCommandsWithEveryPrefix)
 {
     TestDirectory dir;
     std::wstring exe = packageLauncher(dir, serviceBlock());
+    // Every command on a service that does not exist, so that nothing is left behind:
+    // the install commands get a name that the service manager refuses (123).
+    const std::wstring missing = L"No such service " + std::to_wstring(GetCurrentProcessId());
+    const std::wstring refused = L"bad\\name";
     struct Case {
         std::wstring argument;
-        std::string expectedErr;
+        std::wstring name;
+        std::string expectedOut;
     };
     const Case cases[] = {
-        {L"/install", commandNotAvailable("install")},
-        {L"-install", commandNotAvailable("install")},
-        {L"--install", commandNotAvailable("install")},
-        {L"/-install", commandNotAvailable("install")},
-        {L"/install-auto", commandNotAvailable("install")},
-        {L"/install-demand", commandNotAvailable("install")},
-        {L"/install-and-start", commandNotAvailable("install") + commandNotAvailable("start")},
-        {L"/uninstall", commandNotAvailable("uninstall")},
-        {L"/start", commandNotAvailable("start")},
-        {L"/stop", commandNotAvailable("stop")},
-        {L"/status", commandNotAvailable("status")},
+        {L"/install", refused, "Could not create service.\n"},
+        {L"-install", refused, "Could not create service.\n"},
+        {L"--install", refused, "Could not create service.\n"},
+        {L"/-install", refused, "Could not create service.\n"},
+        {L"/install-auto", refused, "Could not create service.\n"},
+        {L"/install-demand", refused, "Could not create service.\n"},
+        {L"/install-and-start", refused, "Could not create service.\nCould not start service. Error code: 123\n"},
+        {L"/uninstall", missing, "Could not delete service.\n"},
+        {L"-start", missing, "Could not start service. Error code: 1060\n"},
+        {L"--stop", missing, "Could not stop service.\n"},
+        {L"/-status", missing, "Could not get status.\n"},
     };
     for (const Case& c : cases) {
-        LauncherRun run = runLauncher(exe, {c.argument, L"non-interactive", L"My", L"Service"}, dir);
+        LauncherRun run = runLauncher(exe, {c.argument, L"non-interactive", c.name}, dir);
         EXPECT_EQ(1u, run.result.exitCode) << toUtf8(c.argument);
-        EXPECT_EQ(c.expectedErr, run.err) << toUtf8(c.argument);
+        EXPECT_EQ(c.expectedOut, run.out) << toUtf8(c.argument);
+        EXPECT_EQ("", run.err) << toUtf8(c.argument);
         EXPECT_FALSE(ranDispatcher(run)) << toUtf8(c.argument);
     }
 }
@@ -121,7 +122,7 @@ TEST(RoleDispatch, OverlongServiceNameIsRefusedByServiceCommandsOnly)
 
     // Exactly the capacity less the terminator still fits.
     LauncherRun fits = runLauncher(exe, {L"/status", std::wstring(5999, L'n')}, dir);
-    EXPECT_EQ(commandNotAvailable("status"), fits.err);
+    EXPECT_EQ("Could not get status.\n", fits.out);
 
     // Any other role only keeps the name; a long argument list for /run is not an error.
     LauncherRun run = runLauncher(exe, {L"/run", longName}, dir);

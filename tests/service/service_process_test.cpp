@@ -1,0 +1,266 @@
+// The service process under the real service manager: the child it starts (the launcher
+// as service child, running the stand-in Java application), the states it reports, and
+// the stop request relayed to the child's standard input.
+#include "launch/launch_environment.h"
+#include "service/service_support.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace {
+
+constexpr DWORD kStartMs = 30000;
+
+// One application: the launcher as <dir>\<appDir>\bin\app.exe beside a stand-in runtime in
+// <appDir>\jre, and what its stand-in JVM recorded. The stand-in reads its control file
+// beside jvm.dll, since a service's child does not get the test's environment.
+class ServiceApp {
+public:
+    explicit ServiceApp(const std::wstring& appDir = L"app")
+    {
+        RuntimeLayout layout;
+        layout.jvmDll = "jvm.dll";
+        EXPECT_FALSE(layOutRuntime(dir.file(appDir + L"\\jre"), layout).empty()) << "stand-ins missing (STANDIN_DIR)";
+        EXPECT_TRUE(makeDirectories(dir.file(appDir + L"\\bin")));
+        blockwriter::ConfigBlock block = serviceBlock();
+        block.set(2001, "q");
+        block.set(128, "B..\\jre;");
+        block.set(121, "");
+        block.set(123, "");
+        exe = packageLauncher(dir, block, appDir + L"\\bin\\app.exe");
+        jvmDll = dir.file(appDir + L"\\jre\\bin\\server\\jvm.dll");
+    }
+    ~ServiceApp() { forgetRegistryEntries(dir.path()); }
+
+    void behave(jnistandin::Behaviour behaviour)
+    {
+        DeleteFileW(recordPath().c_str());
+        behaviour.record = toUtf8(recordPath());
+        EXPECT_TRUE(jnistandin::writeControl(jnistandin::controlBeside(jvmDll), behaviour));
+    }
+    jnistandin::Record record() const { return jnistandin::readRecord(recordPath()); }
+    // Polls the record until it holds the line.
+    bool waitForRecord(const std::string& key, const std::string& text, DWORD timeoutMs) const
+    {
+        DWORD start = GetTickCount();
+        while (!record().has(key, text)) {
+            if (GetTickCount() - start > timeoutMs) return false;
+            Sleep(100);
+        }
+        return true;
+    }
+    std::wstring recordPath() const { return dir.file(L"jvm.record"); }
+
+    std::string command(const std::vector<std::wstring>& words) { return runLauncher(exe, words, dir, false).out; }
+    DWORD commandExit(const std::vector<std::wstring>& words)
+    {
+        return runLauncher(exe, words, dir, false).result.exitCode;
+    }
+
+    TestDirectory dir;
+    std::wstring exe;
+    std::wstring jvmDll;
+};
+
+jnistandin::Behaviour mainDoes(const std::string& main, int destroyWaitMs = 0)
+{
+    jnistandin::Behaviour behaviour;
+    behaviour.main = main;
+    behaviour.destroyWaitMs = destroyWaitMs;
+    return behaviour;
+}
+
+bool setBinaryPath(const std::wstring& name, const std::wstring& path)
+{
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service = OpenServiceW(manager, name.c_str(), SERVICE_CHANGE_CONFIG);
+    BOOL ok = ChangeServiceConfigW(service, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, path.c_str(),
+                                   nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+    if (service != nullptr) CloseServiceHandle(service);
+    if (manager != nullptr) CloseServiceHandle(manager);
+    return ok != FALSE;
+}
+
+TEST(ServiceProcess, FullCycleStopsTheChildThroughItsStandardInput)
+{
+    ServiceApp app;
+    app.behave(mainDoes("stdin", 3000));
+    ServiceGuard guard(uniqueServiceName(true));
+    const std::wstring& name = guard.name();
+    const std::string shownName = toUtf8(name);
+    ServiceLogs logs;
+
+    EXPECT_EQ("Installed service '" + shownName + "'.\n", app.command({L"/install-demand", name}));
+    EXPECT_EQ("Starting service '" + shownName + "'.\n", app.command({L"/start", name}));
+    ASSERT_TRUE(app.waitForRecord("main", "stdin", kStartMs)) << app.record().dump() << logs.all();
+    EXPECT_EQ("Running.\n", app.command({L"/status", name}));
+    EXPECT_EQ(0u, app.commandExit({L"/status", name}));
+
+    // While the child winds down after the stop line, the service is stop pending with
+    // the wait hint of the service process; a second stop request meanwhile changes nothing.
+    std::string stopOut;
+    std::thread stopper([&] { stopOut = app.command({L"/stop", name}); });
+    bool sawStopPending = false;
+    DWORD waitHint = 0;
+    for (int i = 0; i < 300 && !sawStopPending; ++i) {
+        ServiceState state = queryService(name);
+        if (state.state() == SERVICE_STOP_PENDING) {
+            sawStopPending = true;
+            waitHint = state.status.dwWaitHint;
+        } else {
+            Sleep(50);
+        }
+    }
+    if (sawStopPending) {
+        SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+        SC_HANDLE service = OpenServiceW(manager, name.c_str(), SERVICE_STOP);
+        SERVICE_STATUS status{};
+        ControlService(service, SERVICE_CONTROL_STOP, &status);
+        CloseServiceHandle(service);
+        CloseServiceHandle(manager);
+    }
+    stopper.join();
+    EXPECT_TRUE(sawStopPending);
+    EXPECT_EQ(50000u, waitHint);
+    EXPECT_EQ("Stopping service '" + shownName + "'.\nService stopped\n", stopOut);
+
+    // The child read exactly one line, "0", and ended the application.
+    jnistandin::Record record = app.record();
+    EXPECT_EQ(std::vector<std::string>{"0"}, record.all("stdin.line")) << record.dump();
+    EXPECT_TRUE(record.has("stdin.stop", "")) << record.dump();
+    EXPECT_EQ(1u, record.count("DestroyJavaVM")) << record.dump();
+
+    ServiceState stopped = queryService(name);
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), stopped.state());
+    EXPECT_EQ(0u, stopped.status.dwWin32ExitCode);
+    EXPECT_EQ("Not running.\n", app.command({L"/status", name}));
+    EXPECT_EQ("Service is already stopped.\nUninstalled service '" + shownName + "'.\n",
+              app.command({L"/uninstall", name}));
+
+    std::string serviceLog = logs.waitForLogWith("service main", 5000);
+    for (const std::string& line :
+         {"service name is '" + shownName + "'", std::string("registering ConsoleCtrlHandler"),
+          std::string("consuming output"), std::string("control handler request 1"), std::string("shutdown sent"),
+          std::string("process terminated with exit code 0"), std::string("service stopped set"),
+          std::string("exiting")}) {
+        EXPECT_TRUE(containsLine(serviceLog, line)) << line << "\n" << logs.all();
+    }
+    // One line went out, whatever the number of requests.
+    EXPECT_EQ(1u, linesStartingWith(serviceLog, "sending shutdown1 0").size()) << serviceLog;
+    EXPECT_EQ(1u, linesStartingWith(serviceLog, "shutdown sent").size()) << serviceLog;
+    // The child got the service name, quoted for its blank, and the marker.
+    std::string childLog = logs.waitForLogWith("command line2 " + toUtf8(app.exe) + " \"" + shownName + "\" __dpk_restart",
+                                               5000);
+    EXPECT_FALSE(childLog.empty()) << logs.all();
+}
+
+TEST(ServiceProcess, InstallOverARunningServiceStopsItFirst)
+{
+    ServiceApp app;
+    app.behave(mainDoes("stdin"));
+    ServiceGuard guard(uniqueServiceName());
+    const std::string shownName = toUtf8(guard.name());
+
+    app.command({L"/install-auto", guard.name()});
+    EXPECT_EQ("Starting service '" + shownName + "'.\n", app.command({L"/start", guard.name()}));
+    ASSERT_TRUE(app.waitForRecord("main", "stdin", kStartMs)) << app.record().dump();
+    EXPECT_EQ("Running.\nAuto-start.\n", app.command({L"/status", guard.name()}));
+    EXPECT_EQ("Service is already running.\n", app.command({L"/start", guard.name()}));
+
+    EXPECT_EQ("Stopping service '" + shownName + "'.\nService stopped\nInstalled service '" + shownName + "'.\n",
+              app.command({L"/install-demand", guard.name()}));
+    EXPECT_TRUE(app.record().has("stdin.stop", ""));
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_DEMAND_START), serviceConfig(guard.name()).startType);
+}
+
+TEST(ServiceProcess, ChildThatEndsOnItsOwn)
+{
+    // Exit code 0: a clean end, the service is stopped. With a priority value set, the
+    // child is created with that priority class. Arguments of the service's own command
+    // line and the start parameters come after the name, in that order.
+    {
+        ServiceApp app;
+        app.behave(mainDoes("exit 0"));
+        ServiceGuard guard(uniqueServiceName());
+        PriorityValue priority(guard.name(), IDLE_PRIORITY_CLASS);
+        ServiceLogs logs;
+        app.command({L"/install-demand", guard.name()});
+        ASSERT_TRUE(setBinaryPath(guard.name(), app.exe + L" own"));
+        ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), startServiceWith(guard.name(), {L"-x", L"two words"}));
+        EXPECT_TRUE(waitForServiceState(guard.name(), SERVICE_STOPPED, kStartMs)) << logs.all();
+        ServiceState state = queryService(guard.name());
+        EXPECT_EQ(0u, state.status.dwWin32ExitCode);
+        std::string serviceLog = logs.waitForLogWith("service main", 5000);
+        EXPECT_TRUE(containsLine(serviceLog, "using priority 64")) << serviceLog;
+        EXPECT_TRUE(containsLine(serviceLog, "process terminated with exit code 0")) << serviceLog;
+        EXPECT_TRUE(containsLine(serviceLog, "service stopped set")) << serviceLog;
+        std::string childLine =
+            "command line2 " + toUtf8(app.exe) + " " + toUtf8(guard.name()) + " own -x \"two words\" __dpk_restart";
+        EXPECT_FALSE(logs.waitForLogWith(childLine, 5000).empty()) << childLine << "\n" << logs.all();
+    }
+    // Any other exit code without a stop request: the service process ends without
+    // reporting stopped, so the service manager treats it as an unexpected end. A
+    // priority value of other than four bytes is not used.
+    {
+        ServiceApp app;
+        app.behave(mainDoes("exit 2"));
+        ServiceGuard guard(uniqueServiceName());
+        PriorityValue priority(guard.name(), std::vector<BYTE>{0x40, 0x00}, REG_BINARY);
+        ServiceLogs logs;
+        app.command({L"/install-demand", guard.name()});
+        EXPECT_EQ("Starting service '" + toUtf8(guard.name()) + "'.\n", app.command({L"/start", guard.name()}));
+        std::string serviceLog = logs.waitForLogWith("exiting", kStartMs);
+        EXPECT_TRUE(containsLine(serviceLog, "process terminated with exit code 2")) << logs.all();
+        EXPECT_FALSE(containsLine(serviceLog, "service stopped set")) << serviceLog;
+        EXPECT_TRUE(linesStartingWith(serviceLog, "using priority").empty()) << serviceLog;
+        EXPECT_TRUE(app.record().has("main", "exit 2")) << app.record().dump();
+        EXPECT_TRUE(waitForProcessEnd(queryService(guard.name()).status.dwProcessId, 10000));
+    }
+}
+
+TEST(ServiceProcess, ChildThatCannotBeCreated)
+{
+    // An apostrophe in the path: install quotes it, so that the service process reads its
+    // own path back whole and its child runs.
+    ServiceApp app(L"o'neill");
+    app.behave(mainDoes("exit 0"));
+    ServiceGuard guard(uniqueServiceName());
+    app.command({L"/install-demand", guard.name()});
+    EXPECT_EQ(L"\"" + app.exe + L"\"", serviceConfig(guard.name()).binaryPath);
+    {
+        ServiceLogs logs;
+        ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), startServiceWith(guard.name(), {}));
+        EXPECT_TRUE(waitForServiceState(guard.name(), SERVICE_STOPPED, kStartMs)) << logs.all();
+        EXPECT_EQ(0u, queryService(guard.name()).status.dwWin32ExitCode);
+        EXPECT_TRUE(app.record().has("main", "exit 0")) << logs.all();
+    }
+    // An entry written without the quotes: the service process starts, but the path it
+    // reads back names no file, so there is no child: stopped, with the service's own error.
+    {
+        ASSERT_TRUE(setBinaryPath(guard.name(), app.exe));
+        ServiceLogs logs;
+        ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), startServiceWith(guard.name(), {}));
+        EXPECT_TRUE(waitForServiceState(guard.name(), SERVICE_STOPPED, kStartMs)) << logs.all();
+        ServiceState state = queryService(guard.name());
+        EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_SPECIFIC_ERROR), state.status.dwWin32ExitCode);
+        EXPECT_EQ(5000u, state.status.dwServiceSpecificExitCode);
+        std::string serviceLog = logs.waitForLogWith("service main", 5000);
+        EXPECT_EQ(1u, linesStartingWith(serviceLog, "could not start process ").size()) << serviceLog;
+    }
+    // A start parameter longer than its conversion buffer is refused, not cut.
+    {
+        ASSERT_TRUE(setBinaryPath(guard.name(), L"\"" + app.exe + L"\""));
+        app.behave(mainDoes("exit 0"));
+        ServiceLogs logs;
+        ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), startServiceWith(guard.name(), {std::wstring(6000, L'p')}));
+        EXPECT_TRUE(waitForServiceState(guard.name(), SERVICE_STOPPED, kStartMs)) << logs.all();
+        ServiceState state = queryService(guard.name());
+        EXPECT_EQ(5000u, state.status.dwServiceSpecificExitCode);
+        std::string serviceLog = logs.waitForLogWith("service main", 5000);
+        EXPECT_TRUE(containsLine(serviceLog, "start parameter 1 too long (6000 characters; at most 5999)")) << serviceLog;
+        EXPECT_FALSE(app.record().has("main", "exit 0"));
+    }
+}
+
+} // namespace

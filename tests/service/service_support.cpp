@@ -1,0 +1,281 @@
+// Test support of the service tests.
+#include "service/service_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+
+namespace {
+
+constexpr wchar_t kPriorityKey[] = L"SOFTWARE\\tarnwell\\quill\\priority";
+
+struct ServiceManagerHandle {
+    SC_HANDLE handle = nullptr;
+    explicit ServiceManagerHandle(SC_HANDLE h) : handle(h) {}
+    ~ServiceManagerHandle()
+    {
+        if (handle != nullptr) CloseServiceHandle(handle);
+    }
+    ServiceManagerHandle(const ServiceManagerHandle&) = delete;
+    ServiceManagerHandle& operator=(const ServiceManagerHandle&) = delete;
+};
+
+// The service manager of a freshly booted prefix starts its own services first and
+// refuses other starts meanwhile (ERROR_SERVICE_DATABASE_LOCKED); the tests begin once
+// no service is start pending any more.
+class SettledServiceManager : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        for (int attempt = 0; attempt < 120; ++attempt) {
+            if (nothingStarting()) return;
+            Sleep(500);
+        }
+    }
+
+private:
+    static bool nothingStarting()
+    {
+        ServiceManagerHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE));
+        if (manager.handle == nullptr) return false;
+        std::vector<BYTE> buffer(256 * 1024);
+        DWORD needed = 0, count = 0, resume = 0;
+        if (!EnumServicesStatusExW(manager.handle, SC_ENUM_PROCESS_INFO, SERVICE_WIN32 | SERVICE_DRIVER,
+                                   SERVICE_STATE_ALL, buffer.data(), static_cast<DWORD>(buffer.size()), &needed,
+                                   &count, &resume, nullptr)) {
+            return false;
+        }
+        auto* entries = reinterpret_cast<ENUM_SERVICE_STATUS_PROCESSW*>(buffer.data());
+        for (DWORD i = 0; i < count; ++i) {
+            if (entries[i].ServiceStatusProcess.dwCurrentState == SERVICE_START_PENDING) return false;
+        }
+        return true;
+    }
+};
+
+const ::testing::Environment* const settled = ::testing::AddGlobalTestEnvironment(new SettledServiceManager);
+
+} // namespace
+
+std::wstring uniqueServiceName(bool withBlank)
+{
+    static std::atomic<int> counter{0};
+    std::wstring name = L"qltest" + std::to_wstring(GetCurrentProcessId()) + L"_" + std::to_wstring(GetTickCount()) +
+                        L"_" + std::to_wstring(counter++);
+    return withBlank ? L"ql test " + name : name;
+}
+
+void removeService(const std::wstring& name)
+{
+    ServiceManagerHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (manager.handle == nullptr) return;
+    {
+        ServiceManagerHandle service(OpenServiceW(manager.handle, name.c_str(), SERVICE_ALL_ACCESS));
+        if (service.handle == nullptr) return;
+        SERVICE_STATUS status{};
+        ControlService(service.handle, SERVICE_CONTROL_STOP, &status);
+        // A service whose process does not stop in time is ended by force. One whose
+        // process has gone while the service manager still shows it running (Wine keeps
+        // that state) needs no waiting.
+        ServiceState state = queryService(name);
+        HANDLE process = state.status.dwProcessId != 0
+                             ? OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, state.status.dwProcessId)
+                             : nullptr;
+        if (process != nullptr) {
+            DWORD start = GetTickCount();
+            while (queryService(name).state() != SERVICE_STOPPED && WaitForSingleObject(process, 100) == WAIT_TIMEOUT &&
+                   GetTickCount() - start < 20000) {
+            }
+            if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
+                TerminateProcess(process, 1);
+                WaitForSingleObject(process, 5000);
+            }
+            CloseHandle(process);
+        }
+        DeleteService(service.handle);
+    }
+    for (int attempt = 0; attempt < 50 && queryService(name).exists; ++attempt) {
+        Sleep(100);
+    }
+}
+
+ServiceState queryService(const std::wstring& name)
+{
+    ServiceState state;
+    ServiceManagerHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (manager.handle == nullptr) return state;
+    ServiceManagerHandle service(OpenServiceW(manager.handle, name.c_str(), SERVICE_QUERY_STATUS));
+    if (service.handle == nullptr) return state;
+    DWORD needed = 0;
+    state.exists = QueryServiceStatusEx(service.handle, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&state.status),
+                                        sizeof state.status, &needed) != FALSE;
+    return state;
+}
+
+bool waitForServiceState(const std::wstring& name, DWORD state, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (queryService(name).state() == state) return true;
+        if (GetTickCount() - start > timeoutMs) return false;
+        Sleep(100);
+    }
+}
+
+bool waitForProcessEnd(DWORD processId, DWORD timeoutMs)
+{
+    if (processId == 0) return true;
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+    if (process == nullptr) return true;
+    bool ended = WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended;
+}
+
+ServiceConfig serviceConfig(const std::wstring& name)
+{
+    ServiceConfig config;
+    ServiceManagerHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (manager.handle == nullptr) return config;
+    ServiceManagerHandle service(OpenServiceW(manager.handle, name.c_str(), SERVICE_QUERY_CONFIG));
+    if (service.handle == nullptr) return config;
+    DWORD needed = 0;
+    QueryServiceConfigW(service.handle, nullptr, 0, &needed);
+    std::vector<BYTE> buffer(needed + 16);
+    auto* query = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+    if (!QueryServiceConfigW(service.handle, query, static_cast<DWORD>(buffer.size()), &needed)) return config;
+    config.found = true;
+    config.serviceType = query->dwServiceType;
+    config.startType = query->dwStartType;
+    config.binaryPath = query->lpBinaryPathName != nullptr ? query->lpBinaryPathName : L"";
+    for (const wchar_t* p = query->lpDependencies; p != nullptr && *p != L'\0'; p += wcslen(p) + 1) {
+        config.dependencies.push_back(p);
+    }
+    if (config.dependencies.empty()) {
+        // Wine keeps the dependencies in the service's key but does not return them from
+        // QueryServiceConfig; read them where it keeps them.
+        std::wstring key = L"System\\CurrentControlSet\\Services\\" + name;
+        wchar_t list[4096] = {};
+        DWORD size = sizeof list - 2 * sizeof(wchar_t);
+        if (RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"DependOnService", RRF_RT_REG_MULTI_SZ, nullptr, list,
+                         &size) == ERROR_SUCCESS) {
+            for (const wchar_t* p = list; *p != L'\0'; p += wcslen(p) + 1) config.dependencies.push_back(p);
+        }
+    }
+    QueryServiceConfig2W(service.handle, SERVICE_CONFIG_DESCRIPTION, nullptr, 0, &needed);
+    std::vector<BYTE> described(needed + 16);
+    if (QueryServiceConfig2W(service.handle, SERVICE_CONFIG_DESCRIPTION, described.data(),
+                             static_cast<DWORD>(described.size()), &needed)) {
+        auto* description = reinterpret_cast<SERVICE_DESCRIPTIONW*>(described.data());
+        if (description->lpDescription != nullptr) config.description = description->lpDescription;
+    }
+    return config;
+}
+
+DWORD startServiceWith(const std::wstring& name, const std::vector<std::wstring>& parameters)
+{
+    ServiceManagerHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (manager.handle == nullptr) return GetLastError();
+    ServiceManagerHandle service(OpenServiceW(manager.handle, name.c_str(), SERVICE_START));
+    if (service.handle == nullptr) return GetLastError();
+    std::vector<const wchar_t*> pointers;
+    for (const std::wstring& parameter : parameters) pointers.push_back(parameter.c_str());
+    if (!StartServiceW(service.handle, static_cast<DWORD>(pointers.size()), pointers.empty() ? nullptr : pointers.data())) {
+        return GetLastError();
+    }
+    return ERROR_SUCCESS;
+}
+
+ServiceLogs::ServiceLogs()
+{
+    // The services' environment has the user's temporary directory, as this process has.
+    wchar_t temp[MAX_PATH];
+    DWORD n = GetTempPathW(MAX_PATH, temp);
+    directory_ = std::wstring(temp, n);
+    if (!directory_.empty() && directory_.back() == L'\\') directory_.pop_back();
+    before_ = listNames(directory_, L"dpk_nlog_*");
+}
+
+std::vector<std::wstring> ServiceLogs::newNames() const
+{
+    std::vector<std::wstring> names;
+    for (const std::wstring& name : listNames(directory_, L"dpk_nlog_*")) {
+        if (std::find(before_.begin(), before_.end(), name) == before_.end()) names.push_back(name);
+    }
+    return names;
+}
+
+std::string ServiceLogs::waitForLogWith(const std::string& line, DWORD timeoutMs) const
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        for (const std::wstring& name : newNames()) {
+            std::string text = readText(directory_ + L"\\" + name);
+            if (containsLine(text, line)) return text;
+        }
+        if (GetTickCount() - start > timeoutMs) return std::string();
+        Sleep(100);
+    }
+}
+
+std::string ServiceLogs::all() const
+{
+    std::string text;
+    for (const std::wstring& name : newNames()) {
+        text += "--- " + toUtf8(name) + "\n" + readText(directory_ + L"\\" + name);
+    }
+    return text;
+}
+
+PriorityValue::PriorityValue(const std::wstring& serviceName, const std::vector<BYTE>& data, DWORD type)
+    : name_(serviceName)
+{
+    std::wstring path;
+    std::wstring rest = kPriorityKey;
+    while (!rest.empty()) {
+        size_t separator = rest.find(L'\\');
+        path += (path.empty() ? L"" : L"\\") + rest.substr(0, separator);
+        rest = separator == std::wstring::npos ? std::wstring() : rest.substr(separator + 1);
+        HKEY key = nullptr;
+        DWORD disposition = 0;
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                            &disposition) != ERROR_SUCCESS) {
+            ADD_FAILURE() << "cannot create HKLM\\" << toUtf8(path);
+            return;
+        }
+        if (disposition == REG_CREATED_NEW_KEY) createdKeys_.push_back(path);
+        if (rest.empty()) {
+            EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key, name_.c_str(), 0, type, data.data(),
+                                                    static_cast<DWORD>(data.size())));
+        }
+        RegCloseKey(key);
+    }
+}
+
+PriorityValue::PriorityValue(const std::wstring& serviceName, DWORD priority)
+    : PriorityValue(serviceName,
+                    std::vector<BYTE>(reinterpret_cast<BYTE*>(&priority), reinterpret_cast<BYTE*>(&priority) + 4))
+{
+}
+
+PriorityValue::~PriorityValue()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPriorityKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        RegDeleteValueW(key, name_.c_str());
+        RegCloseKey(key);
+    }
+    for (auto it = createdKeys_.rbegin(); it != createdKeys_.rend(); ++it) {
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, it->c_str());
+    }
+}
+
+std::vector<std::string> linesStartingWith(const std::string& log, const std::string& prefix)
+{
+    std::vector<std::string> found;
+    for (const std::string& line : linesOf(log)) {
+        if (line.compare(0, prefix.size(), prefix) == 0) found.push_back(line);
+    }
+    return found;
+}

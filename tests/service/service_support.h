@@ -1,0 +1,91 @@
+// Test support of the service tests: services with unique names that are removed when a
+// test ends (also when it fails), the service manager's view of them, the diagnostic
+// logs that service processes write, and the priority value of a service.
+#pragma once
+
+#include "support/test_launcher.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// A service name that no other test (nor another run) uses, optionally with a blank.
+std::wstring uniqueServiceName(bool withBlank = false);
+
+// Stops (killing its process if it does not stop) and deletes the service, and waits
+// until the service manager has forgotten it.
+void removeService(const std::wstring& name);
+
+// Removes the named service when the test ends.
+class ServiceGuard {
+public:
+    explicit ServiceGuard(std::wstring name) : name_(std::move(name)) {}
+    ~ServiceGuard() { removeService(name_); }
+    ServiceGuard(const ServiceGuard&) = delete;
+    ServiceGuard& operator=(const ServiceGuard&) = delete;
+    const std::wstring& name() const { return name_; }
+
+private:
+    std::wstring name_;
+};
+
+struct ServiceState {
+    bool exists = false;
+    SERVICE_STATUS_PROCESS status{};
+    DWORD state() const { return status.dwCurrentState; }
+};
+
+ServiceState queryService(const std::wstring& name);
+// Polls until the service is in `state`; false after `timeoutMs`.
+bool waitForServiceState(const std::wstring& name, DWORD state, DWORD timeoutMs);
+// Polls until the process has ended; true at once for a process id of 0.
+bool waitForProcessEnd(DWORD processId, DWORD timeoutMs);
+
+// The configuration that the service manager holds for the service.
+struct ServiceConfig {
+    bool found = false;
+    DWORD serviceType = 0;
+    DWORD startType = 0;
+    std::wstring binaryPath;
+    std::vector<std::wstring> dependencies;
+    std::wstring description;
+};
+ServiceConfig serviceConfig(const std::wstring& name);
+
+// Starts the service with start parameters, as a service manager client would.
+DWORD startServiceWith(const std::wstring& name, const std::vector<std::wstring>& parameters);
+
+// The diagnostic logs that processes of the service manager write into the temporary
+// directory of the services' environment: those that appeared since construction.
+class ServiceLogs {
+public:
+    ServiceLogs();
+    // Waits up to `timeoutMs` for a new log that contains `line`; returns its content.
+    std::string waitForLogWith(const std::string& line, DWORD timeoutMs) const;
+    // Every new log's content, for failure messages.
+    std::string all() const;
+
+private:
+    std::vector<std::wstring> newNames() const;
+    std::wstring directory_;
+    std::vector<std::wstring> before_;
+};
+
+// Sets the child priority value of a service under the machine's launcher key (four bytes
+// of REG_DWORD, or other data when given) and removes it and the keys it created at the end.
+class PriorityValue {
+public:
+    PriorityValue(const std::wstring& serviceName, const std::vector<BYTE>& data, DWORD type = REG_DWORD);
+    explicit PriorityValue(const std::wstring& serviceName, DWORD priority);
+    ~PriorityValue();
+    PriorityValue(const PriorityValue&) = delete;
+    PriorityValue& operator=(const PriorityValue&) = delete;
+
+private:
+    std::wstring name_;
+    std::vector<std::wstring> createdKeys_;  // deepest last
+};
+
+// The log lines that start with `prefix`.
+std::vector<std::string> linesStartingWith(const std::string& log, const std::string& prefix);
