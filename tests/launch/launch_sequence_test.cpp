@@ -156,3 +156,35 @@ TEST_F(LaunchSequence, ServiceChildStopsOnTheStopLineOrTheEndOfInput)
 }
 
 } // namespace
+
+namespace {
+
+// The application's native library directories go in front of PATH before the runtime is
+// searched, so that the VM's library path starts with them.
+TEST_F(LaunchSequence, NativeLibraryDirectoriesComeFirstOnPath)
+{
+    makeDirectories(dir.file(L"native"));
+    blockwriter::ConfigBlock b = block();
+    const std::string absolute = narrowPath(dir.file(L"native"));
+    // Empty entries are dropped, relative ones resolved against the executable's directory,
+    // absolute ones kept (with doubled backslashes collapsed).
+    std::string doubled = absolute;
+    doubled.insert(doubled.find('\\') + 1, "\\");
+    b.set(10004, "lib;;..\\bin2;" + doubled);
+    LaunchRun run = this->run(package(b), {L"/run"});
+    ASSERT_EQ(0u, run.exitCode()) << run.describe();
+    const std::string expected = binDirA() + "\\lib;" + binDirA() + "\\..\\bin2;" + absolute + ";";
+    const std::string prefix = "Setting PATH (native libs) " + expected;
+    bool found = false;
+    for (const std::string& line : linesOf(run.launcher.log)) {
+        if (line.compare(0, prefix.size(), prefix) == 0) found = true;
+    }
+    EXPECT_TRUE(found) << run.launcher.log;
+    bool libraryPath = false;
+    for (const std::string& option : run.record.options()) {
+        if (option.compare(0, 20 + expected.size(), "-Djava.library.path=" + expected) == 0) libraryPath = true;
+    }
+    EXPECT_TRUE(libraryPath) << run.describe();
+}
+
+} // namespace
