@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <thread>
 
 namespace {
@@ -98,7 +99,8 @@ TEST(ServiceProcess, FullCycleStopsTheChildThroughItsStandardInput)
     EXPECT_EQ(0u, app.commandExit({L"/status", name}));
 
     // While the child winds down after the stop line, the service is stop pending with
-    // the wait hint of the service process; a second stop request meanwhile changes nothing.
+    // the wait hint of the service process. A second stop request meanwhile (which the
+    // service manager may also refuse at once) leaves it at one stop line.
     std::string stopOut;
     std::thread stopper([&] { stopOut = app.command({L"/stop", name}); });
     bool sawStopPending = false;
@@ -142,8 +144,7 @@ TEST(ServiceProcess, FullCycleStopsTheChildThroughItsStandardInput)
     for (const std::string& line :
          {"service name is '" + shownName + "'", std::string("registering ConsoleCtrlHandler"),
           std::string("consuming output"), std::string("control handler request 1"), std::string("shutdown sent"),
-          std::string("process terminated with exit code 0"), std::string("service stopped set"),
-          std::string("exiting")}) {
+          std::string("process terminated with exit code 0")}) {
         EXPECT_TRUE(containsLine(serviceLog, line)) << line << "\n" << logs.all();
     }
     // One line went out, whatever the number of requests.
@@ -153,6 +154,45 @@ TEST(ServiceProcess, FullCycleStopsTheChildThroughItsStandardInput)
     std::string childLog = logs.waitForLogWith("command line2 " + toUtf8(app.exe) + " \"" + shownName + "\" __dpk_restart",
                                                5000);
     EXPECT_FALSE(childLog.empty()) << logs.all();
+}
+
+// A stop request sent the moment the start returns often reaches the service process
+// while it is still making its child. Whichever way it lands, it is neither lost nor
+// undone by the "running" report that follows the child's creation: the child gets the
+// stop line once, and the service stops.
+TEST(ServiceProcess, StopRightAfterStartStillStopsTheChild)
+{
+    ServiceApp app;
+    ServiceGuard guard(uniqueServiceName());
+    app.command({L"/install-demand", guard.name()});
+    int keptForTheChild = 0;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        app.behave(mainDoes("stdin"));
+        ServiceLogs logs;
+        SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+        SC_HANDLE service = OpenServiceW(manager, guard.name().c_str(), SERVICE_START | SERVICE_STOP);
+        ASSERT_TRUE(StartServiceW(service, 0, nullptr)) << GetLastError();
+        SERVICE_STATUS status{};
+        BOOL accepted = ControlService(service, SERVICE_CONTROL_STOP, &status);
+        DWORD error = GetLastError();
+        CloseServiceHandle(service);
+        CloseServiceHandle(manager);
+        ASSERT_TRUE(accepted) << error;
+
+        EXPECT_TRUE(waitForServiceState(guard.name(), SERVICE_STOPPED, kStartMs)) << attempt << "\n" << logs.all();
+        ASSERT_TRUE(app.waitForRecord("stdin.stop", "", 10000)) << attempt << "\n" << app.record().dump() << logs.all();
+        EXPECT_EQ(std::vector<std::string>{"0"}, app.record().all("stdin.line"));
+        // Once stopped is reported, the dispatcher returns and the main thread may end the
+        // process before the service thread logs another line: the state is the evidence.
+        std::string serviceLog = logs.waitForLogWith("process terminated with exit code 0", 10000);
+        EXPECT_EQ(1u, linesStartingWith(serviceLog, "sending shutdown1 0").size()) << logs.all();
+        if (containsLine(serviceLog, "shutdown kept until the child runs")) {
+            EXPECT_TRUE(containsLine(serviceLog, "delivering the shutdown requested before the child ran"));
+            ++keptForTheChild;
+        }
+    }
+    // How often the early path was taken depends on the timing; shown, not asserted.
+    std::printf("stop requests kept until the child ran: %d of 3\n", keptForTheChild);
 }
 
 TEST(ServiceProcess, InstallOverARunningServiceStopsItFirst)
@@ -194,7 +234,6 @@ TEST(ServiceProcess, ChildThatEndsOnItsOwn)
         std::string serviceLog = logs.waitForLogWith("service main", 5000);
         EXPECT_TRUE(containsLine(serviceLog, "using priority 64")) << serviceLog;
         EXPECT_TRUE(containsLine(serviceLog, "process terminated with exit code 0")) << serviceLog;
-        EXPECT_TRUE(containsLine(serviceLog, "service stopped set")) << serviceLog;
         std::string childLine =
             "command line2 " + toUtf8(app.exe) + " " + toUtf8(guard.name()) + " own -x \"two words\" __dpk_restart";
         EXPECT_FALSE(logs.waitForLogWith(childLine, 5000).empty()) << childLine << "\n" << logs.all();
