@@ -2,6 +2,7 @@
 // as service child, running the stand-in Java application), the states it reports, and
 // the stop request relayed to the child's standard input.
 #include "launch/launch_environment.h"
+#include "platform/handle.h"
 #include "service/service_support.h"
 
 #include <gtest/gtest.h>
@@ -74,13 +75,19 @@ jnistandin::Behaviour mainDoes(const std::string& main, int destroyWaitMs = 0)
 
 bool setBinaryPath(const std::wstring& name, const std::wstring& path)
 {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-    SC_HANDLE service = OpenServiceW(manager, name.c_str(), SERVICE_CHANGE_CONFIG);
-    BOOL ok = ChangeServiceConfigW(service, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, path.c_str(),
-                                   nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
-    if (service != nullptr) CloseServiceHandle(service);
-    if (manager != nullptr) CloseServiceHandle(manager);
-    return ok != FALSE;
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    UniqueServiceHandle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_CHANGE_CONFIG));
+    return ChangeServiceConfigW(service.get(), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, path.c_str(),
+                                nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) != FALSE;
+}
+
+// Sends a stop request; the system error code, or 0 when it was accepted.
+DWORD requestStop(const std::wstring& name)
+{
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    UniqueServiceHandle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_STOP));
+    SERVICE_STATUS status{};
+    return ControlService(service.get(), SERVICE_CONTROL_STOP, &status) ? 0 : GetLastError();
 }
 
 TEST(ServiceProcess, FullCycleStopsTheChildThroughItsStandardInput)
@@ -115,12 +122,7 @@ TEST(ServiceProcess, FullCycleStopsTheChildThroughItsStandardInput)
         }
     }
     if (sawStopPending) {
-        SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-        SC_HANDLE service = OpenServiceW(manager, name.c_str(), SERVICE_STOP);
-        SERVICE_STATUS status{};
-        ControlService(service, SERVICE_CONTROL_STOP, &status);
-        CloseServiceHandle(service);
-        CloseServiceHandle(manager);
+        requestStop(name);
     }
     stopper.join();
     EXPECT_TRUE(sawStopPending);
@@ -169,15 +171,8 @@ TEST(ServiceProcess, StopRightAfterStartStillStopsTheChild)
     for (int attempt = 0; attempt < 3; ++attempt) {
         app.behave(mainDoes("stdin"));
         ServiceLogs logs;
-        SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-        SC_HANDLE service = OpenServiceW(manager, guard.name().c_str(), SERVICE_START | SERVICE_STOP);
-        ASSERT_TRUE(StartServiceW(service, 0, nullptr)) << GetLastError();
-        SERVICE_STATUS status{};
-        BOOL accepted = ControlService(service, SERVICE_CONTROL_STOP, &status);
-        DWORD error = GetLastError();
-        CloseServiceHandle(service);
-        CloseServiceHandle(manager);
-        ASSERT_TRUE(accepted) << error;
+        ASSERT_EQ(0u, startServiceWith(guard.name(), {}));
+        ASSERT_EQ(0u, requestStop(guard.name()));
 
         EXPECT_TRUE(waitForServiceState(guard.name(), SERVICE_STOPPED, kStartMs)) << attempt << "\n" << logs.all();
         ASSERT_TRUE(app.waitForRecord("stdin.stop", "", 10000)) << attempt << "\n" << app.record().dump() << logs.all();

@@ -1,6 +1,8 @@
 // Test support of the service tests.
 #include "service/service_support.h"
 
+#include "platform/handle.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,17 +11,6 @@
 namespace {
 
 constexpr wchar_t kPriorityKey[] = L"SOFTWARE\\tarnwell\\quill\\priority";
-
-struct ServiceManagerHandle {
-    SC_HANDLE handle = nullptr;
-    explicit ServiceManagerHandle(SC_HANDLE h) : handle(h) {}
-    ~ServiceManagerHandle()
-    {
-        if (handle != nullptr) CloseServiceHandle(handle);
-    }
-    ServiceManagerHandle(const ServiceManagerHandle&) = delete;
-    ServiceManagerHandle& operator=(const ServiceManagerHandle&) = delete;
-};
 
 // The service manager of a freshly booted prefix starts its own services first and
 // refuses other starts meanwhile (ERROR_SERVICE_DATABASE_LOCKED); the tests begin once
@@ -37,11 +28,11 @@ public:
 private:
     static bool nothingStarting()
     {
-        ServiceManagerHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE));
-        if (manager.handle == nullptr) return false;
+        UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE));
+        if (!manager) return false;
         std::vector<BYTE> buffer(256 * 1024);
         DWORD needed = 0, count = 0, resume = 0;
-        if (!EnumServicesStatusExW(manager.handle, SC_ENUM_PROCESS_INFO, SERVICE_WIN32 | SERVICE_DRIVER,
+        if (!EnumServicesStatusExW(manager.get(), SC_ENUM_PROCESS_INFO, SERVICE_WIN32 | SERVICE_DRIVER,
                                    SERVICE_STATE_ALL, buffer.data(), static_cast<DWORD>(buffer.size()), &needed,
                                    &count, &resume, nullptr)) {
             return false;
@@ -68,13 +59,13 @@ std::wstring uniqueServiceName(bool withBlank)
 
 void removeService(const std::wstring& name)
 {
-    ServiceManagerHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    if (manager.handle == nullptr) return;
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager) return;
     {
-        ServiceManagerHandle service(OpenServiceW(manager.handle, name.c_str(), SERVICE_ALL_ACCESS));
-        if (service.handle == nullptr) return;
+        UniqueServiceHandle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_ALL_ACCESS));
+        if (!service) return;
         SERVICE_STATUS status{};
-        ControlService(service.handle, SERVICE_CONTROL_STOP, &status);
+        ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
         // A service whose process does not stop in time is ended by force. One whose
         // process has gone while the service manager still shows it running (Wine keeps
         // that state) needs no waiting.
@@ -93,7 +84,7 @@ void removeService(const std::wstring& name)
             }
             CloseHandle(process);
         }
-        DeleteService(service.handle);
+        DeleteService(service.get());
     }
     for (int attempt = 0; attempt < 50 && queryService(name).exists; ++attempt) {
         Sleep(100);
@@ -103,12 +94,12 @@ void removeService(const std::wstring& name)
 ServiceState queryService(const std::wstring& name)
 {
     ServiceState state;
-    ServiceManagerHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (manager.handle == nullptr) return state;
-    ServiceManagerHandle service(OpenServiceW(manager.handle, name.c_str(), SERVICE_QUERY_STATUS));
-    if (service.handle == nullptr) return state;
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) return state;
+    UniqueServiceHandle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_STATUS));
+    if (!service) return state;
     DWORD needed = 0;
-    state.exists = QueryServiceStatusEx(service.handle, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&state.status),
+    state.exists = QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&state.status),
                                         sizeof state.status, &needed) != FALSE;
     return state;
 }
@@ -136,15 +127,15 @@ bool waitForProcessEnd(DWORD processId, DWORD timeoutMs)
 ServiceConfig serviceConfig(const std::wstring& name)
 {
     ServiceConfig config;
-    ServiceManagerHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (manager.handle == nullptr) return config;
-    ServiceManagerHandle service(OpenServiceW(manager.handle, name.c_str(), SERVICE_QUERY_CONFIG));
-    if (service.handle == nullptr) return config;
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) return config;
+    UniqueServiceHandle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_CONFIG));
+    if (!service) return config;
     DWORD needed = 0;
-    QueryServiceConfigW(service.handle, nullptr, 0, &needed);
+    QueryServiceConfigW(service.get(), nullptr, 0, &needed);
     std::vector<BYTE> buffer(needed + 16);
     auto* query = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
-    if (!QueryServiceConfigW(service.handle, query, static_cast<DWORD>(buffer.size()), &needed)) return config;
+    if (!QueryServiceConfigW(service.get(), query, static_cast<DWORD>(buffer.size()), &needed)) return config;
     config.found = true;
     config.serviceType = query->dwServiceType;
     config.startType = query->dwStartType;
@@ -163,9 +154,9 @@ ServiceConfig serviceConfig(const std::wstring& name)
             for (const wchar_t* p = list; *p != L'\0'; p += wcslen(p) + 1) config.dependencies.push_back(p);
         }
     }
-    QueryServiceConfig2W(service.handle, SERVICE_CONFIG_DESCRIPTION, nullptr, 0, &needed);
+    QueryServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, nullptr, 0, &needed);
     std::vector<BYTE> described(needed + 16);
-    if (QueryServiceConfig2W(service.handle, SERVICE_CONFIG_DESCRIPTION, described.data(),
+    if (QueryServiceConfig2W(service.get(), SERVICE_CONFIG_DESCRIPTION, described.data(),
                              static_cast<DWORD>(described.size()), &needed)) {
         auto* description = reinterpret_cast<SERVICE_DESCRIPTIONW*>(described.data());
         if (description->lpDescription != nullptr) config.description = description->lpDescription;
@@ -175,13 +166,13 @@ ServiceConfig serviceConfig(const std::wstring& name)
 
 DWORD startServiceWith(const std::wstring& name, const std::vector<std::wstring>& parameters)
 {
-    ServiceManagerHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (manager.handle == nullptr) return GetLastError();
-    ServiceManagerHandle service(OpenServiceW(manager.handle, name.c_str(), SERVICE_START));
-    if (service.handle == nullptr) return GetLastError();
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) return GetLastError();
+    UniqueServiceHandle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_START));
+    if (!service) return GetLastError();
     std::vector<const wchar_t*> pointers;
     for (const std::wstring& parameter : parameters) pointers.push_back(parameter.c_str());
-    if (!StartServiceW(service.handle, static_cast<DWORD>(pointers.size()), pointers.empty() ? nullptr : pointers.data())) {
+    if (!StartServiceW(service.get(), static_cast<DWORD>(pointers.size()), pointers.empty() ? nullptr : pointers.data())) {
         return GetLastError();
     }
     return ERROR_SUCCESS;
