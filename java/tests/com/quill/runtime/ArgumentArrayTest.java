@@ -57,10 +57,7 @@ class ArgumentArrayTest {
         int i = 0;
         for (Case c : cases) {
             Path dir = Files.createDirectory(temp.resolve("case" + i++));
-            List<String> options = new java.util.ArrayList<String>(c.options);
-            options.add("-Dfile.encoding=UTF-8");
-            options.add("-Dsun.jnu.encoding=UTF-8");
-            AppRun run = AppRun.run(dir, options, c.array, null);
+            AppRun run = AppRun.run(dir, c.options, c.array, null);
             assertEquals(0, run.exitCode(), c.name + "\n" + run.describe());
             assertEquals(c.expected, run.arguments(), c.name + "\n" + run.describe());
             assertEquals(c.serviceName, run.reported("serviceName"), c.name);
