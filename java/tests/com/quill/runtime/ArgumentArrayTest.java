@@ -68,11 +68,11 @@ class ArgumentArrayTest {
     @Test
     void launcherPropertiesReachTheApplication() throws Exception {
         AppRun run = AppRun.run(temp, options("-Dquill.moduleName=C:\\apps\\demo\\bin\\demo.exe",
-                "-Dquill.tempDir=C:\\Temp\\e4j_1.tmp", "-Dquill.semaphoreName=Local\\c:_apps_demo0"),
+                "-Dquill.tempDir=C:\\Temp\\launch_7c1.tmp", "-Dquill.semaphoreName=Local\\c:_apps_demo0"),
                 array("true", AppRun.APP, "", "", "true"), null);
         assertEquals(0, run.exitCode(), run.describe());
         assertEquals("C:\\apps\\demo\\bin\\demo.exe", run.reported("launcher"));
-        assertEquals("C:\\Temp\\e4j_1.tmp", run.reported("tempDir"));
+        assertEquals("C:\\Temp\\launch_7c1.tmp", run.reported("tempDir"));
         assertEquals("Local\\c:_apps_demo0", run.reported("semaphore"));
         assertEquals("true", run.reported("graphical"));
 
