@@ -33,21 +33,4 @@ class SplashTextTest {
         assertEquals(9, version.getFontSize());
         assertEquals(false, version.isBold());
     }
-
-    @Test
-    void colours() {
-        Object[][] cases = {
-            {"0,0,0", new int[] {0, 0, 0}},
-            {" 12, 34 ,56 ", new int[] {12, 34, 56}},
-            {"255,255,255", new int[] {255, 255, 255}},
-            {"256,0,0", new int[] {0, 0, 0}},
-            {"1,2", new int[] {0, 0, 0}},
-            {"1,2,3,4", new int[] {0, 0, 0}},
-            {"red", new int[] {0, 0, 0}},
-            {"", new int[] {0, 0, 0}},
-        };
-        for (Object[] c : cases) {
-            assertArrayEquals((int[]) c[1], SplashText.parseRgb((String) c[0]), (String) c[0]);
-        }
-    }
 }
