@@ -1,0 +1,58 @@
+// The service descriptor: a TOML file that names, under readable keys, everything a
+// packaged launcher reads, and its translation into a configuration block.
+//
+// Every identifier the launcher reads gets a record, with the packager's default when the
+// descriptor does not give it, in one fixed order; so the same descriptor always gives the
+// same bytes, and `inspect` can give back a descriptor that builds the launcher it read.
+#pragma once
+
+#include "packaging/block_writer.h"
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace packager {
+
+// One error, with the position in the descriptor it is about (1-based; 1:1 when the
+// descriptor lacks the thing altogether).
+struct Diagnostic {
+    std::string file;
+    int line = 1;
+    int column = 1;
+    std::string message;
+};
+
+// "file:line:column: error: message", the one line the packager prints per error.
+std::string formatDiagnostic(const Diagnostic& diagnostic);
+
+struct BuildSettings {
+    // The runtime library jar embedded when the descriptor does not turn that off; empty
+    // when this packager knows none.
+    std::string runtimeLibrary;
+    // When set, included files are taken from here by their `source` text instead of
+    // being read from disk (used to check a descriptor that `inspect` wrote).
+    const std::map<std::string, std::vector<uint8_t>>* fileContents = nullptr;
+};
+
+struct BuildResult {
+    blockwriter::ConfigBlock block;
+    std::vector<std::string> notes;  // remarks for the user that are no errors
+};
+
+// The identifiers of the narrow records a descriptor produces, in block order, before the
+// message texts and the records of [records] that no key covers.
+const std::vector<int32_t>& narrowRecordOrder();
+
+// Parses `text` (the content of the descriptor at `path`) into a configuration block.
+// False with at least one diagnostic when the descriptor has errors; every error found is
+// reported, not only the first.
+bool buildFromDescriptor(const std::string& text, const std::string& path, const BuildSettings& settings,
+                         BuildResult* result, std::vector<Diagnostic>* errors);
+
+// True for a version bound the launcher can compare: numbers separated by single '.',
+// '_', '-' or '+' ("1.8", "1.8.0_40", "17"), or the empty text (no bound).
+bool isWellFormedVersion(const std::string& text);
+
+} // namespace packager

@@ -1,0 +1,236 @@
+// The packager: makes the launcher of one application from a service descriptor and the
+// generic launcher image, and reads a packaged launcher back into a descriptor.
+//
+//   packager build <descriptor.toml> <launcher-image.exe> <output.exe>
+//                  [--runtime-library <jar> | --no-runtime-library]
+//   packager inspect <launcher.exe> [--output <descriptor.toml>] [--extract <directory>]
+//                  [--image <launcher-image.exe>]
+//
+// Exit code 0 on success, 2 on any error; errors are one line each, descriptor errors as
+// "file:line:column: error: ...". The output launcher is written to a temporary file and
+// renamed, so that a failed build leaves no output file behind.
+#include "packaging/block_reader.h"
+#include "packaging/block_writer.h"
+#include "packaging/descriptor.h"
+#include "packaging/descriptor_writer.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#ifndef PACKAGER_RUNTIME_LIBRARY
+#define PACKAGER_RUNTIME_LIBRARY ""
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kFailure = 2;
+
+const char kUsage[] =
+    "usage: packager build <descriptor.toml> <launcher-image.exe> <output.exe>\n"
+    "                      [--runtime-library <jar> | --no-runtime-library]\n"
+    "       packager inspect <launcher.exe> [--output <descriptor.toml>] [--extract <directory>]\n"
+    "                      [--image <launcher-image.exe>]\n";
+
+int usage(const std::string& reason)
+{
+    std::fprintf(stderr, "packager: %s\n%s", reason.c_str(), kUsage);
+    return kFailure;
+}
+
+int failure(const std::string& reason)
+{
+    std::fprintf(stderr, "packager: %s\n", reason.c_str());
+    return kFailure;
+}
+
+bool readWhole(const std::string& path, std::string* content)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return false;
+    }
+    content->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+// Writes through a temporary file and a rename, like the launcher itself.
+bool writeWhole(const std::string& path, const std::string& content, std::string* error)
+{
+    std::string temporary = path + ".partial";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out.write(content.data(), static_cast<std::streamsize>(content.size()));
+        out.close();
+        if (!out) {
+            std::remove(temporary.c_str());
+            *error = "cannot write " + path;
+            return false;
+        }
+    }
+    std::error_code renameError;
+    fs::rename(temporary, path, renameError);
+    if (renameError) {
+        std::remove(temporary.c_str());
+        *error = "cannot create " + path + ": " + renameError.message();
+        return false;
+    }
+    return true;
+}
+
+int build(const std::vector<std::string>& arguments)
+{
+    std::vector<std::string> positional;
+    packager::BuildSettings settings;
+    settings.runtimeLibrary = PACKAGER_RUNTIME_LIBRARY;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == "--runtime-library") {
+            if (i + 1 >= arguments.size()) {
+                return usage("--runtime-library needs the path of the jar");
+            }
+            settings.runtimeLibrary = arguments[++i];
+        } else if (arguments[i] == "--no-runtime-library") {
+            settings.runtimeLibrary.clear();
+        } else if (arguments[i].rfind("--", 0) == 0) {
+            return usage("unknown option " + arguments[i]);
+        } else {
+            positional.push_back(arguments[i]);
+        }
+    }
+    if (positional.size() != 3) {
+        return usage("build needs a descriptor, a launcher image and an output file");
+    }
+    const std::string& descriptorPath = positional[0];
+    std::string text;
+    if (!readWhole(descriptorPath, &text)) {
+        return failure("cannot read " + descriptorPath);
+    }
+    packager::BuildResult result;
+    std::vector<packager::Diagnostic> errors;
+    if (!packager::buildFromDescriptor(text, descriptorPath, settings, &result, &errors)) {
+        for (const packager::Diagnostic& error : errors) {
+            std::fprintf(stderr, "%s\n", packager::formatDiagnostic(error).c_str());
+        }
+        return kFailure;
+    }
+    for (const std::string& note : result.notes) {
+        std::fprintf(stderr, "packager: note: %s\n", note.c_str());
+    }
+    std::string error;
+    if (!blockwriter::writeLauncher(positional[1], result.block, positional[2], &error)) {
+        return failure(error);
+    }
+    std::printf("packaged %s: %zu records, %zu included file(s)\n", positional[2].c_str(),
+                result.block.narrow.size() + result.block.wide.size(), result.block.includedContents.size());
+    return 0;
+}
+
+int inspect(const std::vector<std::string>& arguments)
+{
+    std::vector<std::string> positional;
+    std::string output;
+    std::string extract;
+    std::string image;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& option = arguments[i];
+        if (option == "--output" || option == "--extract" || option == "--image") {
+            if (i + 1 >= arguments.size()) {
+                return usage(option + " needs a path");
+            }
+            (option == "--output" ? output : option == "--extract" ? extract : image) = arguments[++i];
+        } else if (option.rfind("--", 0) == 0) {
+            return usage("unknown option " + option);
+        } else {
+            positional.push_back(option);
+        }
+    }
+    if (positional.size() != 1) {
+        return usage("inspect needs one launcher");
+    }
+    std::string file;
+    if (!readWhole(positional[0], &file)) {
+        return failure("cannot read " + positional[0]);
+    }
+    blockwriter::PackagedLauncher launcher;
+    std::string error;
+    if (!blockwriter::readPackagedLauncher(std::vector<uint8_t>(file.begin(), file.end()), &launcher, &error)) {
+        return failure(positional[0] + ": " + error);
+    }
+
+    // The `source` of each included file: where --extract puts it, written relative to
+    // the descriptor's directory when there is a descriptor file, so that the pair can be
+    // moved together.
+    std::vector<std::string> sources;
+    for (size_t i = 0; i < launcher.fileNames.size(); ++i) {
+        std::string name = launcher.fileNames[i];
+        for (char& c : name) {
+            c = c == '\\' ? '/' : c;
+        }
+        if (extract.empty()) {
+            sources.push_back(name);
+            continue;
+        }
+        fs::path target = fs::path(extract) / fs::path(name);
+        std::error_code ignored;
+        fs::create_directories(target.parent_path(), ignored);
+        const std::vector<uint8_t>& content = launcher.block.includedContents[i];
+        if (!writeWhole(target.string(), std::string(content.begin(), content.end()), &error)) {
+            return failure(error);
+        }
+        fs::path shown = target;
+        if (!output.empty()) {
+            fs::path base = fs::absolute(fs::path(output)).parent_path();
+            shown = fs::absolute(target).lexically_relative(base);
+        }
+        sources.push_back(shown.generic_string());
+    }
+    if (!image.empty() &&
+        !writeWhole(image, std::string(launcher.image.begin(), launcher.image.end()), &error)) {
+        return failure(error);
+    }
+
+    packager::Description description =
+        packager::describeLauncher(launcher, sources, fs::path(positional[0]).filename().string());
+    if (output.empty()) {
+        std::fwrite(description.descriptor.data(), 1, description.descriptor.size(), stdout);
+    } else if (!writeWhole(output, description.descriptor, &error)) {
+        return failure(error);
+    }
+    if (!launcher.fileNames.empty() && extract.empty()) {
+        std::fprintf(stderr, "packager: note: the included files were not written; --extract <directory> writes them "
+                             "where the descriptor's [[files]] expect them\n");
+    }
+    if (launcher.trailingBytes != 0) {
+        std::fprintf(stderr, "packager: note: %llu bytes follow the included files (a signature); a build does not "
+                             "make them\n", static_cast<unsigned long long>(launcher.trailingBytes));
+    }
+    for (const std::string& note : description.notes) {
+        std::fprintf(stderr, "packager: note: %s\n", note.c_str());
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (arguments.empty() || arguments[0] == "--help" || arguments[0] == "-h") {
+        std::fputs(kUsage, arguments.empty() ? stderr : stdout);
+        return arguments.empty() ? kFailure : 0;
+    }
+    std::string command = arguments[0];
+    arguments.erase(arguments.begin());
+    if (command == "build") {
+        return build(arguments);
+    }
+    if (command == "inspect") {
+        return inspect(arguments);
+    }
+    return usage("unknown command " + command);
+}

@@ -1,0 +1,710 @@
+// The packager on the build machine: descriptor errors with their positions, the
+// defaults of a minimal descriptor, message languages, locale groups, included files, and
+// the round trip build -> inspect -> build, byte for byte; the command line last.
+#include "packaging/block_reader.h"
+#include "packaging/block_writer.h"
+#include "packaging/descriptor.h"
+#include "packaging/descriptor_text.h"
+#include "packaging/descriptor_writer.h"
+#include "packaging/example_config.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using blockwriter::ConfigBlock;
+using Bytes = std::vector<uint8_t>;
+
+const char kMinimal[] = R"toml([service]
+name = "Demo"
+[application]
+main_class = "com.example.Main"
+class_path = [ { archive = "app.jar" } ]
+)toml";
+
+void putInt(Bytes& out, size_t at, uint32_t value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i) {
+        out[at + i] = static_cast<uint8_t>(value >> (8 * i));
+    }
+}
+
+// A PE32+ image of three sections whose last one ends the file.
+Bytes syntheticImage()
+{
+    Bytes image(0xC00, 0xCC);
+    std::fill(image.begin(), image.begin() + 0x400, 0);
+    image[0] = 'M';
+    image[1] = 'Z';
+    putInt(image, 60, 0x80, 4);
+    putInt(image, 0x80, 0x00004550u, 4);
+    putInt(image, 0x86, 3, 2);
+    putInt(image, 0x94, 240, 2);
+    const uint32_t sections[3][2] = {{0x400, 0x200}, {0x600, 0x400}, {0xA00, 0x200}};
+    for (size_t i = 0; i < 3; ++i) {
+        size_t entry = 0x80 + 24 + 240 + 40 * i;
+        putInt(image, entry + 16, sections[i][1], 4);
+        putInt(image, entry + 20, sections[i][0], 4);
+    }
+    return image;
+}
+
+// A scratch directory of the test's own, removed with the object.
+struct ScratchDirectory {
+    fs::path path;
+    ScratchDirectory()
+    {
+        path = fs::temp_directory_path() /
+               ("packager_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(path);
+        fs::create_directories(path);
+    }
+    ~ScratchDirectory() { fs::remove_all(path); }
+    std::string file(const std::string& name, const std::string& content) const
+    {
+        fs::path target = path / name;
+        fs::create_directories(target.parent_path());
+        std::ofstream(target, std::ios::binary) << content;
+        return target.string();
+    }
+};
+
+struct Built {
+    bool ok = false;
+    packager::BuildResult result;
+    std::vector<packager::Diagnostic> errors;
+};
+
+Built build(const std::string& text, const std::string& path = "service.toml", const std::string& runtime = "")
+{
+    Built built;
+    packager::BuildSettings settings;
+    settings.runtimeLibrary = runtime;
+    built.ok = packager::buildFromDescriptor(text, path, settings, &built.result, &built.errors);
+    return built;
+}
+
+const std::string* narrow(const ConfigBlock& block, int32_t id)
+{
+    for (const blockwriter::NarrowRecord& record : block.narrow) {
+        if (record.id == id) {
+            return &record.value;
+        }
+    }
+    return nullptr;
+}
+
+std::string value(const ConfigBlock& block, int32_t id)
+{
+    const std::string* found = narrow(block, id);
+    return found == nullptr ? "<absent>" : *found;
+}
+
+Bytes launcherBytes(const ConfigBlock& block)
+{
+    Bytes launcher;
+    std::string error;
+    EXPECT_TRUE(blockwriter::packageImage(syntheticImage(), block, &launcher, &error)) << error;
+    return launcher;
+}
+
+// Packages the block, inspects the launcher and builds the description again: the bytes
+// of both launchers.
+std::pair<Bytes, Bytes> roundTrip(const ConfigBlock& block, packager::Description* description)
+{
+    Bytes first = launcherBytes(block);
+    blockwriter::PackagedLauncher read;
+    std::string error;
+    EXPECT_TRUE(blockwriter::readPackagedLauncher(first, &read, &error)) << error;
+    *description = packager::describeLauncher(read, {}, "demo.exe");
+    std::map<std::string, Bytes> contents;
+    for (size_t i = 0; i < read.fileNames.size(); ++i) {
+        std::string source = read.fileNames[i];
+        for (char& c : source) {
+            c = c == '\\' ? '/' : c;
+        }
+        contents[source] = read.block.includedContents[i];
+    }
+    packager::BuildSettings settings;
+    settings.fileContents = &contents;
+    packager::BuildResult again;
+    std::vector<packager::Diagnostic> errors;
+    bool ok = packager::buildFromDescriptor(description->descriptor, "again.toml", settings, &again, &errors);
+    EXPECT_TRUE(ok) << (errors.empty() ? "" : packager::formatDiagnostic(errors.front())) << "\n"
+                    << description->descriptor;
+    return {first, ok ? launcherBytes(again.block) : Bytes()};
+}
+
+// --- errors ------------------------------------------------------------------------------
+
+TEST(DescriptorErrors, EachIsReportedAtItsLineAndColumn)
+{
+    const std::string head = "[service]\nname = \"Demo\"\n[application]\nmain_class = \"com.example.Main\"\n"
+                             "class_path = [ { archive = \"app.jar\" } ]\n";
+    struct Case {
+        const char* what;
+        std::string text;
+        int line;
+        int column;
+        const char* message;
+    } cases[] = {
+        {"unknown key", head + "[java]\nmin_versoin = \"1.8\"\n", 7, 1, "unknown key 'java.min_versoin'"},
+        {"unknown section", head + "[servise]\nname = \"x\"\n", 6, 2, "unknown key 'servise'"},
+        {"wrong type", head + "[instance]\nsingle = \"yes\"\n", 7, 10, "instance.single must be true or false, not a string"},
+        {"wrong type of a section", "java = 8\n" + head, 1, 8, "java must be a table, not an integer"},
+        {"malformed version", head + "[java]\nmin_version = \"1.x\"\n", 7, 15, "is no Java version"},
+        {"version with an empty component", head + "[java]\nmax_version = \"1..8\"\n", 7, 15, "is no Java version"},
+        {"minimum above maximum", head + "[java]\nmin_version = \"11\"\nmax_version = \"1.8\"\n", 7, 15,
+         "is above java.max_version"},
+        {"unknown search entry type", head + "[java]\nsearch = [ { folder = \"jre\" } ]\n", 7, 14,
+         "unknown search entry type 'folder'"},
+        {"search flag not true", head + "[java]\nsearch = [ { registry = false } ]\n", 7, 25, "must be true"},
+        {"unknown class path type", "[service]\nname = \"Demo\"\n[application]\nmain_class = \"a.B\"\n"
+                                    "class_path = [ { jar = \"app.jar\" } ]\n", 5, 18, "unknown class path entry type 'jar'"},
+        {"missing main class", "[service]\nname = \"Demo\"\n[application]\nclass_path = [ { archive = \"a.jar\" } ]\n",
+         3, 1, "application.main_class is missing"},
+        {"missing class path", "[service]\nname = \"Demo\"\n\n[application]\nmain_class = \"a.B\"\n", 4, 1,
+         "application.class_path is missing"},
+        {"empty class path", "[service]\nname = \"Demo\"\n[application]\nmain_class = \"a.B\"\nclass_path = []\n", 5, 14,
+         "must have at least one entry"},
+        {"missing application", "[service]\nname = \"Demo\"\n", 1, 1, "application.main_class is missing"},
+        {"missing service name", "[application]\nmain_class = \"a.B\"\nclass_path = [ { scan = \"lib\" } ]\n", 1, 1,
+         "service.name is missing"},
+        {"no class name", head + "[records]\n", 0, 0, nullptr},  // placeholder, replaced below
+        {"missing included file", head + "[[files]]\nsource = \"nowhere/missing.jar\"\n", 7, 10,
+         "included file nowhere/missing.jar does not exist"},
+        {"included file name too deep", head + "[[files]]\nsource = \"service.toml\"\nname = \"a\\\\b\\\\c.txt\"\n", 8, 8,
+         "at most one directory"},
+        {"locale code", head + "[service.description_translations]\ngerman = \"x\"\n", 7, 1, "is no locale code"},
+        {"text beyond ISO-8859-1", head + "[messages]\ncaption = \"\xE2\x82\xAC\"\n", 7, 11, "ISO-8859-1"},
+        {"both quotes in an option", head + "[vm]\noptions = [\"-Da='\\\" b\"]\n", 7, 12, "both kinds of quote"},
+        {"unknown language", head + "[messages]\nlanguage = \"it\"\n", 7, 12, "must be \"en\", \"de\" or \"fr\""},
+        {"automatic start of a gui launcher", "[service]\nname = \"Demo\"\nstart = \"auto\"\n[application]\n"
+                                              "main_class = \"a.B\"\nclass_path = [ { scan = \"lib\" } ]\n[launcher]\n"
+                                              "kind = \"gui\"\n", 3, 9, "needs launcher.kind \"service\""},
+        {"syntax", "[service\nname = \"Demo\"\n", 1, 9, ""},
+    };
+    cases[15] = {"bad main class", "[service]\nname = \"Demo\"\n[application]\nmain_class = \"com..Main\"\n"
+                                   "class_path = [ { archive = \"a.jar\" } ]\n", 4, 14, "is no Java class name"};
+    ScratchDirectory scratch;
+    std::string descriptor = scratch.file("service.toml", "");
+    for (const Case& c : cases) {
+        Built built = build(c.text, descriptor);
+        EXPECT_FALSE(built.ok) << c.what;
+        ASSERT_FALSE(built.errors.empty()) << c.what;
+        const packager::Diagnostic& error = built.errors.front();
+        if (std::string(c.what) != "missing application") {
+            EXPECT_EQ(built.errors.size(), 1u) << c.what << ": " << packager::formatDiagnostic(built.errors.back());
+        }
+        EXPECT_EQ(error.file, descriptor) << c.what;
+        EXPECT_EQ(error.line, c.line) << c.what << ": " << error.message;
+        EXPECT_EQ(error.column, c.column) << c.what << ": " << error.message;
+        EXPECT_NE(error.message.find(c.message), std::string::npos) << c.what << ": " << error.message;
+    }
+}
+
+TEST(DescriptorErrors, AllErrorsOfOneDescriptorAreReportedInOneLineEach)
+{
+    Built built = build("[service]\nname = 5\nnmae = \"x\"\n[application]\nmain_class = \"a.B\"\n"
+                        "class_path = [ { archive = \"a.jar\" } ]\n[java]\nmin_version = \"eight\"\n");
+    ASSERT_EQ(built.errors.size(), 3u);
+    for (const packager::Diagnostic& error : built.errors) {
+        std::string line = packager::formatDiagnostic(error);
+        EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+        EXPECT_EQ(line.rfind("service.toml:", 0), 0u) << line;
+    }
+    EXPECT_EQ(packager::formatDiagnostic(built.errors[0]), "service.toml:3:1: error: unknown key 'service.nmae'");
+}
+
+TEST(DescriptorErrors, VersionGrammar)
+{
+    for (const char* good : {"", "1.8", "1.8.0_40", "17", "17.0.2+8", "9-ea"}) {
+        (void)good;
+    }
+    for (const char* good : {"", "1.8", "1.8.0_40", "17", "17.0.2+8", "11.0.1-1"}) {
+        EXPECT_TRUE(packager::isWellFormedVersion(good)) << good;
+    }
+    for (const char* bad : {"1.", ".8", "1..8", "1.x", "java8", "9-ea", " 1.8", "1.8 "}) {
+        EXPECT_FALSE(packager::isWellFormedVersion(bad)) << bad;
+    }
+}
+
+// --- defaults and values ------------------------------------------------------------------
+
+TEST(Defaults, AMinimalDescriptorGivesACompleteServiceBlock)
+{
+    Built built = build(kMinimal);
+    ASSERT_TRUE(built.ok) << packager::formatDiagnostic(built.errors.front());
+    const ConfigBlock& block = built.result.block;
+    // Every identifier the launcher reads, then the 21 message texts.
+    EXPECT_EQ(block.narrow.size(), packager::narrowRecordOrder().size() + 21);
+    for (size_t i = 0; i < packager::narrowRecordOrder().size(); ++i) {
+        EXPECT_EQ(block.narrow[i].id, packager::narrowRecordOrder()[i]);
+    }
+    const std::map<int32_t, std::string> expected = {
+        {101, "Demo"}, {107, "4"}, {2001, "q"}, {146, "."}, {126, "1.8"}, {127, ""},
+        {128, "B..\\jre;Y;EJAVA_HOME;EJDK_HOME;"}, {121, "A1app.jar;"}, {122, "com.example.Main"},
+        {123, ""}, {124, ""}, {125, "1"}, {102, "0"}, {104, "0"}, {106, "1"}, {10005, "0"},
+        {10123, "0"}, {108, "0"}, {2002, "0"}, {2003, ""}, {1000, "Error"},
+    };
+    for (const auto& [id, text] : expected) {
+        EXPECT_EQ(value(block, id), text) << "identifier " << id;
+    }
+    EXPECT_NE(value(block, 1016).find("QUILL_JAVA_HOME to point to an installed {0}-bit JDK or JRE"), std::string::npos);
+    EXPECT_NE(value(block, 1016).find("download"), std::string::npos);
+    ASSERT_EQ(block.wide.size(), 1u);
+    EXPECT_EQ(block.wide[0].id, 20017);
+    EXPECT_TRUE(block.wide[0].value.empty());
+    EXPECT_TRUE(block.localeGroups.empty());
+    EXPECT_TRUE(block.includedContents.empty());
+    EXPECT_EQ(built.result.notes.size(), 1u);  // no runtime library configured
+}
+
+TEST(Values, ReadableKeysBecomeTheLauncherEncodings)
+{
+    Built built = build(std::string(kMinimal) + R"toml(
+[java]
+search = [ { directory = "..\\jre" }, { directory = "C:\\jdk", fallback = "relative-only" },
+           { environment = "JAVA_HOME" }, { path = true }, { registry = true } ]
+allow_prerelease = true
+jvm_subdirectory = "server"
+[vm]
+options = ["-Xmx64m", "-Dname=a b", "-Dq=say \"hi\"", ""]
+pass_j_arguments = false
+[launcher]
+kind = "message-boxes"
+flavour = "deploykit"
+native_library_directories = ["lib\\native", "bin"]
+[service.x]
+)toml");
+    EXPECT_FALSE(built.ok);  // service.x is unknown
+    built = build(std::string(kMinimal) + R"toml(dependencies = ["Tcpip", "Dnscache"]
+start = "demand"
+[java]
+search = [ { directory = "..\\jre" }, { directory = "C:\\jdk", fallback = "relative-only" },
+           { environment = "JAVA_HOME" }, { path = true }, { registry = true } ]
+allow_prerelease = true
+jvm_subdirectory = "server"
+[vm]
+options = ["-Xmx64m", "-Dname=a b", "-Dq=say \"hi\"", ""]
+pass_j_arguments = false
+[launcher]
+flavour = "deploykit"
+native_library_directories = ["lib\\native", "bin"]
+[output]
+stderr = "${installer:sys.tempDir}\\err.log"
+append = false
+[splash.version]
+text = "version 2"
+x = 5
+)toml");
+    // dependencies belong to [service]; the minimal text ends inside [application].
+    ASSERT_FALSE(built.ok);
+    EXPECT_NE(built.errors.front().message.find("application.dependencies"), std::string::npos);
+
+    built = build(R"toml([service]
+name = "Demo"
+dependencies = ["Tcpip", "Dnscache"]
+start = "demand"
+[application]
+main_class = "com.example.Main"
+class_path = [ { scan = "..\\lib" }, { directory = "classes", optional = true }, { environment = "EXTRA_CP" } ]
+arguments = ["--port", "80 80"]
+[java]
+search = [ { directory = "..\\jre" }, { directory = "C:\\jdk", fallback = "relative-only" },
+           { environment = "JAVA_HOME" }, { path = true }, { registry = true } ]
+allow_prerelease = true
+jvm_subdirectory = "server"
+[vm]
+options = ["-Xmx64m", "-Dname=a b", "-Dq=say \"hi\"", ""]
+pass_j_arguments = false
+[launcher]
+flavour = "deploykit"
+native_library_directories = ["lib\\native", "bin"]
+[output]
+stderr = "${installer:sys.tempDir}\\err.log"
+append = false
+[splash.version]
+text = "version 2"
+x = 5
+)toml");
+    ASSERT_TRUE(built.ok) << packager::formatDiagnostic(built.errors.front());
+    const ConfigBlock& block = built.result.block;
+    EXPECT_EQ(value(block, 149), "Tcpip,Dnscache");
+    EXPECT_EQ(value(block, 107), "0");
+    EXPECT_EQ(value(block, 121), "S1..\\lib;D0classes;E1EXTRA_CP;");
+    EXPECT_EQ(value(block, 124), "--port \"80 80\"");
+    EXPECT_EQ(value(block, 128), "B..\\jre;AC:\\jdk;EJAVA_HOME;S;Y;");
+    EXPECT_EQ(value(block, 130), "1");
+    EXPECT_EQ(value(block, 152), "server");
+    EXPECT_EQ(value(block, 123), "-Xmx64m \"-Dname=a b\" '-Dq=say \"hi\"' \"\"");
+    EXPECT_EQ(value(block, 125), "0");
+    EXPECT_EQ(value(block, 2001), "d");
+    EXPECT_EQ(value(block, 10004), "lib\\native;bin");
+    EXPECT_EQ(value(block, 102), "1");  // naming the file switches the redirection on
+    EXPECT_EQ(value(block, 103), "${installer:sys.tempDir}\\err.log");
+    EXPECT_EQ(value(block, 104), "0");
+    EXPECT_EQ(value(block, 106), "0");
+    EXPECT_EQ(value(block, 10118), "version 2");
+    EXPECT_EQ(value(block, 10116), "5");
+    EXPECT_EQ(value(block, 10117), "40");
+}
+
+TEST(Values, KindAndStartGiveTheLauncherKind)
+{
+    const struct {
+        const char* lines;
+        const char* kind;
+    } cases[] = {
+        {"", "4"},
+        {"[service]\nstart = \"auto\"\n", "4"},
+        {"[service]\nstart = \"demand\"\n", "0"},
+        {"[launcher]\nkind = \"gui\"\n", "1"},
+        {"[launcher]\nkind = \"message-boxes\"\n[service]\nstart = \"demand\"\n", "5"},
+    };
+    for (const auto& c : cases) {
+        std::string text = std::string("[application]\nmain_class = \"a.B\"\nclass_path = [ { scan = \"lib\" } ]\n") +
+                           c.lines + (std::string(c.lines).find("[service]") == std::string::npos ? "[service]\n" : "") +
+                           "name = \"Demo\"\n";
+        Built built = build(text);
+        ASSERT_TRUE(built.ok) << text << packager::formatDiagnostic(built.errors.front());
+        EXPECT_EQ(value(built.result.block, 107), c.kind) << text;
+    }
+}
+
+TEST(CommandLineText, JoinedArgumentsSplitBackUnchanged)
+{
+    const std::vector<std::vector<std::string>> lists = {
+        {}, {"a"}, {"a", "b"}, {"a b"}, {""}, {"", "x"}, {"-Dq=\"x\""}, {"it's"}, {"it's a \"test"}, {"a'b", "c\"d"},
+    };
+    for (const std::vector<std::string>& list : lists) {
+        std::string text;
+        size_t bad = 0;
+        if (!packager::joinCommandLine(list, &text, &bad)) {
+            EXPECT_EQ(list[bad], "it's a \"test");
+            continue;
+        }
+        EXPECT_EQ(packager::splitCommandLine(text), list) << text;
+    }
+}
+
+// --- messages ---------------------------------------------------------------------------
+
+TEST(Messages, LanguagesAreBuiltInAndEachTextCanBeOverridden)
+{
+    Built english = build(kMinimal);
+    Built german = build(std::string(kMinimal) + "[messages]\nlanguage = \"de\"\n");
+    Built french = build(std::string(kMinimal) + "[messages]\nlanguage = \"fr\"\ncaption = \"Attention\"\n");
+    ASSERT_TRUE(english.ok && german.ok && french.ok);
+    for (int32_t id = 1000; id <= 1020; ++id) {
+        std::string en = value(english.result.block, id);
+        std::string de = value(german.result.block, id);
+        std::string fr = value(french.result.block, id);
+        EXPECT_NE(en, de) << id;
+        EXPECT_NE(en, fr) << id;
+        // The argument goes where the English text has it, in every language.
+        EXPECT_EQ(en.find("{0}") != std::string::npos, de.find("{0}") != std::string::npos) << id;
+        EXPECT_EQ(en.find("{0}") != std::string::npos, fr.find("{0}") != std::string::npos) << id;
+    }
+    EXPECT_EQ(value(german.result.block, 1000), "Fehler");
+    EXPECT_EQ(value(french.result.block, 1000), "Attention");
+    // Narrow texts are ISO-8859-1 bytes, which the launcher widens one to one.
+    EXPECT_NE(value(german.result.block, 1007).find("l\xE4uft"), std::string::npos);
+    EXPECT_NE(value(french.result.block, 1011).find("M\xE9thode"), std::string::npos);
+}
+
+// --- locale groups ----------------------------------------------------------------------
+
+TEST(LocaleGroups, TranslationsOfTheDescriptionComeInPrefixOrder)
+{
+    Built built = build(std::string(kMinimal) + R"toml([service.description_translations]
+de_CH = "Schweiz"
+"" = "any"
+de = "Deutsch"
+fr = "Fran\u00e7ais"
+)toml" + "[service]\n");
+    // [service] twice is a TOML error; the translations table must follow [service] itself.
+    EXPECT_FALSE(built.ok);
+    built = build(R"toml([service]
+name = "Demo"
+description = "Writes a line"
+[service.description_translations]
+de_CH = "Schweiz"
+"" = "any"
+de = "Deutsch"
+fr = "Fran\u00e7ais"
+[application]
+main_class = "a.B"
+class_path = [ { archive = "a.jar" } ]
+)toml");
+    ASSERT_TRUE(built.ok) << packager::formatDiagnostic(built.errors.front());
+    const ConfigBlock& block = built.result.block;
+    ASSERT_EQ(block.wide.size(), 1u);
+    EXPECT_EQ(block.wide[0].value, u"Writes a line");
+    std::vector<std::string> prefixes;
+    for (const blockwriter::LocaleGroup& group : block.localeGroups) {
+        prefixes.push_back(group.prefix);
+        ASSERT_EQ(group.records.size(), 1u);
+        EXPECT_EQ(group.records[0].id, 20017);
+    }
+    // The empty prefix first, a language before its countries: the later match wins.
+    EXPECT_EQ(prefixes, (std::vector<std::string>{"", "de", "de_CH", "fr"}));
+    EXPECT_EQ(block.localeGroups[3].records[0].value, u"Fran\u00e7ais");
+}
+
+// --- included files -----------------------------------------------------------------------
+
+TEST(IncludedFiles, AreReadRelativeToTheDescriptorWithTheRuntimeLibraryFirst)
+{
+    ScratchDirectory scratch;
+    scratch.file("conf/app.properties", "port=80\n");
+    scratch.file("data.bin", std::string("\0\x01\xA7", 3));
+    std::string runtime = scratch.file("build/launcher-runtime.jar", "PK runtime");
+    std::string descriptor = scratch.file("service.toml", "");
+    std::string text = std::string(kMinimal) + R"toml([[files]]
+source = "conf/app.properties"
+name = "conf/app.properties"
+[[files]]
+source = "data.bin"
+)toml";
+    Built built = build(text, descriptor, runtime);
+    ASSERT_TRUE(built.ok) << packager::formatDiagnostic(built.errors.front());
+    const ConfigBlock& block = built.result.block;
+    EXPECT_EQ(value(block, 2002), "3");
+    EXPECT_EQ(value(block, 2003), "launcher-runtime.jar;conf\\app.properties;data.bin");
+    ASSERT_EQ(block.includedContents.size(), 3u);
+    EXPECT_EQ(std::string(block.includedContents[0].begin(), block.includedContents[0].end()), "PK runtime");
+    EXPECT_EQ(std::string(block.includedContents[2].begin(), block.includedContents[2].end()), std::string("\0\x01\xA7", 3));
+    EXPECT_TRUE(built.result.notes.empty());
+
+    // Turned off, or missing: no runtime library, and a note only in the second case.
+    Built off = build(text + "[launcher]\nruntime_library = false\n", descriptor, runtime);
+    ASSERT_TRUE(off.ok);
+    EXPECT_EQ(value(off.result.block, 2002), "2");
+    EXPECT_TRUE(off.result.notes.empty());
+    Built missing = build(text, descriptor, (scratch.path / "nowhere.jar").string());
+    ASSERT_TRUE(missing.ok);
+    EXPECT_EQ(value(missing.result.block, 2002), "2");
+    ASSERT_EQ(missing.result.notes.size(), 1u);
+    EXPECT_NE(missing.result.notes[0].find("nowhere.jar does not exist"), std::string::npos);
+}
+
+TEST(IncludedFiles, NamesTheLauncherCannotExtractAreRefused)
+{
+    ScratchDirectory scratch;
+    std::string descriptor = scratch.file("service.toml", "");
+    scratch.file("a.txt", "a");
+    for (const char* name : {"..\\\\a.txt", "C:\\\\a.txt", "a;b.txt", "x\\\\y\\\\z.txt", "\\\\a.txt"}) {
+        Built built = build(std::string(kMinimal) + "[[files]]\nsource = \"a.txt\"\nname = \"" + name + "\"\n", descriptor);
+        EXPECT_FALSE(built.ok) << name;
+    }
+    Built twice = build(std::string(kMinimal) + "[[files]]\nsource = \"a.txt\"\n[[files]]\nsource = \"a.txt\"\nname = \"A.TXT\"\n",
+                        descriptor);
+    ASSERT_FALSE(twice.ok);
+    EXPECT_NE(twice.errors.front().message.find("both named A.TXT"), std::string::npos);
+}
+
+// --- round trip -------------------------------------------------------------------------
+
+TEST(RoundTrip, InspectThenBuildGivesTheSameLauncherByteForByte)
+{
+    ScratchDirectory scratch;
+    scratch.file("conf/app.properties", "port=80\n");
+    std::string runtime = scratch.file("launcher-runtime.jar", "PK runtime");
+    std::string descriptor = scratch.file("service.toml", "");
+    const std::string descriptors[] = {
+        kMinimal,
+        R"toml([service]
+name = "Heartbeat \u00e9t\u00e9"
+description = "Writes a line \u2764 every second"
+start = "demand"
+dependencies = ["Tcpip"]
+[service.description_translations]
+de = "Schreibt"
+de_CH = "Schreibt (CH)"
+[application]
+main_class = "com.example.heartbeat.Heartbeat"
+class_path = [ { archive = "heartbeat.jar" }, { scan = "lib", optional = true }, { environment = "CP" } ]
+arguments = ["heartbeat.log", "two words", ""]
+[java]
+min_version = "1.8"
+max_version = "17.0.2+8"
+search = [ { directory = "jre", fallback = "relative-only" }, { registry = true }, { path = true } ]
+require_jdk = true
+jvm_subdirectory = "server"
+application_id = "1234-5678"
+skip_javasoft_registry = true
+[vm]
+options = ["-Xmx64m", "-Dx=\"quoted\""]
+[launcher]
+kind = "message-boxes"
+flavour = "deploykit"
+working_directory = ".."
+installation_directory = "..\\"
+native_library_directories = ["native"]
+[output]
+stdout = "out.log"
+stderr = "err.log"
+redirect_stderr = false
+append = false
+[instance]
+single = true
+global = true
+[splash]
+enabled = true
+after_vm = true
+[splash.status]
+text = "\u00c9tat"
+x = -3
+[messages]
+language = "fr"
+caption = "Heartbeat"
+jvm_damaged = "Broken: {0}\tTab"
+[records]
+141 = "not read"
+-7 = "negative"
+[[files]]
+source = "conf/app.properties"
+name = "conf/app.properties"
+)toml",
+    };
+    for (const std::string& text : descriptors) {
+        Built built = build(text, descriptor, runtime);
+        ASSERT_TRUE(built.ok) << packager::formatDiagnostic(built.errors.front());
+        packager::Description description;
+        auto [first, second] = roundTrip(built.result.block, &description);
+        EXPECT_TRUE(description.rebuildsIdentically) << description.descriptor;
+        EXPECT_TRUE(description.notes.empty()) << description.notes.front();
+        EXPECT_EQ(first, second) << description.descriptor;
+    }
+}
+
+TEST(RoundTrip, ValuesNoKeyCanExpressAreKeptAsRecords)
+{
+    Built built = build(kMinimal);
+    ASSERT_TRUE(built.ok);
+    ConfigBlock block = built.result.block;
+    block.set(130, "2");                      // on, but not as a flag is written
+    block.set(107, "7");                      // no kind of the packager's
+    block.set(121, "X1odd;A1app.jar");         // an unknown type and no final ';'
+    block.set(128, "R..\\jre;B;");             // a letter of the launcher's without a key
+    block.set(10109, "020");                  // not the integer's own text
+    block.set(123, "  -Xmx1g  ");              // blanks the split would lose
+    packager::Description description;
+    auto [first, second] = roundTrip(block, &description);
+    EXPECT_TRUE(description.rebuildsIdentically) << description.descriptor;
+    EXPECT_EQ(first, second) << description.descriptor;
+    for (const char* kept : {"\"130\" = \"2\"", "\"107\" = \"7\"", "\"121\" = \"X1odd;A1app.jar\"", "\"10109\" = \"020\""}) {
+        EXPECT_NE(description.descriptor.find(kept), std::string::npos) << kept << "\n" << description.descriptor;
+    }
+    EXPECT_NE(description.descriptor.find("options = \"  -Xmx1g  \""), std::string::npos) << description.descriptor;
+}
+
+TEST(RoundTrip, ALauncherFromElsewhereGivesADescriptorThatBuilds)
+{
+    // The example block has its records in another order and carries identifiers this
+    // packager does not write: the descriptor keeps every value, and says that the bytes
+    // will differ.
+    ConfigBlock block = blockwriter::exampleServiceBlock();
+    packager::Description description;
+    auto [first, second] = roundTrip(block, &description);
+    EXPECT_FALSE(description.rebuildsIdentically);
+    ASSERT_FALSE(description.notes.empty());
+    EXPECT_NE(description.notes[0].find("not in the packager's order"), std::string::npos);
+    blockwriter::PackagedLauncher again;
+    std::string error;
+    ASSERT_TRUE(blockwriter::readPackagedLauncher(second, &again, &error)) << error;
+    for (const blockwriter::NarrowRecord& record : block.narrow) {
+        EXPECT_EQ(value(again.block, record.id), record.value) << "identifier " << record.id;
+    }
+}
+
+TEST(Reader, RefusesCutOffAndForeignFiles)
+{
+    Built built = build(kMinimal);
+    ASSERT_TRUE(built.ok);
+    built.result.block.addIncludedFiles({{"a.txt", {1, 2, 3}}});
+    Bytes launcher = launcherBytes(built.result.block);
+    blockwriter::PackagedLauncher read;
+    std::string error;
+    ASSERT_TRUE(blockwriter::readPackagedLauncher(launcher, &read, &error)) << error;
+    EXPECT_EQ(read.image, syntheticImage());
+    EXPECT_EQ(read.trailingBytes, 0u);
+    for (size_t cut : {launcher.size() - 1, syntheticImage().size() + 30, syntheticImage().size() + 2}) {
+        Bytes shorter(launcher.begin(), launcher.begin() + static_cast<long>(cut));
+        EXPECT_FALSE(blockwriter::readPackagedLauncher(shorter, &read, &error)) << cut;
+    }
+    EXPECT_FALSE(blockwriter::readPackagedLauncher(syntheticImage(), &read, &error));
+    EXPECT_NE(error.find("not a packaged launcher"), std::string::npos) << error;
+}
+
+// --- the command line -----------------------------------------------------------------
+
+struct PackagerRun {
+    int code;
+    std::string err;
+};
+
+PackagerRun runPackager(const std::string& arguments, const ScratchDirectory& scratch)
+{
+    const char* packager = std::getenv("PACKAGER");
+    std::string errFile = (scratch.path / "stderr.txt").string();
+    std::string command = std::string(packager) + " " + arguments + " >" + (scratch.path / "stdout.txt").string() +
+                          " 2>" + errFile;
+    int status = std::system(command.c_str());
+    std::ifstream in(errFile);
+    return {WEXITSTATUS(status), std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>())};
+}
+
+TEST(CommandLine, AnErrorExitsWithTwoAndLeavesNoOutput)
+{
+    if (std::getenv("PACKAGER") == nullptr) {
+        GTEST_SKIP() << "PACKAGER is not set";
+    }
+    ScratchDirectory scratch;
+    Bytes image = syntheticImage();
+    std::string imagePath = scratch.file("image.exe", std::string(image.begin(), image.end()));
+    std::string bad = scratch.file("bad.toml", std::string(kMinimal) + "[java]\nsearch = [ { folder = \"x\" } ]\n");
+    std::string output = (scratch.path / "out.exe").string();
+    PackagerRun run = runPackager("build " + bad + " " + imagePath + " " + output, scratch);
+    EXPECT_EQ(run.code, 2);
+    EXPECT_EQ(run.err, bad + ":7:14: error: unknown search entry type 'folder' in java.search[0] (directory, "
+                             "environment, path or registry)\n");
+    EXPECT_FALSE(fs::exists(output));
+    EXPECT_FALSE(fs::exists(output + ".partial"));
+
+    // A good one, then inspect with the files and the image, then build again.
+    scratch.file("app.properties", "x=1");
+    std::string good = scratch.file("good.toml", std::string(kMinimal) + "[[files]]\nsource = \"app.properties\"\n");
+    ASSERT_EQ(runPackager("build " + good + " " + imagePath + " " + output + " --no-runtime-library", scratch).code, 0);
+    std::string inspected = (scratch.path / "back" / "service.toml").string();
+    fs::create_directories(scratch.path / "back");
+    PackagerRun inspect = runPackager("inspect " + output + " --output " + inspected + " --extract " +
+                                  (scratch.path / "back" / "files").string() + " --image " +
+                                  (scratch.path / "back" / "image.exe").string(),
+                              scratch);
+    ASSERT_EQ(inspect.code, 0) << inspect.err;
+    EXPECT_EQ(inspect.err, "");
+    std::string again = (scratch.path / "again.exe").string();
+    ASSERT_EQ(runPackager("build " + inspected + " " + (scratch.path / "back" / "image.exe").string() + " " + again +
+                              " --no-runtime-library",
+                          scratch).code,
+              0);
+    std::ifstream a(output, std::ios::binary);
+    std::ifstream b(again, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(a), std::istreambuf_iterator<char>()),
+              std::string(std::istreambuf_iterator<char>(b), std::istreambuf_iterator<char>()));
+}
+
+} // namespace
