@@ -1,0 +1,103 @@
+#!/bin/sh
+# The packager's Windows build under Wine: a build, the inspect of that launcher and a
+# build of the inspected descriptor give the same bytes; a descriptor error is one line
+# with file, line and column, exit code 2, and no output file; the built launcher runs.
+#
+# usage: packager_wine_test.sh <packager.exe> <launcher.exe> <wine-run.sh> <work-dir>
+set -eu
+
+packager=${1:?usage: packager_wine_test.sh <packager.exe> <launcher.exe> <wine-run.sh> <work-dir>}
+image=${2:?launcher image missing}
+wine_run=${3:?wine-run.sh missing}
+work=${4:?work directory missing}
+
+failures=0
+fail() {
+    echo "FAIL: $*" >&2
+    failures=$((failures + 1))
+}
+
+# Wine maps the Linux root to drive Z:.
+windows_path() {
+    printf 'Z:%s' "$(cd "$(dirname "$1")" && pwd -P)/$(basename "$1")" | tr / '\\'
+}
+
+rm -rf "$work"
+mkdir -p "$work/back"
+trap 'rm -rf "$work"' EXIT
+printf 'greeting=hello\n' >"$work/app.properties"
+cat >"$work/service.toml" <<'TOML'
+[service]
+name = "Packager wine test"
+description = "Prüfdienst"
+[service.description_translations]
+de = "Prüfdienst (deutsch)"
+[application]
+main_class = "com.example.Main"
+class_path = [ { archive = "app.jar" }, { scan = "lib", optional = true } ]
+[messages]
+language = "de"
+[[files]]
+source = "app.properties"
+name = "conf/app.properties"
+TOML
+
+run() {
+    set +e
+    "$wine_run" "$packager" "$@" </dev/null >"$work/out.txt" 2>"$work/err.txt"
+    echo $? >"$work/rc.txt"
+    set -e
+}
+
+# --- build, inspect, build again --------------------------------------------------------
+run build "$(windows_path "$work/service.toml")" "$(windows_path "$image")" "$(windows_path "$work/first.exe")" \
+    --no-runtime-library
+[ "$(cat "$work/rc.txt")" = 0 ] || { cat "$work/err.txt" >&2; echo "FAIL: build exit code $(cat "$work/rc.txt")" >&2; exit 1; }
+run inspect "$(windows_path "$work/first.exe")" --output "$(windows_path "$work/back/service.toml")" \
+    --extract "$(windows_path "$work/back/files")" --image "$(windows_path "$work/back/image.exe")"
+[ "$(cat "$work/rc.txt")" = 0 ] || { cat "$work/err.txt" >&2; fail "inspect exit code $(cat "$work/rc.txt")"; }
+if [ -s "$work/err.txt" ]; then
+    fail "inspect printed notes:"; cat "$work/err.txt" >&2
+fi
+grep -q '^source = "files/conf/app.properties"' "$work/back/service.toml" ||
+    fail "the inspected descriptor does not name the extracted file relative to itself"
+cmp -s "$work/back/files/conf/app.properties" "$work/app.properties" || fail "the extracted file differs"
+cmp -s "$work/back/image.exe" "$image" || fail "the written image is not the launcher image"
+run build "$(windows_path "$work/back/service.toml")" "$(windows_path "$work/back/image.exe")" \
+    "$(windows_path "$work/second.exe")" --no-runtime-library
+[ "$(cat "$work/rc.txt")" = 0 ] || { cat "$work/err.txt" >&2; fail "second build exit code $(cat "$work/rc.txt")"; }
+if cmp -s "$work/first.exe" "$work/second.exe"; then
+    echo "ok: build of the inspected descriptor is byte-identical"
+else
+    fail "build of the inspected descriptor differs from the first launcher"
+fi
+
+# --- the launcher it made runs: German texts, its included file extracted -----------------
+set +e
+(cd "$work" && env -u QUILL_LOG -u DEPLOYKIT_LOG QUILL_JAVA_HOME= JAVA_HOME= JDK_HOME= \
+    "$wine_run" "$work/first.exe" /run </dev/null >"$work/run-out.txt" 2>"$work/run-err.txt")
+rc=$?
+set -e
+# No runtime exists in the prefix: the launcher ends with its (German) message 1016.
+if [ "$rc" = 1 ] && grep -q "Auf diesem System wurde keine JVM gefunden" "$work/run-err.txt"; then
+    echo "ok: the packaged launcher runs and shows the German message"
+else
+    fail "the packaged launcher: exit code $rc, standard error:"; cat "$work/run-err.txt" >&2
+fi
+
+# --- an error: one line, exit code 2, no output ----------------------------------------
+printf '[service]\nname = "x"\n[application]\nmain_class = "a.B"\nclass_path = [ { archive = "a.jar" } ]\n[java]\nmin_version = "1.8.x"\n' \
+    >"$work/bad.toml"
+bad=$(windows_path "$work/bad.toml")
+run build "$bad" "$(windows_path "$image")" "$(windows_path "$work/bad.exe")"
+expected="$bad:7:15: error: java.min_version \"1.8.x\" is no Java version (numbers separated by '.', '_', '-' or '+', such as \"1.8\" or \"17.0.2\")"
+[ "$(cat "$work/rc.txt")" = 2 ] || fail "error exit code $(cat "$work/rc.txt"), not 2"
+if [ "$(tr -d '\r' <"$work/err.txt")" = "$expected" ]; then
+    echo "ok: the error is one line with file, line and column"
+else
+    fail "error output differs; got:"; cat "$work/err.txt" >&2; echo "expected: $expected" >&2
+fi
+[ ! -e "$work/bad.exe" ] && [ ! -e "$work/bad.exe.partial" ] || fail "an output file was left behind"
+
+[ "$failures" -eq 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }
+echo "packager checks under Wine passed"
