@@ -94,7 +94,7 @@ TEST(RoleDispatch, RunModesAndTheServiceChild)
         LauncherRun run = runLauncher(exe, c.arguments, dir);
         std::string shown = toUtf8(c.arguments[0]);
         EXPECT_EQ(1u, run.result.exitCode) << shown;
-        EXPECT_EQ(kNoJvm, run.err) << shown;
+        EXPECT_EQ(kNoJvm, run.shown) << shown;
         EXPECT_TRUE(containsLine(run.log, "LoadDLL (1, (null), 0)")) << shown << "\n" << run.log;
         // Only the service child keeps itself alive through console events.
         EXPECT_EQ(c.serviceChild, containsLine(run.log, "registering ConsoleCtrlHandler")) << shown;
@@ -126,7 +126,7 @@ TEST(RoleDispatch, OverlongServiceNameIsRefusedByServiceCommandsOnly)
 
     // Any other role only keeps the name; a long argument list for /run is not an error.
     LauncherRun run = runLauncher(exe, {L"/run", longName}, dir);
-    EXPECT_EQ(kNoJvm, run.err);
+    EXPECT_EQ(kNoJvm, run.shown);
     EXPECT_TRUE(containsLine(run.log, "ERROR: service name on the command line cut to 5999 bytes")) << run.log;
 }
 
