@@ -13,6 +13,7 @@
 #include "jvm/launch/java_vm_launcher.h"
 #include "jvm/launch/variable_expansion.h"
 #include "launcher/diagnostic_log.h"
+#include "platform/environment.h"
 #include "platform/paths.h"
 #include "platform/text_format.h"
 #include "service/service_main.h"
@@ -54,14 +55,7 @@ void prependNativeLibraryPath()
     }
 
     // PATH is read whole: a cut PATH written back would lose directories for good.
-    DWORD needed = GetEnvironmentVariableA("PATH", nullptr, 0);
-    if (needed > 0) {
-        std::vector<char> path(needed + 1, '\0');
-        DWORD n = GetEnvironmentVariableA("PATH", path.data(), static_cast<DWORD>(path.size()));
-        if (n > 0 && n < path.size()) {
-            result.append(path.data(), n);
-        }
-    }
+    result += environmentValue("PATH");
     if (SetEnvironmentVariableA("PATH", result.c_str())) {
         logMessage("Setting PATH (native libs) %s", result.c_str());
     } else {

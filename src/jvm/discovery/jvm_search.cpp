@@ -11,6 +11,7 @@
 #include "jvm/discovery/registry_discovery.h"
 #include "jvm/launch/variable_expansion.h"
 #include "launcher/diagnostic_log.h"
+#include "platform/environment.h"
 #include "platform/packed_jre.h"
 #include "platform/paths.h"
 #include "platform/text_format.h"
@@ -57,22 +58,6 @@ void setPath(const char* value)
     _putenv(assignment.c_str());
 }
 
-// PATH as it is now, whatever its length ("" when unset). It is read whole, never into
-// a fixed buffer: a cut PATH written back would lose directories for good.
-std::string currentPath()
-{
-    DWORD needed = GetEnvironmentVariableA("PATH", nullptr, 0);
-    if (needed == 0) {
-        return std::string();
-    }
-    std::vector<char> value(needed + 1, '\0');
-    DWORD n = GetEnvironmentVariableA("PATH", value.data(), static_cast<DWORD>(value.size()));
-    if (n == 0 || n >= value.size()) {
-        return std::string();
-    }
-    return std::string(value.data(), n);
-}
-
 HMODULE loadFromBinDirectory(const char* javaExecutable)
 {
     size_t length = std::strlen(javaExecutable);
@@ -88,7 +73,8 @@ HMODULE loadFromBinDirectory(const char* javaExecutable)
     }
     std::string binDirectory(javaExecutable, binLength);
 
-    const std::string oldPath = currentPath();
+    // PATH is read whole: a cut PATH written back would lose directories for good.
+    const std::string oldPath = environmentValue("PATH");
     setPath((oldPath + ";" + binDirectory).c_str());
 
     std::vector<std::string> subdirectories;

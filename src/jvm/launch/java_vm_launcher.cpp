@@ -11,6 +11,7 @@
 #include "jvm/launch/variable_expansion.h"
 #include "launcher/diagnostic_log.h"
 #include "launcher/startup.h"
+#include "platform/environment.h"
 #include "platform/paths.h"
 #include "platform/text_format.h"
 
@@ -222,15 +223,8 @@ VmOptionList buildLauncherProperties()
     properties.push_back(property("sun.java.command", getModulePath()));
     properties.push_back(property("quill.tempDir", launcherTempDir));
     properties.push_back(property("quill.unextractedPosition", std::to_string(static_cast<int32_t>(unextractedPosition))));
-    // PATH is read whole: the VM must see the directories just added to it.
-    std::string path;
-    DWORD needed = GetEnvironmentVariableA("PATH", nullptr, 0);
-    if (needed > 0) {
-        std::vector<char> value(needed + 1, '\0');
-        DWORD n = GetEnvironmentVariableA("PATH", value.data(), static_cast<DWORD>(value.size()));
-        if (n > 0 && n < value.size()) path.assign(value.data(), n);
-    }
-    properties.push_back(property("java.library.path", path));
+    // PATH is read whole: the VM must see every directory on it.
+    properties.push_back(property("java.library.path", environmentValue("PATH")));
     if (GetEnvironmentVariableA("MANPATH", nullptr, 0) == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
         properties.push_back("-Dquill.consoleCodepage=cp" + std::to_string(GetConsoleOutputCP()));
     }
