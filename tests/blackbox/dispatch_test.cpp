@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 namespace {
 
 // An in-process launch without any Java runtime on the machine.
@@ -31,6 +33,16 @@ TEST(RoleDispatch, ServiceDispatcherFromAConsoleEndsQuietlyWithZero)
         EXPECT_EQ(0u, run.result.exitCode) << shown;
         EXPECT_EQ("", run.result.out) << shown;
         EXPECT_EQ("", run.result.err) << shown;
+        EXPECT_TRUE(containsLine(run.log, "calling StartServiceCtrlDispatcher")) << shown << "\n" << run.log;
+        // Wine's service manager may hand a process that it did not start the start of a
+        // service of its own that is pending at that moment (seen with its device
+        // services while the prefix is young); the dispatcher then runs our service main
+        // under that name. Windows refuses a console process with 1063, as Wine does
+        // otherwise.
+        if (containsLine(run.log, "service main")) {
+            std::printf("note: Wine handed the dispatcher of %s a pending service start\n", shown.c_str());
+            continue;
+        }
         EXPECT_TRUE(ranDispatcher(run)) << shown << "\n" << run.log;
         EXPECT_TRUE(containsLine(run.log, "StartServiceCtrlDispatcher failed with error 1063")) << shown;
     }
