@@ -1,0 +1,86 @@
+// Load: many launchers of one application at the same moment, and many in a row. Each
+// instance must get its own numbered semaphore; in single-instance mode exactly one goes
+// on; and a long run of starts leaves no temporary file or directory behind.
+#include "launch/launch_environment.h"
+
+#include <windows.h>
+
+#include <set>
+
+namespace {
+
+using jnistandin::Behaviour;
+
+std::string semaphoreOf(const LauncherRun& run)
+{
+    const std::string prefix = "semaphore name ";
+    for (const std::string& line : linesOf(run.log)) {
+        if (line.compare(0, prefix.size(), prefix) == 0) return line.substr(prefix.size(), line.find(',') - prefix.size());
+    }
+    return "<none>";
+}
+
+class Load : public LaunchTest {};
+
+TEST_F(Load, TwentySimultaneousStartsGetTwentyNumbers)
+{
+    std::wstring exe = package(block());
+    Behaviour behaviour;
+    behaviour.mainSleepMs = 8000;  // all of them hold their semaphore at the same time
+    ASSERT_TRUE(jnistandin::writeControl(jnistandin::controlBeside(jvmDll()), behaviour));
+    std::vector<LauncherRun> runs =
+        runLaunchersTogether(exe, std::vector<std::vector<std::wstring>>(20, {L"/run"}), dir);
+    std::set<std::string> names;
+    for (const LauncherRun& run : runs) {
+        EXPECT_EQ(0u, run.result.exitCode) << run.log;
+        names.insert(semaphoreOf(run));
+    }
+    EXPECT_EQ(20u, names.size());
+    std::string sample = *names.begin();
+    std::string base = sample.substr(0, sample.find_last_not_of("0123456789") + 1);
+    for (int n = 0; n < 20; ++n) {
+        EXPECT_EQ(1u, names.count(base + std::to_string(n))) << base << n;
+    }
+}
+
+TEST_F(Load, OneOfTwentySimultaneousSingleInstanceStartsGoesOn)
+{
+    blockwriter::ConfigBlock b = block();
+    b.set(10005, "1");
+    b.set(10007, "0");
+    std::wstring exe = package(b);
+    Behaviour behaviour;
+    behaviour.mainSleepMs = 6000;
+    ASSERT_TRUE(jnistandin::writeControl(jnistandin::controlBeside(jvmDll()), behaviour));
+    std::vector<LauncherRun> runs =
+        runLaunchersTogether(exe, std::vector<std::vector<std::wstring>>(20, {L"/run"}), dir);
+    int continued = 0;
+    for (const LauncherRun& run : runs) {
+        EXPECT_EQ(0u, run.result.exitCode) << run.log;
+        if (containsLine(run.log, "launch done")) ++continued;
+    }
+    EXPECT_EQ(1, continued);
+}
+
+TEST_F(Load, TwoHundredStartsInARowLeaveNothingBehind)
+{
+    std::wstring exe = package(block());
+    ASSERT_TRUE(jnistandin::writeControl(jnistandin::controlBeside(jvmDll()), Behaviour{}));
+    const std::wstring tmp = dir.file(L"tmp");
+    ASSERT_TRUE(makeDirectories(tmp));
+    ProcessOptions options;
+    options.setEnv[L"TMP"] = tmp;
+    options.setEnv[L"TEMP"] = tmp;
+    int failures = 0;
+    for (int n = 0; n < 200; ++n) {
+        ProcessResult result = runProcess(commandLineOf(exe, {L"/run"}), options);
+        if (result.exitCode != 0 && ++failures <= 3) {
+            ADD_FAILURE() << "start " << n << " ended with " << result.exitCode << ": " << result.err;
+        }
+    }
+    EXPECT_EQ(0, failures);
+    // Nothing in the temporary directory: no marker files, no directories, no logs.
+    EXPECT_TRUE(listNames(tmp, L"*").empty()) << toUtf8(listNames(tmp, L"*").front());
+}
+
+} // namespace
