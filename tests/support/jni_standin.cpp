@@ -22,6 +22,7 @@ std::string Behaviour::text() const
     if (destroyWaitMs > 0) line("destroyWaitMs", std::to_string(destroyWaitMs));
     if (failNewObjectArray) line("failNewObjectArray", "1");
     if (failNewString >= 0) line("failNewString", std::to_string(failNewString));
+    if (!timing.empty()) line("timing", timing);
     return out;
 }
 

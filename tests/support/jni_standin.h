@@ -7,6 +7,7 @@
 // Without either, JNI_CreateJavaVM records its call and fails with JNI_ERR (-1), as the
 // runtime-search tests expect. Keys (each optional; repeatable ones marked *):
 //   record=<path>              record file; else the environment variable STANDIN_JVM_RECORD
+//   timing=<path>              timing file (below); none without this key
 //   create=<code>              result of JNI_CreateJavaVM; 0 (default) creates the VM
 //   missingClass=<name>*       FindClass of this JNI class name returns null
 //   missingMethod=<name>*      GetStaticMethodID of this method name returns null
@@ -41,6 +42,12 @@
 //   unexpected JNI call <index> / unexpected JavaVM call <index> / bad call <what>:
 //     the launcher used the stand-in in a way it does not support; the process then
 //     ends with kAbortExitCode
+//
+// Timing: lines in the record's form, appended to the file of the control key "timing" and
+// nowhere else, so that records stay as they are. Keys:
+//   JNI_CreateJavaVM.sinceProcessStartUs <n>  every call: microseconds from the creation of
+//     the calling process (GetProcessTimes) to the call (GetSystemTimePreciseAsFileTime),
+//     taken before the control file is read; -1 when the process times are unavailable
 #pragma once
 
 #include <string>
@@ -56,6 +63,8 @@ constexpr char kControlSuffix[] = ".control";
 constexpr int kAbortExitCode = 134;
 // The exception that "throw" makes pending, as ExceptionDescribe names it.
 constexpr char kThrownException[] = "java.lang.IllegalStateException: thrown by the stand-in";
+// The timing file's line of each JNI_CreateJavaVM call.
+constexpr char kTimingKey[] = "JNI_CreateJavaVM.sinceProcessStartUs";
 
 struct Behaviour {
     std::string record;
@@ -69,6 +78,7 @@ struct Behaviour {
     int destroyWaitMs = 0;
     bool failNewObjectArray = false;
     int failNewString = -1;
+    std::string timing;               // timing file, "" for none
 
     std::string text() const;          // the control file's content
 };

@@ -12,7 +12,8 @@
 // record file, and what the Java side does (main returns, throws, exits, reads standard
 // input; a class or method is missing; firstRun says no) comes from a control file.
 // Both formats are described, and read and written for the tests, in
-// tests/support/jni_standin.h. Without a control file JNI_CreateJavaVM only records its
+// tests/support/jni_standin.h. For the start-up bench it can also note, in a file of its
+// own, how long after its process was created JNI_CreateJavaVM was called. Without a control file JNI_CreateJavaVM only records its
 // call and fails, as the tests of finding a runtime expect.
 //
 // Built 64-bit (jvm.dll) and 32-bit (jvm32.dll), so a test can show that the launcher
@@ -51,6 +52,7 @@ struct Method {
 struct Control {
     bool present = false;
     std::wstring record;
+    std::wstring timing;
     int create = 0;
     std::vector<std::string> missingClasses;
     std::vector<std::string> missingMethods;
@@ -142,6 +144,7 @@ void loadControl()
         std::string key = line.substr(0, equals);
         std::string value = line.substr(equals + 1);
         if (key == "record") control.record = widen(value);
+        else if (key == "timing") control.timing = widen(value);
         else if (key == "create") control.create = std::atoi(value.c_str());
         else if (key == "missingClass") control.missingClasses.push_back(value);
         else if (key == "missingMethod") control.missingMethods.push_back(value);
@@ -170,19 +173,38 @@ std::string escape(const std::string& text)
     return out;
 }
 
-// One write per line, appended, so that processes sharing a record do not tear lines.
-void record(const std::string& key, const std::string& text = std::string())
+// One write per line, appended, so that processes sharing a file do not tear lines.
+void appendLine(const std::wstring& path, const std::string& key, const std::string& text)
 {
-    if (control.record.empty()) return;
+    if (path.empty()) return;
     std::string line = key;
     if (!text.empty()) line += " " + escape(text);
     line += "\n";
-    HANDLE file = CreateFileW(control.record.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_ALWAYS, 0, nullptr);
+    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
     DWORD written = 0;
     WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
     CloseHandle(file);
+}
+
+void record(const std::string& key, const std::string& text = std::string())
+{
+    appendLine(control.record, key, text);
+}
+
+// Microseconds from the creation of this process to now: what a launcher costs before
+// the VM is asked for, Wine's or Windows' own start of the process included.
+long long microsecondsSinceProcessStart()
+{
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return -1;
+    FILETIME now{};
+    GetSystemTimePreciseAsFileTime(&now);
+    auto ticks = [](const FILETIME& time) {
+        return static_cast<long long>((static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+    };
+    return (ticks(now) - ticks(created)) / 10;  // FILETIME counts 100 ns
 }
 
 [[noreturn]] void abortStandin(const std::string& key, const std::string& text)
@@ -579,7 +601,10 @@ extern "C" JNIEXPORT jint JNICALL JNI_CreateJavaVM(JavaVM** pvm, void** penv, vo
 {
     if (pvm != nullptr) *pvm = nullptr;
     if (penv != nullptr) *penv = nullptr;
+    // Taken before the control file is read, so that none of the stand-in's own work is in it.
+    long long sinceStart = microsecondsSinceProcessStart();
     loadControl();
+    appendLine(control.timing, jnistandin::kTimingKey, std::to_string(sinceStart));
     record("JNI_CreateJavaVM");
     if (args != nullptr) recordInitArgs(static_cast<const JavaVMInitArgs*>(args));
     if (!control.present) return JNI_ERR;
