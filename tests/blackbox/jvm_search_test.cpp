@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
 
 namespace {
 
@@ -201,6 +202,45 @@ TEST_F(JvmSearch, ThirtyTwoBitLibraryFailsToLoadAndTheSearchGoesOn)
     EXPECT_TRUE(logHas(run, "Failed with error code 193")) << run.log;
     EXPECT_TRUE(logHas(run, "Loading of JVM-DLL successful"));
     EXPECT_GT(logPosition(run, "Loading of JVM-DLL successful"), logPosition(run, "Failed with error code 193"));
+}
+
+// Runtimes that fail in every way a damaged installation can: java.exe dies of an access
+// violation (before or after its version text) and a jvm.dll whose initialisation fails.
+// Each is logged and passed over, quickly, and the working runtime behind them is loaded.
+TEST_F(JvmSearch, BrokenRuntimesArePassedOver)
+{
+    RuntimeLayout diesAfterVersion = runtime("1.8.0_66");
+    diesAfterVersion.java.crash = "after";
+    RuntimeLayout diesAtOnce = runtime("1.8.0_66");
+    diesAtOnce.java.crash = "before";
+    const std::vector<std::pair<std::wstring, RuntimeLayout>> runtimes = {
+        {L"dies-after-version", diesAfterVersion},
+        {L"dies-at-once", diesAtOnce},
+        {L"init-fails", runtime("1.8.0_66", "jvm_initfail.dll")},
+        {L"good", runtime("1.8.0_66")},
+    };
+    std::string sequence;
+    for (const auto& entry : runtimes) {
+        ASSERT_FALSE(layOutRuntime(dir.file(entry.first), entry.second).empty());
+        sequence += "A" + narrowPath(dir.file(entry.first)) + ";";
+    }
+    DWORD start = GetTickCount();
+    LauncherRun run = this->run(launcher(block(sequence)));
+    EXPECT_LT(GetTickCount() - start, 20000u);
+
+    // 0xC0000005, the access violation, as the logged exit code; cached as a failure.
+    const std::vector<std::string> lines = linesOf(run.log);
+    EXPECT_EQ(2, std::count(lines.begin(), lines.end(), "Exit Code -1073741819")) << run.log;
+    for (const wchar_t* name : {L"dies-after-version", L"dies-at-once"}) {
+        EXPECT_EQ(1u, standinStarts(dir.file(std::wstring(name) + L"\\bin\\java.exe")).size()) << toUtf8(name);
+    }
+    const std::string initFails = lower(narrowPath(dir.file(L"init-fails\\bin\\server\\jvm.dll")));
+    EXPECT_TRUE(logHas(run, "Trying " + initFails + " (exists 1)")) << run.log;
+    EXPECT_TRUE(logHas(run, "Failed with error code 1114")) << run.log;
+    const std::string good = lower(narrowPath(dir.file(L"good\\bin\\server\\jvm.dll")));
+    EXPECT_TRUE(logHas(run, "Trying " + good + " (exists 1)")) << run.log;
+    EXPECT_GT(logPosition(run, "Loading of JVM-DLL successful"), logPosition(run, "Failed with error code 1114"));
+    EXPECT_EQ(lines.size(), logPosition(run, "ERROR: No JVM found"));
 }
 
 TEST_F(JvmSearch, PreferredSubdirectoryIsTriedFirst)

@@ -172,6 +172,60 @@ TEST_F(JavaProbeTest, UntrustedCacheEntriesAreProbedAgain)
     EXPECT_EQ(check(path).version, "1.8.0_66");
 }
 
+// An entry damaged by hand or by another program: a value of another type than the launcher
+// writes is no entry. The runtime is asked again and the entry rewritten in its own form,
+// instead of a bogus version (the bytes of a number, say) rejecting a good runtime for as
+// long as the executable stays unchanged.
+TEST_F(JavaProbeTest, CacheEntriesOfTheWrongTypeAreProbedAgain)
+{
+    std::wstring java = runtime(L"jre8");
+    const std::string path = resolved(narrowPath(java));
+    const std::string key = versionCacheKeyOf(path.c_str());
+    const uint64_t fileTime = lastWriteTimeOf(java);
+    const std::string version = "1.8.0_77";  // what a trusted entry would answer
+    const DWORD number = 0x0038312e;            // "1.8" and a NUL as a little-endian number
+    struct Case {
+        const char* name;
+        DWORD stampType;
+        DWORD versionType;
+        std::vector<uint8_t> versionBytes;
+    };
+    const Case cases[] = {
+        {"version as a number", REG_BINARY, REG_DWORD,
+         std::vector<uint8_t>(reinterpret_cast<const uint8_t*>(&number), reinterpret_cast<const uint8_t*>(&number) + 4)},
+        {"version as binary", REG_BINARY, REG_BINARY, std::vector<uint8_t>(version.begin(), version.end())},
+        {"version as a list", REG_BINARY, REG_MULTI_SZ, std::vector<uint8_t>(version.begin(), version.end())},
+        {"time as text", REG_SZ, REG_SZ, std::vector<uint8_t>(version.begin(), version.end())},
+        {"time as a 64-bit number", REG_QWORD, REG_SZ, std::vector<uint8_t>(version.begin(), version.end())},
+    };
+    for (const Case& c : cases) {
+        HKEY handle = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle,
+                                  nullptr),
+                  ERROR_SUCCESS);
+        RegSetValueExA(handle, "LastWriteTime", 0, c.stampType, reinterpret_cast<const BYTE*>(&fileTime), 8);
+        RegSetValueExA(handle, "Version", 0, c.versionType, c.versionBytes.data(),
+                       static_cast<DWORD>(c.versionBytes.size()));
+        RegCloseKey(handle);
+
+        size_t startsBefore = standinStarts(java).size();
+        Probe probe = check(path);
+        EXPECT_TRUE(probe.accepted) << c.name;
+        EXPECT_EQ(probe.version, "1.8.0_66") << c.name;
+        EXPECT_EQ(standinStarts(java).size(), startsBefore + 1) << c.name;
+        std::vector<uint8_t> bytes;
+        DWORD type = 0;
+        EXPECT_TRUE(readValue(HKEY_CURRENT_USER, key, "LastWriteTime", bytes, &type));
+        EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY)) << c.name;
+        EXPECT_TRUE(readValue(HKEY_CURRENT_USER, key, "Version", bytes, &type));
+        EXPECT_EQ(type, static_cast<DWORD>(REG_SZ)) << c.name;
+        EXPECT_EQ(cachedText(path, "Version"), "1.8.0_66") << c.name;
+    }
+    // The entry in the launcher's own form is believed.
+    storeCachedVersion(path.c_str(), fileTime, version.c_str());
+    EXPECT_EQ(check(path).version, version);
+}
+
 TEST_F(JavaProbeTest, CachedValuesAreReadWithinTheirCapacity)
 {
     const std::string path = resolved(pathIn(L"cache-only\\bin\\java.exe"));

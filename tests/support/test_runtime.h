@@ -16,6 +16,7 @@ struct JavaStandinConfig {
     std::string lineBefore;   // written before the version line when not empty
     int exitCode = 0;
     unsigned sleepMs = 0;     // waited before exiting
+    std::string crash;        // "before" or "after" the version text: dies of an access violation
 };
 
 struct RuntimeLayout {
@@ -24,8 +25,8 @@ struct RuntimeLayout {
     bool jdk = false;
     bool toolsJar = true;          // with jdk: whether lib\tools.jar is there
     bool javaw = true;             // javaw.exe beside every java.exe
-    // A stand-in library of STANDIN_DIR ("jvm.dll", "jvm_noexport.dll", "jvm32.dll")
-    // copied as <bin>\<jvmSubdir>\jvm.dll; empty: no jvm.dll.
+    // A stand-in library of STANDIN_DIR ("jvm.dll", "jvm_noexport.dll", "jvm_initfail.dll",
+    // "jvm32.dll") copied as <bin>\<jvmSubdir>\jvm.dll; empty: no jvm.dll.
     std::string jvmDll;
     std::string jvmSubdir = "server";
     bool unpack200 = false;        // <bin>\unpack200.exe from STANDIN_DIR

@@ -260,16 +260,21 @@ bool readCachedVersion(const char* resolvedPath, uint64_t lastWriteTime, char* v
     if (RegOpenKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
         return false;
     }
+    // Values of another type than storeCachedVersion writes were not written by a launcher:
+    // no entry, so that the runtime is asked again and the entry rewritten, instead of
+    // the bytes of a number being taken for a version.
     uint8_t stamp[8] = {};
     DWORD size = sizeof stamp;
-    if (RegQueryValueExA(key.get(), "LastWriteTime", nullptr, nullptr, stamp, &size) != ERROR_SUCCESS ||
-        size != sizeof stamp || std::memcmp(stamp, &lastWriteTime, sizeof stamp) != 0) {
+    DWORD type = REG_NONE;
+    if (RegQueryValueExA(key.get(), "LastWriteTime", nullptr, &type, stamp, &size) != ERROR_SUCCESS ||
+        type != REG_BINARY || size != sizeof stamp || std::memcmp(stamp, &lastWriteTime, sizeof stamp) != 0) {
         return false;
     }
     char value[kTextCapacity];
     size = sizeof value;
-    if (RegQueryValueExA(key.get(), "Version", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) !=
-        ERROR_SUCCESS) {
+    if (RegQueryValueExA(key.get(), "Version", nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_SZ) {
         return false;
     }
     // Entries are stored without their terminator; one that fills the buffer leaves no

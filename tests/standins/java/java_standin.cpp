@@ -8,6 +8,8 @@
 //   line_before=<text>                     written before the version line when present
 //   exit_code=<n>                          exit code of every start (default 0)
 //   sleep_ms=<n>                           milliseconds to wait before exiting (default 0)
+//   crash=before|after                     dies of an access violation before writing
+//                                          anything, or after the version text
 // Record: every start appends its command line and an LF to "<own path>.starts".
 #include <windows.h>
 
@@ -22,6 +24,7 @@ struct Settings {
     bool hasLineBefore = false;
     int exitCode = 0;
     DWORD sleepMs = 0;
+    std::string crash;
 };
 
 std::wstring ownPath()
@@ -76,6 +79,8 @@ Settings readSettings(const std::wstring& path)
             settings.hasLineBefore = true;
         } else if (key == "exit_code") {
             settings.exitCode = std::atoi(value.c_str());
+        } else if (key == "crash") {
+            settings.crash = value;
         } else if (key == "sleep_ms") {
             settings.sleepMs = static_cast<DWORD>(std::strtoul(value.c_str(), nullptr, 10));
         }
@@ -119,6 +124,15 @@ bool askedForVersion()
     return found;
 }
 
+// A real fault, as a damaged runtime would have it: the process ends with the exception
+// code as its exit code. Without the error box a crash would otherwise bring up.
+void crash()
+{
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    volatile int* volatile nowhere = nullptr;
+    *nowhere = 1;
+}
+
 } // namespace
 
 int main()
@@ -126,12 +140,18 @@ int main()
     std::wstring self = ownPath();
     Settings settings = readSettings(self + L".cfg");
     appendToFile(self + L".starts", std::string(GetCommandLineA()) + "\n");
+    if (settings.crash == "before") {
+        crash();
+    }
     if (askedForVersion()) {
         if (settings.hasLineBefore) {
             writeError(settings.lineBefore);
         }
         writeError(settings.versionLine);
         writeError("Stand-in Runtime Environment (test double)");
+    }
+    if (settings.crash == "after") {
+        crash();
     }
     if (settings.sleepMs > 0) {
         Sleep(settings.sleepMs);
