@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 namespace {
@@ -251,6 +252,93 @@ TEST(ServiceProcess, ChildThatEndsOnItsOwn)
         EXPECT_TRUE(app.record().has("main", "exit 2")) << app.record().dump();
         EXPECT_TRUE(waitForProcessEnd(queryService(guard.name()).status.dwProcessId, 10000));
     }
+}
+
+// The child killed from outside while the service runs (by a user or another program):
+// the service process sees its child end with a failure and ends itself without reporting
+// stopped, which the service manager takes for an unexpected end of the service (and
+// its recovery settings may restart it).
+TEST(ServiceProcess, ChildKilledFromOutsideEndsTheServiceProcess)
+{
+    ServiceApp app;
+    app.behave(mainDoes("stdin"));
+    ServiceGuard guard(uniqueServiceName());
+    ServiceLogs logs;
+    app.command({L"/install-demand", guard.name()});
+    EXPECT_EQ("Starting service '" + toUtf8(guard.name()) + "'.\n", app.command({L"/start", guard.name()}));
+    ASSERT_TRUE(app.waitForRecord("main", "stdin", kStartMs)) << app.record().dump() << logs.all();
+    const DWORD serviceProcess = queryService(guard.name()).status.dwProcessId;
+    ASSERT_NE(0u, serviceProcess);
+    std::vector<DWORD> children = childProcessesOf(serviceProcess);
+    ASSERT_EQ(1u, children.size()) << logs.all();
+    {
+        UniqueHandleNull child(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, children[0]));
+        ASSERT_TRUE(child);
+        ASSERT_TRUE(TerminateProcess(child.get(), 9));
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child.get(), 5000));
+    }
+
+    EXPECT_TRUE(waitForProcessEnd(serviceProcess, 10000)) << logs.all();
+    std::string serviceLog = logs.waitForLogWith("process terminated with exit code 9", 5000);
+    EXPECT_FALSE(serviceLog.empty()) << logs.all();
+    EXPECT_FALSE(containsLine(serviceLog, "service stopped set")) << serviceLog;
+    EXPECT_TRUE(linesStartingWith(serviceLog, "sending shutdown").empty()) << serviceLog;
+    // The last state the service reported was running; it never claimed a clean stop.
+    EXPECT_NE(static_cast<DWORD>(SERVICE_STOPPED), queryService(guard.name()).state());
+    EXPECT_TRUE(processesOf(app.exe).empty());
+}
+
+// Fifty full lives of a service (install, start, stop, uninstall) in a row: each step says
+// what it did, and nothing is left at the end: no launcher process, no temporary file of
+// the launcher (the version probe's output above all), no holder of the instance
+// semaphore, no service entry. SERVICE_CYCLES chooses another number.
+TEST(ServiceSoak, FullCyclesLeaveNothingBehind)
+{
+    const char* chosen = std::getenv("SERVICE_CYCLES");
+    const int cycles = chosen != nullptr && *chosen != '\0' ? std::atoi(chosen) : 50;
+    ServiceApp app;
+    const std::wstring name = uniqueServiceName();
+    const std::string shownName = toUtf8(name);
+    ServiceGuard guard(name);
+    wchar_t temp[MAX_PATH];
+    const std::wstring tempDirectory(temp, GetTempPathW(MAX_PATH, temp));
+    const std::vector<std::wstring> launcherFilesBefore = listNames(tempDirectory, L"qll*");
+    std::string semaphore;
+    int failures = 0;
+    DWORD started = GetTickCount();
+    for (int cycle = 0; cycle < cycles && failures < 3; ++cycle) {
+        app.behave(mainDoes("stdin"));
+        const std::string install = app.command({L"/install-demand", name});
+        const std::string start = app.command({L"/start", name});
+        const bool ran = app.waitForRecord("main", "stdin", kStartMs);
+        const std::string stop = app.command({L"/stop", name});
+        const std::string uninstall = app.command({L"/uninstall", name});
+        const bool childStopped = app.waitForRecord("stdin.stop", "", 10000);
+        if (install != "Installed service '" + shownName + "'.\n" ||
+            start != "Starting service '" + shownName + "'.\n" || !ran ||
+            stop != "Stopping service '" + shownName + "'.\nService stopped\n" ||
+            uninstall != "Service is already stopped.\nUninstalled service '" + shownName + "'.\n" ||
+            !childStopped) {
+            ++failures;
+            ADD_FAILURE() << "cycle " << cycle << ":\n" << install << start << stop << uninstall << "ran " << ran
+                          << ", child stopped " << childStopped << "\n" << app.record().dump();
+        }
+        if (semaphore.empty()) {
+            for (const std::string& option : app.record().options()) {
+                if (option.rfind("-Dquill.semaphoreName=", 0) == 0) semaphore = option.substr(22);
+            }
+        }
+    }
+    std::printf("%d service cycles in %lu ms\n", cycles, static_cast<unsigned long>(GetTickCount() - started));
+
+    EXPECT_FALSE(queryService(name).exists);
+    DWORD waited = GetTickCount();
+    while (!processesOf(app.exe).empty() && GetTickCount() - waited < 10000) Sleep(100);
+    EXPECT_TRUE(processesOf(app.exe).empty());
+    EXPECT_EQ(launcherFilesBefore, listNames(tempDirectory, L"qll*"));
+    ASSERT_FALSE(semaphore.empty()) << app.record().dump();
+    UniqueHandleNull holder(OpenSemaphoreA(SYNCHRONIZE, FALSE, semaphore.c_str()));
+    EXPECT_FALSE(holder) << semaphore << " is still held";
 }
 
 TEST(ServiceProcess, ChildThatCannotBeCreated)

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tlhelp32.h>
+
 #include <algorithm>
 #include <atomic>
 
@@ -89,6 +91,52 @@ void removeService(const std::wstring& name)
     for (int attempt = 0; attempt < 50 && queryService(name).exists; ++attempt) {
         Sleep(100);
     }
+}
+
+namespace {
+
+std::vector<PROCESSENTRY32W> runningProcesses()
+{
+    std::vector<PROCESSENTRY32W> processes;
+    UniqueFile snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return processes;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+        processes.push_back(entry);
+    }
+    return processes;
+}
+
+std::wstring imageOf(DWORD processId)
+{
+    UniqueHandleNull process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    wchar_t path[MAX_PATH * 4];
+    DWORD size = MAX_PATH * 4;
+    if (!process || !QueryFullProcessImageNameW(process.get(), 0, path, &size)) return std::wstring();
+    return std::wstring(path, size);
+}
+
+} // namespace
+
+std::vector<DWORD> childProcessesOf(DWORD parentId)
+{
+    std::vector<DWORD> children;
+    for (const PROCESSENTRY32W& entry : runningProcesses()) {
+        if (entry.th32ParentProcessID == parentId && entry.th32ProcessID != parentId) {
+            children.push_back(entry.th32ProcessID);
+        }
+    }
+    return children;
+}
+
+std::vector<DWORD> processesOf(const std::wstring& exe)
+{
+    std::vector<DWORD> found;
+    for (const PROCESSENTRY32W& entry : runningProcesses()) {
+        if (lstrcmpiW(imageOf(entry.th32ProcessID).c_str(), exe.c_str()) == 0) found.push_back(entry.th32ProcessID);
+    }
+    return found;
 }
 
 ServiceState queryService(const std::wstring& name)

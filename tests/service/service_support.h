@@ -42,6 +42,10 @@ bool waitForServiceState(const std::wstring& name, DWORD state, DWORD timeoutMs)
 // Polls until the process has ended; true at once for a process id of 0.
 bool waitForProcessEnd(DWORD processId, DWORD timeoutMs);
 
+// Ids of the running processes started by `parentId`, and of those whose image is `exe`.
+std::vector<DWORD> childProcessesOf(DWORD parentId);
+std::vector<DWORD> processesOf(const std::wstring& exe);
+
 // The configuration that the service manager holds for the service.
 struct ServiceConfig {
     bool found = false;

@@ -185,8 +185,12 @@ bool queryJavaVersion(const char* resolvedPath, uint64_t lastWriteTime, char* ve
 
     UniqueFile errorFile;
     {
-        UniqueFile created(CreateFileA(tempFile, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                       nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        // Shared for deletion too: a process that inherited the handle along with the
+        // runtime (the console host of a runtime started without a console, for one) may
+        // hold it a little longer, and the file must still go once it is read.
+        UniqueFile created(CreateFileA(tempFile, GENERIC_READ | GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
         HANDLE inheritable = INVALID_HANDLE_VALUE;
         // Only this copy is inheritable, so the runtime gets exactly one handle of ours.
         if (created && DuplicateHandle(GetCurrentProcess(), created.get(), GetCurrentProcess(), &inheritable, 0,
@@ -238,7 +242,9 @@ bool queryJavaVersion(const char* resolvedPath, uint64_t lastWriteTime, char* ve
     }
 
     std::string line = readFirstLine(tempFile);
-    DeleteFileA(tempFile);
+    if (!DeleteFileA(tempFile)) {
+        logMessage("could not delete %s (error %d)", tempFile, static_cast<int>(GetLastError()));
+    }
     std::string found = versionFromVersionLine(line.c_str());
     if (found.empty()) {
         return false;
