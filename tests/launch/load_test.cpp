@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cctype>
 #include <set>
 
 namespace {
@@ -81,6 +82,16 @@ TEST_F(Load, TwoHundredStartsInARowLeaveNothingBehind)
     EXPECT_EQ(0, failures);
     // Nothing in the temporary directory: no marker files, no directories, no logs.
     EXPECT_TRUE(listNames(tmp, L"*").empty()) << toUtf8(listNames(tmp, L"*").front());
+    // Nobody holds the first instance semaphore of the application any more.
+    std::string semaphore = narrowPath(exe);
+    for (char& ch : semaphore) {
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        if (ch == '\\' || ch == ' ') ch = '_';
+    }
+    semaphore = "Local\\" + semaphore + "0";
+    HANDLE holder = OpenSemaphoreA(SYNCHRONIZE, FALSE, semaphore.c_str());
+    EXPECT_EQ(nullptr, holder) << semaphore;
+    if (holder != nullptr) CloseHandle(holder);
 }
 
 } // namespace
