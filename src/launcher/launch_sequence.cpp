@@ -56,14 +56,13 @@ void prependNativeLibraryPath()
 
     // PATH is read whole: a cut PATH written back would lose directories for good.
     result += environmentValue("PATH");
-    if (SetEnvironmentVariableA("PATH", result.c_str())) {
+    // A value too long for the system leaves PATH as it was, rather than stored cut.
+    if (setEnvironmentValue("PATH", result)) {
         logMessage("Setting PATH (native libs) %s", result.c_str());
     } else {
         logMessage("Setting PATH (native libs) %s failed with error %d", result.c_str(),
                    static_cast<int>(GetLastError()));
     }
-    std::string assignment = "PATH=" + result;
-    _putenv(assignment.c_str());
 }
 
 void launchApplication(ArgumentList& arguments, bool serviceChild)

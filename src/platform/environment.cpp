@@ -1,23 +1,44 @@
-// Environment variables read whole.
+// Environment variables read whole, and set only when the system can hold them.
 #include "platform/environment.h"
 
 #include <windows.h>
 
-#include <vector>
+#include <cstdlib>
+#include <cstring>
 
 std::string environmentValue(const char* name)
 {
-    // The value may change between the two calls; a second size answer means "try again".
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        DWORD needed = GetEnvironmentVariableA(name, nullptr, 0);
-        if (needed == 0) {
-            return std::string();
-        }
-        std::vector<char> value(needed + 1, '\0');
-        DWORD n = GetEnvironmentVariableA(name, value.data(), static_cast<DWORD>(value.size()));
-        if (n < value.size()) {
-            return std::string(value.data(), n);
+    // From the environment block itself: GetEnvironmentVariable reports lengths that do
+    // not fit 16 bits wrongly on some systems and would hand back a cut value.
+    std::string value;
+    char* block = GetEnvironmentStringsA();
+    if (block == nullptr) {
+        return value;
+    }
+    const size_t nameLength = std::strlen(name);
+    for (const char* entry = block; *entry != '\0'; entry += std::strlen(entry) + 1) {
+        // Names compare without case; the hidden "=C:" entries have no name.
+        if (entry[0] != '=' && _strnicmp(entry, name, nameLength) == 0 && entry[nameLength] == '=') {
+            value = entry + nameLength + 1;
+            break;
         }
     }
-    return std::string();
+    FreeEnvironmentStringsA(block);
+    return value;
+}
+
+bool setEnvironmentValue(const char* name, const std::string& value)
+{
+    // A longer value is refused by the system or, worse, stored cut.
+    if (value.size() > kEnvironmentValueCapacity) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+    if (!SetEnvironmentVariableA(name, value.c_str())) {
+        return false;
+    }
+    // The C runtime's copy too, so that the VM and the libraries it loads see the same value.
+    std::string assignment = std::string(name) + "=" + value;
+    _putenv(assignment.c_str());
+    return true;
 }

@@ -2,7 +2,15 @@
 // rewrites (PATH) must never pass through a fixed buffer that could cut them.
 #pragma once
 
+#include <cstddef>
 #include <string>
+
+// The longest value, in characters, that an environment variable can hold.
+constexpr size_t kEnvironmentValueCapacity = 32767;
 
 // The variable's value; "" when it is not set.
 std::string environmentValue(const char* name);
+// Sets the variable for the system and for the C runtime. A value longer than
+// kEnvironmentValueCapacity is refused (false, error ERROR_FILENAME_EXCED_RANGE) and the
+// variable keeps its value; false with the system's error when setting fails.
+bool setEnvironmentValue(const char* name, const std::string& value);

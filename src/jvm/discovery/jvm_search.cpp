@@ -46,16 +46,15 @@ std::vector<std::string> splitEntries(const char* text)
 }
 
 // Sets PATH for the system and for the C runtime's copy of the environment, so that the
-// VM and the libraries it loads see the same value.
+// VM and the libraries it loads see the same value. A value too long for the system
+// leaves PATH as it was.
 void setPath(const char* value)
 {
-    if (SetEnvironmentVariableA("PATH", value)) {
+    if (setEnvironmentValue("PATH", value)) {
         logMessage("Setting PATH %s", value);
     } else {
         logMessage("Setting PATH %s failed with error %d", value, static_cast<int>(GetLastError()));
     }
-    std::string assignment = std::string("PATH=") + value;
-    _putenv(assignment.c_str());
 }
 
 HMODULE loadFromBinDirectory(const char* javaExecutable)

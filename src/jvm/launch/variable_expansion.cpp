@@ -47,10 +47,13 @@ const Pass kPasses[] = {
     {"${launcher:sys.tempDir}", Value::systemTemp},
 };
 
+// A result that does not fit the caller's buffer is cut at its capacity, and the log says so.
 template <typename String>
 void cutTo(String& text, size_t capacity)
 {
     if (capacity > 0 && text.size() > capacity - 1) {
+        logMessage("expanded text of %d characters cut to %d", static_cast<int>(text.size()),
+                   static_cast<int>(capacity - 1));
         text.resize(capacity - 1);
     }
 }

@@ -117,6 +117,23 @@ void readVmOptionsFile(const wchar_t* baseFile, FILE* file, VmOptionList& option
     }
     char line[kTextCapacity];
     while (fgets(line, sizeof line, file) != nullptr) {
+        // A line longer than the buffer would arrive in pieces, each taken for an option
+        // of its own: the first cut short, the others fragments the VM refuses or
+        // misreads. It is skipped whole instead. A full buffer followed by the line's
+        // end or the file's end is a line that just fits.
+        size_t length = std::strlen(line);
+        if (length == sizeof line - 1 && line[length - 1] != '\n') {
+            int next = fgetc(file);
+            if (next != '\n' && next != EOF) {
+                size_t dropped = length + 1;
+                while ((next = fgetc(file)) != '\n' && next != EOF) {
+                    ++dropped;
+                }
+                logMessage("vmoptions line of %I64d bytes is longer than %d bytes; ignored",
+                           static_cast<long long>(dropped), static_cast<int>(sizeof line - 1));
+                continue;
+            }
+        }
         std::string trimmed = trimVmOptionsLine(line);
         if (trimmed.empty()) {
             continue;

@@ -1,0 +1,229 @@
+// Overlong inputs: texts far beyond the launcher's 6000-byte buffers, wherever a user,
+// a packager or the machine can put them. Each run must end with a defined outcome (exit
+// code 0 or 1, and a message for 1) and never write past a buffer; the same test runs
+// against a launcher built with the compiler's stack protector and _FORTIFY_SOURCE
+// (HARDENED_LAUNCHER_IMAGE), where a write past a buffer ends the process at once.
+#include "launch/launch_environment.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+
+namespace {
+
+using jnistandin::Behaviour;
+
+// A run ended as the launcher ends: 0, or 1 with something on standard error.
+::testing::AssertionResult endedCleanly(const LaunchRun& run)
+{
+    DWORD code = run.exitCode();
+    if (code == 0 || (code == 1 && !run.launcher.err.empty())) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "exit code 0x" << std::hex << code << std::dec << "\n" << run.describe();
+}
+
+// The launcher under test: the hardened build when given, else the ordinary one.
+class Overlong : public LaunchTest {
+protected:
+    void SetUp() override
+    {
+        LaunchTest::SetUp();
+        const char* hardened = std::getenv("HARDENED_LAUNCHER_IMAGE");
+        if (hardened != nullptr && *hardened != '\0') {
+            image_ = winePathOf(hardened);
+        }
+    }
+
+    std::wstring packageOverlong(const blockwriter::ConfigBlock& block, const std::wstring& name = L"app.exe")
+    {
+        if (image_.empty()) {
+            return package(block, name);
+        }
+        std::vector<uint8_t> bytes;
+        std::string error;
+        EXPECT_TRUE(blockwriter::packageImage(readBytes(image_), block, &bytes, &error)) << error;
+        std::wstring exe = binDir() + L"\\" + name;
+        EXPECT_TRUE(writeBytes(exe, bytes));
+        return exe;
+    }
+
+    std::wstring image_;
+};
+
+std::string lower(std::string text)
+{
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+size_t countLinesContaining(const std::string& log, const std::string& part)
+{
+    size_t count = 0;
+    for (const std::string& line : linesOf(log)) count += line.find(part) != std::string::npos ? 1 : 0;
+    return count;
+}
+
+// A text of `size` bytes made of `piece` repeated.
+std::string repeated(const std::string& piece, size_t size)
+{
+    std::string text;
+    while (text.size() < size) text += piece;
+    text.resize(size);
+    return text;
+}
+
+TEST_F(Overlong, EveryConfigurationStringAt7000Bytes)
+{
+    const blockwriter::ConfigBlock base = block();
+    std::vector<int32_t> ids;
+    for (const blockwriter::NarrowRecord& record : base.narrow) ids.push_back(record.id);
+    for (const blockwriter::WideRecord& record : base.wide) ids.push_back(-record.id);  // wide: negative
+    // Plain text, and text made of references that grow when expanded.
+    const std::string plain = repeated("q", 7000);
+    const std::string references = repeated("${launcher:sys.launcherDirectory}${PATH};", 7000);
+    Behaviour behaviour;
+    behaviour.main = "return";
+    int failures = 0;
+    int started = 0;
+    for (int32_t signedId : ids) {
+        for (const std::string* text : {&plain, &references}) {
+            blockwriter::ConfigBlock b = base;
+            if (signedId >= 0) {
+                b.set(signedId, *text);
+            } else {
+                b.setWide(-signedId, blockwriter::utf8ToUtf16(*text));
+            }
+            std::wstring exe = packageOverlong(b);
+            DWORD start = GetTickCount();
+            LaunchRun run = this->run(exe, {L"/run", L"argument"}, behaviour);
+            DWORD elapsed = GetTickCount() - start;
+            if (run.record.count("JNI_CreateJavaVM") > 0) ++started;
+            ::testing::AssertionResult clean = endedCleanly(run);
+            if ((!clean || elapsed > 20000) && ++failures <= 5) {
+                ADD_FAILURE() << "configuration " << signedId << (text == &plain ? " plain" : " references") << " ("
+                              << elapsed << " ms): " << clean.message();
+            }
+        }
+    }
+    EXPECT_EQ(0, failures);
+    // Most settings do not stop the launch; the runs reached the VM.
+    EXPECT_GT(started, static_cast<int>(ids.size()));
+}
+
+TEST_F(Overlong, CommandLineOf10000Characters)
+{
+    std::wstring exe = packageOverlong(block());
+    const std::wstring longName(10000, L'n');
+    // A service command refuses a name that it could only use cut.
+    for (const wchar_t* command : {L"/install", L"/start", L"/stop", L"/uninstall", L"/status"}) {
+        LauncherRun run = runLauncher(exe, {command, longName}, dir);
+        EXPECT_EQ(1u, run.result.exitCode) << toUtf8(command);
+        EXPECT_EQ("The service name given on the command line is too long (10000 bytes; at most 5999).\n", run.shown)
+            << toUtf8(command);
+    }
+    // An application argument that long reaches main.
+    Behaviour behaviour;
+    behaviour.main = "return";
+    LaunchRun run = this->run(exe, {L"/run", longName}, behaviour);
+    ASSERT_TRUE(endedCleanly(run));
+    std::vector<std::string> arguments = run.record.all("element");
+    EXPECT_NE(arguments.end(), std::find(arguments.begin(), arguments.end(), std::string(10000, 'n')))
+        << run.describe();
+}
+
+// PATH is read whole and rewritten only when the system can hold the result: a PATH of
+// 30,000 characters gets the native library directory in front and the runtime's bin
+// directory behind; one of 40,000, beyond what a variable can hold, stays as it is
+// instead of being stored cut. The VM sees all of it either way.
+TEST_F(Overlong, PathOf40000Characters)
+{
+    blockwriter::ConfigBlock b = block();
+    b.set(10004, "native");
+    std::wstring exe = packageOverlong(b);
+    const std::string native = lower(binDirA() + "\\native");
+    for (size_t size : {30000u, 40000u}) {
+        SCOPED_TRACE(size);
+        std::wstring path;
+        for (int n = 0; path.size() < size; ++n) path += L"C:\\dir" + std::to_wstring(n) + L";";
+        path.resize(size);
+        ProcessOptions options;
+        options.setEnv[L"PATH"] = path;
+        Behaviour behaviour;
+        behaviour.main = "return";
+        LaunchRun run = this->run(exe, {L"/run"}, behaviour, options);
+        ASSERT_TRUE(endedCleanly(run));
+        EXPECT_EQ(0u, run.exitCode());
+        std::string libraryPath;
+        for (const std::string& option : run.record.options()) {
+            if (option.rfind("-Djava.library.path=", 0) == 0) libraryPath = option.substr(20);
+        }
+        const std::string given = toUtf8(path);
+        if (size == 30000u) {
+            const std::string bin = lower(narrowPath(appDir() + L"\\jre\\bin"));
+            EXPECT_EQ(lower(libraryPath), native + ";" + lower(given) + ";" + bin);
+        } else {
+            EXPECT_EQ(libraryPath, given);
+            EXPECT_EQ(2u, countLinesContaining(run.launcher.log, "failed with error 206")) << "both extensions refused";
+        }
+    }
+}
+
+TEST_F(Overlong, EnvironmentValuesOf10000Characters)
+{
+    blockwriter::ConfigBlock b = block();
+    b.set(128, "EQUILL_TEST_HOME;B..\\jre;");
+    b.set(123, "-Dbig=${BIG_VALUE} -Dsmall=1");
+    std::wstring exe = packageOverlong(b);
+    ProcessOptions options;
+    options.setEnv[L"QUILL_TEST_HOME"] = std::wstring(10000, L'h');
+    options.setEnv[L"BIG_VALUE"] = std::wstring(10000, L'v');
+    Behaviour behaviour;
+    behaviour.main = "return";
+    LaunchRun run = this->run(exe, {L"/run"}, behaviour, options);
+    ASSERT_TRUE(endedCleanly(run));
+    EXPECT_EQ(0u, run.exitCode());
+    // The overlong home is no runtime; the next entry is.
+    EXPECT_TRUE(containsLine(run.launcher.log, "Loading of JVM-DLL successful")) << run.describe();
+    // The configured options are cut where they reach the buffer's capacity (what follows
+    // the cut is lost with it), and the log says so.
+    std::vector<std::string> options_ = run.record.options();
+    auto big = std::find_if(options_.begin(), options_.end(),
+                            [](const std::string& o) { return o.rfind("-Dbig=", 0) == 0; });
+    ASSERT_NE(options_.end(), big) << run.describe();
+    EXPECT_EQ("-Dbig=" + std::string(5999 - 6, 'v'), *big);
+    EXPECT_TRUE(containsLine(run.launcher.log, "expanded text of 10016 characters cut to 5999")) << run.describe();
+}
+
+TEST_F(Overlong, VmOptionsLinesBeyondTheBuffer)
+{
+    std::wstring exe = packageOverlong(block());
+    // Lines of 20000 bytes are skipped whole; lines that just fit are taken whole, also
+    // the last one without a line end.
+    const std::string fits = "-Dfits=" + std::string(5999 - 7, 'f');
+    const std::string last = "-Dlast=" + std::string(5999 - 7, 'l');
+    ASSERT_TRUE(writeTextFile(binDir() + L"\\app.vmoptions",
+                              "-Dbefore=1\n-Dlong=" + std::string(20000, 'x') + "\n" + fits + "\r\n-Dlong2=" +
+                                  std::string(20000, 'y') + "\r\n-Dafter=2\n" + last));
+    Behaviour behaviour;
+    behaviour.main = "return";
+    LaunchRun run = this->run(exe, {L"/run"}, behaviour);
+    ASSERT_TRUE(endedCleanly(run));
+    std::vector<std::string> options = run.record.options();
+    std::vector<std::string> fromFile;
+    for (const std::string& option : options) {
+        if (option.rfind("-Dquill.", 0) != 0 && option.rfind("-Djava.", 0) != 0 && option.rfind("-Dsun.", 0) != 0 &&
+            option.rfind("-Duser.", 0) != 0 && option.rfind("-Ddeploykit.", 0) != 0) {
+            fromFile.push_back(option);
+        }
+    }
+    EXPECT_EQ(joinLines({"-Dbefore=1", fits, "-Dafter=2", last}), joinLines(fromFile)) << run.describe();
+    EXPECT_TRUE(containsLine(run.launcher.log, "vmoptions line of 20007 bytes is longer than 5999 bytes; ignored"))
+        << run.launcher.log;
+    EXPECT_TRUE(containsLine(run.launcher.log, "vmoptions line of 20008 bytes is longer than 5999 bytes; ignored"))
+        << run.launcher.log;
+}
+
+} // namespace
