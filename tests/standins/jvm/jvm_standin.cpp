@@ -13,8 +13,9 @@
 // input; a class or method is missing; firstRun says no) comes from a control file.
 // Both formats are described, and read and written for the tests, in
 // tests/support/jni_standin.h. For the start-up bench it can also note, in a file of its
-// own, how long after its process was created JNI_CreateJavaVM was called. Without a control file JNI_CreateJavaVM only records its
-// call and fails, as the tests of finding a runtime expect.
+// own, how long after its process was created JNI_CreateJavaVM was called. Without a
+// control file JNI_CreateJavaVM only records its call and fails, as the tests of finding a
+// runtime expect.
 //
 // Built 64-bit (jvm.dll) and 32-bit (jvm32.dll), so a test can show that the launcher
 // loads only a runtime of its own width.
