@@ -7,6 +7,7 @@
 #include "launcher/diagnostic_log.h"
 #include "platform/text_conversion.h"
 #include "platform/text_format.h"
+#include "platform/user_interface.h"
 
 #include <windows.h>
 
@@ -42,7 +43,7 @@ bool windowStationVisible()
 {
     USEROBJECTFLAGS flags{};
     DWORD needed = 0;
-    if (!GetUserObjectInformationW(GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof flags, &needed)) {
+    if (!desktop::getUserObjectInformationW(desktop::getProcessWindowStation(), UOI_FLAGS, &flags, sizeof flags, &needed)) {
         return true;
     }
     return (flags.dwFlags & WSF_VISIBLE) != 0;
@@ -89,7 +90,7 @@ void showError(const char* text)
         char caption[kTextCapacity];
         getConfigString(cfg::msgCaption, caption, sizeof caption);
         // A box that cannot be shown (no desktop) must not swallow the message.
-        if (MessageBoxA(nullptr, shown, caption, MB_OK | MB_ICONERROR) > 0) {
+        if (desktop::messageBoxA(nullptr, shown, caption, MB_OK | MB_ICONERROR) > 0) {
             return;
         }
     }
@@ -109,7 +110,7 @@ void showErrorW(const wchar_t* text)
     if (useMessageBoxes && windowStationVisible()) {
         wchar_t caption[kTextCapacity];
         getConfigWString(cfg::msgCaption, caption, kTextCapacity);
-        if (MessageBoxW(nullptr, shown, caption, MB_OK | MB_ICONERROR) > 0) {
+        if (desktop::messageBoxW(nullptr, shown, caption, MB_OK | MB_ICONERROR) > 0) {
             return;
         }
     }

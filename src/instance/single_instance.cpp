@@ -8,6 +8,7 @@
 #include "platform/handle.h"
 #include "platform/paths.h"
 #include "platform/text_format.h"
+#include "platform/user_interface.h"
 
 std::string instanceSemaphoreName;
 
@@ -32,19 +33,19 @@ std::string canonicalModulePath()
 BOOL CALLBACK activateWindow(HWND window, LPARAM)
 {
     DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != windowOwner || !IsWindowVisible(window)) {
+    desktop::getWindowThreadProcessId(window, &owner);
+    if (owner != windowOwner || !desktop::isWindowVisible(window)) {
         return TRUE;
     }
     logMessage("found window %p", static_cast<void*>(window));
-    if (restoreWindows && IsIconic(window)) {
+    if (restoreWindows && desktop::isIconic(window)) {
         logMessage("restore");
-        ShowWindow(window, SW_RESTORE);
+        desktop::showWindow(window, SW_RESTORE);
     }
     logMessage("foreground");
-    SetForegroundWindow(window);
+    desktop::setForegroundWindow(window);
     logMessage("popup");
-    SetForegroundWindow(GetLastActivePopup(window));
+    desktop::setForegroundWindow(desktop::getLastActivePopup(window));
     logMessage("done");
     return TRUE;
 }
@@ -92,7 +93,7 @@ void activateInstanceWindows(DWORD processId, bool restore)
 {
     windowOwner = processId;
     restoreWindows = restore;
-    EnumWindows(activateWindow, 0);
+    desktop::enumWindows(activateWindow, 0);
 }
 
 void enforceSingleInstance()

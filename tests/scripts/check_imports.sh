@@ -1,7 +1,8 @@
 #!/bin/sh
 # Checks the built launcher executable as a file:
 #  - it imports only Windows system DLLs, so it runs on a bare Windows installation
-#    (no MinGW runtime DLLs such as libstdc++, libgcc or libwinpthread beside it);
+#    (no MinGW runtime DLLs such as libstdc++, libgcc or libwinpthread beside it), and
+#    not USER32, which it loads when it needs it;
 #  - its application manifest is embedded as resource type 24, id 1, and asks for
 #    asInvoker, Common-Controls 6.0.0.0 and the Vista, 7, 8 and 8.1 supportedOS ids.
 #
@@ -32,6 +33,12 @@ for dll in $dlls; do
             fail "imports $dll, which is not a Windows system DLL" ;;
     esac
 done
+
+# USER32 is loaded on first use (a message box, the single-instance hand-over): importing
+# it would load the window system on every start.
+case $(printf '%s\n' "$dlls" | tr '[:upper:]' '[:lower:]') in
+    *user32.dll*) fail "imports USER32.dll, which every start would then load" ;;
+esac
 
 # --- manifest -------------------------------------------------------------------------
 # The .rsrc section's file offset and size, from the section table.
