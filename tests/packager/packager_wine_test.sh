@@ -11,16 +11,7 @@ image=${2:?launcher image missing}
 wine_run=${3:?wine-run.sh missing}
 work=${4:?work directory missing}
 
-failures=0
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
-
-# Wine maps the Linux root to drive Z:.
-windows_path() {
-    printf 'Z:%s' "$(cd "$(dirname "$1")" && pwd -P)/$(basename "$1")" | tr / '\\'
-}
+. "$(dirname "$0")/../script_support.sh"
 
 rm -rf "$work"
 mkdir -p "$work/back"
@@ -99,5 +90,4 @@ else
 fi
 [ ! -e "$work/bad.exe" ] && [ ! -e "$work/bad.exe.partial" ] || fail "an output file was left behind"
 
-[ "$failures" -eq 0 ] || { echo "$failures check(s) failed" >&2; exit 1; }
-echo "packager checks under Wine passed"
+finish "packager checks under Wine passed"

@@ -18,15 +18,7 @@ image=${2:?launcher image missing}
 wine_run=${3:?wine-run.sh missing}
 work=${4:?work directory missing}
 
-failures=0
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
-
-windows_path() {
-    printf 'Z:%s' "$(cd "$(dirname "$1")" && pwd -P)/$(basename "$1")" | tr / '\\'
-}
+. "$(dirname "$0")/../script_support.sh"
 
 rm -rf "$work"
 mkdir -p "$work"
@@ -88,8 +80,4 @@ grep -q 'extracting files done' "$work/full"/dpk_nlog_* && fail "full disk: extr
 [ "$(ls -A "$work" | sort | tr '\n' ' ')" = "app.exe app.toml big.jar full full.err roomy roomy.err " ] ||
     fail "files written beside the launcher: $(ls -A "$work" | tr '\n' ' ')"
 
-if [ "$failures" -ne 0 ]; then
-    echo "$failures check(s) failed" >&2
-    exit 1
-fi
-echo "full disk during extraction: clean end with error 16, nothing left behind"
+finish "full disk during extraction: clean end with error 16, nothing left behind"

@@ -17,16 +17,7 @@ image=${2:?launcher image missing}
 wine_run=${3:?wine-run.sh missing}
 work=${4:?work directory missing}
 
-failures=0
-fail() {
-    echo "FAIL: $*" >&2
-    failures=$((failures + 1))
-}
-
-# Wine maps the Linux root to drive Z:.
-windows_path() {
-    printf 'Z:%s' "$(cd "$(dirname "$1")" && pwd -P)/$(basename "$1")" | tr / '\\'
-}
+. "$(dirname "$0")/../script_support.sh"
 
 rm -rf "$work"
 mkdir -p "$work/unsigned" "$work/signed"
@@ -100,8 +91,4 @@ for arguments in /run /status; do
     done
 done
 
-if [ $failures -ne 0 ]; then
-    echo "$failures check(s) failed" >&2
-    exit 1
-fi
-echo "the signed launcher behaves like the unsigned one"
+finish "the signed launcher behaves like the unsigned one"
