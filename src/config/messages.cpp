@@ -43,7 +43,8 @@ bool windowStationVisible()
 {
     USEROBJECTFLAGS flags{};
     DWORD needed = 0;
-    if (!desktop::getUserObjectInformationW(desktop::getProcessWindowStation(), UOI_FLAGS, &flags, sizeof flags, &needed)) {
+    if (!desktop::getUserObjectInformationW(desktop::getProcessWindowStation(), UOI_FLAGS, &flags, sizeof flags,
+                                            &needed)) {
         return true;
     }
     return (flags.dwFlags & WSF_VISIBLE) != 0;
