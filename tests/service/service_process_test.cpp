@@ -55,7 +55,8 @@ public:
     }
     std::wstring recordPath() const { return dir.file(L"jvm.record"); }
 
-    std::string command(const std::vector<std::wstring>& words) { return runLauncher(exe, words, dir, false).out; }
+    std::string command(const std::vector<std::wstring>& words) { return commandRun(words).out; }
+    LauncherRun commandRun(const std::vector<std::wstring>& words) { return runLauncher(exe, words, dir, false); }
     DWORD commandExit(const std::vector<std::wstring>& words)
     {
         return runLauncher(exe, words, dir, false).result.exitCode;
@@ -139,7 +140,8 @@ TEST(ServiceProcess, FullCycleStopsTheChildThroughItsStandardInput)
     ServiceState stopped = queryService(name);
     EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), stopped.state());
     EXPECT_EQ(0u, stopped.status.dwWin32ExitCode);
-    EXPECT_EQ("Not running.\n", app.command({L"/status", name}));
+    LauncherRun status = app.commandRun({L"/status", name});
+    EXPECT_EQ("Not running.\n", status.out) << "exit code " << status.result.exitCode << ", stderr: " << status.err;
     EXPECT_EQ("Service is already stopped.\nUninstalled service '" + shownName + "'.\n",
               app.command({L"/uninstall", name}));
 
