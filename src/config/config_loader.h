@@ -1,22 +1,24 @@
 // The configuration block appended to the launcher's own executable: where it starts
 // (found from the image's section table, so a signature appended later does not
-// disturb it) and how it is read into the configuration store.
+// disturb it) and how it is read into the configuration store. The block's layout and
+// its parser are shared with the packager (format/).
 #pragma once
 
 #include "config/config_store.h"
+#include "format/block_parser.h"
 #include "platform/handle.h"
 
 #include <windows.h>
 
 #include <cstdint>
 
+using blockformat::BlockError;
+using blockformat::blockErrorText;
+
 // Errors go to message boxes (launcher kinds 1 and 5) or to standard error.
 extern bool useMessageBoxes;
 // File offset of the first byte behind the configuration records: the included files start here.
 extern uint32_t configEndPosition;
-
-// The magic at the start of the block.
-constexpr uint32_t kConfigMagic = 0xE8E413D5u;
 
 // Reads the block of the own executable into the store. Returns only on success; any
 // failure ends the process with the fixed message of the step that failed.
@@ -28,18 +30,15 @@ UniqueFile openOwnExecutable();
 // Positions the handle at the start of the configuration block; fatal on a short read.
 void seekToAppendedData(HANDLE file);
 
-// Which read failed; each has its own fixed message ("Internal Error: readInt", ...).
-enum class BlockError { none, magic, readLong, readInt, readShort, readString, readWString };
-const char* blockErrorText(BlockError error);
-
 // The reading steps without their fatal ending, on any open file: a test can run them
 // on a block cut anywhere. Logging is the same as in the launcher.
+// Walks the section table to where the block starts, and positions the file there.
 BlockError findAppendedData(HANDLE file, int64_t* blockStart);
-// Reads the header, the narrow and the wide records at the file's current position.
-BlockError readConfigRecords(HANDLE file, ConfigStore& store);
-// Then the locale groups, applying those whose prefix matches `localeCode`. On success
-// `endPosition` is the offset behind the last group.
-BlockError readLocaleGroups(HANDLE file, const char* localeCode, ConfigStore& store, uint32_t* endPosition);
+// Reads the block that starts at `blockStart` and puts its records into the store: the
+// narrow and wide records, then the locale groups whose prefix matches `localeCode`.
+// On success `endPosition` is the file offset behind the last group.
+BlockError readConfigBlock(HANDLE file, int64_t blockStart, const char* localeCode, ConfigStore& store,
+                           uint32_t* endPosition);
 
 // The block's 64-bit read at the file's current position, with its log line on a short
 // read; the included files behind the block are read with it.

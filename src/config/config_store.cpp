@@ -2,10 +2,10 @@
 // several threads once start-up is over.
 #include "config/config_store.h"
 
-#include "launcher/diagnostic_log.h"
+#include "format/record_text.h"
+#include "platform/diagnostic_log.h"
 #include "platform/text_format.h"
 
-#include <climits>
 #include <cstring>
 
 namespace {
@@ -58,28 +58,7 @@ int getConfigString(int32_t id, char* buffer, int capacity)
 
 int parseConfigInt(const char* text)
 {
-    const char* p = text;
-    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) {
-        ++p;
-    }
-    bool negative = false;
-    if (*p == '+' || *p == '-') {
-        negative = *p == '-';
-        ++p;
-    }
-    long long value = 0;
-    while (*p >= '0' && *p <= '9') {
-        if (value <= static_cast<long long>(INT_MAX) + 1) {
-            value = value * 10 + (*p - '0');
-        }
-        ++p;
-    }
-    if (negative) {
-        value = -value;
-    }
-    if (value > INT_MAX) return INT_MAX;
-    if (value < INT_MIN) return INT_MIN;
-    return static_cast<int>(value);
+    return blockformat::parseRecordInt(text);
 }
 
 int getConfigInt(int32_t id)

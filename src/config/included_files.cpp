@@ -1,11 +1,12 @@
 // Extraction of the included files into the launcher's temporary directory.
 #include "config/included_files.h"
 
-#include "config/config_ids.h"
+#include "format/included_files.h"
+#include "format/record_ids.h"
 #include "config/config_loader.h"
 #include "config/config_store.h"
 #include "config/messages.h"
-#include "launcher/diagnostic_log.h"
+#include "platform/diagnostic_log.h"
 #include "platform/handle.h"
 #include "platform/paths.h"
 #include "platform/text_format.h"
@@ -15,35 +16,13 @@
 #include <string>
 #include <vector>
 
+char launcherTempDir[kLauncherTempDirCapacity] = "";
 uint32_t unextractedPosition = 0;
 
 namespace {
 
 constexpr DWORD kChunkSize = 6000;
-constexpr uint8_t kScrambleMask = 0xA7;
 constexpr int kTempDirAttempts = 10;
-
-// A name must stay inside the temporary directory: relative, without drive, without
-// "." or ".." steps and without empty steps. A damaged or hostile block could otherwise
-// make the launcher write anywhere the user may write.
-bool isSafeName(const std::string& name)
-{
-    if (name.empty() || name.find(':') != std::string::npos || name.find('/') != std::string::npos) {
-        return false;
-    }
-    size_t start = 0;
-    for (;;) {
-        size_t end = name.find('\\', start);
-        std::string step = name.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (step.empty() || step == "." || step == "..") {
-            return false;
-        }
-        if (end == std::string::npos) {
-            return true;
-        }
-        start = end + 1;
-    }
-}
 
 uint32_t currentPosition(HANDLE file)
 {
@@ -68,7 +47,7 @@ int copyFileRange(HANDLE input, HANDLE output, int64_t count, bool unscramble)
             return 1;
         }
         if (unscramble) {
-            for (DWORD i = 0; i < delivered; ++i) buffer[i] ^= kScrambleMask;
+            blockformat::unscramble(buffer.data(), delivered);
         }
         DWORD done = 0;
         while (done < delivered) {
@@ -105,7 +84,9 @@ void createLauncherTempDir()
 {
     for (int attempt = 0; attempt < kTempDirAttempts; ++attempt) {
         char marker[kTextCapacity];
-        makeTempFileName(marker, sizeof marker);
+        if (!makeTempFileName(marker, sizeof marker)) {
+            fatalConfigErrorW(cfg::msgNoTempDirectory, nullptr);
+        }
         if (!formatText(launcherTempDir, kLauncherTempDirCapacity, "%s_dir%d", marker,
                         static_cast<int>(time(nullptr)))) {
             logMessage("Could not create dir (%d)", static_cast<int>(ERROR_FILENAME_EXCED_RANGE));
@@ -144,20 +125,9 @@ int extractIncludedFiles()
     start.QuadPart = configEndPosition;
     SetFilePointerEx(executable.get(), start, nullptr, FILE_BEGIN);
 
-    const std::string names = dupConfigString(cfg::includedFileNames);
-    int extracted = 0;
-    size_t at = 0;
-    while (extracted < count && at <= names.size()) {
-        size_t end = names.find(';', at);
-        if (end == std::string::npos) end = names.size();
-        const std::string name = names.substr(at, end - at);
-        at = end + 1;
-        if (name.empty()) {
-            continue;
-        }
-        ++extracted;
+    for (const std::string& name : blockformat::includedFileNames(dupConfigString(cfg::includedFileNames), count)) {
         const std::string outputPath = std::string(launcherTempDir) + "\\" + name;
-        if (!isSafeName(name)) {
+        if (!blockformat::isSafeIncludedFileName(name)) {
             // Treated like an output file that cannot be created there.
             logError("included file name %s leaves the temporary directory", name.c_str());
             fatalConfigError(cfg::msgInternalError, "11");

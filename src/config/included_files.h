@@ -6,6 +6,10 @@
 
 #include <cstdint>
 
+// The per-run directory of the included files; empty when none was created.
+constexpr int kLauncherTempDirCapacity = 6000;
+extern char launcherTempDir[kLauncherTempDirCapacity];
+
 // Where extraction stopped reading the executable: behind the last record read; the end
 // of the configuration records for an empty name list; 0 when nothing was extracted.
 extern uint32_t unextractedPosition;

@@ -1,10 +1,11 @@
 // Error display and fatal exit.
 #include "config/messages.h"
 
-#include "config/config_ids.h"
+#include "format/record_ids.h"
 #include "config/config_loader.h"
 #include "config/config_store.h"
-#include "launcher/diagnostic_log.h"
+#include "config/included_files.h"
+#include "platform/diagnostic_log.h"
 #include "platform/text_conversion.h"
 #include "platform/text_format.h"
 #include "platform/user_interface.h"
@@ -14,8 +15,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-
-char launcherTempDir[kLauncherTempDirCapacity] = "";
 
 namespace {
 

@@ -5,10 +5,6 @@
 
 #include <string>
 
-// The per-run directory of the included files; empty when none was created.
-constexpr int kLauncherTempDirCapacity = 6000;
-extern char launcherTempDir[kLauncherTempDirCapacity];
-
 void showError(const char* text);
 void showErrorW(const wchar_t* text);
 // Shows configuration message `id`, its first "{0}" replaced by `argument` when given.

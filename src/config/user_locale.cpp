@@ -1,7 +1,7 @@
 // User locale detection from the Windows locale identifier.
 #include "config/user_locale.h"
 
-#include "launcher/diagnostic_log.h"
+#include "platform/diagnostic_log.h"
 #include "platform/text_format.h"
 
 #include <windows.h>

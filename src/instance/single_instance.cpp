@@ -1,10 +1,10 @@
 // Single-instance guard.
 #include "instance/single_instance.h"
 
-#include "config/config_ids.h"
+#include "format/record_ids.h"
 #include "config/config_store.h"
 #include "config/messages.h"
-#include "launcher/diagnostic_log.h"
+#include "platform/diagnostic_log.h"
 #include "platform/handle.h"
 #include "platform/paths.h"
 #include "platform/text_format.h"

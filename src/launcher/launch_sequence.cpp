@@ -4,15 +4,15 @@
 // ends the process with exit code 1 and removes the launcher's temporary directory.
 #include "launcher/launch_sequence.h"
 
-#include "config/config_ids.h"
+#include "format/record_ids.h"
 #include "config/config_store.h"
 #include "config/included_files.h"
 #include "config/messages.h"
 #include "instance/single_instance.h"
 #include "jvm/discovery/jvm_library.h"
 #include "jvm/launch/java_vm_launcher.h"
-#include "jvm/launch/variable_expansion.h"
-#include "launcher/diagnostic_log.h"
+#include "config/variable_expansion.h"
+#include "platform/diagnostic_log.h"
 #include "platform/environment.h"
 #include "platform/paths.h"
 #include "platform/text_format.h"

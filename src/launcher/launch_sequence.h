@@ -3,7 +3,7 @@
 // is gone; every failure before that ends the process.
 #pragma once
 
-#include "launcher/command_line.h"
+#include "format/command_line.h"
 
 void launchApplication(ArgumentList& arguments, bool serviceChild);
 // Puts the application's native library directories (configuration 10004) in front of PATH.

@@ -3,13 +3,16 @@
 // service's child, or a run from the console.
 #include "launcher/startup.h"
 
-#include "config/config_ids.h"
+#include "format/record_ids.h"
 #include "config/config_loader.h"
 #include "config/config_store.h"
+#include "config/included_files.h"
 #include "config/messages.h"
-#include "jvm/launch/variable_expansion.h"
-#include "launcher/command_line.h"
-#include "launcher/diagnostic_log.h"
+#include "config/run_settings.h"
+#include "config/variable_expansion.h"
+#include "format/command_line.h"
+#include "launcher/service_command_line.h"
+#include "platform/diagnostic_log.h"
 #include "launcher/launch_sequence.h"
 #include "platform/paths.h"
 #include "service/service_commands.h"
@@ -19,15 +22,7 @@
 
 #include <cstring>
 
-char serviceName[kServiceNameCapacity] = "";
-bool serviceMode = true;
-bool noRedirect = false;
-char flavour = '\0';
-bool interactive = true;
-
 namespace {
-
-constexpr wchar_t kServiceChildMarker[] = L"__dpk_restart";
 
 void changeWorkingDirectory()
 {
@@ -108,7 +103,7 @@ int runGeneralPath()
     splitCommandLine(commandLine, arguments);
     arguments.removeFirst();
 
-    if (!arguments.empty() && arguments.last() == kServiceChildMarker) {
+    if (!arguments.empty() && arguments.last() == kChildMarker) {
         arguments.removeLast();
         launchApplication(arguments, true);
         return 0;

@@ -1,6 +1,9 @@
 // Service descriptor to configuration block.
 #include "packaging/descriptor.h"
 
+#include "format/record_text.h"
+#include "format/command_line.h"
+#include "format/record_ids.h"
 #include "packaging/descriptor_text.h"
 #include "packaging/message_texts.h"
 
@@ -21,7 +24,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int32_t kServiceDescriptionId = 20017;
 constexpr size_t kPreferredJvmDirCapacity = 200;
 
 struct DefaultRecord {
@@ -55,8 +57,8 @@ struct Builder {
     std::map<int32_t, std::string> extra;       // [records] ids outside the fixed order
     std::set<int32_t> fromRecords;              // ids that [records] set
     std::u16string description;
-    std::vector<blockwriter::LocaleGroup> groups;
-    std::vector<blockwriter::IncludedFile> files;
+    std::vector<blockformat::LocaleGroup> groups;
+    std::vector<blockformat::IncludedFile> files;
     std::vector<std::string> notes;
 
     void error(const toml::source_region& where, const std::string& message)
@@ -532,7 +534,7 @@ void service(Builder& b, const toml::table* table, const toml::table* launcher)
         if (!description->is_string()) {
             wrongType(b, *description, "service.description", "a string");
         } else {
-            b.description = blockwriter::utf8ToUtf16(description->as_string()->get());
+            b.description = packager::utf8ToUtf16(description->as_string()->get());
         }
     }
     const toml::table* translations =
@@ -549,7 +551,7 @@ void service(Builder& b, const toml::table* table, const toml::table* launcher)
             } else if (!node.is_string()) {
                 wrongType(b, node, name, "a string");
             } else {
-                b.groups.push_back({prefix, {{kServiceDescriptionId, blockwriter::utf8ToUtf16(node.as_string()->get())}}});
+                b.groups.push_back({prefix, {{cfg::serviceDescription, packager::utf8ToUtf16(node.as_string()->get())}}});
             }
         }
     }
@@ -776,7 +778,7 @@ bool isIncludedFileName(const std::string& name, std::string* reason)
         *reason = "must be a non-empty relative name without ';' or ':'";
         return false;
     }
-    std::vector<std::string> steps = splitAt(name, '\\');
+    std::vector<std::string> steps = blockformat::splitList(name, '\\');
     if (steps.size() > 2) {
         *reason = "may have at most one directory (the launcher creates only one level)";
         return false;
@@ -920,7 +922,7 @@ void records(Builder& b, const toml::table* table)
             b.error(key.source(), "records." + name + ": a record key must be a decimal identifier");
             continue;
         }
-        if (id == blockwriter::kIncludedFileCountId || id == blockwriter::kIncludedFileNamesId) {
+        if (id == cfg::includedFileCount || id == cfg::includedFileNames) {
             b.error(key.source(), "records." + name + " is made from [[files]] and cannot be set here");
             continue;
         }
@@ -1054,7 +1056,7 @@ bool buildFromDescriptor(const std::string& text, const std::string& path, const
     for (const auto& [id, value] : b.extra) {
         built.block.narrow.push_back({id, value});
     }
-    built.block.wide.push_back({kServiceDescriptionId, b.description});
+    built.block.wide.push_back({cfg::serviceDescription, b.description});
     built.block.localeGroups = b.groups;
     // Sets 2002 and 2003 in place, also to "0" and "" when there are none.
     built.block.addIncludedFiles(b.files);

@@ -6,7 +6,7 @@
 // same bytes, and `inspect` can give back a descriptor that builds the launcher it read.
 #pragma once
 
-#include "packaging/block_writer.h"
+#include "packaging/launcher_file.h"
 
 #include <cstdint>
 #include <map>
@@ -37,7 +37,7 @@ struct BuildSettings {
 };
 
 struct BuildResult {
-    blockwriter::ConfigBlock block;
+    blockformat::ConfigBlock block;
     std::vector<std::string> notes;  // remarks for the user that are no errors
 };
 

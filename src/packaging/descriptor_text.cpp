@@ -1,13 +1,57 @@
 // Descriptor text conversions.
 #include "packaging/descriptor_text.h"
 
-#include "packaging/block_writer.h"
+#include <cstdint>
 
 namespace packager {
 
+std::u16string utf8ToUtf16(const std::string& text)
+{
+    std::u16string out;
+    size_t i = 0;
+    while (i < text.size()) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        uint32_t code = 0xFFFD;
+        size_t extra = 0;
+        if (c < 0x80) {
+            code = c;
+        } else if ((c & 0xE0) == 0xC0) {
+            code = c & 0x1F;
+            extra = 1;
+        } else if ((c & 0xF0) == 0xE0) {
+            code = c & 0x0F;
+            extra = 2;
+        } else if ((c & 0xF8) == 0xF0) {
+            code = c & 0x07;
+            extra = 3;
+        }
+        bool valid = c < 0x80 || extra > 0;
+        for (size_t k = 1; valid && k <= extra; ++k) {
+            if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
+                valid = false;
+                extra = k - 1;
+                break;
+            }
+            code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        }
+        if (!valid || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+            code = 0xFFFD;
+        }
+        if (code >= 0x10000) {
+            code -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (code >> 10));
+            out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(code);
+        }
+        i += 1 + extra;
+    }
+    return out;
+}
+
 bool utf8ToLatin1(const std::string& utf8, std::string* latin1)
 {
-    std::u16string wide = blockwriter::utf8ToUtf16(utf8);
+    std::u16string wide = utf8ToUtf16(utf8);
     std::string out;
     for (char16_t c : wide) {
         // U+FFFD stands for an invalid sequence; a real U+FFFD is above U+00FF anyway.
@@ -67,93 +111,6 @@ bool utf16ToUtf8(const std::u16string& text, std::string* utf8)
     }
     *utf8 = out;
     return true;
-}
-
-bool joinCommandLine(const std::vector<std::string>& arguments, std::string* text, size_t* bad)
-{
-    std::string out;
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        bool hasDouble = argument.find('"') != std::string::npos;
-        bool hasSingle = argument.find('\'') != std::string::npos;
-        bool needsQuotes = argument.empty() || hasDouble || hasSingle || argument.find(' ') != std::string::npos;
-        if (i > 0) {
-            out += ' ';
-        }
-        if (!needsQuotes) {
-            out += argument;
-        } else if (!hasDouble) {
-            out += '"' + argument + '"';
-        } else if (!hasSingle) {
-            out += '\'' + argument + '\'';
-        } else {
-            if (bad != nullptr) {
-                *bad = i;
-            }
-            return false;
-        }
-    }
-    *text = out;
-    return true;
-}
-
-std::vector<std::string> splitCommandLine(const std::string& rest)
-{
-    std::vector<std::string> arguments;
-    size_t at = 0;
-    while (at < rest.size()) {
-        if (rest[at] == ' ') {
-            ++at;
-            continue;
-        }
-        size_t doubleQuote = rest.find('"', at);
-        size_t singleQuote = rest.find('\'', at);
-        size_t blank = rest.find(' ', at);
-        if (blank != std::string::npos && blank < doubleQuote && blank < singleQuote) {
-            arguments.push_back(rest.substr(at, blank - at));
-            at = blank + 1;
-            continue;
-        }
-        char quote;
-        size_t open;
-        if (doubleQuote != std::string::npos && doubleQuote < singleQuote) {
-            quote = '"';
-            open = doubleQuote;
-        } else if (singleQuote != std::string::npos) {
-            quote = '\'';
-            open = singleQuote;
-        } else {
-            arguments.push_back(rest.substr(at));
-            break;
-        }
-        size_t close = rest.find(quote, open + 1);
-        std::string argument = rest.substr(at, open - at);
-        if (close == std::string::npos) {
-            arguments.push_back(argument + rest.substr(open + 1));
-            break;
-        }
-        arguments.push_back(argument + rest.substr(open + 1, close - open - 1));
-        at = close + 1;
-        if (at < rest.size() && rest[at] == ' ') {
-            ++at;
-        }
-    }
-    return arguments;
-}
-
-std::vector<std::string> splitAt(const std::string& text, char separator)
-{
-    std::vector<std::string> pieces;
-    size_t start = 0;
-    while (true) {
-        size_t end = text.find(separator, start);
-        if (end == std::string::npos) {
-            pieces.push_back(text.substr(start));
-            return pieces;
-        }
-        pieces.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
 }
 
 } // namespace packager

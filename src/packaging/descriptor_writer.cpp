@@ -2,6 +2,9 @@
 #include "packaging/descriptor_writer.h"
 
 #include "packaging/descriptor.h"
+#include "format/record_text.h"
+#include "format/command_line.h"
+#include "format/record_ids.h"
 #include "packaging/descriptor_text.h"
 #include "packaging/message_texts.h"
 
@@ -106,7 +109,7 @@ Value list(const std::string& value, char separator)
     if (value.empty()) {
         return std::string("[]");
     }
-    return stringArray(splitAt(value, separator));
+    return stringArray(blockformat::splitList(value, separator));
 }
 
 Value commandLine(const std::string& value)
@@ -122,7 +125,7 @@ Value commandLine(const std::string& value)
 // "A1..\lib\app.jar;S0lib;" -> entries; none when the text has a shape the keys cannot give.
 Value classPath(const std::string& value)
 {
-    std::vector<std::string> pieces = splitAt(value, ';');
+    std::vector<std::string> pieces = blockformat::splitList(value, ';');
     if (pieces.size() < 2 || !pieces.back().empty()) {
         return std::nullopt;
     }
@@ -145,7 +148,7 @@ Value classPath(const std::string& value)
 
 Value searchSequence(const std::string& value)
 {
-    std::vector<std::string> pieces = splitAt(value, ';');
+    std::vector<std::string> pieces = blockformat::splitList(value, ';');
     if (!pieces.back().empty()) {
         return std::nullopt;
     }
@@ -194,11 +197,11 @@ Value choice(const std::string& value, std::initializer_list<std::pair<const cha
     return std::nullopt;
 }
 
-std::string write(const blockwriter::PackagedLauncher& launcher, const std::vector<std::string>& fileSources,
+std::string write(const packager::PackagedLauncher& launcher, const std::vector<std::string>& fileSources,
                   const std::string& launcherName, const std::set<int32_t>& raw, Writer* w,
                   std::vector<std::string>* notes)
 {
-    for (const blockwriter::NarrowRecord& record : launcher.block.narrow) {
+    for (const blockformat::NarrowRecord& record : launcher.block.narrow) {
         w->narrow[record.id] = record.value;
     }
     w->raw = &raw;
@@ -210,7 +213,7 @@ std::string write(const blockwriter::PackagedLauncher& launcher, const std::vect
     const std::string kind = w->has(107) ? w->get(107) : "";
     w->key(107, "start", choice(kind, {{"4", "auto"}, {"0", "demand"}, {"1", "demand"}, {"5", "demand"}}));
     w->key(149, "dependencies", list(w->get(149), ','));
-    for (const blockwriter::WideRecord& record : launcher.block.wide) {
+    for (const blockformat::WideRecord& record : launcher.block.wide) {
         std::string utf8;
         if (record.id == 20017 && utf16ToUtf8(record.value, &utf8)) {
             w->plain("description = " + tomlString(utf8));
@@ -218,8 +221,8 @@ std::string write(const blockwriter::PackagedLauncher& launcher, const std::vect
     }
     if (!launcher.block.localeGroups.empty()) {
         w->plain("\n[service.description_translations]");
-        for (const blockwriter::LocaleGroup& group : launcher.block.localeGroups) {
-            for (const blockwriter::WideRecord& record : group.records) {
+        for (const blockformat::LocaleGroup& group : launcher.block.localeGroups) {
+            for (const blockformat::WideRecord& record : group.records) {
                 std::string utf8;
                 if (record.id == 20017 && utf16ToUtf8(record.value, &utf8)) {
                     w->plain(tomlString(latin1ToUtf8(group.prefix)) + " = " + tomlString(utf8));
@@ -319,7 +322,7 @@ std::string write(const blockwriter::PackagedLauncher& launcher, const std::vect
     for (const auto& [id, value] : w->narrow) {
         (void)value;
         bool message = id >= kFirstMessageId && id <= kLastMessageId;
-        if (id == blockwriter::kIncludedFileCountId || id == blockwriter::kIncludedFileNamesId) {
+        if (id == cfg::includedFileCount || id == cfg::includedFileNames) {
             continue;
         }
         if ((known.count(id) == 0 && !message) || raw.count(id) != 0 || w->unexpressed.count(id) != 0) {
@@ -345,7 +348,7 @@ std::string write(const blockwriter::PackagedLauncher& launcher, const std::vect
     return w->out;
 }
 
-bool sameNarrowOrder(const blockwriter::ConfigBlock& a, const blockwriter::ConfigBlock& b)
+bool sameNarrowOrder(const blockformat::ConfigBlock& a, const blockformat::ConfigBlock& b)
 {
     if (a.narrow.size() != b.narrow.size()) {
         return false;
@@ -384,7 +387,7 @@ std::string tomlString(const std::string& utf8)
     return out + "\"";
 }
 
-Description describeLauncher(const blockwriter::PackagedLauncher& launcher, const std::vector<std::string>& fileSources,
+Description describeLauncher(const packager::PackagedLauncher& launcher, const std::vector<std::string>& fileSources,
                              const std::string& launcherName)
 {
     std::map<std::string, std::vector<uint8_t>> contents;
@@ -397,8 +400,8 @@ Description describeLauncher(const blockwriter::PackagedLauncher& launcher, cons
 
     Description description;
     std::set<int32_t> raw;
-    std::vector<uint8_t> original = blockwriter::serializeBlock(launcher.block);
-    std::vector<uint8_t> originalFiles = blockwriter::serializeIncludedFiles(launcher.block);
+    std::vector<uint8_t> original = blockformat::serializeBlock(launcher.block);
+    std::vector<uint8_t> originalFiles = blockformat::serializeIncludedFiles(launcher.block);
     // Each round moves the records whose readable form did not give back their text to
     // [records]; two rounds settle it, the third only confirms.
     for (int round = 0; round < 4; ++round) {
@@ -421,8 +424,8 @@ Description describeLauncher(const blockwriter::PackagedLauncher& launcher, cons
             }
             continue;
         }
-        if (blockwriter::serializeBlock(rebuilt.block) == original &&
-            blockwriter::serializeIncludedFiles(rebuilt.block) == originalFiles) {
+        if (blockformat::serializeBlock(rebuilt.block) == original &&
+            blockformat::serializeIncludedFiles(rebuilt.block) == originalFiles) {
             description.rebuildsIdentically = true;
             return description;
         }

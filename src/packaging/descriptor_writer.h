@@ -1,7 +1,7 @@
 // From a packaged launcher back to a service descriptor (`packager inspect`).
 #pragma once
 
-#include "packaging/block_reader.h"
+#include "packaging/launcher_file.h"
 
 #include <string>
 #include <vector>
@@ -19,7 +19,7 @@ struct Description {
 // when that key gives back exactly the stored text, otherwise under [records]; the result
 // is checked by building it again, and `rebuildsIdentically` says whether that gave the
 // same block and files byte for byte.
-Description describeLauncher(const blockwriter::PackagedLauncher& launcher, const std::vector<std::string>& fileSources,
+Description describeLauncher(const packager::PackagedLauncher& launcher, const std::vector<std::string>& fileSources,
                              const std::string& launcherName);
 
 // TOML basic string with the escapes it needs.

@@ -1,9 +1,9 @@
 // A typical service configuration.
 #include "packaging/example_config.h"
 
-namespace blockwriter {
+namespace packager {
 
-std::vector<NarrowRecord> englishMessages()
+std::vector<blockformat::NarrowRecord> englishMessages()
 {
     return {
         {1000, "Error"},
@@ -34,9 +34,9 @@ std::vector<NarrowRecord> englishMessages()
     };
 }
 
-ConfigBlock exampleServiceBlock()
+blockformat::ConfigBlock exampleServiceBlock()
 {
-    ConfigBlock block;
+    blockformat::ConfigBlock block;
     block.narrow = {
         // launcher, service and instance
         {101, "Demo service"},
@@ -107,11 +107,11 @@ ConfigBlock exampleServiceBlock()
         {161, "0"},
         {164, "0"},
     };
-    for (const NarrowRecord& message : englishMessages()) {
+    for (const blockformat::NarrowRecord& message : englishMessages()) {
         block.narrow.push_back(message);
     }
     block.wide = {{20017, u""}};
     return block;
 }
 
-} // namespace blockwriter
+} // namespace packager

@@ -3,14 +3,14 @@
 // the one wide record, and the English message texts.
 #pragma once
 
-#include "packaging/block_writer.h"
+#include "packaging/launcher_file.h"
 
-namespace blockwriter {
+namespace packager {
 
 // English texts of the messages 1000 to 1020.
-std::vector<NarrowRecord> englishMessages();
+std::vector<blockformat::NarrowRecord> englishMessages();
 
 // A service named "Demo service" whose application is "com.example.demo.Main".
-ConfigBlock exampleServiceBlock();
+blockformat::ConfigBlock exampleServiceBlock();
 
-} // namespace blockwriter
+} // namespace packager

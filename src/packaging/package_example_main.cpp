@@ -7,7 +7,9 @@
 //             1 or 5 show errors in message boxes instead of on standard error.
 // --log-demo  adds a working directory (the executable's own) and a locale group for
 //             German, so that a run with the diagnostic log on shows those steps too.
-#include "packaging/block_writer.h"
+#include "format/record_ids.h"
+#include "packaging/descriptor_text.h"
+#include "packaging/launcher_file.h"
 #include "packaging/example_config.h"
 
 #include <cstdio>
@@ -19,7 +21,6 @@ namespace {
 constexpr int kUsageOrFailure = 2;
 constexpr int32_t kLauncherKindId = 107;
 constexpr int32_t kWorkingDirectoryId = 146;
-constexpr int32_t kServiceDescriptionId = 20017;
 
 int usage(const char* reason)
 {
@@ -74,18 +75,18 @@ int main(int argc, char** argv)
         return usage("the launcher image and the output file are required");
     }
 
-    blockwriter::ConfigBlock block = blockwriter::exampleServiceBlock();
+    blockformat::ConfigBlock block = packager::exampleServiceBlock();
     if (!kind.empty()) {
         block.set(kLauncherKindId, kind);
     }
     if (logDemo) {
         block.set(kWorkingDirectoryId, ".");
         block.localeGroups.push_back(
-            {"de", {{kServiceDescriptionId, blockwriter::utf8ToUtf16("Beispieldienst f\xC3\xBCr die Vorf\xC3\xBChrung")}}});
+            {"de", {{cfg::serviceDescription, packager::utf8ToUtf16("Beispieldienst f\xC3\xBCr die Vorf\xC3\xBChrung")}}});
     }
 
     std::string error;
-    if (!blockwriter::writeLauncher(image, block, output, &error)) {
+    if (!packager::writeLauncher(image, block, output, &error)) {
         std::fprintf(stderr, "package_example: %s\n", error.c_str());
         return kUsageOrFailure;
     }

@@ -9,8 +9,8 @@
 // Exit code 0 on success, 2 on any error; errors are one line each, descriptor errors as
 // "file:line:column: error: ...". The output launcher is written to a temporary file and
 // renamed, so that a failed build leaves no output file behind.
-#include "packaging/block_reader.h"
-#include "packaging/block_writer.h"
+#include "packaging/launcher_file.h"
+#include "packaging/launcher_file.h"
 #include "packaging/descriptor.h"
 #include "packaging/descriptor_writer.h"
 
@@ -122,7 +122,7 @@ int build(const std::vector<std::string>& arguments)
         std::fprintf(stderr, "packager: note: %s\n", note.c_str());
     }
     std::string error;
-    if (!blockwriter::writeLauncher(positional[1], result.block, positional[2], &error)) {
+    if (!packager::writeLauncher(positional[1], result.block, positional[2], &error)) {
         return failure(error);
     }
     std::printf("packaged %s: %zu records, %zu included file(s)\n", positional[2].c_str(),
@@ -156,9 +156,9 @@ int inspect(const std::vector<std::string>& arguments)
     if (!readWhole(positional[0], &file)) {
         return failure("cannot read " + positional[0]);
     }
-    blockwriter::PackagedLauncher launcher;
+    packager::PackagedLauncher launcher;
     std::string error;
-    if (!blockwriter::readPackagedLauncher(std::vector<uint8_t>(file.begin(), file.end()), &launcher, &error)) {
+    if (!packager::readPackagedLauncher(std::vector<uint8_t>(file.begin(), file.end()), &launcher, &error)) {
         return failure(positional[0] + ": " + error);
     }
 

@@ -3,9 +3,7 @@
 // before other threads exist.
 #include "platform/paths.h"
 
-#include "config/config_ids.h"
-#include "config/messages.h"
-#include "launcher/diagnostic_log.h"
+#include "platform/diagnostic_log.h"
 #include "platform/text_conversion.h"
 #include "platform/text_format.h"
 
@@ -310,23 +308,8 @@ void getFullPathW(wchar_t* out, size_t capacity, const wchar_t* path, bool useNa
 
 bool fileExists(const char* path, uint64_t* lastWriteTime)
 {
-    if (path == nullptr) {
-        return false;
-    }
-    if (isDriveRoot(path)) {
-        return true;
-    }
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA(path, &data);
-    if (find == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    FindClose(find);
-    if (lastWriteTime != nullptr) {
-        *lastWriteTime = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                         data.ftLastWriteTime.dwLowDateTime;
-    }
-    return true;
+    // The narrow file functions convert in the same code page.
+    return path != nullptr && fileExistsW(toWide(path, fileApiCodePage()).c_str(), lastWriteTime);
 }
 
 bool fileExistsW(const wchar_t* path, uint64_t* lastWriteTime)
@@ -352,17 +335,7 @@ bool fileExistsW(const wchar_t* path, uint64_t* lastWriteTime)
 
 bool isDirWritable(const char* directory)
 {
-    char probe[kTextCapacity];
-    if (!formatText(probe, sizeof probe, "%s\\qll_w_testdir", directory)) {
-        return false;
-    }
-    RemoveDirectoryA(probe);
-    if (!CreateDirectoryA(probe, nullptr)) {
-        return false;
-    }
-    bool exists = fileExists(probe);
-    RemoveDirectoryA(probe);
-    return exists;
+    return directory != nullptr && isDirWritableW(toWide(directory, fileApiCodePage()).c_str());
 }
 
 bool isDirWritableW(const wchar_t* directory)
@@ -380,117 +353,106 @@ bool isDirWritableW(const wchar_t* directory)
     return exists;
 }
 
-void getTempPath(char* out, size_t capacity)
+namespace {
+
+// The wide text of a directory as narrow file functions would see it: "?" where the code
+// page has no character for it.
+std::wstring asSeenNarrow(const std::wstring& path)
 {
-    char path[kTextCapacity];
-    DWORD length = GetTempPathA(kTextCapacity, path);
-    logMessage("GetTempPath returned %d (last error %d)", static_cast<int>(length), static_cast<int>(GetLastError()));
-    if (length == 0 || length >= static_cast<DWORD>(kTextCapacity)) {
-        path[0] = '\0';
-        DWORD drive = GetEnvironmentVariableA("HOMEDRIVE", path, kTextCapacity);
-        if (drive >= static_cast<DWORD>(kTextCapacity)) {
-            drive = 0;
-        }
-        path[drive] = '\0';
-        DWORD rest = GetEnvironmentVariableA("HOMEPATH", path + drive, kTextCapacity - drive);
-        if (rest >= kTextCapacity - drive) {
-            path[drive] = '\0';
-        }
-        logMessage("No temp dir defined. Using home %s", path);
-    } else {
-        BOOL made = CreateDirectoryA(path, nullptr);
-        logMessage("make dir returned %d", made ? 0 : -1);
-    }
-    // A path that the code page cannot express comes back with "?" in it; such a
-    // directory cannot be used with narrow file functions. When the long form cannot be
-    // determined the path itself is checked.
-    char longForm[kTextCapacity];
-    DWORD n = GetLongPathNameA(path, longForm, kTextCapacity);
-    const char* checked = (n > 0 && n < static_cast<DWORD>(kTextCapacity)) ? longForm : path;
-    if (!containsQuestionMark(checked) && !containsQuestionMark(path)) {
-        copyText(out, capacity, path);
-        return;
-    }
-    char windowsDir[kTextCapacity];
-    UINT w = GetWindowsDirectoryA(windowsDir, kTextCapacity);
-    if (w == 0 || w >= static_cast<UINT>(kTextCapacity)) {
-        windowsDir[0] = '\0';
-    }
-    char candidate[kTextCapacity];
-    formatText(candidate, sizeof candidate, "%s\\temp", windowsDir);
-    const char* fallbacks[] = {candidate, "c:\\temp", "c:\\tmp", windowsDir};
-    for (const char* dir : fallbacks) {
-        if (dir[0] != '\0' && isDirWritable(dir)) {
-            copyText(out, capacity, dir);
-            return;
-        }
-    }
-    if (isDirWritable("c:\\")) {
-        CreateDirectoryA("c:\\tmp", nullptr);
-        if (isDirWritable("c:\\tmp")) {
-            copyText(out, capacity, "c:\\tmp");
-            return;
-        }
-    }
-    fatalConfigErrorW(cfg::msgNoTempDirectory, nullptr);
+    return toWide(toNarrow(path, fileApiCodePage()), fileApiCodePage());
 }
 
-void getTempPathW(wchar_t* out, size_t capacity)
+std::wstring variableValue(const wchar_t* name)
+{
+    wchar_t value[kTextCapacity];
+    DWORD n = GetEnvironmentVariableW(name, value, kTextCapacity);
+    return n > 0 && n < static_cast<DWORD>(kTextCapacity) ? std::wstring(value, n) : std::wstring();
+}
+
+// The system's temporary directory, created when missing; the home directory when the
+// system names none.
+std::wstring systemTempDirectory()
 {
     wchar_t path[kTextCapacity];
     DWORD length = GetTempPathW(kTextCapacity, path);
     logMessage("GetTempPath returned %d (last error %d)", static_cast<int>(length), static_cast<int>(GetLastError()));
     if (length == 0 || length >= static_cast<DWORD>(kTextCapacity)) {
-        path[0] = L'\0';
-        DWORD drive = GetEnvironmentVariableW(L"HOMEDRIVE", path, kTextCapacity);
-        if (drive >= static_cast<DWORD>(kTextCapacity)) {
-            drive = 0;
+        std::wstring home = variableValue(L"HOMEDRIVE") + variableValue(L"HOMEPATH");
+        if (home.size() >= static_cast<size_t>(kTextCapacity)) {
+            home.clear();
         }
-        path[drive] = L'\0';
-        DWORD rest = GetEnvironmentVariableW(L"HOMEPATH", path + drive, kTextCapacity - drive);
-        if (rest >= kTextCapacity - drive) {
-            path[drive] = L'\0';
-        }
-        logMessage("No temp dir defined. Using home %S", path);
-    } else {
-        BOOL made = CreateDirectoryW(path, nullptr);
-        logMessage("make dir returned %d", made ? 0 : -1);
+        logMessage("No temp dir defined. Using home %S", home.c_str());
+        return home;
     }
-    wchar_t longForm[kTextCapacity];
-    DWORD n = GetLongPathNameW(path, longForm, kTextCapacity);
-    const wchar_t* checked = (n > 0 && n < static_cast<DWORD>(kTextCapacity)) ? longForm : path;
-    if (!containsQuestionMark(checked) && !containsQuestionMark(path)) {
-        copyTextW(out, capacity, path);
-        return;
-    }
+    BOOL made = CreateDirectoryW(path, nullptr);
+    logMessage("make dir returned %d", made ? 0 : -1);
+    return path;
+}
+
+// The first directory of the fallbacks that a subdirectory can be created in; empty when
+// none.
+std::wstring fallbackTempDirectory(bool narrow)
+{
     wchar_t windowsDir[kTextCapacity];
     UINT w = GetWindowsDirectoryW(windowsDir, kTextCapacity);
     if (w == 0 || w >= static_cast<UINT>(kTextCapacity)) {
         windowsDir[0] = L'\0';
     }
-    wchar_t candidate[kTextCapacity];
-    formatTextW(candidate, kTextCapacity, L"%s\\temp", windowsDir);
-    const wchar_t* fallbacks[] = {candidate, L"c:\\temp", L"c:\\tmp", windowsDir};
-    for (const wchar_t* dir : fallbacks) {
-        if (dir[0] != L'\0' && isDirWritableW(dir)) {
-            copyTextW(out, capacity, dir);
-            return;
+    const std::wstring candidates[] = {std::wstring(windowsDir) + L"\\temp", L"c:\\temp", L"c:\\tmp", windowsDir};
+    for (const std::wstring& directory : candidates) {
+        bool expressible = !narrow || !containsQuestionMark(asSeenNarrow(directory).c_str());
+        if (windowsDir[0] != L'\0' && expressible && isDirWritableW(directory.c_str())) {
+            return directory;
         }
     }
     if (isDirWritableW(L"c:\\")) {
         CreateDirectoryW(L"c:\\tmp", nullptr);
         if (isDirWritableW(L"c:\\tmp")) {
-            copyTextW(out, capacity, L"c:\\tmp");
-            return;
+            return L"c:\\tmp";
         }
     }
-    fatalConfigErrorW(cfg::msgNoTempDirectory, nullptr);
+    return std::wstring();
 }
 
-void makeTempFileName(char* out, size_t capacity)
+// A usable temporary directory for narrow (`narrow`) or wide file functions; empty when
+// there is none. A path that the code page cannot express comes back with "?" in it; such
+// a directory cannot be used with narrow file functions. When the long form cannot be
+// determined the path itself is checked.
+std::wstring usableTempDirectory(bool narrow)
+{
+    std::wstring path = systemTempDirectory();
+    wchar_t longForm[kTextCapacity];
+    DWORD n = GetLongPathNameW(path.c_str(), longForm, kTextCapacity);
+    std::wstring checked = (n > 0 && n < static_cast<DWORD>(kTextCapacity)) ? std::wstring(longForm) : path;
+    if (narrow) {
+        checked = asSeenNarrow(checked);
+    }
+    if (!containsQuestionMark(checked.c_str()) && !containsQuestionMark((narrow ? asSeenNarrow(path) : path).c_str())) {
+        return path;
+    }
+    return fallbackTempDirectory(narrow);
+}
+
+} // namespace
+
+bool getTempPath(char* out, size_t capacity)
+{
+    std::wstring directory = usableTempDirectory(true);
+    return !directory.empty() && copyText(out, capacity, toNarrow(directory, fileApiCodePage()).c_str());
+}
+
+bool getTempPathW(wchar_t* out, size_t capacity)
+{
+    std::wstring directory = usableTempDirectory(false);
+    return !directory.empty() && copyTextW(out, capacity, directory.c_str());
+}
+
+bool makeTempFileName(char* out, size_t capacity)
 {
     char directory[kTextCapacity];
-    getTempPath(directory, sizeof directory);
+    if (!getTempPath(directory, sizeof directory)) {
+        return false;
+    }
     logMessage("tempPath is %s", directory);
     char name[MAX_PATH + 1];
     if (GetTempFileNameA(directory, "qll", 0, name) != 0) {
@@ -505,4 +467,5 @@ void makeTempFileName(char* out, size_t capacity)
         formatText(out, capacity, "%s%sqll%d", directory, separator, rand());
     }
     logMessage("tempFile is %s", out);
+    return true;
 }

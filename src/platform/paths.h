@@ -51,8 +51,12 @@ bool isDriveRootW(const wchar_t* path);
 bool isDirWritable(const char* directory);
 bool isDirWritableW(const wchar_t* directory);
 
-// A usable temporary directory; ends the process (message 1015) when there is none.
-void getTempPath(char* out, size_t capacity);
-void getTempPathW(wchar_t* out, size_t capacity);
-// A unique temporary file name with the prefix "qll"; the system creates the empty file.
-void makeTempFileName(char* out, size_t capacity);
+// A usable temporary directory: the system's, else the first writable fallback (the
+// Windows directory's "temp", "c:\temp", "c:\tmp", the Windows directory, a new "c:\tmp").
+// The narrow form also passes over a directory that the code page cannot express. False
+// when there is none (the caller reports message 1015).
+bool getTempPath(char* out, size_t capacity);
+bool getTempPathW(wchar_t* out, size_t capacity);
+// A unique temporary file name with the prefix "qll" in the narrow temporary directory;
+// the system creates the empty file. False when there is no temporary directory.
+bool makeTempFileName(char* out, size_t capacity);

@@ -112,158 +112,176 @@ std::string asText(const wchar_t* text, size_t length, char*)
 }
 std::wstring asText(const wchar_t* text, size_t length, wchar_t*) { return std::wstring(text, length); }
 
+// Flags, width and precision of a conversion; `p` is behind its '%'. Returns the position
+// behind them. A "*" takes its value from the arguments.
 template <typename Char>
-std::basic_string<Char> formatAll(const Char* format, va_list args)
+const Char* readField(const Char* p, va_list* args, FieldFormat* field)
+{
+    for (;; ++p) {
+        if (*p == Char('-')) field->left = true;
+        else if (*p == Char('+')) field->plus = true;
+        else if (*p == Char(' ')) field->space = true;
+        else if (*p == Char('#')) field->alternate = true;
+        else if (*p == Char('0')) field->zero = true;
+        else break;
+    }
+    if (*p == Char('*')) {
+        field->width = va_arg(*args, int);
+        if (field->width < 0) {
+            field->left = true;
+            field->width = field->width == INT32_MIN ? 0 : -field->width;
+        }
+        ++p;
+    } else {
+        while (*p >= Char('0') && *p <= Char('9')) {
+            if (field->width < 100000) field->width = field->width * 10 + static_cast<int>(*p - Char('0'));
+            ++p;
+        }
+    }
+    if (*p == Char('.')) {
+        ++p;
+        field->precision = 0;
+        if (*p == Char('*')) {
+            field->precision = va_arg(*args, int);
+            if (field->precision < 0) field->precision = -1;
+            ++p;
+        } else {
+            while (*p >= Char('0') && *p <= Char('9')) {
+                if (field->precision < 100000) field->precision = field->precision * 10 + static_cast<int>(*p - Char('0'));
+                ++p;
+            }
+        }
+    }
+    return p;
+}
+
+// The length modifier: "h", "hh", "l", "ll", "I64", "I32", "I", "z", "j", "t" or "w".
+template <typename Char>
+const Char* readLength(const Char* p, Length* length)
+{
+    *length = Length::none;
+    if (*p == Char('h')) {
+        *length = Length::shortInt;
+        ++p;
+        if (*p == Char('h')) ++p;
+    } else if (*p == Char('l')) {
+        *length = Length::longInt;
+        ++p;
+        if (*p == Char('l')) {
+            *length = Length::longLong;
+            ++p;
+        }
+    } else if (*p == Char('I')) {
+        if (p[1] == Char('6') && p[2] == Char('4')) {
+            *length = Length::longLong;
+            p += 3;
+        } else if (p[1] == Char('3') && p[2] == Char('2')) {
+            p += 3;
+        } else {
+            *length = Length::size;
+            ++p;
+        }
+    } else if (*p == Char('z') || *p == Char('j') || *p == Char('t')) {
+        *length = Length::size;
+        ++p;
+    } else if (*p == Char('w')) {
+        *length = Length::wide;
+        ++p;
+    }
+    return p;
+}
+
+// "%d" "%i" "%u" "%x" "%X" "%o" and "%p".
+template <typename Char>
+std::basic_string<Char> integerText(Char conversion, Length length, const FieldFormat& field, va_list* args)
+{
+    const bool wideValue = length == Length::longLong || length == Length::size;
+    if (conversion == Char('d') || conversion == Char('i')) {
+        int64_t value;
+        if (wideValue) value = va_arg(*args, int64_t);
+        else if (length == Length::shortInt) value = static_cast<short>(va_arg(*args, int));
+        else value = va_arg(*args, int);  // "l" is 32 bits on Windows
+        uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+        return integerBody<Char>(magnitude, value < 0, 10, false, field, true);
+    }
+    if (conversion == Char('p')) {
+        // The Windows C library prints a pointer as all its hex digits, upper case.
+        FieldFormat pointerField;
+        pointerField.precision = static_cast<int>(2 * sizeof(void*));
+        uintptr_t value = reinterpret_cast<uintptr_t>(va_arg(*args, void*));
+        return integerBody<Char>(value, false, 16, true, pointerField, false);
+    }
+    uint64_t value;
+    if (wideValue) value = va_arg(*args, uint64_t);
+    else if (length == Length::shortInt) value = static_cast<unsigned short>(va_arg(*args, unsigned));
+    else value = va_arg(*args, unsigned);
+    unsigned base = conversion == Char('u') ? 10 : conversion == Char('o') ? 8 : 16;
+    return integerBody<Char>(value, false, base, conversion == Char('X'), field, false);
+}
+
+// "%c" "%C" "%s" "%S": the lower-case conversion takes the format's own character width,
+// the upper-case one the other; "l" and "w" make it wide, "h" narrow.
+template <typename Char>
+std::basic_string<Char> textOf(Char conversion, Length length, const FieldFormat& field, va_list* args)
+{
+    const bool wideFormat = sizeof(Char) == sizeof(wchar_t);
+    const bool lower = conversion == Char('c') || conversion == Char('s');
+    bool wideArgument = lower == wideFormat;
+    if (length == Length::longInt || length == Length::wide) wideArgument = true;
+    if (length == Length::shortInt) wideArgument = false;
+    Char* target = nullptr;
+    if (conversion == Char('c') || conversion == Char('C')) {
+        int value = va_arg(*args, int);
+        if (wideArgument) {
+            wchar_t w[2] = {static_cast<wchar_t>(value), L'\0'};
+            return asText(w, 1, target);
+        }
+        char c[2] = {static_cast<char>(value), '\0'};
+        return asText(c, 1, target);
+    }
+    if (wideArgument) {
+        const wchar_t* text = va_arg(*args, const wchar_t*);
+        if (text == nullptr) text = L"(null)";
+        return asText(text, boundedLength(text, field.precision), target);
+    }
+    const char* text = va_arg(*args, const char*);
+    if (text == nullptr) text = "(null)";
+    return asText(text, boundedLength(text, field.precision), target);
+}
+
+template <typename Char>
+std::basic_string<Char> formatAll(const Char* format, va_list* args)
 {
     std::basic_string<Char> out;
     if (format == nullptr) {
         return out;
     }
-    const bool wideFormat = sizeof(Char) == sizeof(wchar_t);
     for (const Char* p = format; *p != Char('\0'); ++p) {
         if (*p != Char('%')) {
             out += *p;
             continue;
         }
         const Char* start = p;
-        ++p;
         FieldFormat field;
-        for (;; ++p) {
-            if (*p == Char('-')) field.left = true;
-            else if (*p == Char('+')) field.plus = true;
-            else if (*p == Char(' ')) field.space = true;
-            else if (*p == Char('#')) field.alternate = true;
-            else if (*p == Char('0')) field.zero = true;
-            else break;
-        }
-        if (*p == Char('*')) {
-            field.width = va_arg(args, int);
-            if (field.width < 0) {
-                field.left = true;
-                field.width = field.width == INT32_MIN ? 0 : -field.width;
-            }
-            ++p;
-        } else {
-            while (*p >= Char('0') && *p <= Char('9')) {
-                if (field.width < 100000) field.width = field.width * 10 + static_cast<int>(*p - Char('0'));
-                ++p;
-            }
-        }
-        if (*p == Char('.')) {
-            ++p;
-            field.precision = 0;
-            if (*p == Char('*')) {
-                field.precision = va_arg(args, int);
-                if (field.precision < 0) field.precision = -1;
-                ++p;
-            } else {
-                while (*p >= Char('0') && *p <= Char('9')) {
-                    if (field.precision < 100000) field.precision = field.precision * 10 + static_cast<int>(*p - Char('0'));
-                    ++p;
-                }
-            }
-        }
-        Length length = Length::none;
-        if (*p == Char('h')) {
-            length = Length::shortInt;
-            ++p;
-            if (*p == Char('h')) ++p;
-        } else if (*p == Char('l')) {
-            length = Length::longInt;
-            ++p;
-            if (*p == Char('l')) {
-                length = Length::longLong;
-                ++p;
-            }
-        } else if (*p == Char('I')) {
-            if (p[1] == Char('6') && p[2] == Char('4')) {
-                length = Length::longLong;
-                p += 3;
-            } else if (p[1] == Char('3') && p[2] == Char('2')) {
-                length = Length::none;
-                p += 3;
-            } else {
-                length = Length::size;
-                ++p;
-            }
-        } else if (*p == Char('z') || *p == Char('j') || *p == Char('t')) {
-            length = Length::size;
-            ++p;
-        } else if (*p == Char('w')) {
-            length = Length::wide;
-            ++p;
-        }
-
+        Length length;
+        p = readLength(readField(p + 1, args, &field), &length);
         const Char conversion = *p;
         switch (conversion) {
         case Char('d'):
-        case Char('i'): {
-            int64_t value;
-            if (length == Length::longLong || length == Length::size) value = va_arg(args, int64_t);
-            else if (length == Length::shortInt) value = static_cast<short>(va_arg(args, int));
-            else value = va_arg(args, int);  // "l" is 32 bits on Windows
-            uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-            appendPadded(out, integerBody<Char>(magnitude, value < 0, 10, false, field, true), field);
-            break;
-        }
+        case Char('i'):
         case Char('u'):
         case Char('x'):
         case Char('X'):
-        case Char('o'): {
-            uint64_t value;
-            if (length == Length::longLong || length == Length::size) value = va_arg(args, uint64_t);
-            else if (length == Length::shortInt) value = static_cast<unsigned short>(va_arg(args, unsigned));
-            else value = va_arg(args, unsigned);
-            unsigned base = conversion == Char('u') ? 10 : conversion == Char('o') ? 8 : 16;
-            appendPadded(out, integerBody<Char>(value, false, base, conversion == Char('X'), field, false), field);
+        case Char('o'):
+        case Char('p'):
+            appendPadded(out, integerText(conversion, length, field, args), field);
             break;
-        }
-        case Char('p'): {
-            // The Windows C library prints a pointer as all its hex digits, upper case.
-            uintptr_t value = reinterpret_cast<uintptr_t>(va_arg(args, void*));
-            FieldFormat pointerField;
-            pointerField.precision = static_cast<int>(2 * sizeof(void*));
-            pointerField.width = field.width;
-            pointerField.left = field.left;
-            appendPadded(out, integerBody<Char>(value, false, 16, true, pointerField, false), pointerField);
-            break;
-        }
         case Char('c'):
-        case Char('C'): {
-            // "%c" takes the format's own character width, "%C" the other one.
-            bool wideArgument = (conversion == Char('c')) == wideFormat;
-            if (length == Length::longInt || length == Length::wide) wideArgument = true;
-            if (length == Length::shortInt) wideArgument = false;
-            int value = va_arg(args, int);
-            std::basic_string<Char> body;
-            if (wideArgument) {
-                wchar_t w[2] = {static_cast<wchar_t>(value), L'\0'};
-                body = asText(w, 1, static_cast<Char*>(nullptr));
-            } else {
-                char c[2] = {static_cast<char>(value), '\0'};
-                body = asText(c, 1, static_cast<Char*>(nullptr));
-            }
-            appendPadded(out, body, field);
-            break;
-        }
+        case Char('C'):
         case Char('s'):
-        case Char('S'): {
-            bool wideArgument = (conversion == Char('s')) == wideFormat;
-            if (length == Length::longInt || length == Length::wide) wideArgument = true;
-            if (length == Length::shortInt) wideArgument = false;
-            std::basic_string<Char> body;
-            if (wideArgument) {
-                const wchar_t* text = va_arg(args, const wchar_t*);
-                if (text == nullptr) text = L"(null)";
-                body = asText(text, boundedLength(text, field.precision), static_cast<Char*>(nullptr));
-            } else {
-                const char* text = va_arg(args, const char*);
-                if (text == nullptr) text = "(null)";
-                body = asText(text, boundedLength(text, field.precision), static_cast<Char*>(nullptr));
-            }
-            appendPadded(out, body, field);
+        case Char('S'):
+            appendPadded(out, textOf(conversion, length, field, args), field);
             break;
-        }
         case Char('%'):
             out += Char('%');
             break;
@@ -297,7 +315,7 @@ std::string formatStringV(const char* format, va_list args)
 {
     va_list copy;
     va_copy(copy, args);
-    std::string result = formatAll<char>(format, copy);
+    std::string result = formatAll<char>(format, &copy);
     va_end(copy);
     return result;
 }
@@ -306,7 +324,7 @@ std::wstring formatStringVW(const wchar_t* format, va_list args)
 {
     va_list copy;
     va_copy(copy, args);
-    std::wstring result = formatAll<wchar_t>(format, copy);
+    std::wstring result = formatAll<wchar_t>(format, &copy);
     va_end(copy);
     return result;
 }

@@ -3,9 +3,9 @@
 // installer that runs them; nothing here goes to the diagnostic log.
 #include "service/service_commands.h"
 
-#include "config/config_ids.h"
+#include "format/record_ids.h"
 #include "config/config_store.h"
-#include "launcher/startup.h"
+#include "config/run_settings.h"
 #include "platform/handle.h"
 #include "platform/paths.h"
 #include "platform/text_format.h"

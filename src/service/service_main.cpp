@@ -5,9 +5,9 @@
 // standard input. When the child ends, the service process ends too.
 #include "service/service_main.h"
 
-#include "launcher/command_line.h"
-#include "launcher/diagnostic_log.h"
-#include "launcher/startup.h"
+#include "format/command_line.h"
+#include "platform/diagnostic_log.h"
+#include "config/run_settings.h"
 #include "platform/handle.h"
 #include "platform/text_conversion.h"
 #include "platform/text_format.h"
@@ -17,7 +17,6 @@
 
 namespace {
 
-constexpr wchar_t kChildMarker[] = L"__dpk_restart";
 constexpr char kPriorityKey[] = "SOFTWARE\\tarnwell\\quill\\priority";
 constexpr DWORD kDrainBlockSize = 6000;
 constexpr DWORD kStopWaitHintMs = 50000;
@@ -73,26 +72,6 @@ void requestShutdown()
     } else {
         logMessage("shutdown kept until the child runs");
     }
-}
-
-// How the child's splitter is made to read one argument back unchanged: it knows no
-// escape character, but a quoted argument may hold the other kind of quote.
-bool appendChildArgument(wchar_t* line, size_t capacity, const std::wstring& argument, bool first)
-{
-    bool hasBlank = argument.find(L' ') != std::wstring::npos;
-    bool hasDouble = argument.find(L'"') != std::wstring::npos;
-    bool hasSingle = argument.find(L'\'') != std::wstring::npos;
-    if (hasDouble && hasSingle) {
-        return false;
-    }
-    const wchar_t* quote = L"";
-    if (hasDouble) {
-        quote = L"'";
-    } else if (hasBlank || hasSingle || argument.empty()) {
-        quote = L"\"";
-    }
-    return (first || appendTextW(line, capacity, L" ")) && appendTextW(line, capacity, quote) &&
-           appendTextW(line, capacity, argument.c_str()) && appendTextW(line, capacity, quote);
 }
 
 // A narrow text of the service start (system code page) as a wide argument of the child,
@@ -165,6 +144,144 @@ bool makeChildPipes(ChildPipes& pipes)
     return true;
 }
 
+
+void initialiseStatus()
+{
+    ServiceLock lock;
+    serviceStatusRecord.dwServiceType = SERVICE_WIN32;
+    serviceStatusRecord.dwCurrentState = SERVICE_RUNNING;
+    serviceStatusRecord.dwControlsAccepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
+    serviceStatusRecord.dwWin32ExitCode = 0;
+    serviceStatusRecord.dwServiceSpecificExitCode = 0;
+    serviceStatusRecord.dwCheckPoint = 0;
+    serviceStatusRecord.dwWaitHint = kStopWaitHintMs;
+}
+
+// The name the service manager started this service under.
+void takeStartedName(DWORD argc, LPSTR* argv)
+{
+    if (argc >= 1 && argv[0] != nullptr && argv[0][0] != '\0' && strlen(argv[0]) < sizeof serviceName) {
+        copyText(serviceName, sizeof serviceName, argv[0]);
+    } else {
+        copyText(serviceName, sizeof serviceName, "unknown");
+    }
+    logMessage("service name is '%s'", serviceName);
+}
+
+// The child's command line from this process's own command line and the start
+// parameters. The service name fits its conversion buffer by the length test when it was
+// taken; a start parameter may not. One that does not fit is refused rather than cut: a
+// cut argument would start the application with a value nobody gave it.
+bool makeChildCommandLine(DWORD argc, LPSTR* argv, wchar_t* commandLine, size_t capacity)
+{
+    ArgumentList ownArguments;
+    splitCommandLine(GetCommandLineW(), ownArguments);
+    std::wstring programPath = ownArguments.empty() ? std::wstring() : ownArguments.first();
+    ownArguments.removeFirst();
+
+    std::wstring serviceNameW;
+    convertArgument(serviceName, &serviceNameW);
+    std::vector<std::wstring> startParameters;
+    for (DWORD i = 1; i < argc; ++i) {
+        std::wstring parameter;
+        if (!convertArgument(argv[i] != nullptr ? argv[i] : "", &parameter)) {
+            logMessage("start parameter %d too long (%d characters; at most %d)", static_cast<int>(i),
+                       static_cast<int>(parameter.size()), static_cast<int>(kChildArgumentCapacity - 1));
+            return false;
+        }
+        startParameters.push_back(parameter);
+    }
+    if (!buildChildCommandLine(commandLine, capacity, programPath, serviceNameW, ownArguments.items,
+                               startParameters)) {
+        logMessage("child command line cannot be built: too long for %d characters, or an argument holds both "
+                   "kinds of quote",
+                   static_cast<int>(capacity - 1));
+        return false;
+    }
+    return true;
+}
+
+// The child, with the pipes as its standard handles, at the configured priority. Once it
+// runs only the child holds its ends: the drain sees the end of data when the child ends,
+// and a shutdown line written after the child has gone fails instead of filling a pipe
+// that nobody reads.
+bool startChild(wchar_t* commandLine, ChildPipes& pipes, PROCESS_INFORMATION* child)
+{
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = pipes.inputRead.get();
+    startup.hStdOutput = pipes.outputWrite.get();
+    startup.hStdError = pipes.outputWrite.get();
+    DWORD priority = childPriorityClass();
+    if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, TRUE, priority | DETACHED_PROCESS, nullptr, nullptr,
+                        &startup, child)) {
+        logMessage("could not start process %S (%d)", commandLine, static_cast<int>(GetLastError()));
+        return false;
+    }
+    pipes.outputWrite.reset();
+    pipes.inputRead.reset();
+    return true;
+}
+
+// A thread that reads and discards the child's output. Without it, closing the read end
+// makes the child's writes fail rather than block.
+void startDraining(ChildPipes& pipes)
+{
+    HANDLE outputRead = pipes.outputRead.release();
+    UniqueHandleNull drainThread(CreateThread(nullptr, 0, drainChildOutput, outputRead, 0, nullptr));
+    if (!drainThread) {
+        logMessage("CreateThread error (%d)", static_cast<int>(GetLastError()));
+        CloseHandle(outputRead);
+    }
+}
+
+// The child's input goes where the control handler finds it. A request that came while the
+// child was being started still stops the child, and the service stays stop pending
+// rather than running again.
+void reportChildRunning(ChildPipes& pipes)
+{
+    ServiceLock lock;
+    childStdinWrite = pipes.inputWrite.release();
+    if (shutdownRequested) {
+        logMessage("delivering the shutdown requested before the child ran");
+        sendShutdown(0);
+    } else {
+        serviceStatusRecord.dwCurrentState = SERVICE_RUNNING;
+    }
+    reportStatus(nullptr);
+}
+
+DWORD waitForChild(HANDLE process)
+{
+    WaitForSingleObject(process, INFINITE);
+    DWORD exitCode = 0;
+    if (!GetExitCodeProcess(process, &exitCode)) {
+        exitCode = 0;
+    }
+    logMessage("process terminated with exit code %d", static_cast<int>(exitCode));
+    return exitCode;
+}
+
+// Stopped after a clean end or a requested stop. A child that failed on its own leaves the
+// service shown as running: the service manager sees the process end and applies the
+// service's recovery settings.
+void reportChildEnded(DWORD exitCode)
+{
+    bool stopped = false;
+    {
+        ServiceLock lock;
+        if (exitCode == 0 || shutdownRequested) {
+            serviceStatusRecord.dwCurrentState = SERVICE_STOPPED;
+            reportStatus("SetServiceStatus 10 failed %d");
+            stopped = true;
+        }
+    }
+    if (stopped) {
+        logMessage("service stopped set");
+    }
+}
+
 } // namespace
 
 bool buildChildCommandLine(wchar_t* line, size_t capacity, const std::wstring& programPath,
@@ -175,17 +292,24 @@ bool buildChildCommandLine(wchar_t* line, size_t capacity, const std::wstring& p
         return false;
     }
     line[0] = L'\0';
-    if (!appendChildArgument(line, capacity, programPath, true) ||
-        !appendChildArgument(line, capacity, serviceNameW, false)) {
+    // The child reads its command line with the same splitter, which knows no escape
+    // character: an argument holding both kinds of quote cannot be passed on unchanged.
+    auto append = [&](const std::wstring& argument) {
+        const wchar_t* quote = commandLineQuote(argument);
+        return quote != nullptr && (line[0] == L'\0' || appendTextW(line, capacity, L" ")) &&
+               appendTextW(line, capacity, quote) && appendTextW(line, capacity, argument.c_str()) &&
+               appendTextW(line, capacity, quote);
+    };
+    if (!append(programPath) || !append(serviceNameW)) {
         return false;
     }
     for (const std::wstring& argument : ownArguments) {
-        if (!appendChildArgument(line, capacity, argument, false)) return false;
+        if (!append(argument)) return false;
     }
     for (const std::wstring& parameter : startParameters) {
-        if (!appendChildArgument(line, capacity, parameter, false)) return false;
+        if (!append(parameter)) return false;
     }
-    return appendChildArgument(line, capacity, kChildMarker, false);
+    return append(kChildMarker);
 }
 
 void sendShutdown(int code)
@@ -254,23 +378,8 @@ BOOL WINAPI consoleCtrlHandler(DWORD)
 void WINAPI serviceMain(DWORD argc, LPSTR* argv)
 {
     logMessage("service main");
-    {
-        ServiceLock lock;
-        serviceStatusRecord.dwServiceType = SERVICE_WIN32;
-        serviceStatusRecord.dwCurrentState = SERVICE_RUNNING;
-        serviceStatusRecord.dwControlsAccepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
-        serviceStatusRecord.dwWin32ExitCode = 0;
-        serviceStatusRecord.dwServiceSpecificExitCode = 0;
-        serviceStatusRecord.dwCheckPoint = 0;
-        serviceStatusRecord.dwWaitHint = kStopWaitHintMs;
-    }
-    if (argc >= 1 && argv[0] != nullptr && argv[0][0] != '\0' && strlen(argv[0]) < sizeof serviceName) {
-        copyText(serviceName, sizeof serviceName, argv[0]);
-    } else {
-        copyText(serviceName, sizeof serviceName, "unknown");
-    }
-    logMessage("service name is '%s'", serviceName);
-
+    initialiseStatus();
+    takeStartedName(argc, argv);
     statusHandle = RegisterServiceCtrlHandlerA(serviceName, serviceControlHandler);
     if (statusHandle == nullptr) {
         return;
@@ -280,113 +389,25 @@ void WINAPI serviceMain(DWORD argc, LPSTR* argv)
         reportStatus(nullptr);
     }
 
-    ArgumentList ownArguments;
-    splitCommandLine(GetCommandLineW(), ownArguments);
-    std::wstring programPath = ownArguments.empty() ? std::wstring() : ownArguments.first();
-    ownArguments.removeFirst();
-
-    // The service name fits its conversion buffer by the length test above; a start
-    // parameter may not. One that does not fit is refused rather than cut: a cut argument
-    // would start the application with a value nobody gave it.
-    std::wstring serviceNameW;
-    convertArgument(serviceName, &serviceNameW);
-    std::vector<std::wstring> startParameters;
-    for (DWORD i = 1; i < argc; ++i) {
-        std::wstring parameter;
-        if (!convertArgument(argv[i] != nullptr ? argv[i] : "", &parameter)) {
-            logMessage("start parameter %d too long (%d characters; at most %d)", static_cast<int>(i),
-                       static_cast<int>(parameter.size()), static_cast<int>(kChildArgumentCapacity - 1));
-            reportChildNotStarted();
-            return;
-        }
-        startParameters.push_back(parameter);
-    }
     static wchar_t commandLine[kChildCommandLineCapacity];
-    if (!buildChildCommandLine(commandLine, kChildCommandLineCapacity, programPath, serviceNameW, ownArguments.items,
-                               startParameters)) {
-        logMessage("child command line cannot be built: too long for %d characters, or an argument holds both "
-                   "kinds of quote",
-                   static_cast<int>(kChildCommandLineCapacity - 1));
-        reportChildNotStarted();
-        return;
-    }
-
     ChildPipes pipes;
-    if (!makeChildPipes(pipes)) {
-        // Without pipes there is no child; reporting running would leave a service that
-        // does nothing and never completes a stop.
-        reportChildNotStarted();
-        return;
-    }
-
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = pipes.inputRead.get();
-    startup.hStdOutput = pipes.outputWrite.get();
-    startup.hStdError = pipes.outputWrite.get();
-    DWORD priority = childPriorityClass();
     PROCESS_INFORMATION child{};
-    if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, TRUE, priority | DETACHED_PROCESS, nullptr, nullptr,
-                        &startup, &child)) {
-        logMessage("could not start process %S (%d)", commandLine, static_cast<int>(GetLastError()));
+    // Without pipes there is no child; reporting running would leave a service that does
+    // nothing and never completes a stop.
+    if (!makeChildCommandLine(argc, argv, commandLine, kChildCommandLineCapacity) || !makeChildPipes(pipes) ||
+        !startChild(commandLine, pipes, &child)) {
         reportChildNotStarted();
         return;
     }
     UniqueHandleNull childProcess(child.hProcess);
     UniqueHandleNull childThread(child.hThread);
-    // Only the child holds its ends now: the drain sees the end of data when the child
-    // ends, and a shutdown line written after the child has gone fails instead of filling
-    // a pipe that nobody reads.
-    pipes.outputWrite.reset();
-    pipes.inputRead.reset();
-
-    HANDLE outputRead = pipes.outputRead.release();
-    UniqueHandleNull drainThread(CreateThread(nullptr, 0, drainChildOutput, outputRead, 0, nullptr));
-    if (!drainThread) {
-        // Closing the read end makes the child's writes fail rather than block.
-        logMessage("CreateThread error (%d)", static_cast<int>(GetLastError()));
-        CloseHandle(outputRead);
-    }
-
-    {
-        ServiceLock lock;
-        childStdinWrite = pipes.inputWrite.release();
-        if (shutdownRequested) {
-            // The request came while the child was being started: it still stops the
-            // child, and the service stays stop pending rather than running again.
-            logMessage("delivering the shutdown requested before the child ran");
-            sendShutdown(0);
-        } else {
-            serviceStatusRecord.dwCurrentState = SERVICE_RUNNING;
-        }
-        reportStatus(nullptr);
-    }
+    startDraining(pipes);
+    reportChildRunning(pipes);
 
     logMessage("registering ConsoleCtrlHandler");
     SetConsoleCtrlHandler(consoleCtrlHandler, TRUE);
 
-    WaitForSingleObject(childProcess.get(), INFINITE);
-    DWORD exitCode = 0;
-    if (!GetExitCodeProcess(childProcess.get(), &exitCode)) {
-        exitCode = 0;
-    }
-    logMessage("process terminated with exit code %d", static_cast<int>(exitCode));
-
-    bool stopped = false;
-    {
-        ServiceLock lock;
-        // A child that failed on its own leaves the service shown as running: the service
-        // manager sees the process end and applies the service's recovery settings.
-        if (exitCode == 0 || shutdownRequested) {
-            serviceStatusRecord.dwCurrentState = SERVICE_STOPPED;
-            reportStatus("SetServiceStatus 10 failed %d");
-            stopped = true;
-        }
-    }
-    if (stopped) {
-        logMessage("service stopped set");
-    }
+    reportChildEnded(waitForChild(childProcess.get()));
     childThread.reset();
     childProcess.reset();
     logMessage("exiting");

@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+// The last argument of the child's command line: it makes the child run the application.
+constexpr wchar_t kChildMarker[] = L"__dpk_restart";
+
 void WINAPI serviceMain(DWORD argc, LPSTR* argv);
 void WINAPI serviceControlHandler(DWORD control);
 

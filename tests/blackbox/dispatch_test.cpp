@@ -147,7 +147,7 @@ TEST(RoleDispatch, WorkingDirectoryIsResolvedAgainstTheExecutable)
     TestDirectory dir;
     CreateDirectoryW(dir.file(L"work").c_str(), nullptr);
     CreateDirectoryW(dir.file(L"bin").c_str(), nullptr);
-    blockwriter::ConfigBlock block = serviceBlock();
+    blockformat::ConfigBlock block = serviceBlock();
     block.set(146, "..\\\\work");
     std::wstring exe = packageLauncher(dir, block, L"bin\\app.exe");
     LauncherRun run = runLauncher(exe, {L"/run"}, dir);

@@ -57,16 +57,16 @@ class JvmSearch : public ::testing::Test {
 protected:
     void TearDown() override { forgetCachedVersions(dir.path()); }
 
-    std::wstring launcher(blockwriter::ConfigBlock block)
+    std::wstring launcher(blockformat::ConfigBlock block)
     {
         makeDirectories(dir.file(L"app\\bin"));
         return packageLauncher(dir, block, L"app\\bin\\app.exe");
     }
 
-    blockwriter::ConfigBlock block(const std::string& sequence, const std::string& minimum = "1.7",
+    blockformat::ConfigBlock block(const std::string& sequence, const std::string& minimum = "1.7",
                                    const std::string& maximum = "1.8")
     {
-        blockwriter::ConfigBlock b = serviceBlock();
+        blockformat::ConfigBlock b = serviceBlock();
         b.set(128, sequence);
         b.set(126, minimum);
         b.set(127, maximum);
@@ -248,7 +248,7 @@ TEST_F(JvmSearch, PreferredSubdirectoryIsTriedFirst)
     RuntimeLayout layout = runtime("1.8.0_66");
     layout.jvmSubdir = "custom";
     layOutRuntime(dir.file(L"app\\jre"), layout);
-    blockwriter::ConfigBlock b = block("B..\\jre;");
+    blockformat::ConfigBlock b = block("B..\\jre;");
     b.set(152, "custom");
     LauncherRun run = this->run(launcher(b));
     const std::string bin = lower(narrowPath(dir.file(L"app\\jre\\bin")));

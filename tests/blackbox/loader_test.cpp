@@ -14,11 +14,11 @@ const std::set<std::string> kFixedMessages = {
     "Internal Error: readShort\n",  "Internal Error: readString\n", "Internal Error: readWString\n",
 };
 
-std::vector<uint8_t> packagedBytes(const blockwriter::ConfigBlock& block)
+std::vector<uint8_t> packagedBytes(const blockformat::ConfigBlock& block)
 {
     std::vector<uint8_t> launcher;
     std::string error;
-    blockwriter::packageImage(readBytes(launcherImage()), block, &launcher, &error);
+    blockformat::packageImage(readBytes(launcherImage()), block, &launcher, &error);
     return launcher;
 }
 
@@ -95,7 +95,7 @@ TEST(ConfigurationLoading, FatalMessageCarriesTheLogPath)
 TEST(ConfigurationLoading, DamagedLengthsAndCounts)
 {
     const size_t imageSize = readBytes(launcherImage()).size();
-    blockwriter::ConfigBlock block;
+    blockformat::ConfigBlock block;
     block.narrow = {{101, "Demo service"}, {107, "4"}};
     block.wide = {{20017, u"Beschreibung"}};
     block.localeGroups = {{"de", {{20017, u"x"}}}};
@@ -146,7 +146,7 @@ TEST(ConfigurationLoading, DamagedLengthsAndCounts)
 
 TEST(ConfigurationLoading, BlockCutAnywhereEndsWithAFixedMessage)
 {
-    blockwriter::ConfigBlock block = serviceBlock();
+    blockformat::ConfigBlock block = serviceBlock();
     block.localeGroups = {{"de", {{20017, u"Dienst"}}}};
     const std::vector<uint8_t> full = packagedBytes(block);
     const size_t imageSize = readBytes(launcherImage()).size();
@@ -174,7 +174,7 @@ TEST(ConfigurationLoading, ErrorsOfAnInvisibleOrMissingDesktopGoToStandardError)
     // Errors while loading always use message boxes, as do launchers of kind 1 and 5.
     // Without anyone to see a box (a service's window station, or a desktop whose box
     // cannot be shown, as under Wine without a display), the text goes to standard error.
-    blockwriter::ConfigBlock block = serviceBlock();
+    blockformat::ConfigBlock block = serviceBlock();
     block.set(107, "1");
     EXPECT_EQ(kLoaded, runBytes(packagedBytes(block)).err);
     EXPECT_EQ("Internal Error: readInt\n", runBytes(readBytes(launcherImage())).err);

@@ -111,7 +111,7 @@ TEST(DiagnosticLog, MissingTmpDirectoryFallsBackToDriveC)
 TEST(DiagnosticLog, WideArgumentsAndErrorLines)
 {
     TestDirectory dir;
-    blockwriter::ConfigBlock block = serviceBlock();
+    blockformat::ConfigBlock block = serviceBlock();
     block.set(2001, "dq");  // the flavour letter is read into two bytes: one letter
     std::wstring exe = packageLauncher(dir, block);
     // U+00E9 is printed as its Latin-1 byte; a character the code page lacks becomes "?".

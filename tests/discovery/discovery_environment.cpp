@@ -2,7 +2,7 @@
 #include "discovery_environment.h"
 
 #include "jvm/discovery/java_probe.h"
-#include "launcher/diagnostic_log.h"
+#include "platform/diagnostic_log.h"
 #include "platform/paths.h"
 #include "platform/text_format.h"
 #include "support/test_runtime.h"

@@ -59,7 +59,7 @@ TEST_F(ClassPath, EntriesOverridesAndMandatoryChecks)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        blockwriter::ConfigBlock b = block();
+        blockformat::ConfigBlock b = block();
         b.set(121, c.entries);
         b.set(2001, std::string(1, c.flavour));
         b.set(10003, "..\\");
@@ -95,7 +95,7 @@ std::vector<uint8_t> pattern(size_t size)
 
 TEST_F(IncludedFiles, ReachTheApplicationAndTheClassPath)
 {
-    blockwriter::ConfigBlock b = block();
+    blockformat::ConfigBlock b = block();
     const std::vector<uint8_t> big = pattern(15001);  // two full chunks and a remainder
     b.addIncludedFiles({{"app.jar", big},
                         {"empty.txt", {}},
@@ -155,7 +155,7 @@ TEST_F(IncludedFiles, DirectoryIsRemovedOnEveryFatalExit)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        blockwriter::ConfigBlock b = block();
+        blockformat::ConfigBlock b = block();
         b.set(121, c.classPath);
         b.addIncludedFiles({{"lib\\a.jar", {'a'}}});
         LaunchRun run = this->run(package(b), {L"/run"}, c.behaviour);
@@ -172,7 +172,7 @@ TEST_F(IncludedFiles, NamesOutsideTheDirectoryAreRefused)
     for (const std::string& name : {std::string("..\\escaped.txt"), std::string("sub\\..\\..\\escaped.txt"),
                                     "C:" + narrowPath(dir.file(L"escaped.txt")), narrowPath(dir.file(L"escaped.txt"))}) {
         SCOPED_TRACE(name);
-        blockwriter::ConfigBlock b = block();
+        blockformat::ConfigBlock b = block();
         b.addIncludedFiles({{name, {'x'}}});
         LaunchRun run = this->run(package(b), {L"/run"});
         EXPECT_EQ(1u, run.exitCode()) << run.describe();
@@ -230,7 +230,7 @@ TEST_F(SingleInstance, NumberedSemaphoresCountTheRunningInstances)
 
 TEST_F(SingleInstance, OneOfSimultaneousStartsContinues)
 {
-    blockwriter::ConfigBlock b = block();
+    blockformat::ConfigBlock b = block();
     b.set(10005, "1");
     b.set(10007, "0");
     std::wstring exe = package(b);

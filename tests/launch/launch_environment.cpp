@@ -74,9 +74,9 @@ void LaunchTest::TearDown()
     forgetRegistryEntries(dir.path());
 }
 
-blockwriter::ConfigBlock LaunchTest::block() const
+blockformat::ConfigBlock LaunchTest::block() const
 {
-    blockwriter::ConfigBlock b = serviceBlock();
+    blockformat::ConfigBlock b = serviceBlock();
     b.set(2001, "q");
     b.set(128, "B..\\jre;");
     b.set(126, "1.7");
@@ -86,7 +86,7 @@ blockwriter::ConfigBlock LaunchTest::block() const
     return b;
 }
 
-std::wstring LaunchTest::package(const blockwriter::ConfigBlock& block, const std::wstring& name)
+std::wstring LaunchTest::package(const blockformat::ConfigBlock& block, const std::wstring& name)
 {
     return packageLauncher(dir, block, L"app\\bin\\" + name);
 }

@@ -31,9 +31,9 @@ protected:
 
     // The example service block, quill flavour, no class-path entries, and the runtime search
     // "B..\jre;".
-    blockwriter::ConfigBlock block() const;
+    blockformat::ConfigBlock block() const;
     // Packages the launcher as app\bin\<name>.
-    std::wstring package(const blockwriter::ConfigBlock& block, const std::wstring& name = L"app.exe");
+    std::wstring package(const blockformat::ConfigBlock& block, const std::wstring& name = L"app.exe");
     // Runs `exe` with `arguments` after writing the control file for `behaviour`.
     LaunchRun run(const std::wstring& exe, const std::vector<std::wstring>& arguments,
                   jnistandin::Behaviour behaviour = {}, ProcessOptions options = {});

@@ -73,7 +73,7 @@ TEST_F(LaunchSequence, ExitCodesFollowTheJavaSide)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        blockwriter::ConfigBlock b = block();
+        blockformat::ConfigBlock b = block();
         b.set(2001, std::string(1, c.flavour));
         b.set(10003, "..\\");
         std::wstring marker = appDir() + L"\\.deploykit\\firstrun";
@@ -164,7 +164,7 @@ namespace {
 TEST_F(LaunchSequence, NativeLibraryDirectoriesComeFirstOnPath)
 {
     makeDirectories(dir.file(L"native"));
-    blockwriter::ConfigBlock b = block();
+    blockformat::ConfigBlock b = block();
     const std::string absolute = narrowPath(dir.file(L"native"));
     // Empty entries are dropped, relative ones resolved against the executable's directory,
     // absolute ones kept (with doubled backslashes collapsed).

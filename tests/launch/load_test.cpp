@@ -48,7 +48,7 @@ TEST_F(Load, TwentySimultaneousStartsGetTwentyNumbers)
 
 TEST_F(Load, OneOfTwentySimultaneousSingleInstanceStartsGoesOn)
 {
-    blockwriter::ConfigBlock b = block();
+    blockformat::ConfigBlock b = block();
     b.set(10005, "1");
     b.set(10007, "0");
     std::wstring exe = package(b);

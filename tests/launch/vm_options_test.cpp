@@ -60,7 +60,7 @@ protected:
 // each mode of launch.
 TEST_F(VmOptions, ExactListForARealisticConfigurationInEachMode)
 {
-    blockwriter::ConfigBlock b = block();
+    blockformat::ConfigBlock b = block();
     b.set(123, "\"-Ddeploykit.launcherId=856\" -Xmx64m -include-options extra.vmoptions -Dlast.configured=1");
     b.set(125, "1");
     std::wstring exe = package(b);
@@ -134,7 +134,7 @@ TEST_F(VmOptions, CommandLineServiceAndLocaleOptions)
     ASSERT_TRUE(writeTextFile(binDir() + L"\\extra.vmoptions", "-Dfrom.include=1\n"));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        blockwriter::ConfigBlock b = block();
+        blockformat::ConfigBlock b = block();
         b.set(123, c.configured);
         b.set(125, c.passJ);
         std::wstring exe = package(b);
@@ -272,7 +272,7 @@ TEST_F(VmOptions, MainArgumentArray)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        blockwriter::ConfigBlock b = block();
+        blockformat::ConfigBlock b = block();
         for (const auto& [id, value] : c.config) b.set(id, value);
         std::wstring exe = package(b);
         std::vector<std::wstring> arguments;
@@ -297,7 +297,7 @@ TEST_F(VmOptions, MainArgumentArray)
 // The splash settings go to the Java side in one call of 14 arguments, when asked for.
 TEST_F(VmOptions, SplashSettingsHandOver)
 {
-    blockwriter::ConfigBlock b = block();
+    blockformat::ConfigBlock b = block();
     b.set(108, "1");
     b.set(10123, "1");
     b.set(163, "1");
@@ -339,7 +339,7 @@ namespace {
 // than 12000 bytes, a configured option list near its 6000-character capacity.
 TEST_F(VmOptions, LongPathAndLongConfiguredOptions)
 {
-    blockwriter::ConfigBlock b = block();
+    blockformat::ConfigBlock b = block();
     std::string longOption = "-Dlong=" + std::string(5900, 'x');
     b.set(123, longOption);
     std::wstring exe = package(b);

@@ -1,6 +1,8 @@
 // Tests of the configuration block writer on the build machine: the bytes it writes must
 // be exactly the ones the launcher reads, so most checks compare bytes, not structures.
-#include "packaging/block_writer.h"
+#include "format/record_ids.h"
+#include "packaging/descriptor_text.h"
+#include "packaging/launcher_file.h"
 #include "packaging/example_config.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +16,8 @@
 #include <unistd.h>
 #include <vector>
 
-using namespace blockwriter;
+using namespace blockformat;
+using namespace packager;
 
 namespace {
 
@@ -293,11 +296,11 @@ TEST(BlockEditing, AddIncludedFilesSetsCountAndNamesOnce)
     EXPECT_EQ(records, block.narrow.size());
     int count = 0;
     for (const NarrowRecord& record : block.narrow) {
-        if (record.id == kIncludedFileCountId) {
+        if (record.id == cfg::includedFileCount) {
             ++count;
             EXPECT_EQ("2", record.value);
         }
-        if (record.id == kIncludedFileNamesId) {
+        if (record.id == cfg::includedFileNames) {
             ++count;
             EXPECT_EQ("a.txt;lib\\b.dll", record.value);
         }
@@ -307,9 +310,9 @@ TEST(BlockEditing, AddIncludedFilesSetsCountAndNamesOnce)
     ConfigBlock fresh;
     fresh.addIncludedFiles({{"only.bin", {7}}});
     ASSERT_EQ(2u, fresh.narrow.size());
-    EXPECT_EQ(kIncludedFileCountId, fresh.narrow[0].id);
+    EXPECT_EQ(cfg::includedFileCount, fresh.narrow[0].id);
     EXPECT_EQ("1", fresh.narrow[0].value);
-    EXPECT_EQ(kIncludedFileNamesId, fresh.narrow[1].id);
+    EXPECT_EQ(cfg::includedFileNames, fresh.narrow[1].id);
     EXPECT_EQ("only.bin", fresh.narrow[1].value);
 }
 

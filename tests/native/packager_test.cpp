@@ -1,8 +1,7 @@
 // The packager on the build machine: descriptor errors with their positions, the
 // defaults of a minimal descriptor, message languages, locale groups, included files, and
 // the round trip build -> inspect -> build, byte for byte; the command line last.
-#include "packaging/block_reader.h"
-#include "packaging/block_writer.h"
+#include "packaging/launcher_file.h"
 #include "packaging/descriptor.h"
 #include "packaging/descriptor_text.h"
 #include "packaging/descriptor_writer.h"
@@ -22,7 +21,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using blockwriter::ConfigBlock;
+using blockformat::ConfigBlock;
 using Bytes = std::vector<uint8_t>;
 
 const char kMinimal[] = R"toml([service]
@@ -97,7 +96,7 @@ Built build(const std::string& text, const std::string& path = "service.toml", c
 
 const std::string* narrow(const ConfigBlock& block, int32_t id)
 {
-    for (const blockwriter::NarrowRecord& record : block.narrow) {
+    for (const blockformat::NarrowRecord& record : block.narrow) {
         if (record.id == id) {
             return &record.value;
         }
@@ -115,7 +114,7 @@ Bytes launcherBytes(const ConfigBlock& block)
 {
     Bytes launcher;
     std::string error;
-    EXPECT_TRUE(blockwriter::packageImage(syntheticImage(), block, &launcher, &error)) << error;
+    EXPECT_TRUE(blockformat::packageImage(syntheticImage(), block, &launcher, &error)) << error;
     return launcher;
 }
 
@@ -124,9 +123,9 @@ Bytes launcherBytes(const ConfigBlock& block)
 std::pair<Bytes, Bytes> roundTrip(const ConfigBlock& block, packager::Description* description)
 {
     Bytes first = launcherBytes(block);
-    blockwriter::PackagedLauncher read;
+    packager::PackagedLauncher read;
     std::string error;
-    EXPECT_TRUE(blockwriter::readPackagedLauncher(first, &read, &error)) << error;
+    EXPECT_TRUE(packager::readPackagedLauncher(first, &read, &error)) << error;
     *description = packager::describeLauncher(read, {}, "demo.exe");
     std::map<std::string, Bytes> contents;
     for (size_t i = 0; i < read.fileNames.size(); ++i) {
@@ -379,22 +378,6 @@ TEST(Values, KindAndStartGiveTheLauncherKind)
     }
 }
 
-TEST(CommandLineText, JoinedArgumentsSplitBackUnchanged)
-{
-    const std::vector<std::vector<std::string>> lists = {
-        {}, {"a"}, {"a", "b"}, {"a b"}, {""}, {"", "x"}, {"-Dq=\"x\""}, {"it's"}, {"it's a \"test"}, {"a'b", "c\"d"},
-    };
-    for (const std::vector<std::string>& list : lists) {
-        std::string text;
-        size_t bad = 0;
-        if (!packager::joinCommandLine(list, &text, &bad)) {
-            EXPECT_EQ(list[bad], "it's a \"test");
-            continue;
-        }
-        EXPECT_EQ(packager::splitCommandLine(text), list) << text;
-    }
-}
-
 // --- messages ---------------------------------------------------------------------------
 
 TEST(Messages, LanguagesAreBuiltInAndEachTextCanBeOverridden)
@@ -449,7 +432,7 @@ class_path = [ { archive = "a.jar" } ]
     ASSERT_EQ(block.wide.size(), 1u);
     EXPECT_EQ(block.wide[0].value, u"Writes a line");
     std::vector<std::string> prefixes;
-    for (const blockwriter::LocaleGroup& group : block.localeGroups) {
+    for (const blockformat::LocaleGroup& group : block.localeGroups) {
         prefixes.push_back(group.prefix);
         ASSERT_EQ(group.records.size(), 1u);
         EXPECT_EQ(group.records[0].id, 20017);
@@ -612,16 +595,16 @@ TEST(RoundTrip, ALauncherFromElsewhereGivesADescriptorThatBuilds)
     // The example block has its records in another order and carries identifiers this
     // packager does not write: the descriptor keeps every value, and says that the bytes
     // will differ.
-    ConfigBlock block = blockwriter::exampleServiceBlock();
+    ConfigBlock block = packager::exampleServiceBlock();
     packager::Description description;
     auto [first, second] = roundTrip(block, &description);
     EXPECT_FALSE(description.rebuildsIdentically);
     ASSERT_FALSE(description.notes.empty());
     EXPECT_NE(description.notes[0].find("not in the packager's order"), std::string::npos);
-    blockwriter::PackagedLauncher again;
+    packager::PackagedLauncher again;
     std::string error;
-    ASSERT_TRUE(blockwriter::readPackagedLauncher(second, &again, &error)) << error;
-    for (const blockwriter::NarrowRecord& record : block.narrow) {
+    ASSERT_TRUE(packager::readPackagedLauncher(second, &again, &error)) << error;
+    for (const blockformat::NarrowRecord& record : block.narrow) {
         EXPECT_EQ(value(again.block, record.id), record.value) << "identifier " << record.id;
     }
 }
@@ -632,16 +615,16 @@ TEST(Reader, RefusesCutOffAndForeignFiles)
     ASSERT_TRUE(built.ok);
     built.result.block.addIncludedFiles({{"a.txt", {1, 2, 3}}});
     Bytes launcher = launcherBytes(built.result.block);
-    blockwriter::PackagedLauncher read;
+    packager::PackagedLauncher read;
     std::string error;
-    ASSERT_TRUE(blockwriter::readPackagedLauncher(launcher, &read, &error)) << error;
+    ASSERT_TRUE(packager::readPackagedLauncher(launcher, &read, &error)) << error;
     EXPECT_EQ(read.image, syntheticImage());
     EXPECT_EQ(read.trailingBytes, 0u);
     for (size_t cut : {launcher.size() - 1, syntheticImage().size() + 30, syntheticImage().size() + 2}) {
         Bytes shorter(launcher.begin(), launcher.begin() + static_cast<long>(cut));
-        EXPECT_FALSE(blockwriter::readPackagedLauncher(shorter, &read, &error)) << cut;
+        EXPECT_FALSE(packager::readPackagedLauncher(shorter, &read, &error)) << cut;
     }
-    EXPECT_FALSE(blockwriter::readPackagedLauncher(syntheticImage(), &read, &error));
+    EXPECT_FALSE(packager::readPackagedLauncher(syntheticImage(), &read, &error));
     EXPECT_NE(error.find("not a packaged launcher"), std::string::npos) << error;
 }
 

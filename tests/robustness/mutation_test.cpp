@@ -26,9 +26,9 @@ unsigned long environmentNumber(const char* name, unsigned long fallback)
     return value != nullptr && *value != '\0' ? std::strtoul(value, nullptr, 10) : fallback;
 }
 
-blockwriter::ConfigBlock corruptibleBlock()
+blockformat::ConfigBlock corruptibleBlock()
 {
-    blockwriter::ConfigBlock block = serviceBlock();
+    blockformat::ConfigBlock block = serviceBlock();
     block.set(128, "B..\\jre;");  // no registry: each case depends on its own bytes only
     block.localeGroups = {{"de", {{20017, u"Dienst"}}}, {"", {{20017, u"Service"}}}};
     std::vector<uint8_t> jar(7000);
@@ -55,7 +55,7 @@ TEST(CorruptedLaunchers, EveryRunEndsCleanly)
     const unsigned long seed = environmentNumber("MUTATION_SEED", 20261207);
     std::vector<uint8_t> original;
     std::string error;
-    ASSERT_TRUE(blockwriter::packageImage(readBytes(launcherImage()), corruptibleBlock(), &original, &error)) << error;
+    ASSERT_TRUE(blockformat::packageImage(readBytes(launcherImage()), corruptibleBlock(), &original, &error)) << error;
     const size_t imageSize = readBytes(launcherImage()).size();
     ASSERT_GT(original.size(), imageSize);
 

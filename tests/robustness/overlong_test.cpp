@@ -3,6 +3,7 @@
 // code 0 or 1, and a message for 1) and never write past a buffer; the same test runs
 // against a launcher built with the compiler's stack protector and _FORTIFY_SOURCE
 // (HARDENED_LAUNCHER_IMAGE), where a write past a buffer ends the process at once.
+#include "packaging/descriptor_text.h"
 #include "launch/launch_environment.h"
 
 #include <windows.h>
@@ -37,14 +38,14 @@ protected:
         }
     }
 
-    std::wstring packageOverlong(const blockwriter::ConfigBlock& block, const std::wstring& name = L"app.exe")
+    std::wstring packageOverlong(const blockformat::ConfigBlock& block, const std::wstring& name = L"app.exe")
     {
         if (image_.empty()) {
             return package(block, name);
         }
         std::vector<uint8_t> bytes;
         std::string error;
-        EXPECT_TRUE(blockwriter::packageImage(readBytes(image_), block, &bytes, &error)) << error;
+        EXPECT_TRUE(blockformat::packageImage(readBytes(image_), block, &bytes, &error)) << error;
         std::wstring exe = binDir() + L"\\" + name;
         EXPECT_TRUE(writeBytes(exe, bytes));
         return exe;
@@ -77,10 +78,10 @@ std::string repeated(const std::string& piece, size_t size)
 
 TEST_F(Overlong, EveryConfigurationStringAt7000Bytes)
 {
-    const blockwriter::ConfigBlock base = block();
+    const blockformat::ConfigBlock base = block();
     std::vector<int32_t> ids;
-    for (const blockwriter::NarrowRecord& record : base.narrow) ids.push_back(record.id);
-    for (const blockwriter::WideRecord& record : base.wide) ids.push_back(-record.id);  // wide: negative
+    for (const blockformat::NarrowRecord& record : base.narrow) ids.push_back(record.id);
+    for (const blockformat::WideRecord& record : base.wide) ids.push_back(-record.id);  // wide: negative
     // Plain text, and text made of references that grow when expanded.
     const std::string plain = repeated("q", 7000);
     const std::string references = repeated("${launcher:sys.launcherDirectory}${PATH};", 7000);
@@ -90,11 +91,11 @@ TEST_F(Overlong, EveryConfigurationStringAt7000Bytes)
     int started = 0;
     for (int32_t signedId : ids) {
         for (const std::string* text : {&plain, &references}) {
-            blockwriter::ConfigBlock b = base;
+            blockformat::ConfigBlock b = base;
             if (signedId >= 0) {
                 b.set(signedId, *text);
             } else {
-                b.setWide(-signedId, blockwriter::utf8ToUtf16(*text));
+                b.setWide(-signedId, packager::utf8ToUtf16(*text));
             }
             std::wstring exe = packageOverlong(b);
             DWORD start = GetTickCount();
@@ -140,7 +141,7 @@ TEST_F(Overlong, CommandLineOf10000Characters)
 // instead of being stored cut. The VM sees all of it either way.
 TEST_F(Overlong, PathOf40000Characters)
 {
-    blockwriter::ConfigBlock b = block();
+    blockformat::ConfigBlock b = block();
     b.set(10004, "native");
     std::wstring exe = packageOverlong(b);
     const std::string native = lower(binDirA() + "\\native");
@@ -173,7 +174,7 @@ TEST_F(Overlong, PathOf40000Characters)
 
 TEST_F(Overlong, EnvironmentValuesOf10000Characters)
 {
-    blockwriter::ConfigBlock b = block();
+    blockformat::ConfigBlock b = block();
     b.set(128, "EQUILL_TEST_HOME;B..\\jre;");
     b.set(123, "-Dbig=${BIG_VALUE} -Dsmall=1");
     std::wstring exe = packageOverlong(b);

@@ -1,6 +1,6 @@
 // The pure parts of the service: the child's command line, read back with the launcher's
 // own splitter, and the dependency list of the service entry.
-#include "launcher/command_line.h"
+#include "format/command_line.h"
 #include "service/service_commands.h"
 #include "service/service_main.h"
 

@@ -95,7 +95,7 @@ TEST(ServiceCommands, LifeOfAStoppedServiceEntry)
 TEST(ServiceCommands, ConfigurationAndCommandLineShapeTheEntry)
 {
     TestDirectory dir;
-    blockwriter::ConfigBlock block = serviceBlock();
+    blockformat::ConfigBlock block = serviceBlock();
     block.set(149, ",Tcpip,,Afd,");
     block.setWide(20017, u"Serves the d\u00e9mo application \u2013 quietly.");
     block.set(107, "1");  // plain "install" installs on demand unless the kind is 4

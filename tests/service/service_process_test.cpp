@@ -26,7 +26,7 @@ public:
         layout.jvmDll = "jvm.dll";
         EXPECT_FALSE(layOutRuntime(dir.file(appDir + L"\\jre"), layout).empty()) << "stand-ins missing (STANDIN_DIR)";
         EXPECT_TRUE(makeDirectories(dir.file(appDir + L"\\bin")));
-        blockwriter::ConfigBlock block = serviceBlock();
+        blockformat::ConfigBlock block = serviceBlock();
         block.set(2001, "q");
         block.set(128, "B..\\jre;");
         block.set(121, "");

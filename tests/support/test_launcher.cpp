@@ -129,20 +129,20 @@ std::vector<std::wstring> listNames(const std::wstring& directory, const std::ws
     return names;
 }
 
-std::wstring packageLauncher(const TestDirectory& directory, const blockwriter::ConfigBlock& block,
+std::wstring packageLauncher(const TestDirectory& directory, const blockformat::ConfigBlock& block,
                              const std::wstring& name)
 {
     std::wstring output = directory.file(name);
     std::string error;
-    if (!blockwriter::writeLauncher(toUtf8(launcherImage()), block, toUtf8(output), &error)) {
+    if (!packager::writeLauncher(toUtf8(launcherImage()), block, toUtf8(output), &error)) {
         return std::wstring();
     }
     return output;
 }
 
-blockwriter::ConfigBlock serviceBlock()
+blockformat::ConfigBlock serviceBlock()
 {
-    return blockwriter::exampleServiceBlock();
+    return packager::exampleServiceBlock();
 }
 
 std::string withoutCarriageReturns(const std::string& text)

@@ -2,7 +2,7 @@
 // files they leave (the diagnostic log above all).
 #pragma once
 
-#include "packaging/block_writer.h"
+#include "packaging/launcher_file.h"
 #include "support/process_runner.h"
 
 #include <string>
@@ -39,10 +39,10 @@ bool pathExists(const std::wstring& path);
 std::vector<std::wstring> listNames(const std::wstring& directory, const std::wstring& pattern);
 
 // The launcher image with `block` appended, written as `name` into `directory`.
-std::wstring packageLauncher(const TestDirectory& directory, const blockwriter::ConfigBlock& block,
+std::wstring packageLauncher(const TestDirectory& directory, const blockformat::ConfigBlock& block,
                              const std::wstring& name = L"app.exe");
 // The example service configuration with errors on standard error.
-blockwriter::ConfigBlock serviceBlock();
+blockformat::ConfigBlock serviceBlock();
 
 struct LauncherRun {
     ProcessResult result;   // raw output: a console shows every line end as CR LF

@@ -3,7 +3,7 @@
 // byte or carrying impossible lengths, and the lookup of the block in a real image.
 #include "config/config_loader.h"
 
-#include "packaging/block_writer.h"
+#include "packaging/launcher_file.h"
 #include "packaging/example_config.h"
 #include "unit/scratch_directory.h"
 
@@ -50,9 +50,9 @@ void operator delete(void* p, size_t) noexcept { std::free(p); }
 
 namespace {
 
-using blockwriter::ConfigBlock;
-using blockwriter::LocaleGroup;
-using blockwriter::WideRecord;
+using blockformat::ConfigBlock;
+using blockformat::LocaleGroup;
+using blockformat::WideRecord;
 using Bytes = std::vector<uint8_t>;
 
 // An open handle on a file, closed at the end of the scope.
@@ -105,7 +105,7 @@ struct ByteWriter {
         bytes.insert(bytes.end(), value.begin(), value.end());
         return *this;
     }
-    ByteWriter& header() { return int32(blockwriter::kMagic).int32(0).int32(0).int64(0); }
+    ByteWriter& header() { return int32(blockformat::kMagic).int32(0).int32(0).int64(0); }
 };
 
 // Reads a whole block from the start of a file: records, then the locale groups.
@@ -118,10 +118,10 @@ struct ReadResult {
 ReadResult readBlock(HANDLE file, const char* localeCode)
 {
     ReadResult result;
-    result.error = readConfigRecords(file, result.store);
-    if (result.error == BlockError::none) {
-        result.error = readLocaleGroups(file, localeCode, result.store, &result.endPosition);
-    }
+    LARGE_INTEGER zero{};
+    LARGE_INTEGER start{};
+    SetFilePointerEx(file, zero, &start, FILE_CURRENT);
+    result.error = readConfigBlock(file, start.QuadPart, localeCode, result.store, &result.endPosition);
     return result;
 }
 
@@ -183,8 +183,8 @@ std::string errorName(BlockError error) { return error == BlockError::none ? "no
 TEST(ConfigLoader, ExampleBlockReadsBackCompletely)
 {
     ScratchDirectory dir;
-    const ConfigBlock block = blockwriter::exampleServiceBlock();
-    const Bytes bytes = blockwriter::serializeBlock(block);
+    const ConfigBlock block = packager::exampleServiceBlock();
+    const Bytes bytes = blockformat::serializeBlock(block);
 
     ReadResult result = readBlockBytes(dir, bytes, "en_US");
     ASSERT_EQ("none", errorName(result.error));
@@ -205,7 +205,7 @@ TEST(ConfigLoader, LaterRecordsReplaceEarlierOnes)
     ConfigBlock block;
     block.narrow = {{101, "first"}, {107, "4"}, {101, "second"}};
     block.wide = {{20017, u"one"}, {20017, u"two"}};
-    ReadResult result = readBlockBytes(dir, blockwriter::serializeBlock(block), "en");
+    ReadResult result = readBlockBytes(dir, blockformat::serializeBlock(block), "en");
     ASSERT_EQ("none", errorName(result.error));
     EXPECT_EQ(2u, result.store.narrow.size());
     EXPECT_EQ("second", result.store.narrow[101]);
@@ -224,7 +224,7 @@ TEST(ConfigLoader, LocaleGroupsApplyWhenTheirPrefixStartsTheLocaleCode)
         LocaleGroup{"en_US", {{30002, u"en_US only"}}},
         LocaleGroup{"", {{30003, u"every locale"}}},
     };
-    const Bytes bytes = blockwriter::serializeBlock(block);
+    const Bytes bytes = blockformat::serializeBlock(block);
 
     struct Case {
         const char* localeCode;
@@ -262,11 +262,11 @@ TEST(ConfigLoader, LocaleGroupsApplyWhenTheirPrefixStartsTheLocaleCode)
 TEST(ConfigLoader, EndPositionIsBehindTheLastGroupWhereverTheBlockStarts)
 {
     ScratchDirectory dir;
-    ConfigBlock block = blockwriter::exampleServiceBlock();
+    ConfigBlock block = packager::exampleServiceBlock();
     block.localeGroups = {LocaleGroup{"de", {{20017, u"Dienst"}}}};
     block.addIncludedFiles({{"lib\\a.jar", Bytes(100, 0x41)}});
-    const Bytes records = blockwriter::serializeBlock(block);
-    const Bytes included = blockwriter::serializeIncludedFiles(block);
+    const Bytes records = blockformat::serializeBlock(block);
+    const Bytes included = blockformat::serializeIncludedFiles(block);
 
     struct Case {
         size_t leading;  // bytes in front of the block
@@ -293,10 +293,10 @@ TEST(ConfigLoader, EndPositionIsBehindTheLastGroupWhereverTheBlockStarts)
 TEST(ConfigLoader, BlockCutAtEveryByteFailsWithTheReadThatRanShort)
 {
     ScratchDirectory dir;
-    ConfigBlock block = blockwriter::exampleServiceBlock();
+    ConfigBlock block = packager::exampleServiceBlock();
     block.wide.push_back({30001, u"wide text"});
     block.localeGroups = {LocaleGroup{"de", {{20017, u"Dienst"}}}, LocaleGroup{"", {{30002, u"x"}}}};
-    const Bytes bytes = blockwriter::serializeBlock(block);
+    const Bytes bytes = blockformat::serializeBlock(block);
     const std::vector<Field> fields = fieldsOf(block);
     ASSERT_EQ(bytes.size(), fields.back().offset + fields.back().size) << "field map out of step with the writer";
 
@@ -381,14 +381,9 @@ TEST(ConfigLoader, ImpossibleLengthsAndCountsFailWithoutAllocating)
         SCOPED_TRACE(c.what);
         ASSERT_TRUE(dir.write(L"damaged.bin", c.bytes.data(), c.bytes.size()));
         ReadHandle file(dir.file(L"damaged.bin"));
-        ConfigStore store;
-        uint32_t end = 0;
         largestAllocation = 0;
         trackAllocations = true;
-        BlockError error = readConfigRecords(file.handle, store);
-        if (error == BlockError::none) {
-            error = readLocaleGroups(file.handle, "de_DE", store, &end);
-        }
+        BlockError error = readBlock(file.handle, "de_DE").error;
         trackAllocations = false;
         EXPECT_EQ(errorName(c.error), errorName(error));
         EXPECT_LT(largestAllocation.load(), 64u * 1024u) << "a length from the file sized an allocation";
@@ -421,13 +416,13 @@ TEST(ConfigLoader, FindsTheBlockBehindTheLastSectionOfTheLauncherImage)
     const Bytes image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     uint64_t imageEnd = 0;
     std::string why;
-    ASSERT_TRUE(blockwriter::findImageEnd(image, &imageEnd, &why)) << why;
+    ASSERT_TRUE(blockformat::findImageEnd(image, &imageEnd, &why)) << why;
 
     ScratchDirectory dir;
-    const ConfigBlock block = blockwriter::exampleServiceBlock();
-    const Bytes records = blockwriter::serializeBlock(block);
+    const ConfigBlock block = packager::exampleServiceBlock();
+    const Bytes records = blockformat::serializeBlock(block);
     Bytes packaged;
-    ASSERT_TRUE(blockwriter::packageImage(image, block, &packaged, &why)) << why;
+    ASSERT_TRUE(blockformat::packageImage(image, block, &packaged, &why)) << why;
     // What a signing tool leaves behind the block: the magic in big-endian order, zeros up
     // to a multiple of 512, and the certificate table.
     Bytes signedImage = packaged;

@@ -1,7 +1,8 @@
 // Variable expansion: the replacement rule, the fixed launcher variables in their order,
 // the ${NAME} references to environment variables, and the capacity of the buffer.
-#include "jvm/launch/variable_expansion.h"
+#include "config/variable_expansion.h"
 
+#include "config/included_files.h"
 #include "config/messages.h"
 #include "jvm/discovery/jvm_library.h"
 #include "platform/paths.h"

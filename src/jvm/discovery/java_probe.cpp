@@ -4,7 +4,9 @@
 #include "jvm/discovery/java_probe.h"
 
 #include "config/config_store.h"
-#include "launcher/diagnostic_log.h"
+#include "config/messages.h"
+#include "format/record_ids.h"
+#include "platform/diagnostic_log.h"
 #include "platform/handle.h"
 #include "platform/paths.h"
 #include "platform/text_format.h"
@@ -181,7 +183,9 @@ bool queryJavaVersion(const char* resolvedPath, uint64_t lastWriteTime, char* ve
         return false;
     }
     char tempFile[kTextCapacity];
-    makeTempFileName(tempFile, sizeof tempFile);
+    if (!makeTempFileName(tempFile, sizeof tempFile)) {
+        fatalConfigErrorW(cfg::msgNoTempDirectory, nullptr);
+    }
 
     UniqueFile errorFile;
     {

@@ -3,7 +3,7 @@
 #include "jvm/discovery/java_version.h"
 
 #include "config/config_store.h"
-#include "launcher/diagnostic_log.h"
+#include "platform/diagnostic_log.h"
 
 #include <climits>
 #include <cstring>

@@ -2,17 +2,17 @@
 // does not load; the source of the last one decides which message helps the user.
 #include "jvm/discovery/jvm_library.h"
 
-#include "config/config_ids.h"
+#include "format/record_ids.h"
 #include "config/messages.h"
+#include "config/variable_expansion.h"
 #include "jvm/discovery/jvm_search.h"
-#include "launcher/diagnostic_log.h"
+#include "platform/diagnostic_log.h"
 #include "platform/text_format.h"
 
 #include <windows.h>
 
 #include <cstring>
 
-char jvmHome[kJvmHomeCapacity] = "";
 CreateJavaVmFunction createJavaVmEntry = nullptr;
 
 namespace {

@@ -5,10 +5,6 @@
 
 #include <jni.h>
 
-constexpr int kJvmHomeCapacity = 6000;
-// Directory of the chosen Java executable followed by "..".
-extern char jvmHome[kJvmHomeCapacity];
-
 using CreateJavaVmFunction = jint(JNICALL*)(JavaVM**, void**, void*);
 // JNI_CreateJavaVM of the loaded jvm.dll; null until LoadDLL succeeded.
 extern CreateJavaVmFunction createJavaVmEntry;

@@ -5,14 +5,14 @@
 // jvm.dll loads ends the search.
 #include "jvm/discovery/jvm_search.h"
 
-#include "config/config_ids.h"
+#include "format/record_ids.h"
 #include "config/config_store.h"
 #include "jvm/discovery/java_probe.h"
 #include "jvm/discovery/registry_discovery.h"
-#include "jvm/launch/variable_expansion.h"
-#include "launcher/diagnostic_log.h"
+#include "config/variable_expansion.h"
+#include "platform/diagnostic_log.h"
 #include "platform/environment.h"
-#include "platform/packed_jre.h"
+#include "jvm/discovery/packed_jre.h"
 #include "platform/paths.h"
 #include "platform/text_format.h"
 
@@ -212,6 +212,135 @@ bool readLocationFile(const wchar_t* suffix, char* location, size_t capacity)
     return length > 0;
 }
 
+namespace {
+
+// One search: what it accepts, and where the accepted candidate came from.
+struct Search {
+    char* javaExecutable;
+    size_t capacity;
+    JvmSource* source;
+    char* sourceText;
+    size_t sourceCapacity;
+    JavaVersion minimum;
+    JavaVersion maximum;
+
+    // The candidate in javaExecutable is acceptable: remember where it came from and try
+    // its library. A library that does not load lets the search go on: a later candidate
+    // may be sound, and the source of the last one decides the message if none is.
+    HMODULE accept(JvmSource from, const char* text)
+    {
+        *source = from;
+        if (text != nullptr) {
+            copyText(sourceText, sourceCapacity, text);
+        }
+        return loadJvmLibrary(javaExecutable);
+    }
+};
+
+// The Java home named in a location file below the installation directory.
+HMODULE tryLocationFile(Search& search, const wchar_t* suffix, const char* kind)
+{
+    char location[kTextCapacity];
+    if (!readLocationFile(suffix, location, sizeof location)) {
+        return nullptr;
+    }
+    logMessage("Has %s location %s", kind, location);
+    if (!checkJavaHome(search.javaExecutable, search.capacity, location, search.minimum, search.maximum, false)) {
+        return nullptr;
+    }
+    logMessage("Using %s location", kind);
+    return search.accept(JvmSource::Directory, location);
+}
+
+// One entry of the configured sequence: its type letter, then its text.
+HMODULE trySequenceEntry(Search& search, const std::string& entry)
+{
+    const char type = entry[0];
+    char text[kTextCapacity];
+    copyText(text, sizeof text, entry.c_str() + 1);
+    expandVariablesA(text, sizeof text);
+    logMessage("Testing location %s (type %c)", text, type);
+    char* executable = search.javaExecutable;
+    switch (type) {
+    case 'A':
+    case 'B':
+    case 'R':
+        if (checkJavaHome(executable, search.capacity, text, search.minimum, search.maximum, false)) {
+            return search.accept(JvmSource::Directory, text);
+        }
+        break;
+    case 'E':
+        if (checkJavaHomeVariable(executable, search.capacity, text, search.minimum, search.maximum)) {
+            return search.accept(JvmSource::EnvironmentVariable, text);
+        }
+        break;
+    case 'S':
+        if (searchPathForJava(executable, search.capacity, search.minimum, search.maximum)) {
+            return search.accept(JvmSource::SearchPath, text);
+        }
+        break;
+    case 'Y':
+        if (findRegisteredJvm(executable, search.capacity, search.minimum, search.maximum)) {
+            return search.accept(JvmSource::Registry, nullptr);
+        }
+        break;
+    default:
+        break;
+    }
+    return nullptr;
+}
+
+// Directory entries once more, without the version test: a runtime shipped with the
+// application is better than none. An absolute entry takes part only when its type says
+// so (B).
+HMODULE tryDirectoriesUnchecked(Search& search, const std::vector<std::string>& entries)
+{
+    for (const std::string& entry : entries) {
+        const char type = entry[0];
+        if (type != 'A' && type != 'B' && type != 'R') continue;
+        const std::string text = entry.substr(1);
+        bool absolute = text.size() >= 2 && (text[1] == ':' || (text[0] == '\\' && text[1] == '\\'));
+        if (absolute && type != 'B') continue;
+        logMessage("Testing relative location %s", text.c_str());
+        checkJavaHome(search.javaExecutable, search.capacity, text.c_str(), search.minimum, search.maximum, true);
+        if (fileExists(search.javaExecutable)) {
+            logMessage("%s exists", search.javaExecutable);
+            if (HMODULE module = search.accept(JvmSource::Directory, text.c_str())) return module;
+        }
+    }
+    return nullptr;
+}
+
+// The runtime of an earlier installation of this application, the user's before the
+// machine's.
+HMODULE tryPreviousInstallations(Search& search)
+{
+    const struct {
+        HKEY root;
+        const char* scope;
+    } roots[] = {{HKEY_CURRENT_USER, "user"}, {HKEY_LOCAL_MACHINE, "machine"}};
+    for (const auto& root : roots) {
+        if (findPreviousInstallationJvm(root.root, search.javaExecutable, search.capacity, search.minimum,
+                                        search.maximum)) {
+            logMessage("found JRE from previous installation (%s) %s", root.scope, search.javaExecutable);
+            if (HMODULE module = search.accept(JvmSource::Registry, nullptr)) return module;
+        }
+    }
+    return nullptr;
+}
+
+HMODULE tryJavaHomeVariables(Search& search)
+{
+    for (const char* variable : {"QUILL_JAVA_HOME", "DEPLOYKIT_JAVA_HOME"}) {
+        if (checkJavaHomeVariable(search.javaExecutable, search.capacity, variable, search.minimum, search.maximum)) {
+            if (HMODULE module = search.accept(JvmSource::EnvironmentVariable, variable)) return module;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
 HMODULE findJvm(char* javaExecutable, size_t capacity, JvmSource* source, char* sourceText, size_t sourceCapacity)
 {
     logMessage("Searching for a JVM");
@@ -223,101 +352,17 @@ HMODULE findJvm(char* javaExecutable, size_t capacity, JvmSource* source, char* 
     getConfigString(cfg::minJavaVersion, minimumText, sizeof minimumText);
     getConfigString(cfg::maxJavaVersion, maximumText, sizeof maximumText);
     logMessage("MinVersion: %s, MaxVersion: %s", minimumText, maximumText);
-    const JavaVersion minimum = parseJavaVersion(minimumText);
-    const JavaVersion maximum = parseJavaVersion(maximumText);
+    Search search{javaExecutable, capacity, source, sourceText, sourceCapacity, parseJavaVersion(minimumText),
+                  parseJavaVersion(maximumText)};
 
-    auto accept = [&](JvmSource from, const char* text) {
-        *source = from;
-        if (text != nullptr) {
-            copyText(sourceText, sourceCapacity, text);
-        }
-        return loadJvmLibrary(javaExecutable);
-    };
-
-    char location[kTextCapacity];
-    if (readLocationFile(L"\\.deploykit\\pref_jre.cfg", location, sizeof location)) {
-        logMessage("Has preferred location %s", location);
-        if (checkJavaHome(javaExecutable, capacity, location, minimum, maximum, false)) {
-            logMessage("Using preferred location");
-            if (HMODULE module = accept(JvmSource::Directory, location)) return module;
-        }
-    }
-
+    if (HMODULE module = tryLocationFile(search, L"\\.deploykit\\pref_jre.cfg", "preferred")) return module;
     const std::vector<std::string> entries = splitEntries(sequence);
     for (const std::string& entry : entries) {
-        const char type = entry[0];
-        char text[kTextCapacity];
-        copyText(text, sizeof text, entry.c_str() + 1);
-        expandVariablesA(text, sizeof text);
-        logMessage("Testing location %s (type %c)", text, type);
-        HMODULE module = nullptr;
-        switch (type) {
-        case 'A':
-        case 'B':
-        case 'R':
-            if (checkJavaHome(javaExecutable, capacity, text, minimum, maximum, false)) {
-                module = accept(JvmSource::Directory, text);
-            }
-            break;
-        case 'E':
-            if (checkJavaHomeVariable(javaExecutable, capacity, text, minimum, maximum)) {
-                module = accept(JvmSource::EnvironmentVariable, text);
-            }
-            break;
-        case 'S':
-            if (searchPathForJava(javaExecutable, capacity, minimum, maximum)) {
-                module = accept(JvmSource::SearchPath, text);
-            }
-            break;
-        case 'Y':
-            if (findRegisteredJvm(javaExecutable, capacity, minimum, maximum)) {
-                module = accept(JvmSource::Registry, nullptr);
-            }
-            break;
-        default:
-            break;
-        }
-        if (module != nullptr) return module;
+        if (HMODULE module = trySequenceEntry(search, entry)) return module;
     }
-
-    if (readLocationFile(L"\\.deploykit\\inst_jre.cfg", location, sizeof location)) {
-        logMessage("Has installer location %s", location);
-        if (checkJavaHome(javaExecutable, capacity, location, minimum, maximum, false)) {
-            logMessage("Using installer location");
-            if (HMODULE module = accept(JvmSource::Directory, location)) return module;
-        }
-    }
-
-    // Directory entries once more, without the version test: a runtime shipped with the
-    // application is better than none.
-    for (const std::string& entry : entries) {
-        const char type = entry[0];
-        if (type != 'A' && type != 'B' && type != 'R') continue;
-        const std::string text = entry.substr(1);
-        bool absolute = text.size() >= 2 && (text[1] == ':' || (text[0] == '\\' && text[1] == '\\'));
-        if (absolute && type != 'B') continue;
-        logMessage("Testing relative location %s", text.c_str());
-        checkJavaHome(javaExecutable, capacity, text.c_str(), minimum, maximum, true);
-        if (fileExists(javaExecutable)) {
-            logMessage("%s exists", javaExecutable);
-            if (HMODULE module = accept(JvmSource::Directory, text.c_str())) return module;
-        }
-    }
-
-    if (findPreviousInstallationJvm(HKEY_CURRENT_USER, javaExecutable, capacity, minimum, maximum)) {
-        logMessage("found JRE from previous installation (user) %s", javaExecutable);
-        if (HMODULE module = accept(JvmSource::Registry, nullptr)) return module;
-    }
-    if (findPreviousInstallationJvm(HKEY_LOCAL_MACHINE, javaExecutable, capacity, minimum, maximum)) {
-        logMessage("found JRE from previous installation (machine) %s", javaExecutable);
-        if (HMODULE module = accept(JvmSource::Registry, nullptr)) return module;
-    }
+    if (HMODULE module = tryLocationFile(search, L"\\.deploykit\\inst_jre.cfg", "installer")) return module;
+    if (HMODULE module = tryDirectoriesUnchecked(search, entries)) return module;
+    if (HMODULE module = tryPreviousInstallations(search)) return module;
     logMessage("Search sequence finished");
-
-    for (const char* variable : {"QUILL_JAVA_HOME", "DEPLOYKIT_JAVA_HOME"}) {
-        if (checkJavaHomeVariable(javaExecutable, capacity, variable, minimum, maximum)) {
-            if (HMODULE module = accept(JvmSource::EnvironmentVariable, variable)) return module;
-        }
-    }
-    return nullptr;
+    return tryJavaHomeVariables(search);
 }

@@ -5,7 +5,7 @@
 
 #include "config/config_store.h"
 #include "jvm/discovery/java_probe.h"
-#include "launcher/diagnostic_log.h"
+#include "platform/diagnostic_log.h"
 #include "platform/handle.h"
 #include "platform/text_format.h"
 

@@ -1,12 +1,13 @@
 // Class path assembly.
 #include "jvm/launch/class_path.h"
 
-#include "config/config_ids.h"
+#include "format/record_ids.h"
 #include "config/config_store.h"
+#include "config/included_files.h"
 #include "config/messages.h"
-#include "jvm/launch/variable_expansion.h"
-#include "launcher/diagnostic_log.h"
-#include "launcher/startup.h"
+#include "config/variable_expansion.h"
+#include "platform/diagnostic_log.h"
+#include "config/run_settings.h"
 #include "platform/paths.h"
 #include "platform/text_format.h"
 

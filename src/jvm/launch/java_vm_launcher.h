@@ -4,7 +4,7 @@
 #pragma once
 
 #include "jvm/launch/vm_options.h"
-#include "launcher/command_line.h"
+#include "format/command_line.h"
 
 #include <jni.h>
 

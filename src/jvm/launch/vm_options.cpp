@@ -1,11 +1,11 @@
 // VM options from the configuration, vmoptions files and the command line.
 #include "jvm/launch/vm_options.h"
 
-#include "config/config_ids.h"
+#include "format/record_ids.h"
 #include "config/config_store.h"
 #include "config/user_locale.h"
-#include "jvm/launch/variable_expansion.h"
-#include "launcher/diagnostic_log.h"
+#include "config/variable_expansion.h"
+#include "platform/diagnostic_log.h"
 #include "platform/paths.h"
 #include "platform/text_conversion.h"
 #include "platform/text_format.h"

@@ -3,7 +3,7 @@
 // the locale options; and the three class-path overrides a vmoptions line can set.
 #pragma once
 
-#include "launcher/command_line.h"
+#include "format/command_line.h"
 
 #include <cstdio>
 #include <optional>

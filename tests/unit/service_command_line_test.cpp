@@ -1,77 +1,11 @@
-// The command line: the one splitter, the tail behind the program name, and the reading
-// of a service command with its options from that tail.
-#include "launcher/command_line.h"
+// The service command line: the tail behind the program name, and the reading of a
+// service command with its options from that tail.
+#include "launcher/service_command_line.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-namespace {
-
-std::vector<std::wstring> split(const wchar_t* text)
-{
-    ArgumentList list;
-    splitCommandLine(text, list);
-    return list.items;
-}
-
-} // namespace
-
-TEST(CommandLine, SplitsOnBlanksAndGroupsWithEitherQuote)
-{
-    using Args = std::vector<std::wstring>;
-    struct Case {
-        const wchar_t* text;
-        Args expected;
-    };
-    const Case cases[] = {
-        {L"a \"b c\" d", {L"a", L"b c", L"d"}},
-        {L"-Dx=\"a b\"", {L"-Dx=a b"}},
-        {L"\"a b\"c", {L"a b", L"c"}},
-        {L"''", {L""}},
-        {L"\"\"", {L""}},
-        {L"a  b", {L"a", L"b"}},
-        {L"  a   b  ", {L"a", L"b"}},
-        // No escape character: the backslash stays, the unclosed quote runs to the end.
-        {L"a\\\"b", {L"a\\b"}},
-        {L"\"a b", {L"a b"}},
-        {L"a\"", {L"a"}},
-        {L"C:\\dir\\ x", {L"C:\\dir\\", L"x"}},
-        // The other kind of quote is an ordinary character inside a quoted argument.
-        {L"\"it's\" 'say \"hi\"'", {L"it's", L"say \"hi\""}},
-        // Whichever quote comes first decides.
-        {L"a'b c'd e", {L"ab c", L"d", L"e"}},
-        {L"x\"y 'z\" w", {L"xy 'z", L"w"}},
-        // One blank after a closing quote is skipped, further ones separate nothing.
-        {L"\"a\"  b", {L"a", L"b"}},
-        // Only U+0020 separates; tabs are ordinary characters.
-        {L"a\tb c", {L"a\tb", L"c"}},
-        {L"", {}},
-        {L"   ", {}},
-        {L"\"C:\\Program Files\\app.exe\" /run -Dx=1 __dpk_restart",
-         {L"C:\\Program Files\\app.exe", L"/run", L"-Dx=1", L"__dpk_restart"}},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(c.expected, split(c.text)) << "text: " << testing::PrintToString(std::wstring(c.text));
-    }
-    EXPECT_TRUE(split(nullptr).empty());
-}
-
-TEST(CommandLine, SplitAppendsBehindExistingArgumentsAndLeavesTheTextAlone)
-{
-    wchar_t text[] = L"b \"c d\"";
-    const std::wstring before = text;
-    ArgumentList list;
-    list.append(L"a");
-    splitCommandLine(text, list);
-    EXPECT_EQ((std::vector<std::wstring>{L"a", L"b", L"c d"}), list.items);
-    EXPECT_EQ(before, text);
-
-    list.removeFirst();
-    list.removeLast();
-    EXPECT_EQ((std::vector<std::wstring>{L"b"}), list.items);
-}
 
 TEST(CommandLine, TailStartsBehindTheProgramNameAndItsBlanks)
 {

@@ -1,13 +1,10 @@
 // Configuration block writer.
-#include "packaging/block_writer.h"
+#include "format/block_writer.h"
 
-#include <cstdio>
-#include <filesystem>
-#include <system_error>
-#include <fstream>
-#include <iterator>
+#include "format/block_parser.h"
+#include "format/record_ids.h"
 
-namespace blockwriter {
+namespace blockformat {
 
 namespace {
 
@@ -45,11 +42,6 @@ uint32_t getInt32(const std::vector<uint8_t>& data, uint64_t at)
 {
     return static_cast<uint32_t>(data[at]) | static_cast<uint32_t>(data[at + 1]) << 8 |
            static_cast<uint32_t>(data[at + 2]) << 16 | static_cast<uint32_t>(data[at + 3]) << 24;
-}
-
-uint16_t getInt16(const std::vector<uint8_t>& data, uint64_t at)
-{
-    return static_cast<uint16_t>(data[at] | data[at + 1] << 8);
 }
 
 bool fail(std::string* error, const std::string& reason)
@@ -94,8 +86,19 @@ void ConfigBlock::addIncludedFiles(const std::vector<IncludedFile>& files)
         names += file.name;
         includedContents.push_back(file.content);
     }
-    set(kIncludedFileCountId, std::to_string(includedContents.size()));
-    set(kIncludedFileNamesId, names);
+    set(cfg::includedFileCount, std::to_string(includedContents.size()));
+    set(cfg::includedFileNames, names);
+}
+
+const std::string* ConfigBlock::findNarrow(int32_t id) const
+{
+    const std::string* found = nullptr;
+    for (const NarrowRecord& record : narrow) {
+        if (record.id == id) {
+            found = &record.value;
+        }
+    }
+    return found;
 }
 
 std::vector<uint8_t> serializeBlock(const ConfigBlock& block)
@@ -140,50 +143,6 @@ std::vector<uint8_t> serializeIncludedFiles(const ConfigBlock& block)
     return out;
 }
 
-std::u16string utf8ToUtf16(const std::string& text)
-{
-    std::u16string out;
-    size_t i = 0;
-    while (i < text.size()) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        uint32_t code = 0xFFFD;
-        size_t extra = 0;
-        if (c < 0x80) {
-            code = c;
-        } else if ((c & 0xE0) == 0xC0) {
-            code = c & 0x1F;
-            extra = 1;
-        } else if ((c & 0xF0) == 0xE0) {
-            code = c & 0x0F;
-            extra = 2;
-        } else if ((c & 0xF8) == 0xF0) {
-            code = c & 0x07;
-            extra = 3;
-        }
-        bool valid = c < 0x80 || extra > 0;
-        for (size_t k = 1; valid && k <= extra; ++k) {
-            if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
-                valid = false;
-                extra = k - 1;
-                break;
-            }
-            code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        }
-        if (!valid || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-            code = 0xFFFD;
-        }
-        if (code >= 0x10000) {
-            code -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (code >> 10));
-            out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(code);
-        }
-        i += 1 + extra;
-    }
-    return out;
-}
-
 bool findImageEnd(const std::vector<uint8_t>& image, uint64_t* end, std::string* error)
 {
     if (image.size() < 64 || image[0] != 'M' || image[1] != 'Z') {
@@ -193,18 +152,19 @@ bool findImageEnd(const std::vector<uint8_t>& image, uint64_t* end, std::string*
     if (header + 24 > image.size() || getInt32(image, header) != 0x00004550u) {
         return fail(error, "not a PE image (no PE signature)");
     }
-    uint16_t sections = getInt16(image, header + 6);
-    uint16_t optionalHeaderSize = getInt16(image, header + 20);
-    if (sections == 0) {
-        return fail(error, "the image has no sections");
+    // From here on the launcher's own walk, so that both find the same place.
+    MemorySource source(image.data(), image.size());
+    SectionWalk walk;
+    if (walkSectionTable(source, &walk) != BlockError::none || walk.sections <= 0 || walk.optionalHeaderSize < 0) {
+        return fail(error, walk.sections == 0 ? "the image has no sections"
+                                              : "the section table runs past the end of the image");
     }
-    uint64_t lastEntry = header + 24 + optionalHeaderSize + 40ull * (sections - 1);
-    if (lastEntry + 40 > image.size()) {
+    if (static_cast<uint64_t>(walk.sectionTableEnd) + 24 > image.size()) {
         return fail(error, "the section table runs past the end of the image");
     }
-    uint64_t rawSize = getInt32(image, lastEntry + 16);
-    uint64_t rawOffset = getInt32(image, lastEntry + 20);
-    if (rawOffset + rawSize > image.size()) {
+    uint64_t rawSize = static_cast<uint32_t>(walk.rawDataSize);
+    uint64_t rawOffset = static_cast<uint32_t>(walk.rawDataOffset);
+    if (walk.rawDataSize < 0 || walk.rawDataOffset < 0 || rawOffset + rawSize > image.size()) {
         return fail(error, "the last section runs past the end of the image");
     }
     *end = rawOffset + rawSize;
@@ -230,37 +190,4 @@ bool packageImage(const std::vector<uint8_t>& image, const ConfigBlock& block, s
     return true;
 }
 
-bool writeLauncher(const std::string& imagePath, const ConfigBlock& block, const std::string& outputPath,
-                   std::string* error)
-{
-    std::ifstream in(imagePath, std::ios::binary);
-    if (!in) {
-        return fail(error, "cannot read " + imagePath);
-    }
-    std::vector<uint8_t> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<uint8_t> launcher;
-    if (!packageImage(image, block, &launcher, error)) {
-        return false;
-    }
-    std::string temporary = outputPath + ".partial";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(launcher.data()), static_cast<std::streamsize>(launcher.size()));
-        out.close();
-        if (!out) {
-            std::remove(temporary.c_str());
-            return fail(error, "cannot write " + temporary);
-        }
-    }
-    // Replaces an existing launcher in one step (on Windows too), so that a failure
-    // leaves the previous file in place rather than no file at all.
-    std::error_code renameError;
-    std::filesystem::rename(temporary, outputPath, renameError);
-    if (renameError) {
-        std::remove(temporary.c_str());
-        return fail(error, "cannot create " + outputPath + ": " + renameError.message());
-    }
-    return true;
-}
-
-} // namespace blockwriter
+} // namespace blockformat

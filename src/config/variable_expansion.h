@@ -6,6 +6,12 @@
 #include <cstddef>
 #include <string>
 
+// The home of the chosen Java runtime, which ${launcher:sys.jvmHome} and its older
+// spellings stand for: the directory of its Java executable followed by "..". Empty until
+// the runtime search (jvm/discovery) has chosen one.
+constexpr int kJvmHomeCapacity = 6000;
+extern char jvmHome[kJvmHomeCapacity];
+
 // Wide texts. With shortPathForm the executable and temporary directories are the narrow
 // ones widened byte by byte (for texts that end up as narrow VM options); without, the
 // wide long forms. A result longer than capacity - 1 is cut there.

@@ -1,7 +1,7 @@
 // Diagnostic log. One critical section guards each line from the opening of the file
 // to its closing, so lines of different threads never interleave; different processes
 // write different files, so no lock spans processes.
-#include "launcher/diagnostic_log.h"
+#include "platform/diagnostic_log.h"
 
 #include "platform/text_conversion.h"
 

@@ -2,11 +2,11 @@
 // unpacker on every "X.jar.pack" that has no "X.jar" yet, one at a time. Every path is
 // built in a bounded buffer; a path that does not fit is refused, never used cut, because a
 // cut path names some other file (or a pattern that matches every file of a directory).
-#include "platform/packed_jre.h"
+#include "jvm/discovery/packed_jre.h"
 
-#include "config/config_ids.h"
+#include "format/record_ids.h"
 #include "config/messages.h"
-#include "launcher/diagnostic_log.h"
+#include "platform/diagnostic_log.h"
 #include "platform/handle.h"
 #include "platform/paths.h"
 #include "platform/text_format.h"

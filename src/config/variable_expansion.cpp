@@ -1,10 +1,11 @@
 // Variable expansion: the fixed launcher variables first, then one pass per environment
 // variable in the order of the environment block.
-#include "jvm/launch/variable_expansion.h"
+#include "config/variable_expansion.h"
 
+#include "config/included_files.h"
 #include "config/messages.h"
-#include "jvm/discovery/jvm_library.h"
-#include "launcher/diagnostic_log.h"
+#include "format/record_ids.h"
+#include "platform/diagnostic_log.h"
 #include "platform/paths.h"
 #include "platform/text_conversion.h"
 #include "platform/text_format.h"
@@ -13,6 +14,8 @@
 
 #include <cstring>
 #include <cwchar>
+
+char jvmHome[kJvmHomeCapacity] = "";
 
 namespace {
 
@@ -122,6 +125,13 @@ void expandEnvironmentA(std::string& text, size_t capacity)
     FreeEnvironmentStringsA(block);
 }
 
+void requireTempPath(char* out, size_t capacity)
+{
+    if (!getTempPath(out, capacity)) {
+        fatalConfigErrorW(cfg::msgNoTempDirectory, nullptr);
+    }
+}
+
 } // namespace
 
 void replaceAll(std::wstring& text, size_t capacity, const std::wstring& pattern, const std::wstring& value,
@@ -178,10 +188,10 @@ void expandVariables(wchar_t* buffer, size_t capacity, bool shortPathForm)
     char systemTempNarrow[kTextCapacity] = "";
     wchar_t systemTemp[kTextCapacity] = L"";
     if (shortPathForm) {
-        getTempPath(systemTempNarrow, sizeof systemTempNarrow);
+        requireTempPath(systemTempNarrow, sizeof systemTempNarrow);
         copyTextW(systemTemp, kTextCapacity, widenBytes(systemTempNarrow).c_str());
-    } else {
-        getTempPathW(systemTemp, kTextCapacity);
+    } else if (!getTempPathW(systemTemp, kTextCapacity)) {
+        fatalConfigErrorW(cfg::msgNoTempDirectory, nullptr);
     }
     for (const Pass& pass : kPasses) {
         std::wstring pattern = widenBytes(pass.pattern);
@@ -212,7 +222,7 @@ void expandVariablesA(char* buffer, size_t capacity)
     char exeDir[kTextCapacity];
     resolvePath(exeDir, sizeof exeDir, "");
     char systemTemp[kTextCapacity];
-    getTempPath(systemTemp, sizeof systemTemp);
+    requireTempPath(systemTemp, sizeof systemTemp);
     for (const Pass& pass : kPasses) {
         switch (pass.value) {
         case Value::exeDir: replaceAllA(text, capacity, pass.pattern, exeDir); break;

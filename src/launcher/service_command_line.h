@@ -1,0 +1,20 @@
+// The reading of the service commands from the narrow command-line tail (the splitter of
+// the launcher's command line is format/command_line.h). Pure functions of their inputs.
+#pragma once
+
+#include <string>
+
+// The process command line without the program name (which ends at the first character
+// of code 32 or below outside double quotes) and the characters of code 32 or below after it.
+const char* commandLineTail(const char* commandLine);
+
+// What the narrow tail says about a service command.
+struct ServiceCommandLine {
+    bool hasCommandPrefix = false;  // starts with '/', '-', "--" or "/-"
+    std::string word;               // the command word, without its prefix
+    bool interactive = true;        // false once "non-interactive" precedes the name
+    bool nameGiven = false;
+    std::string name;               // everything after the blank, blanks included
+};
+
+ServiceCommandLine parseServiceCommandLine(const char* tail);
