@@ -26,7 +26,7 @@ constexpr uint64_t kLargestSizeHint = 16 * 1024 * 1024;
 
 // Reads of the executable at absolute offsets. A short read logs the system's error and
 // how many bytes came, as every failed read of the block does.
-class FileSource : public blockformat::ByteSource {
+class FileSource final : public blockformat::ByteSource {
 public:
     explicit FileSource(HANDLE file) : file_(file) {}
 
@@ -89,17 +89,17 @@ bool prefixMatches(const std::string& prefix, const char* localeCode)
 // The records straight into the store. A later record of the same identifier replaces the
 // earlier one, and the locale groups apply in file order, those whose prefix matches the
 // user's locale code only: for an identifier set by several matching groups the last wins.
-class StoreSink : public blockformat::RecordSink {
+class StoreSink final : public blockformat::RecordSink {
 public:
     StoreSink(ConfigStore& store, const char* localeCode) : store_(store), localeCode_(localeCode) {}
 
-    void narrowRecord(int32_t id, std::string&& value) override { store_.narrow[id] = value; }
-    void wideRecord(int32_t id, const uint8_t* units, size_t length) override
+    void narrowRecord(int32_t id, std::string&& value, bool) override { store_.narrow[id] = value; }
+    void wideRecord(int32_t id, const uint8_t* units, size_t length, bool) override
     {
         store_.wide[id] = wideText(units, length);
     }
     void localeGroup(std::string&& prefix) override { groupMatches_ = prefixMatches(prefix, localeCode_); }
-    void localeRecord(int32_t id, const uint8_t* units, size_t length) override
+    void localeRecord(int32_t id, const uint8_t* units, size_t length, bool) override
     {
         if (groupMatches_) {
             store_.wide[id] = wideText(units, length);

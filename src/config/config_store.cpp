@@ -2,7 +2,6 @@
 // several threads once start-up is over.
 #include "config/config_store.h"
 
-#include "format/record_text.h"
 #include "platform/diagnostic_log.h"
 #include "platform/text_format.h"
 
@@ -54,11 +53,6 @@ int getConfigString(int32_t id, char* buffer, int capacity)
         logTruncation(id, capacity, value->size());
     }
     return static_cast<int>(std::strlen(buffer));
-}
-
-int parseConfigInt(const char* text)
-{
-    return blockformat::parseRecordInt(text);
 }
 
 int getConfigInt(int32_t id)

@@ -2,6 +2,8 @@
 // configuration identifier. Filled once at start-up by the loader, read-only afterwards.
 #pragma once
 
+#include "format/record_text.h"
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -31,6 +33,9 @@ int getConfigWString(int32_t id, wchar_t* buffer, int capacity);
 // The wide-table value (after the locale overrides); cut like getConfigString.
 int getLocalizedText(int32_t id, wchar_t* buffer, int capacity);
 
-// The C library's strtol rules on a whole text: leading blanks, a sign, digits up to the
-// first non-digit, clamped to the 32-bit limits.
-int parseConfigInt(const char* text);
+// An integer record's text as the launcher reads it: the C library's strtol rules on the
+// whole text, clamped to the 32-bit limits.
+inline int parseConfigInt(const char* text)
+{
+    return blockformat::parseRecordInt(text);
+}

@@ -1,11 +1,11 @@
 // Extraction of the included files into the launcher's temporary directory.
 #include "config/included_files.h"
 
-#include "format/included_files.h"
-#include "format/record_ids.h"
 #include "config/config_loader.h"
 #include "config/config_store.h"
 #include "config/messages.h"
+#include "format/included_files.h"
+#include "format/record_ids.h"
 #include "platform/diagnostic_log.h"
 #include "platform/handle.h"
 #include "platform/paths.h"

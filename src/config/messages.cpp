@@ -1,10 +1,10 @@
 // Error display and fatal exit.
 #include "config/messages.h"
 
-#include "format/record_ids.h"
 #include "config/config_loader.h"
 #include "config/config_store.h"
 #include "config/included_files.h"
+#include "format/record_ids.h"
 #include "platform/diagnostic_log.h"
 #include "platform/text_conversion.h"
 #include "platform/text_format.h"

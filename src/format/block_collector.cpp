@@ -20,14 +20,20 @@ std::u16string unitsToText(const uint8_t* units, size_t length)
 
 } // namespace
 
-void BlockCollector::narrowRecord(int32_t id, std::string&& value)
+void BlockCollector::narrowRecord(int32_t id, std::string&& value, bool cutAtNul)
 {
     block_->narrow.push_back({id, std::move(value)});
+    if (cutAtNul) {
+        cut.push_back(id);
+    }
 }
 
-void BlockCollector::wideRecord(int32_t id, const uint8_t* units, size_t length)
+void BlockCollector::wideRecord(int32_t id, const uint8_t* units, size_t length, bool cutAtNul)
 {
     block_->wide.push_back({id, unitsToText(units, length)});
+    if (cutAtNul) {
+        cut.push_back(id);
+    }
 }
 
 void BlockCollector::localeGroup(std::string&& prefix)
@@ -35,9 +41,12 @@ void BlockCollector::localeGroup(std::string&& prefix)
     block_->localeGroups.push_back({std::move(prefix), {}});
 }
 
-void BlockCollector::localeRecord(int32_t id, const uint8_t* units, size_t length)
+void BlockCollector::localeRecord(int32_t id, const uint8_t* units, size_t length, bool cutAtNul)
 {
     block_->localeGroups.back().records.push_back({id, unitsToText(units, length)});
+    if (cutAtNul) {
+        cut.push_back(id);
+    }
 }
 
 ParseResult parseBlock(const uint8_t* data, size_t size, ConfigBlock* block, std::vector<int32_t>* cutAtNul)

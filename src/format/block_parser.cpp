@@ -82,7 +82,7 @@ struct Parser {
     bool readCount(int32_t* count) { return readInt(count) && (*count >= 0 || fail(BlockError::readInt, false)); }
 
     // The length, then that many bytes, cut at the first NUL as the launcher reads it.
-    bool readText(BlockError error, int32_t id, std::string* value)
+    bool readText(BlockError error, std::string* value, bool* cut)
     {
         int32_t length = 0;
         if (!readInt(&length)) {
@@ -99,15 +99,13 @@ struct Parser {
         }
         const char* bytes = reinterpret_cast<const char*>(cursor.take(static_cast<uint64_t>(length)));
         size_t kept = strnlen(bytes, static_cast<size_t>(length));
-        if (kept != static_cast<size_t>(length)) {
-            sink.cutAtNul(id);
-        }
+        *cut = kept != static_cast<size_t>(length);
         value->assign(bytes, kept);
         return true;
     }
 
     // The code units up to the first NUL.
-    bool readWideText(int32_t id, const uint8_t** units, size_t* count)
+    bool readWideText(const uint8_t** units, size_t* count, bool* cut)
     {
         int32_t length = 0;
         if (!readInt(&length)) {
@@ -124,9 +122,10 @@ struct Parser {
         }
         *units = cursor.take(static_cast<uint64_t>(length));
         *count = 0;
+        *cut = false;
         for (int32_t i = 0; i + 1 < length; i += 2) {
             if ((*units)[i] == 0 && (*units)[i + 1] == 0) {
-                sink.cutAtNul(id);
+                *cut = true;
                 break;
             }
             ++*count;
@@ -139,13 +138,14 @@ struct Parser {
         int32_t id = 0;
         const uint8_t* units = nullptr;
         size_t count = 0;
-        if (!readInt(&id) || !readWideText(id, &units, &count)) {
+        bool cut = false;
+        if (!readInt(&id) || !readWideText(&units, &count, &cut)) {
             return false;
         }
         if (inGroup) {
-            sink.localeRecord(id, units, count);
+            sink.localeRecord(id, units, count, cut);
         } else {
-            sink.wideRecord(id, units, count);
+            sink.wideRecord(id, units, count, cut);
         }
         return true;
     }
@@ -179,10 +179,11 @@ struct Parser {
         for (result.index = 0; result.index < narrowCount; ++result.index) {
             int32_t id = 0;
             std::string value;
-            if (!readInt(&id) || !readText(BlockError::readString, id, &value)) {
+            bool cut = false;
+            if (!readInt(&id) || !readText(BlockError::readString, &value, &cut)) {
                 return false;
             }
-            sink.narrowRecord(id, std::move(value));
+            sink.narrowRecord(id, std::move(value), cut);
         }
 
         result.section = ParseResult::wideRecords;
@@ -206,7 +207,8 @@ struct Parser {
         for (result.index = 0; result.index < groupCount; ++result.index) {
             std::string prefix;
             int32_t recordCount = 0;
-            if (!readText(BlockError::readString, 0, &prefix)) {
+            bool cut = false;
+            if (!readText(BlockError::readString, &prefix, &cut)) {
                 return false;
             }
             sink.localeGroup(std::move(prefix));
@@ -242,25 +244,27 @@ const char* blockErrorText(BlockError error)
 
 BlockError walkSectionTable(const ByteSource& source, SectionWalk* walk)
 {
-    auto read = [&](int64_t offset, void* value, uint32_t size) {
-        return source.readAt(offset, value, size, &walk->delivered);
-    };
+    uint32_t* delivered = &walk->delivered;
     // The fields are little-endian like the host of every build of this code.
     walk->reached = SectionWalk::readingHeader;
-    if (!read(60, &walk->header, 4)) return BlockError::readInt;
+    if (!source.readAt(60, &walk->header, 4, delivered)) return BlockError::readInt;
     walk->reached = SectionWalk::readingSectionCount;
-    if (!read(static_cast<int64_t>(walk->header) + 6, &walk->sections, 2)) return BlockError::readShort;
+    if (!source.readAt(static_cast<int64_t>(walk->header) + 6, &walk->sections, 2, delivered)) {
+        return BlockError::readShort;
+    }
     walk->reached = SectionWalk::readingOptionalHeaderSize;
-    if (!read(static_cast<int64_t>(walk->header) + 20, &walk->optionalHeaderSize, 2)) return BlockError::readShort;
+    if (!source.readAt(static_cast<int64_t>(walk->header) + 20, &walk->optionalHeaderSize, 2, delivered)) {
+        return BlockError::readShort;
+    }
 
     // The section table starts at header + 24 + optional header size, 40 bytes per entry;
     // this points at the SizeOfRawData field of the last entry.
     walk->sectionTableEnd = static_cast<int64_t>(walk->header) + walk->optionalHeaderSize +
                             40 * static_cast<int64_t>(walk->sections);
     walk->reached = SectionWalk::readingRawDataSize;
-    if (!read(walk->sectionTableEnd, &walk->rawDataSize, 4)) return BlockError::readInt;
+    if (!source.readAt(walk->sectionTableEnd, &walk->rawDataSize, 4, delivered)) return BlockError::readInt;
     walk->reached = SectionWalk::readingRawDataOffset;
-    if (!read(walk->sectionTableEnd + 4, &walk->rawDataOffset, 4)) return BlockError::readInt;
+    if (!source.readAt(walk->sectionTableEnd + 4, &walk->rawDataOffset, 4, delivered)) return BlockError::readInt;
     walk->reached = SectionWalk::done;
     walk->delivered = 0;
     walk->blockStart = static_cast<int64_t>(walk->rawDataSize) + walk->rawDataOffset;
@@ -272,18 +276,6 @@ ParseResult parseBlock(const uint8_t* data, size_t size, RecordSink& sink)
     Parser parser{Cursor(data, size), sink, {}};
     parser.parse();
     return parser.result;
-}
-
-int64_t blockSizeHint(const uint8_t* header, size_t size)
-{
-    if (size < kHeaderSize) {
-        return -1;
-    }
-    uint64_t value = 0;
-    for (int i = 0; i < 8; ++i) {
-        value |= static_cast<uint64_t>(header[kSizeFieldOffset + static_cast<size_t>(i)]) << (8 * i);
-    }
-    return static_cast<int64_t>(value);
 }
 
 } // namespace blockformat

@@ -20,13 +20,15 @@ const char* blockErrorText(BlockError error);
 // Random access to the bytes of a launcher file.
 class ByteSource {
 public:
-    virtual ~ByteSource() = default;
     // Reads up to `count` bytes at `offset` into `buffer`; `delivered` gets how many were
     // read. True only when all `count` bytes were. A negative offset reads nothing.
     virtual bool readAt(int64_t offset, void* buffer, uint32_t count, uint32_t* delivered) const = 0;
+
+protected:
+    ~ByteSource() = default;
 };
 
-class MemorySource : public ByteSource {
+class MemorySource final : public ByteSource {
 public:
     MemorySource(const uint8_t* data, size_t size) : data_(data), size_(size) {}
     bool readAt(int64_t offset, void* buffer, uint32_t count, uint32_t* delivered) const override;
@@ -57,18 +59,19 @@ BlockError walkSectionTable(const ByteSource& source, SectionWalk* walk);
 
 // What the parser hands over, record by record, in file order. The launcher puts the
 // records straight into its store; the packager collects them (BlockCollector).
+// `cut` says that the stored text goes on behind a NUL character: the launcher reads a
+// text only up to its first NUL, and so the value handed over ends there.
 class RecordSink {
 public:
-    virtual ~RecordSink() = default;
-    virtual void narrowRecord(int32_t id, std::string&& value) = 0;
+    virtual void narrowRecord(int32_t id, std::string&& value, bool cut) = 0;
     // A wide text as `length` UTF-16LE code units at `units` (not aligned).
-    virtual void wideRecord(int32_t id, const uint8_t* units, size_t length) = 0;
+    virtual void wideRecord(int32_t id, const uint8_t* units, size_t length, bool cut) = 0;
     // The records after a locale group's start belong to that group, up to the next one.
     virtual void localeGroup(std::string&& prefix) = 0;
-    virtual void localeRecord(int32_t id, const uint8_t* units, size_t length) = 0;
-    // A record whose stored text goes on behind a NUL character: the launcher reads a text
-    // only up to its first NUL, and so the value handed over ends there.
-    virtual void cutAtNul(int32_t) {}
+    virtual void localeRecord(int32_t id, const uint8_t* units, size_t length, bool cut) = 0;
+
+protected:
+    ~RecordSink() = default;
 };
 
 // How the parse ended.
@@ -93,14 +96,13 @@ struct ParseResult {
 ParseResult parseBlock(const uint8_t* data, size_t size, RecordSink& sink);
 
 // The sink of a ConfigBlock, and the parse into one: nothing is kept when the parse fails.
-class BlockCollector : public RecordSink {
+class BlockCollector final : public RecordSink {
 public:
     explicit BlockCollector(ConfigBlock* block) : block_(block) {}
-    void narrowRecord(int32_t id, std::string&& value) override;
-    void wideRecord(int32_t id, const uint8_t* units, size_t length) override;
+    void narrowRecord(int32_t id, std::string&& value, bool cut) override;
+    void wideRecord(int32_t id, const uint8_t* units, size_t length, bool cut) override;
     void localeGroup(std::string&& prefix) override;
-    void localeRecord(int32_t id, const uint8_t* units, size_t length) override;
-    void cutAtNul(int32_t id) override { cut.push_back(id); }
+    void localeRecord(int32_t id, const uint8_t* units, size_t length, bool cut) override;
 
     std::vector<int32_t> cut;  // the records cut at a NUL
 
@@ -111,6 +113,13 @@ ParseResult parseBlock(const uint8_t* data, size_t size, ConfigBlock* block, std
 
 // The 64-bit size field of a block's header: how many bytes a sound block takes from
 // offset 12 on. Only a hint for how much to read; -1 when fewer than 20 bytes are given.
-int64_t blockSizeHint(const uint8_t* header, size_t size);
+inline int64_t blockSizeHint(const uint8_t* header, size_t size)
+{
+    uint64_t value = 0;
+    for (size_t i = 0; i < 8 && size >= kHeaderSize; ++i) {
+        value |= static_cast<uint64_t>(header[kSizeFieldOffset + i]) << (8 * i);
+    }
+    return size >= kHeaderSize ? static_cast<int64_t>(value) : -1;
+}
 
 } // namespace blockformat

@@ -60,25 +60,3 @@ const wchar_t* commandLineQuote(const std::wstring& argument)
     return argument.empty() || hasSingle || argument.find(L' ') != std::wstring::npos ? L"\"" : L"";
 }
 
-bool joinCommandLine(const std::vector<std::wstring>& arguments, std::wstring* text, size_t* bad)
-{
-    std::wstring out;
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        const std::wstring& argument = arguments[i];
-        const wchar_t* quote = commandLineQuote(argument);
-        if (quote == nullptr) {
-            if (bad != nullptr) {
-                *bad = i;
-            }
-            return false;
-        }
-        if (i > 0) {
-            out += L' ';
-        }
-        out += quote;
-        out += argument;
-        out += quote;
-    }
-    *text = out;
-    return true;
-}

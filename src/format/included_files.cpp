@@ -36,11 +36,4 @@ bool isSafeIncludedFileName(const std::string& name)
     return true;
 }
 
-void unscramble(uint8_t* data, size_t size)
-{
-    for (size_t i = 0; i < size; ++i) {
-        data[i] ^= kIncludedFileMask;
-    }
-}
-
 } // namespace blockformat

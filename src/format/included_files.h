@@ -3,6 +3,8 @@
 // Portable C++.
 #pragma once
 
+#include "format/block.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -26,6 +28,11 @@ bool readIncludedFiles(const uint8_t* data, size_t size, uint64_t offset, size_t
 bool isSafeIncludedFileName(const std::string& name);
 
 // XOR with the included-file mask, in place: scrambles and unscrambles.
-void unscramble(uint8_t* data, size_t size);
+inline void unscramble(uint8_t* data, size_t size)
+{
+    for (size_t i = 0; i < size; ++i) {
+        data[i] ^= kIncludedFileMask;
+    }
+}
 
 } // namespace blockformat

@@ -1,9 +1,9 @@
 // Single-instance guard.
 #include "instance/single_instance.h"
 
-#include "format/record_ids.h"
 #include "config/config_store.h"
 #include "config/messages.h"
+#include "format/record_ids.h"
 #include "platform/diagnostic_log.h"
 #include "platform/handle.h"
 #include "platform/paths.h"

@@ -4,14 +4,14 @@
 // ends the process with exit code 1 and removes the launcher's temporary directory.
 #include "launcher/launch_sequence.h"
 
-#include "format/record_ids.h"
 #include "config/config_store.h"
 #include "config/included_files.h"
 #include "config/messages.h"
+#include "config/variable_expansion.h"
+#include "format/record_ids.h"
 #include "instance/single_instance.h"
 #include "jvm/discovery/jvm_library.h"
 #include "jvm/launch/java_vm_launcher.h"
-#include "config/variable_expansion.h"
 #include "platform/diagnostic_log.h"
 #include "platform/environment.h"
 #include "platform/paths.h"

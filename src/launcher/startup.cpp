@@ -3,7 +3,6 @@
 // service's child, or a run from the console.
 #include "launcher/startup.h"
 
-#include "format/record_ids.h"
 #include "config/config_loader.h"
 #include "config/config_store.h"
 #include "config/included_files.h"
@@ -11,9 +10,10 @@
 #include "config/run_settings.h"
 #include "config/variable_expansion.h"
 #include "format/command_line.h"
+#include "format/record_ids.h"
+#include "launcher/launch_sequence.h"
 #include "launcher/service_command_line.h"
 #include "platform/diagnostic_log.h"
-#include "launcher/launch_sequence.h"
 #include "platform/paths.h"
 #include "service/service_commands.h"
 #include "service/service_main.h"

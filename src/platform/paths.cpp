@@ -355,44 +355,42 @@ bool isDirWritableW(const wchar_t* directory)
 
 namespace {
 
-// The wide text of a directory as narrow file functions would see it: "?" where the code
-// page has no character for it.
-std::wstring asSeenNarrow(const std::wstring& path)
+// Whether a directory can be used: narrow file functions need a path the code page can
+// express (the system puts "?" where it cannot).
+bool usableAs(const std::wstring& path, bool narrow)
 {
-    return toWide(toNarrow(path, fileApiCodePage()), fileApiCodePage());
+    bool replaced = false;
+    if (narrow) {
+        toNarrow(path, fileApiCodePage(), &replaced);
+    }
+    return !replaced && !containsQuestionMark(path.c_str());
 }
 
-std::wstring variableValue(const wchar_t* name)
-{
-    wchar_t value[kTextCapacity];
-    DWORD n = GetEnvironmentVariableW(name, value, kTextCapacity);
-    return n > 0 && n < static_cast<DWORD>(kTextCapacity) ? std::wstring(value, n) : std::wstring();
-}
-
-// The system's temporary directory, created when missing; the home directory when the
-// system names none.
-std::wstring systemTempDirectory()
+// A usable temporary directory for narrow (`narrow`) or wide file functions; empty when
+// there is none. First the system's, created when missing (the home directory when the
+// system names none), judged by its long form where that can be determined; then the
+// first fallback that a subdirectory can be created in.
+std::wstring usableTempDirectory(bool narrow)
 {
     wchar_t path[kTextCapacity];
     DWORD length = GetTempPathW(kTextCapacity, path);
     logMessage("GetTempPath returned %d (last error %d)", static_cast<int>(length), static_cast<int>(GetLastError()));
     if (length == 0 || length >= static_cast<DWORD>(kTextCapacity)) {
-        std::wstring home = variableValue(L"HOMEDRIVE") + variableValue(L"HOMEPATH");
-        if (home.size() >= static_cast<size_t>(kTextCapacity)) {
-            home.clear();
-        }
-        logMessage("No temp dir defined. Using home %S", home.c_str());
-        return home;
+        DWORD drive = GetEnvironmentVariableW(L"HOMEDRIVE", path, kTextCapacity);
+        drive = drive < static_cast<DWORD>(kTextCapacity) ? drive : 0;
+        DWORD rest = GetEnvironmentVariableW(L"HOMEPATH", path + drive, kTextCapacity - drive);
+        path[rest < kTextCapacity - drive ? drive + rest : drive] = L'\0';
+        logMessage("No temp dir defined. Using home %S", path);
+    } else {
+        BOOL made = CreateDirectoryW(path, nullptr);
+        logMessage("make dir returned %d", made ? 0 : -1);
     }
-    BOOL made = CreateDirectoryW(path, nullptr);
-    logMessage("make dir returned %d", made ? 0 : -1);
-    return path;
-}
+    wchar_t longForm[kTextCapacity];
+    DWORD n = GetLongPathNameW(path, longForm, kTextCapacity);
+    if (usableAs(path, narrow) && (n == 0 || n >= static_cast<DWORD>(kTextCapacity) || usableAs(longForm, narrow))) {
+        return path;
+    }
 
-// The first directory of the fallbacks that a subdirectory can be created in; empty when
-// none.
-std::wstring fallbackTempDirectory(bool narrow)
-{
     wchar_t windowsDir[kTextCapacity];
     UINT w = GetWindowsDirectoryW(windowsDir, kTextCapacity);
     if (w == 0 || w >= static_cast<UINT>(kTextCapacity)) {
@@ -400,8 +398,7 @@ std::wstring fallbackTempDirectory(bool narrow)
     }
     const std::wstring candidates[] = {std::wstring(windowsDir) + L"\\temp", L"c:\\temp", L"c:\\tmp", windowsDir};
     for (const std::wstring& directory : candidates) {
-        bool expressible = !narrow || !containsQuestionMark(asSeenNarrow(directory).c_str());
-        if (windowsDir[0] != L'\0' && expressible && isDirWritableW(directory.c_str())) {
+        if (!directory.empty() && usableAs(directory, narrow) && isDirWritableW(directory.c_str())) {
             return directory;
         }
     }
@@ -412,25 +409,6 @@ std::wstring fallbackTempDirectory(bool narrow)
         }
     }
     return std::wstring();
-}
-
-// A usable temporary directory for narrow (`narrow`) or wide file functions; empty when
-// there is none. A path that the code page cannot express comes back with "?" in it; such
-// a directory cannot be used with narrow file functions. When the long form cannot be
-// determined the path itself is checked.
-std::wstring usableTempDirectory(bool narrow)
-{
-    std::wstring path = systemTempDirectory();
-    wchar_t longForm[kTextCapacity];
-    DWORD n = GetLongPathNameW(path.c_str(), longForm, kTextCapacity);
-    std::wstring checked = (n > 0 && n < static_cast<DWORD>(kTextCapacity)) ? std::wstring(longForm) : path;
-    if (narrow) {
-        checked = asSeenNarrow(checked);
-    }
-    if (!containsQuestionMark(checked.c_str()) && !containsQuestionMark((narrow ? asSeenNarrow(path) : path).c_str())) {
-        return path;
-    }
-    return fallbackTempDirectory(narrow);
 }
 
 } // namespace

@@ -3,9 +3,9 @@
 // installer that runs them; nothing here goes to the diagnostic log.
 #include "service/service_commands.h"
 
-#include "format/record_ids.h"
 #include "config/config_store.h"
 #include "config/run_settings.h"
+#include "format/record_ids.h"
 #include "platform/handle.h"
 #include "platform/paths.h"
 #include "platform/text_format.h"

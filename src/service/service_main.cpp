@@ -5,9 +5,9 @@
 // standard input. When the child ends, the service process ends too.
 #include "service/service_main.h"
 
+#include "config/run_settings.h"
 #include "format/command_line.h"
 #include "platform/diagnostic_log.h"
-#include "config/run_settings.h"
 #include "platform/handle.h"
 #include "platform/text_conversion.h"
 #include "platform/text_format.h"

@@ -2,8 +2,8 @@
 // be exactly the ones the launcher reads, so most checks compare bytes, not structures.
 #include "format/record_ids.h"
 #include "packaging/descriptor_text.h"
-#include "packaging/launcher_file.h"
 #include "packaging/example_config.h"
+#include "packaging/launcher_file.h"
 
 #include <gtest/gtest.h>
 

@@ -4,12 +4,12 @@
 // the whole program (see main), and each test reads the lines it added.
 //
 // Also here: the stand-in jvm.dll libraries load (or fail to) as the runtime search needs.
-#include "format/record_ids.h"
 #include "config/config_loader.h"
 #include "config/config_store.h"
+#include "format/record_ids.h"
+#include "jvm/discovery/packed_jre.h"
 #include "platform/diagnostic_log.h"
 #include "platform/handle.h"
-#include "jvm/discovery/packed_jre.h"
 #include "platform/text_format.h"
 #include "support/process_runner.h"
 #include "unit/scratch_directory.h"

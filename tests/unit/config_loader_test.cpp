@@ -3,8 +3,8 @@
 // byte or carrying impossible lengths, and the lookup of the block in a real image.
 #include "config/config_loader.h"
 
-#include "packaging/launcher_file.h"
 #include "packaging/example_config.h"
+#include "packaging/launcher_file.h"
 #include "unit/scratch_directory.h"
 
 #include <windows.h>

@@ -2,9 +2,9 @@
 // does not load; the source of the last one decides which message helps the user.
 #include "jvm/discovery/jvm_library.h"
 
-#include "format/record_ids.h"
 #include "config/messages.h"
 #include "config/variable_expansion.h"
+#include "format/record_ids.h"
 #include "jvm/discovery/jvm_search.h"
 #include "platform/diagnostic_log.h"
 #include "platform/text_format.h"

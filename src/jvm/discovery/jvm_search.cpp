@@ -5,14 +5,14 @@
 // jvm.dll loads ends the search.
 #include "jvm/discovery/jvm_search.h"
 
-#include "format/record_ids.h"
 #include "config/config_store.h"
-#include "jvm/discovery/java_probe.h"
-#include "jvm/discovery/registry_discovery.h"
 #include "config/variable_expansion.h"
+#include "format/record_ids.h"
+#include "jvm/discovery/java_probe.h"
+#include "jvm/discovery/packed_jre.h"
+#include "jvm/discovery/registry_discovery.h"
 #include "platform/diagnostic_log.h"
 #include "platform/environment.h"
-#include "jvm/discovery/packed_jre.h"
 #include "platform/paths.h"
 #include "platform/text_format.h"
 

@@ -4,8 +4,8 @@
 // cut path names some other file (or a pattern that matches every file of a directory).
 #include "jvm/discovery/packed_jre.h"
 
-#include "format/record_ids.h"
 #include "config/messages.h"
+#include "format/record_ids.h"
 #include "platform/diagnostic_log.h"
 #include "platform/handle.h"
 #include "platform/paths.h"

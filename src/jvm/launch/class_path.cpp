@@ -1,13 +1,13 @@
 // Class path assembly.
 #include "jvm/launch/class_path.h"
 
-#include "format/record_ids.h"
 #include "config/config_store.h"
 #include "config/included_files.h"
 #include "config/messages.h"
-#include "config/variable_expansion.h"
-#include "platform/diagnostic_log.h"
 #include "config/run_settings.h"
+#include "config/variable_expansion.h"
+#include "format/record_ids.h"
+#include "platform/diagnostic_log.h"
 #include "platform/paths.h"
 #include "platform/text_format.h"
 

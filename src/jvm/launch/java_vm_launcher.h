@@ -3,8 +3,8 @@
 // check of the deploykit flavour and the argument array of main.
 #pragma once
 
-#include "jvm/launch/vm_options.h"
 #include "format/command_line.h"
+#include "jvm/launch/vm_options.h"
 
 #include <jni.h>
 

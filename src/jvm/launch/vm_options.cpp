@@ -1,10 +1,10 @@
 // VM options from the configuration, vmoptions files and the command line.
 #include "jvm/launch/vm_options.h"
 
-#include "format/record_ids.h"
 #include "config/config_store.h"
 #include "config/user_locale.h"
 #include "config/variable_expansion.h"
+#include "format/record_ids.h"
 #include "platform/diagnostic_log.h"
 #include "platform/paths.h"
 #include "platform/text_conversion.h"

@@ -1,6 +1,30 @@
-// The command-line form on narrow text: the wide implementation on the text widened byte
-// by byte, which gives every byte back unchanged (blank and quotes are ASCII).
+// Joining arguments, and the command-line form on narrow text: the wide implementation on
+// the text widened byte by byte, which gives every byte back unchanged (blank and quotes
+// are ASCII). Only the packager needs these; the launcher splits and quotes.
 #include "format/command_line.h"
+
+bool joinCommandLine(const std::vector<std::wstring>& arguments, std::wstring* text, size_t* bad)
+{
+    std::wstring out;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::wstring& argument = arguments[i];
+        const wchar_t* quote = commandLineQuote(argument);
+        if (quote == nullptr) {
+            if (bad != nullptr) {
+                *bad = i;
+            }
+            return false;
+        }
+        if (i > 0) {
+            out += L' ';
+        }
+        out += quote;
+        out += argument;
+        out += quote;
+    }
+    *text = out;
+    return true;
+}
 
 namespace {
 
