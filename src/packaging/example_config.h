@@ -7,7 +7,7 @@
 
 namespace packager {
 
-// English texts of the messages 1000 to 1020.
+// English texts of the messages, one per message record.
 std::vector<blockformat::NarrowRecord> englishMessages();
 
 // A service named "Demo service" whose application is "com.example.demo.Main".

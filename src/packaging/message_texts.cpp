@@ -1,35 +1,11 @@
 // Built-in message texts. Every text keeps its "{0}" where the launcher puts its argument.
 #include "packaging/message_texts.h"
 
+#include "format/record_ids.h"
+
 namespace packager {
 
 namespace {
-
-// The names follow what the launcher shows the text for; the texts it does not read
-// (variants for 32-bit runtimes and other launcher kinds) are carried all the same.
-const char* const kKeys[] = {
-    "caption",                       // 1000
-    "no_jvm",                        // 1001
-    "jvm_damaged_any",               // 1002
-    "jvm_variable_unusable_any",     // 1003
-    "application_not_started",       // 1004
-    "jvm_not_startable",             // 1005
-    "class_path_entry_missing",      // 1006
-    "already_running",               // 1007
-    "class_path_variable_undefined", // 1008
-    "internal_error",                // 1009
-    "main_class_not_loadable",       // 1010
-    "main_method_not_found",         // 1011
-    "no_jvm_32",                     // 1012
-    "jvm_not_32",                    // 1013
-    "needs_graphical_environment",   // 1014
-    "no_temp_directory",             // 1015
-    "no_jvm_found",                  // 1016
-    "no_jvm_32_found",               // 1017
-    "jvm_variable_unusable",         // 1018
-    "jvm_variable_unusable_32",      // 1019
-    "jvm_damaged",                   // 1020
-};
 
 const char* const kEnglish[] = {
     "Error",
@@ -120,8 +96,7 @@ const char* const kFrench[] = {
     "QUILL_JAVA_HOME\nsur un JDK ou JRE 64 bits install\xC3\xA9.",
 };
 
-constexpr int kCount = kLastMessageId - kFirstMessageId + 1;
-static_assert(sizeof(kKeys) / sizeof(kKeys[0]) == kCount, "one name per message");
+constexpr int kCount = cfg::kLastMessageId - cfg::kFirstMessageId + 1;
 static_assert(sizeof(kEnglish) / sizeof(kEnglish[0]) == kCount, "every English text");
 static_assert(sizeof(kGerman) / sizeof(kGerman[0]) == kCount, "every German text");
 static_assert(sizeof(kFrench) / sizeof(kFrench[0]) == kCount, "every French text");
@@ -148,17 +123,9 @@ std::vector<MessageText> builtInMessages(const std::string& language)
     }
     std::vector<MessageText> messages;
     for (int i = 0; i < kCount; ++i) {
-        messages.push_back({kFirstMessageId + i, kKeys[i], texts[i]});
+        messages.push_back({cfg::kFirstMessageId + i, texts[i]});
     }
     return messages;
-}
-
-const char* messageKey(int32_t id)
-{
-    if (id < kFirstMessageId || id > kLastMessageId) {
-        return nullptr;
-    }
-    return kKeys[id - kFirstMessageId];
 }
 
 } // namespace packager

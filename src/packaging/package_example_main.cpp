@@ -3,14 +3,14 @@
 //
 //   package_example <launcher-image> <output.exe> [--kind N] [--log-demo]
 //
-// --kind N    sets the launcher kind (configuration 107): 4 is the service default;
+// --kind N    sets the launcher kind (cfg::launcherKind): 4 is the service default;
 //             1 or 5 show errors in message boxes instead of on standard error.
 // --log-demo  adds a working directory (the executable's own) and a locale group for
 //             German, so that a run with the diagnostic log on shows those steps too.
 #include "format/record_ids.h"
 #include "packaging/descriptor_text.h"
-#include "packaging/launcher_file.h"
 #include "packaging/example_config.h"
+#include "packaging/launcher_file.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -19,8 +19,6 @@
 namespace {
 
 constexpr int kUsageOrFailure = 2;
-constexpr int32_t kLauncherKindId = 107;
-constexpr int32_t kWorkingDirectoryId = 146;
 
 int usage(const char* reason)
 {
@@ -77,10 +75,10 @@ int main(int argc, char** argv)
 
     blockformat::ConfigBlock block = packager::exampleServiceBlock();
     if (!kind.empty()) {
-        block.set(kLauncherKindId, kind);
+        block.set(cfg::launcherKind, kind);
     }
     if (logDemo) {
-        block.set(kWorkingDirectoryId, ".");
+        block.set(cfg::workingDirectory, ".");
         block.localeGroups.push_back(
             {"de", {{cfg::serviceDescription, packager::utf8ToUtf16("Beispieldienst f\xC3\xBCr die Vorf\xC3\xBChrung")}}});
     }

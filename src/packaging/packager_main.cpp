@@ -5,14 +5,15 @@
 //                  [--runtime-library <jar> | --no-runtime-library]
 //   packager inspect <launcher.exe> [--output <descriptor.toml>] [--extract <directory>]
 //                  [--image <launcher-image.exe>]
+//   packager keys     (the reference of the descriptor's keys, Markdown)
 //
 // Exit code 0 on success, 2 on any error; errors are one line each, descriptor errors as
 // "file:line:column: error: ...". The output launcher is written to a temporary file and
 // renamed, so that a failed build leaves no output file behind.
-#include "packaging/launcher_file.h"
-#include "packaging/launcher_file.h"
 #include "packaging/descriptor.h"
 #include "packaging/descriptor_writer.h"
+#include "packaging/key_reference.h"
+#include "packaging/launcher_file.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -35,7 +36,8 @@ const char kUsage[] =
     "usage: packager build <descriptor.toml> <launcher-image.exe> <output.exe>\n"
     "                      [--runtime-library <jar> | --no-runtime-library]\n"
     "       packager inspect <launcher.exe> [--output <descriptor.toml>] [--extract <directory>]\n"
-    "                      [--image <launcher-image.exe>]\n";
+    "                      [--image <launcher-image.exe>]\n"
+    "       packager keys        (prints the reference of the descriptor's keys)\n";
 
 int usage(const std::string& reason)
 {
@@ -231,6 +233,14 @@ int main(int argc, char** argv)
     }
     if (command == "inspect") {
         return inspect(arguments);
+    }
+    if (command == "keys") {
+        if (!arguments.empty()) {
+            return usage("keys takes no arguments");
+        }
+        std::string reference = packager::keyReference();
+        std::fwrite(reference.data(), 1, reference.size(), stdout);
+        return 0;
     }
     return usage("unknown command " + command);
 }

@@ -7,6 +7,7 @@
 #include "format/included_files.h"
 #include "format/record_ids.h"
 #include "format/record_text.h"
+#include "native/block_bytes.h"
 #include "packaging/example_config.h"
 
 #include <gtest/gtest.h>
@@ -28,26 +29,7 @@ std::vector<std::wstring> split(const wchar_t* text)
     return list.items;
 }
 
-// Little-endian fields for blocks made by hand.
-struct ByteWriter {
-    Bytes bytes;
-    ByteWriter& int32(int64_t value)
-    {
-        for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(static_cast<uint64_t>(value) >> (8 * i)));
-        return *this;
-    }
-    ByteWriter& int64(int64_t value)
-    {
-        for (int i = 0; i < 8; ++i) bytes.push_back(static_cast<uint8_t>(static_cast<uint64_t>(value) >> (8 * i)));
-        return *this;
-    }
-    ByteWriter& text(const std::string& value)
-    {
-        bytes.insert(bytes.end(), value.begin(), value.end());
-        return *this;
-    }
-    ByteWriter& header() { return int32(kMagic).int32(0).int32(0).int64(0); }
-};
+using ByteWriter = BlockBytes;
 
 } // namespace
 

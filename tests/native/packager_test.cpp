@@ -1,11 +1,16 @@
-// The packager on the build machine: descriptor errors with their positions, the
-// defaults of a minimal descriptor, message languages, locale groups, included files, and
-// the round trip build -> inspect -> build, byte for byte; the command line last.
-#include "packaging/launcher_file.h"
+// The packager on the build machine: descriptor errors with their positions, the key
+// table and its reference, the defaults of a minimal descriptor, message languages,
+// locale groups, included files, and the round trip build -> inspect -> build, byte for
+// byte; the command line last.
+#include "format/record_ids.h"
 #include "packaging/descriptor.h"
+#include "packaging/descriptor_keys.h"
 #include "packaging/descriptor_text.h"
+#include "packaging/descriptor_values.h"
 #include "packaging/descriptor_writer.h"
 #include "packaging/example_config.h"
+#include "packaging/key_reference.h"
+#include "packaging/launcher_file.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +20,8 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -193,7 +200,32 @@ TEST(DescriptorErrors, EachIsReportedAtItsLineAndColumn)
         {"automatic start of a gui launcher", "[service]\nname = \"Demo\"\nstart = \"auto\"\n[application]\n"
                                               "main_class = \"a.B\"\nclass_path = [ { scan = \"lib\" } ]\n[launcher]\n"
                                               "kind = \"gui\"\n", 3, 9, "needs launcher.kind \"service\""},
-        {"syntax", "[service\nname = \"Demo\"\n", 1, 9, ""},
+        {"syntax", "[service\nname = \"Demo\"\n", 1, 9, "expected ']'"},
+        // A NUL ends a text for the launcher: refused in every text, alone, at its place.
+        {"NUL in a text", "[service]\nname = \"De\\u0000mo\"\n[application]\nmain_class = \"a.B\"\n"
+                          "class_path = [ { archive = \"a.jar\" } ]\n", 2, 8,
+         "service.name holds a NUL character, which the launcher reads as the end of the text"},
+        {"NUL in the description", "[service]\nname = \"Demo\"\ndescription = \"a\\u0000\"\n[application]\n"
+                                   "main_class = \"a.B\"\nclass_path = [ { archive = \"a.jar\" } ]\n", 3, 15,
+         "service.description holds a NUL character"},
+        {"NUL in a translation", head + "[service.description_translations]\nde = \"\\u0000\"\n", 7, 6,
+         "service.description_translations.de holds a NUL character"},
+        {"NUL in a class name", "[service]\nname = \"Demo\"\n[application]\nmain_class = \"a.\\u0000B\"\n"
+                                "class_path = [ { archive = \"a.jar\" } ]\n", 4, 14,
+         "application.main_class holds a NUL character"},
+        {"NUL in a class path entry", "[service]\nname = \"Demo\"\n[application]\nmain_class = \"a.B\"\n"
+                                      "class_path = [ { archive = \"a\\u0000.jar\" } ]\n", 5, 28,
+         "application.class_path[0].archive holds a NUL character"},
+        {"NUL in an option", head + "[vm]\noptions = [\"-Dx\", \"-Da\\u0000\"]\n", 7, 19,
+         "vm.options[1] holds a NUL character"},
+        {"NUL in a choice", head + "[launcher]\nkind = \"gui\\u0000\"\n", 7, 8, "launcher.kind holds a NUL character"},
+        {"NUL in a message", head + "[messages]\ncaption = \"\\u0000\"\n", 7, 11,
+         "messages.caption holds a NUL character"},
+        {"NUL in a record", head + "[records]\n141 = \"a\\u0000\"\n", 7, 7, "records.141 holds a NUL character"},
+        {"NUL in an included file's source", head + "[[files]]\nsource = \"service.toml\\u0000.jar\"\n", 7, 10,
+         "files[0].source holds a NUL character"},
+        {"NUL in a key", head + "[instance]\n\"sin\\u0000gle\" = true\n", 7, 1,
+         "the key 'instance.sin\\u0000gle' holds a NUL character"},
     };
     ScratchDirectory scratch;
     std::string descriptor = scratch.file("service.toml", "");
@@ -223,6 +255,13 @@ TEST(DescriptorErrors, AllErrorsOfOneDescriptorAreReportedInOneLineEach)
         EXPECT_EQ(line.rfind("service.toml:", 0), 0u) << line;
     }
     EXPECT_EQ(packager::formatDiagnostic(built.errors[0]), "service.toml:3:1: error: unknown key 'service.nmae'");
+    // A value quoted in a message keeps its error on one line.
+    Built quoted = build("[service]\nname = \"x\"\n[application]\nmain_class = \"a\\nb\\u0001\"\n"
+                         "class_path = [ { archive = \"a.jar\" } ]\n");
+    ASSERT_EQ(quoted.errors.size(), 1u);
+    EXPECT_EQ(packager::formatDiagnostic(quoted.errors[0]),
+              "service.toml:4:14: error: application.main_class \"a\\nb\\u0001\" is no Java class name (such as "
+              "\"com.example.Main\")");
 }
 
 TEST(DescriptorErrors, VersionGrammar)
@@ -233,6 +272,57 @@ TEST(DescriptorErrors, VersionGrammar)
     for (const char* bad : {"1.", ".8", "1..8", "1.x", "java8", "9-ea", " 1.8", "1.8 "}) {
         EXPECT_FALSE(packager::isWellFormedVersion(bad)) << bad;
     }
+}
+
+// --- the key table ----------------------------------------------------------------------
+
+TEST(KeyTable, EveryRecordHasOneDefaultAndEveryDefaultWritesBack)
+{
+    // A record without a key would be written empty; two defaults would disagree.
+    for (int32_t id : packager::narrowRecordOrder()) {
+        int defaults = 0;
+        for (const packager::DescriptorKey& key : packager::descriptorKeys()) {
+            defaults += key.record == id && key.defaultValue != nullptr;
+        }
+        EXPECT_EQ(defaults, 1) << "record " << id;
+    }
+    std::set<std::string> sections;
+    for (const packager::DescriptorSection& section : packager::descriptorSections()) {
+        sections.insert(section.name);
+    }
+    std::set<std::string> names;
+    for (const packager::DescriptorKey& key : packager::descriptorKeys()) {
+        const std::string name = packager::keyPath(key);
+        EXPECT_TRUE(names.insert(name).second) << name << " twice";
+        EXPECT_EQ(sections.count(key.section), 1u) << name;
+        EXPECT_TRUE(key.record == 0 || cfg::findRecord(key.record) != nullptr) << name;
+        if (key.code != packager::KeyCode::own && key.defaultValue != nullptr && key.required == nullptr) {
+            EXPECT_TRUE(packager::decodeValue(key, key.defaultValue).has_value()) << name;
+        }
+    }
+}
+
+TEST(KeyTable, DocsDescriptorMdIsTheReferenceTheTableGives)
+{
+    std::ifstream in(DESCRIPTOR_REFERENCE, std::ios::binary);
+    ASSERT_TRUE(in) << DESCRIPTOR_REFERENCE << " is missing";
+    std::string committed((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string generated = packager::keyReference();
+    if (committed == generated) {
+        return;
+    }
+    std::istringstream a(committed);
+    std::istringstream b(generated);
+    std::string left;
+    std::string right;
+    int line = 1;
+    while (std::getline(a, left) && std::getline(b, right) && left == right) {
+        ++line;
+    }
+    ADD_FAILURE() << "docs/descriptor.md differs from the key table from line " << line << " on:\n  committed: "
+                  << left << "\n  the table: " << right
+                  << "\nRegenerate it with a native build's packager: "
+                     "build/native/src/packaging/packager keys > docs/descriptor.md";
 }
 
 // --- defaults and values ------------------------------------------------------------------
@@ -283,7 +373,8 @@ flavour = "deploykit"
 native_library_directories = ["lib\\native", "bin"]
 [service.x]
 )toml");
-    EXPECT_FALSE(built.ok);  // service.x is unknown
+    ASSERT_FALSE(built.ok);
+    EXPECT_EQ(packager::formatDiagnostic(built.errors.front()), "service.toml:19:10: error: unknown key 'service.x'");
     built = build(std::string(kMinimal) + R"toml(dependencies = ["Tcpip", "Dnscache"]
 start = "demand"
 [java]
@@ -414,7 +505,9 @@ de = "Deutsch"
 fr = "Fran\u00e7ais"
 )toml" + "[service]\n");
     // [service] twice is a TOML error; the translations table must follow [service] itself.
-    EXPECT_FALSE(built.ok);
+    ASSERT_FALSE(built.ok);
+    EXPECT_NE(built.errors.front().message.find("cannot redefine existing table 'service'"), std::string::npos)
+        << built.errors.front().message;
     built = build(R"toml([service]
 name = "Demo"
 description = "Writes a line"
@@ -484,14 +577,28 @@ TEST(IncludedFiles, NamesTheLauncherCannotExtractAreRefused)
     ScratchDirectory scratch;
     std::string descriptor = scratch.file("service.toml", "");
     scratch.file("a.txt", "a");
-    for (const char* name : {"..\\\\a.txt", "C:\\\\a.txt", "a;b.txt", "x\\\\y\\\\z.txt", "\\\\a.txt"}) {
-        Built built = build(std::string(kMinimal) + "[[files]]\nsource = \"a.txt\"\nname = \"" + name + "\"\n", descriptor);
-        EXPECT_FALSE(built.ok) << name;
+    const struct {
+        const char* name;  // as TOML text
+        const char* message;
+    } cases[] = {
+        {"..\\\\a.txt", "files[0] name \"..\\a.txt\" must stay inside the launcher's temporary directory"},
+        {"\\\\a.txt", "files[0] name \"\\a.txt\" must stay inside the launcher's temporary directory"},
+        {"C:\\\\a.txt", "files[0] name \"C:\\a.txt\" must be a non-empty relative name without ';' or ':'"},
+        {"a;b.txt", "files[0] name \"a;b.txt\" must be a non-empty relative name without ';' or ':'"},
+        {"x/y/z.txt", "files[0] name \"x\\y\\z.txt\" may have at most one directory (the launcher creates only one "
+                      "level)"},
+    };
+    for (const auto& c : cases) {
+        Built built = build(std::string(kMinimal) + "[[files]]\nsource = \"a.txt\"\nname = \"" + c.name + "\"\n",
+                            descriptor);
+        ASSERT_FALSE(built.ok) << c.name;
+        EXPECT_EQ(built.errors.front().message, c.message);
     }
-    Built twice = build(std::string(kMinimal) + "[[files]]\nsource = \"a.txt\"\n[[files]]\nsource = \"a.txt\"\nname = \"A.TXT\"\n",
-                        descriptor);
+    Built twice = build(
+        std::string(kMinimal) + "[[files]]\nsource = \"a.txt\"\n[[files]]\nsource = \"a.txt\"\nname = \"A.TXT\"\n",
+        descriptor);
     ASSERT_FALSE(twice.ok);
-    EXPECT_NE(twice.errors.front().message.find("both named A.TXT"), std::string::npos);
+    EXPECT_EQ(twice.errors.front().message, "two included files are both named A.TXT");
 }
 
 // --- round trip -------------------------------------------------------------------------
@@ -609,6 +716,32 @@ TEST(RoundTrip, ALauncherFromElsewhereGivesADescriptorThatBuilds)
     }
 }
 
+TEST(RoundTrip, BytesBehindANulAreNamedAndNeverCountAsRebuildingIdentically)
+{
+    Built built = build(kMinimal);
+    ASSERT_TRUE(built.ok);
+    ConfigBlock block = built.result.block;
+    ConfigBlock asRead = block;  // what the launcher reads of it
+    block.set(cfg::serviceName, std::string("Demo\0tail", 9));
+    block.set(99999, std::string("a\0b", 3));
+    asRead.set(99999, "a");
+    block.wide[0].value = std::u16string(u"Writes\0more", 11);
+    asRead.wide[0].value = u"Writes";
+    packager::Description description;
+    auto [first, second] = roundTrip(block, &description);
+    EXPECT_FALSE(description.rebuildsIdentically);
+    EXPECT_EQ(description.notes, std::vector<std::string>{
+        "records 101 (service.name), 20017 (service.description) and 99999 hold bytes behind a NUL character, which "
+        "the launcher never reads; the descriptor gives the text as the launcher reads it, and a build of it leaves "
+        "those bytes out"});
+    EXPECT_NE(description.descriptor.find("\n# The launcher's settings as it reads them; `packager build` gives a "
+                                          "launcher with other bytes.\n"), std::string::npos) << description.descriptor;
+    EXPECT_NE(description.descriptor.find("\nname = \"Demo\"\n"), std::string::npos) << description.descriptor;
+    EXPECT_NE(description.descriptor.find("\ndescription = \"Writes\"\n"), std::string::npos);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(second, launcherBytes(asRead));
+}
+
 TEST(Reader, RefusesCutOffAndForeignFiles)
 {
     Built built = build(kMinimal);
@@ -620,12 +753,20 @@ TEST(Reader, RefusesCutOffAndForeignFiles)
     ASSERT_TRUE(packager::readPackagedLauncher(launcher, &read, &error)) << error;
     EXPECT_EQ(read.image, syntheticImage());
     EXPECT_EQ(read.trailingBytes, 0u);
-    for (size_t cut : {launcher.size() - 1, syntheticImage().size() + 30, syntheticImage().size() + 2}) {
-        Bytes shorter(launcher.begin(), launcher.begin() + static_cast<long>(cut));
-        EXPECT_FALSE(packager::readPackagedLauncher(shorter, &read, &error)) << cut;
+    const struct {
+        size_t size;
+        const char* error;
+    } cuts[] = {
+        {launcher.size() - 1, "the included file a.txt is cut off"},
+        {syntheticImage().size() + 30, "the configuration block is cut off in narrow record 0"},
+        {syntheticImage().size() + 2, "no configuration block behind the image (not a packaged launcher)"},
+        {syntheticImage().size(), "no configuration block behind the image (not a packaged launcher)"},
+    };
+    for (const auto& cut : cuts) {
+        Bytes shorter(launcher.begin(), launcher.begin() + static_cast<long>(cut.size));
+        EXPECT_FALSE(packager::readPackagedLauncher(shorter, &read, &error)) << cut.size;
+        EXPECT_EQ(error, cut.error) << cut.size;
     }
-    EXPECT_FALSE(packager::readPackagedLauncher(syntheticImage(), &read, &error));
-    EXPECT_NE(error.find("not a packaged launcher"), std::string::npos) << error;
 }
 
 // --- the command line -----------------------------------------------------------------
@@ -633,17 +774,23 @@ TEST(Reader, RefusesCutOffAndForeignFiles)
 struct PackagerRun {
     int code;
     std::string err;
+    std::string out;
 };
+
+std::string fileText(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 PackagerRun runPackager(const std::string& arguments, const ScratchDirectory& scratch)
 {
     const char* packager = std::getenv("PACKAGER");
-    std::string errFile = (scratch.path / "stderr.txt").string();
-    std::string command = std::string(packager) + " " + arguments + " >" + (scratch.path / "stdout.txt").string() +
-                          " 2>" + errFile;
+    fs::path errFile = scratch.path / "stderr.txt";
+    fs::path outFile = scratch.path / "stdout.txt";
+    std::string command = std::string(packager) + " " + arguments + " >" + outFile.string() + " 2>" + errFile.string();
     int status = std::system(command.c_str());
-    std::ifstream in(errFile);
-    return {WEXITSTATUS(status), std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>())};
+    return {WEXITSTATUS(status), fileText(errFile), fileText(outFile)};
 }
 
 TEST(CommandLine, AnErrorExitsWithTwoAndLeavesNoOutput)
@@ -684,6 +831,52 @@ TEST(CommandLine, AnErrorExitsWithTwoAndLeavesNoOutput)
     std::ifstream b(again, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(a), std::istreambuf_iterator<char>()),
               std::string(std::istreambuf_iterator<char>(b), std::istreambuf_iterator<char>()));
+}
+
+TEST(CommandLine, EachMistakeIsNamedWithExitCodeTwo)
+{
+    if (std::getenv("PACKAGER") == nullptr) {
+        GTEST_SKIP() << "PACKAGER is not set";
+    }
+    ScratchDirectory scratch;
+    Bytes image = syntheticImage();
+    std::string imagePath = scratch.file("image.exe", std::string(image.begin(), image.end()));
+    std::string good = scratch.file("good.toml", kMinimal);
+    std::string output = (scratch.path / "out.exe").string();
+    std::string missing = (scratch.path / "missing.toml").string();
+    const struct {
+        std::string arguments;
+        std::string firstLine;  // of standard error
+    } cases[] = {
+        {"", "usage: packager build <descriptor.toml> <launcher-image.exe> <output.exe>"},
+        {"frobnicate", "packager: unknown command frobnicate"},
+        {"build " + good, "packager: build needs a descriptor, a launcher image and an output file"},
+        {"build --frob " + good + " " + imagePath + " " + output, "packager: unknown option --frob"},
+        {"build " + good + " " + imagePath + " " + output + " --runtime-library",
+         "packager: --runtime-library needs the path of the jar"},
+        {"build " + missing + " " + imagePath + " " + output, "packager: cannot read " + missing},
+        {"build " + good + " " + good + " " + output, "packager: not an executable image (no MZ header)"},
+        {"build " + good + " " + imagePath + " " + (scratch.path / "no" / "out.exe").string(),
+         "packager: cannot write " + (scratch.path / "no" / "out.exe").string() + ".partial"},
+        {"inspect", "packager: inspect needs one launcher"},
+        {"inspect " + imagePath + " --extract", "packager: --extract needs a path"},
+        {"inspect " + missing, "packager: cannot read " + missing},
+        {"inspect " + imagePath,
+         "packager: " + imagePath + ": no configuration block behind the image (not a packaged launcher)"},
+        {"keys extra", "packager: keys takes no arguments"},
+    };
+    for (const auto& c : cases) {
+        PackagerRun run = runPackager(c.arguments, scratch);
+        EXPECT_EQ(run.code, 2) << c.arguments;
+        EXPECT_EQ(run.err.substr(0, run.err.find('\n')), c.firstLine) << c.arguments;
+        EXPECT_FALSE(fs::exists(output)) << c.arguments;
+    }
+    PackagerRun keys = runPackager("keys", scratch);
+    EXPECT_EQ(keys.code, 0);
+    EXPECT_EQ(keys.out, packager::keyReference());
+    PackagerRun help = runPackager("--help", scratch);
+    EXPECT_EQ(help.code, 0);
+    EXPECT_NE(help.out.find("packager keys"), std::string::npos) << help.out;
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 #!/bin/sh
 # The packager's Windows build under Wine: a build, the inspect of that launcher and a
-# build of the inspected descriptor give the same bytes; a descriptor error is one line
-# with file, line and column, exit code 2, and no output file; the built launcher runs.
+# build of the inspected descriptor give the same bytes; the built launcher runs; each
+# error is one exact line with exit code 2 and no output file; `packager keys` prints the
+# committed key reference.
 #
 # usage: packager_wine_test.sh <packager.exe> <launcher.exe> <wine-run.sh> <work-dir>
 set -eu
@@ -12,6 +13,7 @@ wine_run=${3:?wine-run.sh missing}
 work=${4:?work directory missing}
 
 . "$(dirname "$0")/../script_support.sh"
+reference=$(cd "$(dirname "$0")/../../docs" && pwd)/descriptor.md
 
 rm -rf "$work"
 mkdir -p "$work/back"
@@ -76,18 +78,44 @@ else
     fail "the packaged launcher: exit code $rc, standard error:"; cat "$work/run-err.txt" >&2
 fi
 
-# --- an error: one line, exit code 2, no output ----------------------------------------
+# --- errors: one line each, exit code 2, no output ---------------------------------------
+# expect_error <what> <expected standard error> <packager arguments...>
+expect_error() {
+    what=$1
+    expected=$2
+    shift 2
+    run "$@"
+    [ "$(cat "$work/rc.txt")" = 2 ] || fail "$what: exit code $(cat "$work/rc.txt"), not 2"
+    if [ "$(tr -d '\r' <"$work/err.txt")" = "$expected" ]; then
+        echo "ok: $what"
+    else
+        fail "$what: standard error differs; got:"; cat "$work/err.txt" >&2; printf "expected: %s\n" "$expected" >&2
+    fi
+}
 printf '[service]\nname = "x"\n[application]\nmain_class = "a.B"\nclass_path = [ { archive = "a.jar" } ]\n[java]\nmin_version = "1.8.x"\n' \
     >"$work/bad.toml"
+printf '[service]\nname = "x\\u0000y"\n[application]\nmain_class = "a.B"\nclass_path = [ { archive = "a.jar" } ]\n' \
+    >"$work/zero.toml"
 bad=$(windows_path "$work/bad.toml")
-run build "$bad" "$(windows_path "$image")" "$(windows_path "$work/bad.exe")"
-expected="$bad:7:15: error: java.min_version \"1.8.x\" is no Java version (numbers separated by '.', '_', '-' or '+', such as \"1.8\" or \"17.0.2\")"
-[ "$(cat "$work/rc.txt")" = 2 ] || fail "error exit code $(cat "$work/rc.txt"), not 2"
-if [ "$(tr -d '\r' <"$work/err.txt")" = "$expected" ]; then
-    echo "ok: the error is one line with file, line and column"
-else
-    fail "error output differs; got:"; cat "$work/err.txt" >&2; echo "expected: $expected" >&2
-fi
+nul=$(windows_path "$work/zero.toml")
+output=$(windows_path "$work/bad.exe")
+expect_error "a descriptor error names file, line and column" \
+    "$bad:7:15: error: java.min_version \"1.8.x\" is no Java version (numbers separated by '.', '_', '-' or '+', such as \"1.8\" or \"17.0.2\")" \
+    build "$bad" "$(windows_path "$image")" "$output"
+expect_error "a NUL character in a text is refused" \
+    "$nul:2:8: error: service.name holds a NUL character, which the launcher reads as the end of the text" \
+    build "$nul" "$(windows_path "$image")" "$output"
+expect_error "inspect refuses a launcher without a block" \
+    "packager: $(windows_path "$image"): no configuration block behind the image (not a packaged launcher)" \
+    inspect "$(windows_path "$image")"
 [ ! -e "$work/bad.exe" ] && [ ! -e "$work/bad.exe.partial" ] || fail "an output file was left behind"
+
+# --- the key reference: the Windows build prints the committed one -----------------------
+run keys
+if [ "$(cat "$work/rc.txt")" = 0 ] && tr -d '\r' <"$work/out.txt" | cmp -s - "$reference"; then
+    echo "ok: packager keys prints docs/descriptor.md"
+else
+    fail "packager keys: exit code $(cat "$work/rc.txt"), or its output differs from $reference"
+fi
 
 finish "packager checks under Wine passed"

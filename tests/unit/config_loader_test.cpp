@@ -3,6 +3,7 @@
 // byte or carrying impossible lengths, and the lookup of the block in a real image.
 #include "config/config_loader.h"
 
+#include "native/block_bytes.h"
 #include "packaging/example_config.h"
 #include "packaging/launcher_file.h"
 #include "unit/scratch_directory.h"
@@ -87,26 +88,7 @@ struct ReadHandle {
     }
 };
 
-// Little-endian fields for blocks made by hand.
-struct ByteWriter {
-    Bytes bytes;
-    ByteWriter& int32(int64_t value)
-    {
-        for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(static_cast<uint64_t>(value) >> (8 * i)));
-        return *this;
-    }
-    ByteWriter& int64(int64_t value)
-    {
-        for (int i = 0; i < 8; ++i) bytes.push_back(static_cast<uint8_t>(static_cast<uint64_t>(value) >> (8 * i)));
-        return *this;
-    }
-    ByteWriter& text(const std::string& value)
-    {
-        bytes.insert(bytes.end(), value.begin(), value.end());
-        return *this;
-    }
-    ByteWriter& header() { return int32(blockformat::kMagic).int32(0).int32(0).int64(0); }
-};
+using ByteWriter = BlockBytes;
 
 // Reads a whole block from the start of a file: records, then the locale groups.
 struct ReadResult {

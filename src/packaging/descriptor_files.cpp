@@ -1,0 +1,228 @@
+// [[files]], the runtime library jar that goes with them unless [launcher] says
+// otherwise, and [records], the records given by identifier.
+#include "format/record_ids.h"
+#include "format/record_text.h"
+#include "packaging/descriptor_build.h"
+#include "packaging/descriptor_text.h"
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+namespace packager {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A name the launcher can extract: relative, inside its temporary directory, with at most
+// one directory step (it creates only the first one).
+bool isIncludedFileName(const std::string& name, std::string* reason)
+{
+    if (name.empty() || name.find(';') != std::string::npos || name.find(':') != std::string::npos) {
+        *reason = "must be a non-empty relative name without ';' or ':'";
+        return false;
+    }
+    std::vector<std::string> steps = blockformat::splitList(name, '\\');
+    if (steps.size() > 2) {
+        *reason = "may have at most one directory (the launcher creates only one level)";
+        return false;
+    }
+    for (const std::string& step : steps) {
+        if (step.empty() || step == "." || step == "..") {
+            *reason = "must stay inside the launcher's temporary directory";
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string lowerCase(std::string text)
+{
+    for (char& c : text) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
+
+bool readFile(const fs::path& path, std::vector<uint8_t>* content)
+{
+    std::error_code ignored;
+    if (!fs::is_regular_file(path, ignored)) {
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        return false;
+    }
+    content->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+// The runtime library jar as the first included file, or a note why there is none.
+void addRuntimeLibrary(Builder& b)
+{
+    if (b.settings->runtimeLibrary.empty()) {
+        b.notes.push_back("no runtime library jar is configured for this packager (--runtime-library); the "
+                          "launcher is built without it, so its classes must reach the class path another way");
+        return;
+    }
+    std::vector<uint8_t> content;
+    fs::path jar(b.settings->runtimeLibrary);
+    if (!readFile(jar, &content)) {
+        b.notes.push_back("the runtime library jar " + b.settings->runtimeLibrary +
+                          " does not exist; the launcher is built without it, so its classes must reach the "
+                          "class path another way");
+        return;
+    }
+    b.files.push_back({jar.filename().string(), std::move(content)});
+}
+
+// The content of an entry's source: from the caller's map, or from disk relative to the
+// descriptor.
+bool readSource(Builder& b, const toml::node& source, std::vector<uint8_t>* content)
+{
+    const std::string& text = source.as_string()->get();
+    if (b.settings->fileContents != nullptr) {
+        auto found = b.settings->fileContents->find(text);
+        if (found == b.settings->fileContents->end()) {
+            b.error(source.source(), "included file " + text + " does not exist");
+            return false;
+        }
+        *content = found->second;
+        return true;
+    }
+    fs::path path(text);
+    if (path.is_relative()) {
+        path = b.baseDirectory / path;
+    }
+    if (!readFile(path, content)) {
+        b.error(source.source(), "included file " + text + " does not exist or cannot be read");
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void buildRuntimeLibrarySetting(Builder& b, const toml::table* launcher)
+{
+    const DescriptorKey& key = *findKeyOfKind(KeyKind::setting);
+    const toml::node* node = keyNode(launcher, key);
+    b.embedRuntime = key.defaultValue == std::string(flagText(true));
+    if (node != nullptr && !node->is_boolean()) {
+        wrongType(b, *node, keyPath(key), "true or false");
+    } else if (node != nullptr) {
+        b.embedRuntime = node->as_boolean()->get();
+    }
+}
+
+void buildIncludedFiles(Builder& b, const toml::table& root)
+{
+    const DescriptorKey& sourceKey = *findKey("files", cfg::includedFileCount);
+    const DescriptorKey& nameKey = *findKey("files", cfg::includedFileNames);
+    if (b.embedRuntime) {
+        addRuntimeLibrary(b);
+    }
+    const toml::node* node = root.get(sourceKey.section);
+    if (node == nullptr) {
+        return;
+    }
+    if (!node->is_array()) {
+        wrongType(b, *node, sourceKey.section, "an array of tables ([[files]])");
+        return;
+    }
+    std::map<std::string, std::string> names;  // lower-cased name -> as given; Windows names ignore case
+    for (const blockformat::IncludedFile& file : b.files) {
+        names[lowerCase(file.name)] = file.name;
+    }
+    size_t index = 0;
+    for (const toml::node& item : *node->as_array()) {
+        Path entry = std::string(sourceKey.section) + "[" + std::to_string(index++) + "]";
+        if (!item.is_table()) {
+            wrongType(b, item, entry, "a table");
+            continue;
+        }
+        const toml::table& file = *item.as_table();
+        checkKeys(b, file, entry + ".", {sourceKey.key, nameKey.key});
+        const toml::node* source = file.get(sourceKey.key);
+        const toml::node* nameNode = file.get(nameKey.key);
+        std::string fileName;
+        if (source == nullptr) {
+            b.error(item.source(), entry + " has no " + sourceKey.key);
+            continue;
+        }
+        if (!source->is_string()) {
+            wrongType(b, *source, entry + "." + sourceKey.key, "a string");
+            continue;
+        }
+        if (b.reportedAt(source->source())) {
+            continue;  // a source holding a NUL names some other file
+        }
+        if (nameNode != nullptr) {
+            if (!narrowText(b, *nameNode, entry + "." + nameKey.key, &fileName)) {
+                continue;
+            }
+            std::replace(fileName.begin(), fileName.end(), '/', '\\');
+        } else if (!utf8ToLatin1(fs::path(source->as_string()->get()).filename().string(), &fileName)) {
+            b.error(source->source(), entry + "." + sourceKey.key +
+                                          " has a file name the launcher cannot write; give a " + nameKey.key);
+            continue;
+        }
+        std::string reason;
+        if (!isIncludedFileName(fileName, &reason)) {
+            b.error((nameNode != nullptr ? nameNode : source)->source(),
+                    entry + " " + nameKey.key + " \"" + fileName + "\" " + reason);
+            continue;
+        }
+        std::vector<uint8_t> content;
+        if (!readSource(b, *source, &content)) {
+            continue;
+        }
+        std::string lower = lowerCase(fileName);
+        if (names.count(lower) != 0) {
+            b.error(source->source(), "two included files are both named " + fileName);
+            continue;
+        }
+        names[lower] = fileName;
+        b.files.push_back({fileName, std::move(content)});
+    }
+}
+
+void buildRecords(Builder& b, const toml::table* table)
+{
+    if (table == nullptr) {
+        return;
+    }
+    const DescriptorKey& filesKey = *findKey("files", cfg::includedFileCount);
+    for (auto&& [key, node] : *table) {
+        std::string name(key.str());
+        char* end = nullptr;
+        long long id = std::strtoll(name.c_str(), &end, 10);
+        if (name.empty() || *end != 0 || id < INT32_MIN || id > INT32_MAX || std::to_string(id) != name) {
+            b.error(key.source(), "records." + name + ": a record key must be a decimal identifier");
+            continue;
+        }
+        if (id == cfg::includedFileCount || id == cfg::includedFileNames) {
+            b.error(key.source(), "records." + name + " is made from [[" + filesKey.section +
+                                      "]] and cannot be set here");
+            continue;
+        }
+        std::string value;
+        if (!narrowText(b, node, "records." + name, &value)) {
+            continue;
+        }
+        int32_t identifier = static_cast<int32_t>(id);
+        b.fromRecords.insert(identifier);
+        if (b.narrow.count(identifier) != 0) {
+            b.narrow[identifier] = value;
+        } else {
+            b.extra[identifier] = value;
+        }
+    }
+}
+
+} // namespace packager

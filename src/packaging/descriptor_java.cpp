@@ -1,0 +1,332 @@
+// [application], [java] and [vm]: the two keys whose values are lists of entries (the
+// class path and the runtime search sequence), in both directions, the version grammar
+// and the check that the version bounds admit a runtime at all.
+#include "format/record_ids.h"
+#include "format/record_text.h"
+#include "packaging/descriptor_build.h"
+#include "packaging/descriptor_values.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace packager {
+
+namespace {
+
+// An entry type and the letter the launcher reads for it.
+struct EntryType {
+    const char* key;
+    char letter;
+    bool isSwitch;  // given as `key = true`, stored without a value
+};
+
+const EntryType kClassPathTypes[] = {
+    {"archive", 'A', false}, {"directory", 'D', false}, {"environment", 'E', false}, {"scan", 'S', false}};
+const char kClassPathOptionalKey[] = "optional";
+const char kMandatory = '1';
+const char kOptional = '0';
+
+const EntryType kSearchTypes[] = {
+    {"directory", 'B', false}, {"environment", 'E', false}, {"path", 'S', true}, {"registry", 'Y', true}};
+const EntryType& kSearchDirectory = kSearchTypes[0];
+// A directory entry with `fallback = "relative-only"`: skipped when it is not relative.
+const char kSearchFallbackKey[] = "fallback";
+const char kRelativeOnlyDirectory = 'A';
+const char kFallbackAlways[] = "always";
+const char kFallbackRelativeOnly[] = "relative-only";
+
+template <size_t N>
+const EntryType* typeOfKey(const EntryType (&types)[N], const std::string& key)
+{
+    for (const EntryType& type : types) {
+        if (key == type.key) {
+            return &type;
+        }
+    }
+    return nullptr;
+}
+
+template <size_t N>
+const EntryType* typeOfLetter(const EntryType (&types)[N], char letter)
+{
+    for (const EntryType& type : types) {
+        if (letter == type.letter) {
+            return &type;
+        }
+    }
+    return nullptr;
+}
+
+// "archive, directory, environment or scan"
+template <size_t N>
+std::string typeList(const EntryType (&types)[N])
+{
+    std::string list;
+    for (size_t i = 0; i < N; ++i) {
+        list += std::string(i == 0 ? "" : i + 1 == N ? " or " : ", ") + types[i].key;
+    }
+    return list;
+}
+
+// The value of a text entry: non-empty and without the separator of the entries.
+bool entryText(Builder& b, const toml::node& field, const Path& name, std::string* value)
+{
+    if (!narrowText(b, field, name, value)) {
+        return false;
+    }
+    if (value->empty() || value->find(';') != std::string::npos) {
+        b.error(field.source(), name + " must be a non-empty text without ';'");
+        return false;
+    }
+    return true;
+}
+
+// The entries of a list, each checked by `entry`, which gives its record text.
+template <typename Entry>
+bool encodeEntries(Builder& b, const toml::node& node, const Path& path, const char* example, Entry entry,
+                   std::string* record)
+{
+    if (!node.is_array()) {
+        wrongType(b, node, path, "an array of tables");
+        return false;
+    }
+    std::string joined;
+    bool ok = true;
+    size_t index = 0;
+    for (const toml::node& item : *node.as_array()) {
+        Path name = path + "[" + std::to_string(index++) + "]";
+        std::string text;
+        if (!item.is_table()) {
+            wrongType(b, item, name, example);
+            ok = false;
+        } else if (!entry(*item.as_table(), name, &text)) {
+            ok = false;
+        } else {
+            joined += text + ";";
+        }
+    }
+    *record = joined;
+    return ok;
+}
+
+std::vector<long long> versionNumbers(const std::string& text)
+{
+    std::vector<long long> numbers;
+    long long current = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            numbers.push_back(current);
+            current = 0;
+        } else {
+            current = std::min(current * 10 + (c - '0'), static_cast<long long>(INT32_MAX));
+        }
+    }
+    numbers.push_back(current);
+    return numbers;
+}
+
+// The node of a version bound that the build took; null when the descriptor gives none.
+const toml::node* givenBound(Builder& b, const toml::table* java, const DescriptorKey& key)
+{
+    const toml::node* node = keyNode(java, key);
+    bool taken = node != nullptr && node->is_string() && node->as_string()->get() == b.narrow[key.record];
+    return taken ? node : nullptr;
+}
+
+bool isVersionSeparator(char c)
+{
+    return c == '.' || c == '_' || c == '-' || c == '+';
+}
+
+} // namespace
+
+// The class path: {archive|directory|environment|scan = "...", optional = bool}.
+bool encodeClassPath(Builder& b, const toml::node& node, const Path& path, std::string* record)
+{
+    auto entry = [&b](const toml::table& table, const Path& name, std::string* text) {
+        const EntryType* type = nullptr;
+        std::string value;
+        bool optional = false;
+        bool ok = true;
+        for (auto&& [key, field] : table) {
+            std::string k(key.str());
+            const EntryType* candidate = typeOfKey(kClassPathTypes, k);
+            if (k == kClassPathOptionalKey) {
+                if (!field.is_boolean()) {
+                    wrongType(b, field, name + "." + k, "true or false");
+                    ok = false;
+                } else {
+                    optional = field.as_boolean()->get();
+                }
+            } else if (candidate == nullptr) {
+                b.error(key.source(), "unknown class path entry type '" + k + "' in " + name + " (" +
+                                          typeList(kClassPathTypes) + ")");
+                ok = false;
+            } else if (type != nullptr) {
+                b.error(key.source(), name + " has more than one type");
+                ok = false;
+            } else {
+                type = candidate;
+                ok = entryText(b, field, name + "." + k, &value) && ok;
+            }
+        }
+        if (ok && type == nullptr) {
+            b.error(table.source(), name + " names no " + typeList(kClassPathTypes));
+            ok = false;
+        }
+        if (ok) {
+            *text = std::string(1, type->letter) + (optional ? kOptional : kMandatory) + value;
+        }
+        return ok;
+    };
+    return encodeEntries(b, node, path, "a table such as { archive = \"app.jar\" }", entry, record);
+}
+
+// "A1..\lib\app.jar;S0lib;" -> entries; none when the text has a shape the keys cannot give.
+TomlValue decodeClassPath(const std::string& record)
+{
+    std::vector<std::string> pieces = blockformat::splitList(record, ';');
+    if (pieces.size() < 2 || !pieces.back().empty()) {
+        return std::nullopt;
+    }
+    pieces.pop_back();
+    std::string out = "[\n";
+    for (const std::string& piece : pieces) {
+        const EntryType* type = piece.empty() ? nullptr : typeOfLetter(kClassPathTypes, piece[0]);
+        if (type == nullptr || piece.size() < 3 || (piece[1] != kOptional && piece[1] != kMandatory)) {
+            return std::nullopt;
+        }
+        out += "    { " + std::string(type->key) + " = " + tomlText(piece.substr(2)) +
+               (piece[1] == kOptional ? ", " + std::string(kClassPathOptionalKey) + " = true" : "") + " },\n";
+    }
+    return out + "]";
+}
+
+// The search sequence: {directory = "...", fallback = "always"|"relative-only"},
+// {environment = "NAME"}, {path = true}, {registry = true}.
+bool encodeSearchSequence(Builder& b, const toml::node& node, const Path& path, std::string* record)
+{
+    auto entry = [&b](const toml::table& table, const Path& name, std::string* text) {
+        const EntryType* type = nullptr;
+        std::string value;
+        const toml::node* fallback = nullptr;
+        bool ok = true;
+        for (auto&& [key, field] : table) {
+            std::string k(key.str());
+            const EntryType* candidate = typeOfKey(kSearchTypes, k);
+            if (k == kSearchFallbackKey) {
+                fallback = &field;
+            } else if (candidate == nullptr) {
+                b.error(key.source(), "unknown search entry type '" + k + "' in " + name + " (" +
+                                          typeList(kSearchTypes) + ")");
+                ok = false;
+            } else if (type != nullptr) {
+                b.error(key.source(), name + " has more than one type");
+                ok = false;
+            } else if (candidate->isSwitch) {
+                type = candidate;
+                if (!field.is_boolean() || !field.as_boolean()->get()) {
+                    b.error(field.source(), name + "." + k + " must be true");
+                    ok = false;
+                }
+            } else {
+                type = candidate;
+                ok = entryText(b, field, name + "." + k, &value) && ok;
+            }
+        }
+        char letter = type == nullptr ? 0 : type->letter;
+        if (fallback != nullptr) {
+            const std::string word = fallback->is_string() ? fallback->as_string()->get() : std::string();
+            if (type != &kSearchDirectory) {
+                b.error(fallback->source(), name + "." + kSearchFallbackKey + " belongs to a " +
+                                                kSearchDirectory.key + " entry only");
+                ok = false;
+            } else if (!fallback->is_string() || (word != kFallbackAlways && word != kFallbackRelativeOnly)) {
+                b.error(fallback->source(), name + "." + kSearchFallbackKey + " must be \"" + kFallbackAlways +
+                                                "\" or \"" + kFallbackRelativeOnly + "\"");
+                ok = false;
+            } else if (word == kFallbackRelativeOnly) {
+                letter = kRelativeOnlyDirectory;
+            }
+        }
+        if (ok && type == nullptr) {
+            b.error(table.source(), name + " names no " + typeList(kSearchTypes));
+            ok = false;
+        }
+        if (ok) {
+            *text = std::string(1, letter) + value;
+        }
+        return ok;
+    };
+    return encodeEntries(b, node, path, "a table such as { directory = \"..\\\\jre\" }", entry, record);
+}
+
+TomlValue decodeSearchSequence(const std::string& record)
+{
+    std::vector<std::string> pieces = blockformat::splitList(record, ';');
+    if (!pieces.back().empty()) {
+        return std::nullopt;
+    }
+    pieces.pop_back();
+    std::string out = "[\n";
+    for (const std::string& piece : pieces) {
+        if (piece.empty()) {
+            return std::nullopt;
+        }
+        bool relativeOnly = piece[0] == kRelativeOnlyDirectory;
+        const EntryType* type = relativeOnly ? &kSearchDirectory : typeOfLetter(kSearchTypes, piece[0]);
+        std::string rest = piece.substr(1);
+        if (type == nullptr || rest.empty() != type->isSwitch) {
+            return std::nullopt;
+        }
+        out += "    { " + std::string(type->key) + " = " + (type->isSwitch ? "true" : tomlText(rest)) +
+               (relativeOnly ? ", " + std::string(kSearchFallbackKey) + " = \"" + kFallbackRelativeOnly + "\"" : "") +
+               " },\n";
+    }
+    return out + "]";
+}
+
+bool isWellFormedVersion(const std::string& text)
+{
+    bool digitBefore = false;
+    for (char c : text) {
+        if (c >= '0' && c <= '9') {
+            digitBefore = true;
+        } else if (isVersionSeparator(c) && digitBefore) {
+            digitBefore = false;
+        } else {
+            return false;
+        }
+    }
+    return text.empty() || digitBefore;
+}
+
+// A minimum above the maximum admits no runtime at all; the launcher would search every
+// location and then report that none was found.
+void checkVersionRange(Builder& b, const toml::table* java)
+{
+    const DescriptorKey& minimumKey = *findKey("java", cfg::minJavaVersion);
+    const DescriptorKey& maximumKey = *findKey("java", cfg::maxJavaVersion);
+    const std::string& low = b.narrow[minimumKey.record];
+    const std::string& high = b.narrow[maximumKey.record];
+    if (low.empty() || high.empty() || !isWellFormedVersion(low) || !isWellFormedVersion(high)) {
+        return;
+    }
+    std::vector<long long> lowNumbers = versionNumbers(low);
+    std::vector<long long> highNumbers = versionNumbers(high);
+    for (size_t i = 0; i < lowNumbers.size() && i < highNumbers.size(); ++i) {
+        if (lowNumbers[i] != highNumbers[i]) {
+            if (lowNumbers[i] > highNumbers[i]) {
+                // At the bound the descriptor gives, the minimum when it gives both.
+                const toml::node* where = givenBound(b, java, minimumKey);
+                where = where != nullptr ? where : givenBound(b, java, maximumKey);
+                b.error(where != nullptr ? where->source() : toml::source_region{},
+                        keyPath(minimumKey) + " " + low + " is above " + keyPath(maximumKey) + " " + high +
+                            ": no Java runtime could ever be accepted");
+            }
+            break;
+        }
+    }
+}
+
+} // namespace packager

@@ -1,0 +1,292 @@
+// The table of descriptor keys.
+//
+// The defaults make a working service launcher: automatic start on install, the
+// executable's directory as working directory, any Java 1.8 or later from ..\jre, the
+// registry, JAVA_HOME or JDK_HOME, and output that the runtime library leaves alone
+// unless the descriptor names files.
+#include "packaging/descriptor_keys.h"
+
+#include "format/record_ids.h"
+
+namespace packager {
+
+namespace {
+
+const ChoiceWord kStartWords[] = {
+    {"auto", "4"}, {"demand", "0"}, {"demand", "1"}, {"demand", "5"}, {nullptr, nullptr}};
+const ChoiceWord kLauncherKindWords[] = {
+    {"service", "4"}, {"service", "0"}, {"gui", "1"}, {"message-boxes", "5"}, {nullptr, nullptr}};
+const ChoiceWord kFlavourWords[] = {{"quill", "q"}, {"deploykit", "d"}, {nullptr, nullptr}};
+const ChoiceWord kLanguageWords[] = {{"en", "en"}, {"de", "de"}, {"fr", "fr"}, {nullptr, nullptr}};
+
+constexpr KeyCode kTable = KeyCode::table;
+constexpr KeyCode kOwnReading = KeyCode::ownReading;
+constexpr KeyCode kOwn = KeyCode::own;
+
+const char kMessageDefault[] = "the text of `language`";
+
+const std::vector<DescriptorKey> kKeys = {
+    // [service]
+    {"service", "name", cfg::serviceName, KeyKind::text, "",
+     "Service name; a name given on the launcher's command line replaces it", kTable, "a service name"},
+    {"service", "start", cfg::launcherKind, KeyKind::choice, "4",
+     "How `/install` registers the service: automatic or demand start (only a `service` launcher starts "
+     "automatically)", kOwnReading, nullptr, 0, kStartWords},
+    {"service", "dependencies", cfg::serviceDependencies, KeyKind::list, "",
+     "Services that must run before this one", kTable, nullptr, ','},
+    {"service", "description", cfg::serviceDescription, KeyKind::wideText, "",
+     "Description the service manager shows; empty for none", kOwn},
+    {"service", "description_translations", cfg::serviceDescription, KeyKind::translations, nullptr,
+     "The description by the user's locale: locale code (`\"de\"`, `\"de_CH\"`, `\"\"` for any) = text; the "
+     "longest code that starts the user's locale wins", kOwn, nullptr, 0, nullptr, 0, "none"},
+
+    // [application]
+    {"application", "main_class", cfg::mainClass, KeyKind::className, "",
+     "The application's main class, fully qualified", kTable, "the class that starts the application"},
+    {"application", "class_path", cfg::classPath, KeyKind::classPath, "",
+     "Class path entries in order: `{ archive = \"app.jar\" }`, `{ directory = \"classes\" }`, "
+     "`{ scan = \"lib\" }` (every archive in the directory), `{ environment = \"NAME\" }` (a variable's "
+     "class path); each may add `optional = true`, else a missing entry stops the start",
+     kTable, "at least one class path entry"},
+    {"application", "arguments", cfg::defaultArguments, KeyKind::commandLine, "",
+     "Arguments of `main` when the command line gives none; variables are expanded"},
+
+    // [java]
+    {"java", "min_version", cfg::minJavaVersion, KeyKind::version, "1.8",
+     "Oldest Java version accepted; empty for no bound"},
+    {"java", "max_version", cfg::maxJavaVersion, KeyKind::version, "",
+     "Newest Java version accepted; empty for no bound"},
+    {"java", "search", cfg::jvmSearchSequence, KeyKind::searchSequence, "B..\\jre;Y;EJAVA_HOME;EJDK_HOME;",
+     "Where to look for a Java runtime, in order: `{ directory = \"jre\" }` (relative to the executable; "
+     "add `fallback = \"relative-only\"` to skip it when it is not relative), `{ environment = \"NAME\" }`, "
+     "`{ path = true }`, `{ registry = true }`"},
+    {"java", "allow_prerelease", cfg::acceptPreRelease, KeyKind::flag, "0",
+     "Accept runtimes whose version says beta, ea or rc"},
+    {"java", "require_jdk", cfg::requireJdk, KeyKind::flag, "0",
+     "Accept only a JDK (a home with `lib\\tools.jar`)"},
+    {"java", "jvm_subdirectory", cfg::preferredJvmDir, KeyKind::directoryName, "",
+     "Directory of `jvm.dll` under the runtime's `bin`, tried first (such as `\"server\"`)"},
+    {"java", "application_id", cfg::applicationId, KeyKind::text, "",
+     "Application identifier looked up among the registered installations; empty skips that lookup"},
+    {"java", "skip_javasoft_registry", cfg::skipJavaSoftKeys, KeyKind::flag, "0",
+     "Do not search the JavaSoft registry keys"},
+
+    // [vm]
+    {"vm", "options", cfg::vmParameters, KeyKind::commandLine, "",
+     "Options of the Java VM; variables are expanded"},
+    {"vm", "pass_j_arguments", cfg::passJArguments, KeyKind::flag, "1",
+     "Command-line arguments that begin with `-J` go to the VM, not to the application"},
+
+    // [launcher]
+    {"launcher", "kind", cfg::launcherKind, KeyKind::choice, nullptr,
+     "`service` reports errors on standard error; `gui` and `message-boxes` in message boxes, and install "
+     "with demand start", kOwnReading, nullptr, 0, kLauncherKindWords},
+    {"launcher", "flavour", cfg::flavourLetter, KeyKind::choice, "q",
+     "Which runtime library classes the launcher calls; `deploykit` also puts its runtime archive on the "
+     "class path and checks for a first run", kTable, nullptr, 0,
+     kFlavourWords},
+    {"launcher", "working_directory", cfg::workingDirectory, KeyKind::text, ".",
+     "Working directory, relative to the executable's directory; variables are expanded; empty leaves it "
+     "unchanged"},
+    {"launcher", "installation_directory", cfg::installationDirectory, KeyKind::text, ".",
+     "Installation directory, relative to the executable's directory"},
+    {"launcher", "native_library_directories", cfg::nativeLibraryDirectories, KeyKind::list, "",
+     "Directories put in front of `PATH`", kTable, nullptr, ';'},
+    {"launcher", "runtime_library", 0, KeyKind::setting, "1",
+     "Embed the runtime library jar as an included file (the packager's `--runtime-library`)", kOwn},
+
+    // [output]
+    {"output", "stderr", cfg::stderrFile, KeyKind::outputFile, "",
+     "File for the application's standard error; variables are expanded, a relative name is taken from "
+     "the executable's directory", kTable, nullptr, 0, nullptr, cfg::redirectStderr},
+    {"output", "redirect_stderr", cfg::redirectStderr, KeyKind::flag, "0",
+     "Send standard error to `stderr` (true when `stderr` names a file)"},
+    {"output", "stdout", cfg::stdoutFile, KeyKind::outputFile, "",
+     "File for the application's standard output, like `stderr`", kTable, nullptr, 0, nullptr,
+     cfg::redirectStdout},
+    {"output", "redirect_stdout", cfg::redirectStdout, KeyKind::flag, "0",
+     "Send standard output to `stdout` (true when `stdout` names a file)"},
+    {"output", "append", cfg::redirectAppendFlag, KeyKind::flag, "1",
+     "Append to the output files rather than replace them"},
+
+    // [instance]
+    {"instance", "single", cfg::singleInstance, KeyKind::flag, "0",
+     "Allow one running instance only"},
+    {"instance", "bring_to_front", cfg::bringToFront, KeyKind::flag, "1",
+     "With `single`: a second start brings the running instance's windows to the front"},
+    {"instance", "global", cfg::globalInstanceObjects, KeyKind::flag, "0",
+     "With `single`: one instance per machine rather than per session"},
+
+    // [splash]
+    {"splash", "enabled", cfg::splashScreen, KeyKind::flag, "0",
+     "Splash screen; with `after_vm` the splash texts go to the Java side once the VM runs"},
+    {"splash", "after_vm", cfg::splashAfterVm, KeyKind::flag, "0",
+     "Hand the splash texts to the Java side after the VM is created"},
+    {"splash", "second_flag", cfg::splashSecondFlag, KeyKind::flag, "0",
+     "Second switch of the Java side's splash settings, passed on as it stands"},
+    {"splash.status", "text", cfg::statusLineText, KeyKind::text, "", "Status line: first text"},
+    {"splash.status", "x", cfg::statusLineX, KeyKind::integer, "20", "Status line: x position"},
+    {"splash.status", "y", cfg::statusLineY, KeyKind::integer, "20", "Status line: y position"},
+    {"splash.status", "colour", cfg::statusLineColour, KeyKind::text, "0,0,0",
+     "Status line: colour as red, green and blue, such as `\"0,0,0\"`"},
+    {"splash.status", "font_size", cfg::statusLineFontSize, KeyKind::integer, "8", "Status line: font size"},
+    {"splash.status", "font_weight", cfg::statusLineFontWeight, KeyKind::integer, "500",
+     "Status line: font weight"},
+    {"splash.version", "text", cfg::versionLineText, KeyKind::text, "", "Version line: text"},
+    {"splash.version", "x", cfg::versionLineX, KeyKind::integer, "20", "Version line: x position"},
+    {"splash.version", "y", cfg::versionLineY, KeyKind::integer, "40", "Version line: y position"},
+    {"splash.version", "colour", cfg::versionLineColour, KeyKind::text, "0,0,0", "Version line: colour"},
+    {"splash.version", "font_size", cfg::versionLineFontSize, KeyKind::integer, "8", "Version line: font size"},
+    {"splash.version", "font_weight", cfg::versionLineFontWeight, KeyKind::integer, "500",
+     "Version line: font weight"},
+
+    // [messages]: a language's built-in texts, each of which a key of its own replaces.
+    // "{0}" stands for the message's argument.
+    {"messages", "language", 0, KeyKind::language, "en",
+     "Language of the built-in message texts", kOwn, nullptr, 0, kLanguageWords},
+    {"messages", "caption", cfg::msgCaption, KeyKind::message, nullptr, "Caption of every error message box",
+     kOwn, nullptr, 0, nullptr, 0, kMessageDefault},
+    {"messages", "no_jvm", cfg::msgNoJvm, KeyKind::message, nullptr,
+     "No runtime found (other launcher kinds)", kOwn, nullptr, 0, nullptr, 0, kMessageDefault},
+    {"messages", "jvm_damaged_any", cfg::msgJvmDamagedAny, KeyKind::message, nullptr,
+     "The runtime at {0} is damaged (other launcher kinds)", kOwn, nullptr, 0, nullptr, 0, kMessageDefault},
+    {"messages", "jvm_variable_unusable_any", cfg::msgJvmVariableUnusableAny, KeyKind::message, nullptr,
+     "The runtime that the variable {0} names is unusable (other launcher kinds)", kOwn, nullptr, 0, nullptr, 0,
+     kMessageDefault},
+    {"messages", "application_not_started", cfg::msgApplicationNotStarted, KeyKind::message, nullptr,
+     "The application could not be started (other launcher kinds)", kOwn, nullptr, 0, nullptr, 0,
+     kMessageDefault},
+    {"messages", "jvm_not_startable", cfg::msgJvmNotStartable, KeyKind::message, nullptr,
+     "`jvm.dll` could not be loaded or used", kOwn, nullptr, 0, nullptr, 0, kMessageDefault},
+    {"messages", "class_path_entry_missing", cfg::msgClassPathEntryMissing, KeyKind::message, nullptr,
+     "A class path entry that is not optional gives nothing; {0} is the entry", kOwn, nullptr, 0, nullptr, 0,
+     kMessageDefault},
+    {"messages", "already_running", cfg::msgAlreadyRunning, KeyKind::message, nullptr,
+     "The application is already running (other launcher kinds)", kOwn, nullptr, 0, nullptr, 0,
+     kMessageDefault},
+    {"messages", "class_path_variable_undefined", cfg::msgClassPathVariableUndefined, KeyKind::message, nullptr,
+     "A class path entry that is not optional names the undefined variable {0}", kOwn, nullptr, 0, nullptr, 0,
+     kMessageDefault},
+    {"messages", "internal_error", cfg::msgInternalError, KeyKind::message, nullptr,
+     "An internal step failed; {0} is its code", kOwn, nullptr, 0, nullptr, 0, kMessageDefault},
+    {"messages", "main_class_not_loadable", cfg::msgMainClassNotLoadable, KeyKind::message, nullptr,
+     "The main class cannot be loaded", kOwn, nullptr, 0, nullptr, 0, kMessageDefault},
+    {"messages", "main_method_not_found", cfg::msgMainMethodNotFound, KeyKind::message, nullptr,
+     "The main method cannot be found", kOwn, nullptr, 0, nullptr, 0, kMessageDefault},
+    {"messages", "no_jvm_32", cfg::msgNoJvm32, KeyKind::message, nullptr,
+     "No 32-bit runtime found (other launcher kinds)", kOwn, nullptr, 0, nullptr, 0, kMessageDefault},
+    {"messages", "jvm_not_32", cfg::msgJvmNot32, KeyKind::message, nullptr,
+     "The runtime at {0} is no 32-bit runtime (other launcher kinds)", kOwn, nullptr, 0, nullptr, 0,
+     kMessageDefault},
+    {"messages", "needs_graphical_environment", cfg::msgNeedsGraphicalEnvironment, KeyKind::message, nullptr,
+     "The application needs a graphical environment (other launcher kinds)", kOwn, nullptr, 0, nullptr, 0,
+     kMessageDefault},
+    {"messages", "no_temp_directory", cfg::msgNoTempDirectory, KeyKind::message, nullptr,
+     "No usable temporary directory exists", kOwn, nullptr, 0, nullptr, 0, kMessageDefault},
+    {"messages", "no_jvm_found", cfg::msgNoJvmFound, KeyKind::message, nullptr,
+     "No suitable runtime was found; {0} is the bitness (64)", kOwn, nullptr, 0, nullptr, 0, kMessageDefault},
+    {"messages", "no_jvm_32_found", cfg::msgNoJvm32Found, KeyKind::message, nullptr,
+     "No suitable 32-bit runtime was found (other launcher kinds)", kOwn, nullptr, 0, nullptr, 0,
+     kMessageDefault},
+    {"messages", "jvm_variable_unusable", cfg::msgJvmVariableUnusable, KeyKind::message, nullptr,
+     "The runtime that the variable {0} names is unusable", kOwn, nullptr, 0, nullptr, 0, kMessageDefault},
+    {"messages", "jvm_variable_unusable_32", cfg::msgJvmVariableUnusable32, KeyKind::message, nullptr,
+     "The same for a 32-bit runtime (other launcher kinds)", kOwn, nullptr, 0, nullptr, 0, kMessageDefault},
+    {"messages", "jvm_damaged", cfg::msgJvmDamaged, KeyKind::message, nullptr,
+     "The runtime found at {0} is damaged", kOwn, nullptr, 0, nullptr, 0, kMessageDefault},
+
+    // [[files]]: one entry per included file. The count and names records hold none when
+    // there is no entry.
+    {"files", "source", cfg::includedFileCount, KeyKind::filePath, "0",
+     "The file to include, relative to the descriptor's directory; each entry adds one to the count",
+     kOwn, nullptr, 0, nullptr, 0, "required"},
+    {"files", "name", cfg::includedFileNames, KeyKind::text, "",
+     "Its name in the launcher's temporary directory, at most one directory deep (such as "
+     "`\"conf/app.properties\"`)", kOwn, nullptr, 0, nullptr, 0, "the file name of `source`"},
+};
+
+const std::vector<DescriptorSection> kSections = {
+    {"service", "[service]", "The Windows service."},
+    {"application", "[application]", "The Java application."},
+    {"java", "[java]", "Which Java runtime to use, and where to find it."},
+    {"vm", "[vm]", "The Java VM."},
+    {"launcher", "[launcher]", "The launcher itself."},
+    {"output", "[output]", "Where the application's output goes; the runtime library redirects it."},
+    {"instance", "[instance]", "Running more than one instance."},
+    {"splash", "[splash]", "Splash screen texts for the Java side."},
+    {"splash.status", "[splash.status]", "The status line of the splash screen."},
+    {"splash.version", "[splash.version]", "The version line of the splash screen."},
+    {"messages", "[messages]",
+     "The texts of the launcher's error messages, fixed when the launcher is built. `language` picks "
+     "built-in texts; each key below replaces one of them."},
+    {"records", "[records]",
+     "Any record, with its decimal identifier as the key (the *Record* column gives them) and its text, stored "
+     "as it stands, as the value; it replaces what a key gives. `packager inspect` writes here the records that "
+     "no key can express. The included-file records come from `[[files]]` only."},
+    {"files", "[[files]]",
+     "Files stored in the launcher and extracted into its temporary directory at each start."},
+};
+
+} // namespace
+
+const std::vector<DescriptorKey>& descriptorKeys()
+{
+    return kKeys;
+}
+
+const std::vector<DescriptorSection>& descriptorSections()
+{
+    return kSections;
+}
+
+const DescriptorKey* findKey(const std::string& section, int32_t record)
+{
+    for (const DescriptorKey& key : kKeys) {
+        if (key.section == section && key.record == record) {
+            return &key;
+        }
+    }
+    return nullptr;
+}
+
+const DescriptorKey* findKeyOfKind(KeyKind kind)
+{
+    for (const DescriptorKey& key : kKeys) {
+        if (key.kind == kind) {
+            return &key;
+        }
+    }
+    return nullptr;
+}
+
+const DescriptorKey* keyOfRecord(int32_t record)
+{
+    for (const DescriptorKey& key : kKeys) {
+        if (key.record == record && record != 0) {
+            return &key;
+        }
+    }
+    return nullptr;
+}
+
+const char* recordDefault(int32_t record)
+{
+    for (const DescriptorKey& key : kKeys) {
+        if (key.record == record && record != 0 && key.defaultValue != nullptr) {
+            return key.defaultValue;
+        }
+    }
+    return nullptr;
+}
+
+std::string keyPath(const DescriptorKey& key)
+{
+    return std::string(key.section) + "." + key.key;
+}
+
+const char* flagText(bool on)
+{
+    return on ? "1" : "0";
+}
+
+} // namespace packager

@@ -1,0 +1,65 @@
+// [messages]: the built-in texts of a language, and the texts the descriptor replaces.
+#include "packaging/descriptor_build.h"
+#include "packaging/descriptor_text.h"
+#include "packaging/message_texts.h"
+
+namespace packager {
+
+namespace {
+
+// "\"en\", \"de\" or \"fr\""
+std::string languageList()
+{
+    const std::vector<std::string>& languages = messageLanguages();
+    std::string list;
+    for (size_t i = 0; i < languages.size(); ++i) {
+        list += std::string(i == 0 ? "" : i + 1 == languages.size() ? " or " : ", ") + "\"" + languages[i] + "\"";
+    }
+    return list;
+}
+
+} // namespace
+
+void buildMessages(Builder& b, const toml::table* table)
+{
+    const DescriptorKey& languageKey = *findKeyOfKind(KeyKind::language);
+    std::string language = languageKey.defaultValue;
+    const toml::node* languageNode = keyNode(table, languageKey);
+    if (languageNode != nullptr) {
+        if (!languageNode->is_string()) {
+            wrongType(b, *languageNode, keyPath(languageKey), "a string");
+        } else if (builtInMessages(languageNode->as_string()->get()).empty()) {
+            b.error(languageNode->source(), keyPath(languageKey) + " must be " + languageList() + ", not \"" +
+                                                languageNode->as_string()->get() + "\"");
+        } else {
+            language = languageNode->as_string()->get();
+        }
+    }
+    for (const MessageText& message : builtInMessages(language)) {
+        std::string value;
+        utf8ToLatin1(message.utf8, &value);
+        b.narrow[message.id] = value;
+    }
+    if (table == nullptr) {
+        return;
+    }
+    for (auto&& [name, node] : *table) {
+        std::string key(name.str());
+        const DescriptorKey* message = nullptr;
+        for (const DescriptorKey& candidate : descriptorKeys()) {
+            if (candidate.kind == KeyKind::message && key == candidate.key) {
+                message = &candidate;
+            }
+        }
+        std::string value;
+        if (key == languageKey.key) {
+            continue;
+        } else if (message == nullptr) {
+            b.error(name.source(), "unknown key '" + std::string(languageKey.section) + "." + key + "'");
+        } else if (narrowText(b, node, keyPath(*message), &value)) {
+            b.narrow[message->record] = value;
+        }
+    }
+}
+
+} // namespace packager

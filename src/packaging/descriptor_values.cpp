@@ -1,0 +1,370 @@
+// Descriptor values and record texts, kind by kind, in both directions: a build reads a
+// value into the record's text (encodeValue), inspect writes the text back as the value
+// that gives it (decodeValue). Each pair sits together so that the two stay inverse.
+#include "format/command_line.h"
+#include "format/record_text.h"
+#include "packaging/descriptor_build.h"
+#include "packaging/descriptor_text.h"
+#include "packaging/descriptor_values.h"
+#include "packaging/descriptor_writer.h"
+
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+
+namespace packager {
+
+namespace {
+
+// The launcher's buffer for the preferred JVM directory, terminator included.
+constexpr size_t kPreferredJvmDirCapacity = 200;
+
+std::string element(const Path& key, size_t index)
+{
+    return key + "[" + std::to_string(index) + "]";
+}
+
+// --- text, flag, integer -------------------------------------------------------------------
+
+bool encodeFlag(Builder& b, const toml::node& node, const Path& key, std::string* record)
+{
+    if (!node.is_boolean()) {
+        wrongType(b, node, key, "true or false");
+        return false;
+    }
+    *record = flagText(node.as_boolean()->get());
+    return true;
+}
+
+TomlValue decodeFlag(const std::string& record)
+{
+    if (record == flagText(true)) {
+        return std::string("true");
+    }
+    if (record == flagText(false)) {
+        return std::string("false");
+    }
+    return std::nullopt;
+}
+
+bool encodeInteger(Builder& b, const toml::node& node, const Path& key, std::string* record)
+{
+    if (!node.is_integer()) {
+        wrongType(b, node, key, "an integer");
+        return false;
+    }
+    int64_t value = node.as_integer()->get();
+    if (value < INT32_MIN || value > INT32_MAX) {
+        b.error(node.source(), key + " is out of the 32-bit range");
+        return false;
+    }
+    *record = std::to_string(value);
+    return true;
+}
+
+TomlValue decodeInteger(const std::string& record)
+{
+    char* end = nullptr;
+    long long number = std::strtoll(record.c_str(), &end, 10);
+    if (record.empty() || *end != 0 || std::to_string(number) != record || number < INT32_MIN ||
+        number > INT32_MAX) {
+        return std::nullopt;
+    }
+    return record;
+}
+
+// --- lists and command lines ------------------------------------------------------------
+
+std::string stringArray(const std::vector<std::string>& items)
+{
+    std::string out = "[";
+    for (size_t i = 0; i < items.size(); ++i) {
+        out += (i == 0 ? "" : ", ") + tomlText(items[i]);
+    }
+    return out + "]";
+}
+
+// An array of strings joined with a separator that no element may contain.
+bool encodeList(Builder& b, const toml::node& node, const Path& key, char separator, std::string* record)
+{
+    if (!node.is_array()) {
+        wrongType(b, node, key, "an array of strings");
+        return false;
+    }
+    std::string joined;
+    bool ok = true;
+    size_t index = 0;
+    for (const toml::node& item : *node.as_array()) {
+        std::string value;
+        Path name = element(key, index++);
+        if (!narrowText(b, item, name, &value)) {
+            ok = false;
+            continue;
+        }
+        if (value.empty() || value.find(separator) != std::string::npos) {
+            b.error(item.source(), name + " must be a non-empty text without '" + std::string(1, separator) + "'");
+            ok = false;
+            continue;
+        }
+        joined += (joined.empty() ? "" : std::string(1, separator)) + value;
+    }
+    *record = joined;
+    return ok;
+}
+
+TomlValue decodeList(const std::string& record, char separator)
+{
+    if (record.empty()) {
+        return std::string("[]");
+    }
+    std::vector<std::string> items = blockformat::splitList(record, separator);
+    for (const std::string& item : items) {
+        if (item.empty()) {
+            return std::nullopt;
+        }
+    }
+    return stringArray(items);
+}
+
+// Options or arguments: an array (one element per argument, quoted as the launcher's
+// splitter needs) or one string taken as it stands.
+bool encodeCommandLine(Builder& b, const toml::node& node, const Path& key, std::string* record)
+{
+    if (node.is_string()) {
+        return narrowText(b, node, key, record);
+    }
+    if (!node.is_array()) {
+        wrongType(b, node, key, "an array of strings or a string");
+        return false;
+    }
+    std::vector<std::string> arguments;
+    std::vector<const toml::node*> nodes;
+    bool ok = true;
+    size_t index = 0;
+    for (const toml::node& item : *node.as_array()) {
+        std::string value;
+        if (narrowText(b, item, element(key, index), &value)) {
+            arguments.push_back(value);
+            nodes.push_back(&item);
+        } else {
+            ok = false;
+        }
+        ++index;
+    }
+    size_t bad = 0;
+    if (ok && !joinCommandLine(arguments, record, &bad)) {
+        b.error(nodes[bad]->source(),
+                element(key, bad) + " holds both kinds of quote, which the launcher's command line cannot carry");
+        ok = false;
+    }
+    return ok;
+}
+
+TomlValue decodeCommandLine(const std::string& record)
+{
+    std::vector<std::string> arguments = splitCommandLine(record);
+    std::string joined;
+    if (joinCommandLine(arguments, &joined, nullptr) && joined == record) {
+        return stringArray(arguments);
+    }
+    return tomlText(record);  // kept as it stands, quoting and all
+}
+
+// --- checked texts ----------------------------------------------------------------------
+
+bool encodeVersion(Builder& b, const toml::node& node, const Path& key, std::string* record)
+{
+    if (!narrowText(b, node, key, record)) {
+        return false;
+    }
+    if (!isWellFormedVersion(*record)) {
+        b.error(node.source(), key + " \"" + node.as_string()->get() +
+                                   "\" is no Java version (numbers separated by '.', '_', '-' or '+', such as "
+                                   "\"1.8\" or \"17.0.2\")");
+        return false;
+    }
+    return true;
+}
+
+bool encodeClassName(Builder& b, const toml::node& node, const Path& key, std::string* record)
+{
+    if (!narrowText(b, node, key, record)) {
+        return false;
+    }
+    if (!isJavaClassName(*record)) {
+        b.error(node.source(),
+                key + " \"" + node.as_string()->get() + "\" is no Java class name (such as \"com.example.Main\")");
+        return false;
+    }
+    return true;
+}
+
+bool encodeDirectoryName(Builder& b, const toml::node& node, const Path& key, std::string* record)
+{
+    if (!narrowText(b, node, key, record)) {
+        return false;
+    }
+    if (!isJvmDirectoryName(*record)) {
+        b.error(node.source(), key + " must be one directory name of at most " +
+                                   std::to_string(kPreferredJvmDirCapacity - 1) + " characters");
+        return false;
+    }
+    return true;
+}
+
+// A choice among words; the record text of the word.
+bool encodeChoice(Builder& b, const toml::node& node, const Path& key, const ChoiceWord* words, std::string* record)
+{
+    std::string list;
+    for (const ChoiceWord* word = words; word->word != nullptr; ++word) {
+        if (list.find(std::string("\"") + word->word + "\"") != std::string::npos) {
+            continue;  // a word that stands for several texts
+        }
+        list += std::string(list.empty() ? "" : ", ") + "\"" + word->word + "\"";
+        if (node.is_string() && node.as_string()->get() == word->word) {
+            *record = word->stored;
+            return true;
+        }
+    }
+    if (!node.is_string()) {
+        wrongType(b, node, key, "a string");
+    } else {
+        b.error(node.source(), key + " must be one of " + list + ", not \"" + node.as_string()->get() + "\"");
+    }
+    return false;
+}
+
+TomlValue decodeChoice(const std::string& record, const ChoiceWord* words)
+{
+    for (const ChoiceWord* word = words; word->word != nullptr; ++word) {
+        if (record == word->stored) {
+            return tomlString(word->word);
+        }
+    }
+    return std::nullopt;
+}
+
+// A redirection's file; naming a file switches the redirection on unless the
+// descriptor says otherwise.
+bool encodeOutputFile(Builder& b, const DescriptorKey& key, const toml::node& node, const toml::table& table,
+                      std::string* record)
+{
+    if (!narrowText(b, node, keyPath(key), record)) {
+        return false;
+    }
+    const DescriptorKey* redirection = findKey(key.section, key.linked);
+    if (redirection == nullptr || table.get(redirection->key) == nullptr) {
+        b.narrow[key.linked] = flagText(!record->empty());
+    }
+    return true;
+}
+
+} // namespace
+
+std::string tomlText(const std::string& latin1)
+{
+    return tomlString(latin1ToUtf8(latin1));
+}
+
+bool isJavaClassName(const std::string& name)
+{
+    bool atStart = true;
+    for (char c : name) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (c == '.') {
+            if (atStart) {
+                return false;
+            }
+            atStart = true;
+        } else if (std::isalpha(u) || c == '_' || c == '$' || u >= 0x80 || (!atStart && std::isdigit(u))) {
+            atStart = false;
+        } else {
+            return false;
+        }
+    }
+    return !atStart;
+}
+
+bool isJvmDirectoryName(const std::string& name)
+{
+    return name.size() < kPreferredJvmDirCapacity && name.find_first_of("\\/") == std::string::npos;
+}
+
+bool encodeValue(Builder& b, const DescriptorKey& key, const toml::node& node, const toml::table& table,
+                 std::string* record)
+{
+    const Path path = keyPath(key);
+    switch (key.kind) {
+    case KeyKind::text: return narrowText(b, node, path, record);
+    case KeyKind::flag: return encodeFlag(b, node, path, record);
+    case KeyKind::integer: return encodeInteger(b, node, path, record);
+    case KeyKind::list: return encodeList(b, node, path, key.separator, record);
+    case KeyKind::commandLine: return encodeCommandLine(b, node, path, record);
+    case KeyKind::version: return encodeVersion(b, node, path, record);
+    case KeyKind::choice: return encodeChoice(b, node, path, key.words, record);
+    case KeyKind::className: return encodeClassName(b, node, path, record);
+    case KeyKind::directoryName: return encodeDirectoryName(b, node, path, record);
+    case KeyKind::outputFile: return encodeOutputFile(b, key, node, table, record);
+    case KeyKind::classPath: return encodeClassPath(b, node, path, record);
+    case KeyKind::searchSequence: return encodeSearchSequence(b, node, path, record);
+    default: return false;  // the section's own code reads the others
+    }
+}
+
+TomlValue decodeValue(const DescriptorKey& key, const std::string& record)
+{
+    switch (key.kind) {
+    case KeyKind::text:
+    case KeyKind::outputFile: return tomlText(record);
+    case KeyKind::flag: return decodeFlag(record);
+    case KeyKind::integer: return decodeInteger(record);
+    case KeyKind::list: return decodeList(record, key.separator);
+    case KeyKind::commandLine: return decodeCommandLine(record);
+    case KeyKind::version:
+        return isWellFormedVersion(record) ? TomlValue(tomlText(record)) : std::nullopt;
+    case KeyKind::choice: return decodeChoice(record, key.words);
+    case KeyKind::className: return isJavaClassName(record) ? TomlValue(tomlText(record)) : std::nullopt;
+    case KeyKind::directoryName:
+        return isJvmDirectoryName(record) ? TomlValue(tomlText(record)) : std::nullopt;
+    case KeyKind::classPath: return decodeClassPath(record);
+    case KeyKind::searchSequence: return decodeSearchSequence(record);
+    default: return std::nullopt;
+    }
+}
+
+void buildKeys(Builder& b, const toml::table* table, const std::string& name)
+{
+    if (table == nullptr) {
+        return;
+    }
+    std::vector<std::string> known;
+    for (const DescriptorKey& key : descriptorKeys()) {
+        if (key.section == name) {
+            known.push_back(key.key);
+        }
+    }
+    std::vector<std::string> below;
+    for (const DescriptorSection& section : descriptorSections()) {
+        std::string child(section.name);
+        if (child.size() > name.size() + 1 && child.compare(0, name.size() + 1, name + ".") == 0) {
+            below.push_back(child);
+            known.push_back(child.substr(name.size() + 1));
+        }
+    }
+    checkKeys(b, *table, name + ".", known);
+    for (const DescriptorKey& key : descriptorKeys()) {
+        if (key.section != name || key.code != KeyCode::table) {
+            continue;
+        }
+        const toml::node* node = keyNode(table, key);
+        std::string record;
+        if (node != nullptr && encodeValue(b, key, *node, *table, &record)) {
+            b.narrow[key.record] = record;
+        }
+    }
+    for (const std::string& child : below) {
+        buildKeys(b, section(b, *table, child.c_str() + name.size() + 1, child), child);
+    }
+}
+
+} // namespace packager

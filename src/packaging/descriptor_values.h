@@ -1,0 +1,28 @@
+// Record texts back to descriptor values, kind by kind: the TOML text of a value that a
+// build turns into exactly the record's text, or none when no value of the key can.
+// `inspect` writes by these; the build's side of each kind is encodeValue
+// (descriptor_build.h). Pure functions, internal to the packager.
+#pragma once
+
+#include "packaging/descriptor_keys.h"
+
+#include <optional>
+#include <string>
+
+namespace packager {
+
+using TomlValue = std::optional<std::string>;
+
+TomlValue decodeValue(const DescriptorKey& key, const std::string& record);
+TomlValue decodeClassPath(const std::string& record);
+TomlValue decodeSearchSequence(const std::string& record);
+
+// A narrow text (ISO-8859-1) as a TOML string.
+std::string tomlText(const std::string& latin1);
+
+// True for a name such as "com.example.Main": identifiers separated by single dots.
+bool isJavaClassName(const std::string& name);
+// True for one directory name that fits the launcher's buffer for it.
+bool isJvmDirectoryName(const std::string& name);
+
+} // namespace packager
