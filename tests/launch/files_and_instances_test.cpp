@@ -208,17 +208,26 @@ protected:
 TEST_F(SingleInstance, NumberedSemaphoresCountTheRunningInstances)
 {
     std::wstring exe = package(block());
-    Behaviour behaviour;
-    behaviour.mainSleepMs = 4000;
-    ASSERT_TRUE(jnistandin::writeControl(jnistandin::controlBeside(jvmDll()), behaviour));
+    jnistandin::MainGate gate;
+    ASSERT_TRUE(gate.ready());
+    Behaviour held;
+    gate.hold(held);
+    ASSERT_TRUE(jnistandin::writeControl(jnistandin::controlBeside(jvmDll()), held));
     // Its own temporary directory, so that its log is not taken for the second one's.
     const std::wstring firstTmp = dir.file(L"first");
     ASSERT_TRUE(makeDirectories(firstTmp));
     LauncherRun first;
-    std::thread firstRun([&] { first = runLauncherIn(exe, {L"/run"}, firstTmp); });
-    Sleep(2000);  // the first one sleeps in main now
-    LaunchRun second = run(exe, {L"/run"});
+    ProcessOptions options;
+    options.timeoutMs = kHeldRunMs;
+    std::thread firstRun([&] { first = runLauncherIn(exe, {L"/run"}, firstTmp, true, options); });
+    // The second runs while the first is held in main; it writes a control of its own,
+    // which the first, having read its own, no longer sees.
+    const bool firstInMain = gate.waitForEntries(1, kArrivalMs);
+    LaunchRun second;
+    if (firstInMain) second = run(exe, {L"/run"});
+    gate.release();
     firstRun.join();
+    ASSERT_TRUE(firstInMain) << "the first launcher did not reach main within " << kArrivalMs << " ms\n" << first.log;
     LaunchRun third = run(exe, {L"/run"});
     EXPECT_EQ(baseName(exe) + "0", semaphoreOf(first)) << first.log;
     EXPECT_EQ(baseName(exe) + "1", semaphoreOf(second.launcher)) << second.describe();
@@ -235,11 +244,10 @@ TEST_F(SingleInstance, OneOfSimultaneousStartsContinues)
     b.set(10007, "0");
     std::wstring exe = package(b);
     Behaviour behaviour;
-    behaviour.mainSleepMs = 4000;
     behaviour.record = toUtf8(recordPath());
-    ASSERT_TRUE(jnistandin::writeControl(jnistandin::controlBeside(jvmDll()), behaviour));
     DeleteFileW(recordPath().c_str());
-    std::vector<LauncherRun> runs = runLaunchersTogether(exe, std::vector<std::vector<std::wstring>>(4, {L"/run"}), dir);
+    // The one that goes on stays in main until the other three have ended.
+    std::vector<LauncherRun> runs = runHeldInMain(exe, 4, 1, behaviour);
     jnistandin::Record record = jnistandin::readRecord(recordPath());
     EXPECT_EQ(1u, record.count("main")) << record.dump();
 

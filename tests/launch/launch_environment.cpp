@@ -117,6 +117,38 @@ LaunchRun LaunchTest::runChild(const std::wstring& exe, const std::vector<std::w
     return run(exe, line, behaviour, options);
 }
 
+std::vector<LauncherRun> LaunchTest::runHeldInMain(const std::wstring& exe, size_t count, size_t inMain,
+                                                    jnistandin::Behaviour behaviour)
+{
+    jnistandin::MainGate gate;
+    EXPECT_TRUE(gate.ready()) << "cannot make the stand-in's semaphore and event, error " << GetLastError();
+    gate.hold(behaviour);
+    EXPECT_TRUE(jnistandin::writeControl(jnistandin::controlBeside(jvmDll()), behaviour));
+    ProcessOptions options;
+    options.timeoutMs = kHeldRunMs;
+    LaunchersTogether together(exe, std::vector<std::vector<std::wstring>>(count, {L"/run"}), dir, options);
+    // Entries and ends as they come, until every run is accounted for or one too many is
+    // in main.
+    size_t entered = 0;
+    size_t ended = 0;
+    const HANDLE events[] = {static_cast<HANDLE>(gate.entries()), together.endings()};
+    const DWORD start = GetTickCount();
+    while (entered <= inMain && entered + ended < count) {
+        const DWORD spent = GetTickCount() - start;
+        if (spent >= kArrivalMs) break;
+        const DWORD which = WaitForMultipleObjects(2, events, FALSE, kArrivalMs - spent);
+        if (which == WAIT_OBJECT_0) ++entered;
+        else if (which == WAIT_OBJECT_0 + 1) ++ended;
+        else break;
+    }
+    const std::string seen = std::to_string(entered) + " of " + std::to_string(count) + " runs reached main and " +
+                             std::to_string(ended) + " ended within " + std::to_string(GetTickCount() - start) + " ms";
+    EXPECT_EQ(inMain, entered) << seen;
+    EXPECT_EQ(count - inMain, ended) << seen;
+    gate.release();
+    return together.join();
+}
+
 std::string LaunchTest::lastPathSetting(const std::string& log)
 {
     std::string value;

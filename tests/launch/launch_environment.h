@@ -12,6 +12,11 @@
 #include <string>
 #include <vector>
 
+// How long a test waits for launchers to reach the stand-in's main (or to end) while
+// others are held there, and how long such a run may take before it counts as hung.
+constexpr DWORD kArrivalMs = 60000;
+constexpr DWORD kHeldRunMs = 120000;
+
 struct LaunchRun {
     LauncherRun launcher;
     jnistandin::Record record;
@@ -40,6 +45,13 @@ protected:
     // A service child: the arguments followed by "__dpk_restart", `input` on its stdin.
     LaunchRun runChild(const std::wstring& exe, const std::vector<std::wstring>& arguments,
                        const std::string& input, jnistandin::Behaviour behaviour = {});
+    // Starts `count` launchers with "/run" at once. Each run that reaches main is held
+    // there (by the stand-in, through a jnistandin::MainGate), so holding its instance
+    // semaphore, until `inMain` runs are in main and all the others have ended; then they
+    // go on. More runs in main than that, or runs that do not come within
+    // kArrivalMs, fail the test.
+    std::vector<LauncherRun> runHeldInMain(const std::wstring& exe, size_t count, size_t inMain,
+                                           jnistandin::Behaviour behaviour = {});
     // The PATH the launcher last set, from its log ("" when none).
     static std::string lastPathSetting(const std::string& log);
 

@@ -16,6 +16,9 @@ class LaunchSequence : public LaunchTest {};
 
 TEST_F(LaunchSequence, JniCallsComeInOrderAndTheVmIsDestroyedAfterMain)
 {
+    // A VM whose destruction takes time, as one that waits for the application's
+    // non-daemon threads: a launcher that ended its process without waiting for
+    // DestroyJavaVM would lose the record's last line.
     Behaviour behaviour;
     behaviour.destroyWaitMs = 500;
     LaunchRun run = this->run(package(block()), {L"/run"}, behaviour);

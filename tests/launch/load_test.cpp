@@ -27,12 +27,8 @@ class Load : public LaunchTest {};
 
 TEST_F(Load, TwentySimultaneousStartsGetTwentyNumbers)
 {
-    std::wstring exe = package(block());
-    Behaviour behaviour;
-    behaviour.mainSleepMs = 8000;  // all of them hold their semaphore at the same time
-    ASSERT_TRUE(jnistandin::writeControl(jnistandin::controlBeside(jvmDll()), behaviour));
-    std::vector<LauncherRun> runs =
-        runLaunchersTogether(exe, std::vector<std::vector<std::wstring>>(20, {L"/run"}), dir);
+    // All twenty are in main, holding their semaphores, at the same time.
+    std::vector<LauncherRun> runs = runHeldInMain(package(block()), 20, 20);
     std::set<std::string> names;
     for (const LauncherRun& run : runs) {
         EXPECT_EQ(0u, run.result.exitCode) << run.log;
@@ -51,12 +47,8 @@ TEST_F(Load, OneOfTwentySimultaneousSingleInstanceStartsGoesOn)
     blockformat::ConfigBlock b = block();
     b.set(10005, "1");
     b.set(10007, "0");
-    std::wstring exe = package(b);
-    Behaviour behaviour;
-    behaviour.mainSleepMs = 6000;
-    ASSERT_TRUE(jnistandin::writeControl(jnistandin::controlBeside(jvmDll()), behaviour));
-    std::vector<LauncherRun> runs =
-        runLaunchersTogether(exe, std::vector<std::vector<std::wstring>>(20, {L"/run"}), dir);
+    // The one that goes on stays in main until the other nineteen have ended.
+    std::vector<LauncherRun> runs = runHeldInMain(package(b), 20, 1);
     int continued = 0;
     for (const LauncherRun& run : runs) {
         EXPECT_EQ(0u, run.result.exitCode) << run.log;

@@ -67,11 +67,10 @@ public:
     std::wstring jvmDll;
 };
 
-jnistandin::Behaviour mainDoes(const std::string& main, int destroyWaitMs = 0)
+jnistandin::Behaviour mainDoes(const std::string& main)
 {
     jnistandin::Behaviour behaviour;
     behaviour.main = main;
-    behaviour.destroyWaitMs = destroyWaitMs;
     return behaviour;
 }
 
@@ -95,26 +94,35 @@ DWORD requestStop(const std::wstring& name)
 TEST(ServiceProcess, FullCycleStopsTheChildThroughItsStandardInput)
 {
     ServiceApp app;
-    app.behave(mainDoes("stdin", 3000));
     ServiceGuard guard(uniqueServiceName(true));
+    // The child's main reads the stop line, then stays until the test lets it go on (or
+    // the gate ends, before the guard removes the service).
+    jnistandin::MainGate gate;
+    ASSERT_TRUE(gate.ready());
+    jnistandin::Behaviour behaviour = mainDoes("stdin");
+    gate.hold(behaviour);
+    app.behave(behaviour);
     const std::wstring& name = guard.name();
     const std::string shownName = toUtf8(name);
     ServiceLogs logs;
 
     EXPECT_EQ("Installed service '" + shownName + "'.\n", app.command({L"/install-demand", name}));
     EXPECT_EQ("Starting service '" + shownName + "'.\n", app.command({L"/start", name}));
-    ASSERT_TRUE(app.waitForRecord("main", "stdin", kStartMs)) << app.record().dump() << logs.all();
+    ASSERT_TRUE(gate.waitForEntries(1, kStartMs)) << "the child did not reach main within " << kStartMs << " ms\n"
+                                                  << app.record().dump() << logs.all();
     EXPECT_EQ("Running.\n", app.command({L"/status", name}));
     EXPECT_EQ(0u, app.commandExit({L"/status", name}));
 
-    // While the child winds down after the stop line, the service is stop pending with
-    // the wait hint of the service process. A second stop request meanwhile (which the
-    // service manager may also refuse at once) leaves it at one stop line.
+    // While the child winds down after the stop line (held in main here), the service is
+    // stop pending with the wait hint of the service process. A second stop request
+    // meanwhile (which the service manager may also refuse at once) leaves it at one stop
+    // line.
     std::string stopOut;
     std::thread stopper([&] { stopOut = app.command({L"/stop", name}); });
     bool sawStopPending = false;
     DWORD waitHint = 0;
-    for (int i = 0; i < 300 && !sawStopPending; ++i) {
+    const DWORD stopAsked = GetTickCount();
+    while (!sawStopPending && GetTickCount() - stopAsked < kStartMs) {
         ServiceState state = queryService(name);
         if (state.state() == SERVICE_STOP_PENDING) {
             sawStopPending = true;
@@ -126,8 +134,10 @@ TEST(ServiceProcess, FullCycleStopsTheChildThroughItsStandardInput)
     if (sawStopPending) {
         requestStop(name);
     }
+    gate.release();
     stopper.join();
-    EXPECT_TRUE(sawStopPending);
+    EXPECT_TRUE(sawStopPending) << "no stop pending within " << kStartMs << " ms of the stop request\n"
+                                << app.record().dump() << logs.all();
     EXPECT_EQ(50000u, waitHint);
     EXPECT_EQ("Stopping service '" + shownName + "'.\nService stopped\n", stopOut);
 
@@ -334,9 +344,10 @@ TEST(ServiceSoak, FullCyclesLeaveNothingBehind)
     std::printf("%d service cycles in %lu ms\n", cycles, static_cast<unsigned long>(GetTickCount() - started));
 
     EXPECT_FALSE(queryService(name).exists);
+    // The last service process may still be on its way out.
     DWORD waited = GetTickCount();
     while (!processesOf(app.exe).empty() && GetTickCount() - waited < 10000) Sleep(100);
-    EXPECT_TRUE(processesOf(app.exe).empty());
+    EXPECT_TRUE(processesOf(app.exe).empty()) << "a launcher process still runs 10 s after the last uninstall";
     EXPECT_EQ(launcherFilesBefore, listNames(tempDirectory, L"qll*"));
     ASSERT_FALSE(semaphore.empty()) << app.record().dump();
     UniqueHandleNull holder(OpenSemaphoreA(SYNCHRONIZE, FALSE, semaphore.c_str()));

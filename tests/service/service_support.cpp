@@ -14,36 +14,48 @@ namespace {
 
 constexpr wchar_t kPriorityKey[] = L"SOFTWARE\\tarnwell\\quill\\priority";
 
+constexpr DWORD kSettleMs = 60000;
+
 // The service manager of a freshly booted prefix starts its own services first and
 // refuses other starts meanwhile (ERROR_SERVICE_DATABASE_LOCKED); the tests begin once
-// no service is start pending any more.
+// no service is start pending any more, and none of them runs if that does not happen.
 class SettledServiceManager : public ::testing::Environment {
 public:
     void SetUp() override
     {
-        for (int attempt = 0; attempt < 120; ++attempt) {
-            if (nothingStarting()) return;
+        const DWORD start = GetTickCount();
+        std::string starting = startingServices();
+        while (!starting.empty() && GetTickCount() - start < kSettleMs) {
             Sleep(500);
+            starting = startingServices();
+        }
+        if (!starting.empty()) {
+            GTEST_FAIL() << "the service manager has not settled within " << kSettleMs << " ms: " << starting;
         }
     }
 
 private:
-    static bool nothingStarting()
+    // The services that are start pending, or why the service manager could not be asked;
+    // "" when it has settled.
+    static std::string startingServices()
     {
         UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE));
-        if (!manager) return false;
+        if (!manager) return "OpenSCManager failed with error " + std::to_string(GetLastError());
         std::vector<BYTE> buffer(256 * 1024);
         DWORD needed = 0, count = 0, resume = 0;
         if (!EnumServicesStatusExW(manager.get(), SC_ENUM_PROCESS_INFO, SERVICE_WIN32 | SERVICE_DRIVER,
                                    SERVICE_STATE_ALL, buffer.data(), static_cast<DWORD>(buffer.size()), &needed,
                                    &count, &resume, nullptr)) {
-            return false;
+            return "EnumServicesStatusEx failed with error " + std::to_string(GetLastError());
         }
+        std::string starting;
         auto* entries = reinterpret_cast<ENUM_SERVICE_STATUS_PROCESSW*>(buffer.data());
         for (DWORD i = 0; i < count; ++i) {
-            if (entries[i].ServiceStatusProcess.dwCurrentState == SERVICE_START_PENDING) return false;
+            if (entries[i].ServiceStatusProcess.dwCurrentState == SERVICE_START_PENDING) {
+                starting += (starting.empty() ? "start pending: " : ", ") + toUtf8(entries[i].lpServiceName);
+            }
         }
-        return true;
+        return starting;
     }
 };
 
@@ -80,15 +92,33 @@ void removeService(const std::wstring& name)
             while (queryService(name).state() != SERVICE_STOPPED && WaitForSingleObject(process, 100) == WAIT_TIMEOUT &&
                    GetTickCount() - start < 20000) {
             }
-            if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
+            // A process that has reported stopped gets a moment to end on its own.
+            const bool stopped =
+                WaitForSingleObject(process, 0) == WAIT_OBJECT_0 || queryService(name).state() == SERVICE_STOPPED;
+            if (!stopped) {
+                ADD_FAILURE() << "service " << toUtf8(name) << " did not stop within 20 s; its process is killed";
+            }
+            if (WaitForSingleObject(process, stopped ? 5000 : 0) == WAIT_TIMEOUT) {
                 TerminateProcess(process, 1);
-                WaitForSingleObject(process, 5000);
+                if (WaitForSingleObject(process, 5000) != WAIT_OBJECT_0) {
+                    ADD_FAILURE() << "the process of service " << toUtf8(name) << " does not end, even when killed";
+                }
             }
             CloseHandle(process);
         }
-        DeleteService(service.get());
+        const DWORD deleted = DeleteService(service.get()) ? ERROR_SUCCESS : GetLastError();
+        if (deleted != ERROR_SUCCESS && deleted != ERROR_SERVICE_MARKED_FOR_DELETE) {
+            ADD_FAILURE() << "cannot delete service " << toUtf8(name) << ", error " << deleted;
+            return;
+        }
     }
-    for (int attempt = 0; attempt < 50 && queryService(name).exists; ++attempt) {
+    // The service manager forgets a deleted service once its last handle is closed.
+    const DWORD start = GetTickCount();
+    while (queryService(name).exists) {
+        if (GetTickCount() - start > 5000) {
+            ADD_FAILURE() << "service " << toUtf8(name) << " is still known 5 s after it was deleted";
+            return;
+        }
         Sleep(100);
     }
 }
@@ -253,7 +283,11 @@ std::string ServiceLogs::waitForLogWith(const std::string& line, DWORD timeoutMs
             std::string text = readText(directory_ + L"\\" + name);
             if (containsLine(text, line)) return text;
         }
-        if (GetTickCount() - start > timeoutMs) return std::string();
+        if (GetTickCount() - start > timeoutMs) {
+            ADD_FAILURE() << "no new diagnostic log has the line \"" << line << "\" within " << timeoutMs << " ms\n"
+                          << all();
+            return std::string();
+        }
         Sleep(100);
     }
 }

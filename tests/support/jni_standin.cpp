@@ -1,9 +1,13 @@
-// Test support: control and record files of the stand-in jvm.dll.
+// Test support: control and record files of the stand-in jvm.dll, and the gate that holds
+// its runs inside main.
 #include "support/jni_standin.h"
 
 #include "support/test_launcher.h"
 
+#include <windows.h>
+
 #include <algorithm>
+#include <atomic>
 
 namespace jnistandin {
 
@@ -17,13 +21,63 @@ std::string Behaviour::text() const
     for (const std::string& name : missingMethods) line("missingMethod", name);
     if (!firstRun.empty()) line("firstRun", firstRun);
     line("main", main);
-    if (mainSleepMs > 0) line("mainSleepMs", std::to_string(mainSleepMs));
+    if (!mainEntered.empty()) line("mainEntered", mainEntered);
+    if (!mainWaitsFor.empty()) line("mainWaitsFor", mainWaitsFor);
     for (const std::string& name : mainReadsFiles) line("mainReadsFile", name);
     if (destroyWaitMs > 0) line("destroyWaitMs", std::to_string(destroyWaitMs));
     if (failNewObjectArray) line("failNewObjectArray", "1");
     if (failNewString >= 0) line("failNewString", std::to_string(failNewString));
     if (!timing.empty()) line("timing", timing);
     return out;
+}
+
+namespace {
+
+// A name no other gate (of this or another test process) uses, in the global namespace so
+// that a service's child, which the service manager starts, sees the same objects.
+std::string uniqueObjectName(const char* what)
+{
+    static std::atomic<int> counter{0};
+    return "Global\\quill-standin-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount()) +
+           "-" + std::to_string(counter++) + "-" + what;
+}
+
+} // namespace
+
+MainGate::MainGate() : entriesName_(uniqueObjectName("entered")), releaseName_(uniqueObjectName("release"))
+{
+    entries_ = CreateSemaphoreA(nullptr, 0, 0x7fffffff, entriesName_.c_str());
+    release_ = CreateEventA(nullptr, TRUE, FALSE, releaseName_.c_str());
+}
+
+MainGate::~MainGate()
+{
+    release();
+    if (entries_ != nullptr) CloseHandle(entries_);
+    if (release_ != nullptr) CloseHandle(release_);
+}
+
+void MainGate::hold(Behaviour& behaviour) const
+{
+    behaviour.mainEntered = entriesName_;
+    behaviour.mainWaitsFor = releaseName_;
+}
+
+bool MainGate::waitForEntries(int count, unsigned long timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    while (entered_ < count) {
+        const DWORD spent = GetTickCount() - start;
+        const DWORD left = spent < timeoutMs ? timeoutMs - spent : 0;
+        if (entries_ == nullptr || WaitForSingleObject(entries_, left) != WAIT_OBJECT_0) return false;
+        ++entered_;
+    }
+    return true;
+}
+
+void MainGate::release()
+{
+    if (release_ != nullptr) SetEvent(release_);
 }
 
 bool writeControl(const std::wstring& path, const Behaviour& behaviour)

@@ -15,7 +15,14 @@
 //   main=return|throw|exit <code>|stdin
 //                              what the launcher runtime class's main does; "stdin" reads
 //                              standard input up to a line "0" or its end, then returns
-//   mainSleepMs=<n>            main waits this long before it does the above
+//   mainEntered=<name>         main releases this named semaphore once, right after its
+//                              "main" line, so that a test can count the runs in main
+//   mainWaitsFor=<name>        main then waits until this named event is set, after
+//                              reading standard input and before it returns, throws or
+//                              exits, so that a test can hold runs inside main (and so
+//                              holding their instance semaphores) until all have come.
+//                              A semaphore or event that does not exist, or an event not
+//                              set within kMainWaitLimitMs, ends the run as "gate" (below)
 //   mainReadsFile=<name>*      main records the size and content of quill.tempDir\<name>
 //   destroyWaitMs=<n>          DestroyJavaVM waits this long, as for non-daemon threads
 //   failNewObjectArray=1       NewObjectArray returns null
@@ -42,6 +49,8 @@
 //   unexpected JNI call <index> / unexpected JavaVM call <index> / bad call <what>:
 //     the launcher used the stand-in in a way it does not support; the process then
 //     ends with kAbortExitCode
+//   gate <what>: the semaphore or event of mainEntered or mainWaitsFor failed the run;
+//     the process then ends with kAbortExitCode
 //
 // Timing: lines in the record's form, appended to the file of the control key "timing" and
 // nowhere else, so that records stay as they are. Keys:
@@ -65,6 +74,9 @@ constexpr int kAbortExitCode = 134;
 constexpr char kThrownException[] = "java.lang.IllegalStateException: thrown by the stand-in";
 // The timing file's line of each JNI_CreateJavaVM call.
 constexpr char kTimingKey[] = "JNI_CreateJavaVM.sinceProcessStartUs";
+// How long main waits at most for the event of mainWaitsFor: longer than any test holds
+// its runs, so that only a run whose test has gone meets it.
+constexpr unsigned long kMainWaitLimitMs = 90000;
 
 struct Behaviour {
     std::string record;
@@ -73,7 +85,8 @@ struct Behaviour {
     std::vector<std::string> missingMethods;
     std::string firstRun;             // "" (true), "true", "false", "throw"
     std::string main = "return";      // "return", "throw", "exit <code>", "stdin"
-    int mainSleepMs = 0;
+    std::string mainEntered;          // semaphore name, "" for none
+    std::string mainWaitsFor;         // event name, "" for none
     std::vector<std::string> mainReadsFiles;
     int destroyWaitMs = 0;
     bool failNewObjectArray = false;
@@ -81,6 +94,37 @@ struct Behaviour {
     std::string timing;               // timing file, "" for none
 
     std::string text() const;          // the control file's content
+};
+
+// A test's hold on the stand-in's main, for runs that must be inside main at the same
+// time: hold() names its semaphore and event in a behaviour; each run of that control
+// releases entries() once on entering main and waits there until release(). The gate's
+// end releases them too, so that a test that fails leaves no run waiting.
+class MainGate {
+public:
+    MainGate();
+    ~MainGate();
+    MainGate(const MainGate&) = delete;
+    MainGate& operator=(const MainGate&) = delete;
+
+    // False when the semaphore or the event could not be made.
+    bool ready() const { return entries_ != nullptr && release_ != nullptr; }
+    void hold(Behaviour& behaviour) const;
+    // Waits until `count` runs in all have entered main (those counted here); false when
+    // they have not within `timeoutMs`, with entered() telling how many had.
+    bool waitForEntries(int count, unsigned long timeoutMs);
+    int entered() const { return entered_; }
+    // The semaphore (a HANDLE), for a test that waits on it beside other objects and
+    // counts the entries itself.
+    void* entries() const { return entries_; }
+    void release();
+
+private:
+    std::string entriesName_;
+    std::string releaseName_;
+    void* entries_ = nullptr;
+    void* release_ = nullptr;
+    int entered_ = 0;
 };
 
 // Writes the control file (wide path of the test's own).

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <mutex>
 #include <thread>
 
 namespace {
@@ -62,6 +63,13 @@ std::vector<wchar_t> environmentBlock(const ProcessOptions& options)
     return result;
 }
 
+// Held from the making of a child's inheritable pipe ends until they are closed again
+// after its creation. A child inherits every inheritable handle of this process, so
+// without it a child created on another thread at that moment would hold this one's pipe
+// ends open, and the reader here would not see the end of the output until that other
+// child ended.
+std::mutex inheritableHandles;
+
 } // namespace
 
 std::wstring commandLineOf(const std::wstring& program, const std::vector<std::wstring>& arguments)
@@ -76,8 +84,12 @@ std::wstring commandLineOf(const std::wstring& program, const std::vector<std::w
 ProcessResult runProcess(const std::wstring& commandLine, const ProcessOptions& options)
 {
     ProcessResult result;
+    std::unique_lock<std::mutex> creating(inheritableHandles);
     Pipe in, out, err;
     if (!makePipe(in, true) || !makePipe(out, false) || !makePipe(err, false)) {
+        for (HANDLE handle : {in.read, in.write, out.read, out.write, err.read, err.write}) {
+            if (handle != nullptr) CloseHandle(handle);
+        }
         return result;
     }
     STARTUPINFOW si{};
@@ -98,6 +110,7 @@ ProcessResult runProcess(const std::wstring& commandLine, const ProcessOptions& 
     CloseHandle(in.read);
     CloseHandle(out.write);
     CloseHandle(err.write);
+    creating.unlock();
     if (!ok) {
         CloseHandle(in.write);
         CloseHandle(out.read);

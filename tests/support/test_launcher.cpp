@@ -161,19 +161,39 @@ LauncherRun runLauncher(const std::wstring& exe, const std::vector<std::wstring>
     return runLauncherIn(exe, arguments, directory.path(), log, options);
 }
 
+LaunchersTogether::LaunchersTogether(const std::wstring& exe, const std::vector<std::vector<std::wstring>>& commandLines,
+                                     const TestDirectory& directory, const ProcessOptions& options)
+    : runs_(commandLines.size()), endings_(CreateSemaphoreW(nullptr, 0, 0x7fffffff, nullptr))
+{
+    for (size_t i = 0; i < commandLines.size(); ++i) {
+        std::wstring tmp = directory.file(L"run" + std::to_wstring(i));
+        CreateDirectoryW(tmp.c_str(), nullptr);
+        threads_.emplace_back([this, i, exe, tmp, arguments = commandLines[i], options] {
+            runs_[i] = runLauncherIn(exe, arguments, tmp, true, options);
+            if (endings_ != nullptr) ReleaseSemaphore(endings_, 1, nullptr);
+        });
+    }
+}
+
+LaunchersTogether::~LaunchersTogether()
+{
+    join();
+    if (endings_ != nullptr) CloseHandle(endings_);
+}
+
+std::vector<LauncherRun> LaunchersTogether::join()
+{
+    for (std::thread& thread : threads_) {
+        if (thread.joinable()) thread.join();
+    }
+    return runs_;
+}
+
 std::vector<LauncherRun> runLaunchersTogether(const std::wstring& exe,
                                               const std::vector<std::vector<std::wstring>>& commandLines,
                                               const TestDirectory& directory)
 {
-    std::vector<LauncherRun> runs(commandLines.size());
-    std::vector<std::thread> threads;
-    for (size_t i = 0; i < commandLines.size(); ++i) {
-        std::wstring tmp = directory.file(L"run" + std::to_wstring(i));
-        CreateDirectoryW(tmp.c_str(), nullptr);
-        threads.emplace_back([&, i, tmp] { runs[i] = runLauncherIn(exe, commandLines[i], tmp); });
-    }
-    for (std::thread& thread : threads) thread.join();
-    return runs;
+    return LaunchersTogether(exe, commandLines, directory).join();
 }
 
 LauncherRun runLauncherIn(const std::wstring& exe, const std::vector<std::wstring>& arguments,

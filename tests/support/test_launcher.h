@@ -6,6 +6,7 @@
 #include "support/process_runner.h"
 
 #include <string>
+#include <thread>
 #include <vector>
 
 // The built launcher image (LAUNCHER_IMAGE, a Linux path, seen through Wine's Z: drive).
@@ -59,9 +60,28 @@ LauncherRun runLauncherIn(const std::wstring& exe, const std::vector<std::wstrin
                           const std::wstring& tmpDirectory, bool log = true, ProcessOptions options = {});
 LauncherRun runLauncher(const std::wstring& exe, const std::vector<std::wstring>& arguments,
                         const TestDirectory& directory, bool log = true, ProcessOptions options = {});
-// Several runs at once, each with a temporary directory of its own inside `directory`.
-// Wine's service dispatcher takes seconds to give up in a process that the service
-// manager did not start, so such runs are worth overlapping.
+// Several runs at once, each in a thread with a temporary directory of its own inside
+// `directory` ("run<n>"). Wine's service dispatcher takes seconds to give up in a process
+// that the service manager did not start, so such runs are worth overlapping.
+class LaunchersTogether {
+public:
+    LaunchersTogether(const std::wstring& exe, const std::vector<std::vector<std::wstring>>& commandLines,
+                      const TestDirectory& directory, const ProcessOptions& options = {});
+    ~LaunchersTogether();  // joins
+    LaunchersTogether(const LaunchersTogether&) = delete;
+    LaunchersTogether& operator=(const LaunchersTogether&) = delete;
+
+    // A semaphore (a HANDLE) released once as each run ends, for a test that waits for
+    // runs to end while others are still running.
+    HANDLE endings() const { return endings_; }
+    // Waits for every run to end; the runs in the order of their command lines.
+    std::vector<LauncherRun> join();
+
+private:
+    std::vector<LauncherRun> runs_;
+    HANDLE endings_;
+    std::vector<std::thread> threads_;
+};
 std::vector<LauncherRun> runLaunchersTogether(const std::wstring& exe,
                                               const std::vector<std::vector<std::wstring>>& commandLines,
                                               const TestDirectory& directory);

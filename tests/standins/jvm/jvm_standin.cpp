@@ -10,7 +10,9 @@
 //
 // What it is given (VM options, lookups, the arguments of every static call) goes to a
 // record file, and what the Java side does (main returns, throws, exits, reads standard
-// input; a class or method is missing; firstRun says no) comes from a control file.
+// input; a class or method is missing; firstRun says no) comes from a control file, and
+// so do the names of a semaphore and an event through which a test sees each run arrive
+// in main and holds it there until the test lets it go on.
 // Both formats are described, and read and written for the tests, in
 // tests/support/jni_standin.h. For the start-up bench it can also note, in a file of its
 // own, how long after its process was created JNI_CreateJavaVM was called. Without a
@@ -59,7 +61,8 @@ struct Control {
     std::vector<std::string> missingMethods;
     std::string firstRun = "true";
     std::string main = "return";
-    int mainSleepMs = 0;
+    std::string mainEntered;   // semaphore released on entering main
+    std::string mainWaitsFor;  // event waited for before main ends
     std::vector<std::string> mainReadsFiles;
     int destroyWaitMs = 0;
     bool failNewObjectArray = false;
@@ -151,7 +154,8 @@ void loadControl()
         else if (key == "missingMethod") control.missingMethods.push_back(value);
         else if (key == "firstRun") control.firstRun = value;
         else if (key == "main") control.main = value;
-        else if (key == "mainSleepMs") control.mainSleepMs = std::atoi(value.c_str());
+        else if (key == "mainEntered") control.mainEntered = value;
+        else if (key == "mainWaitsFor") control.mainWaitsFor = value;
         else if (key == "mainReadsFile") control.mainReadsFiles.push_back(value);
         else if (key == "destroyWaitMs") control.destroyWaitMs = std::atoi(value.c_str());
         else if (key == "failNewObjectArray") control.failNewObjectArray = value == "1";
@@ -296,19 +300,44 @@ void recordTempFiles()
     }
 }
 
+// Tells the test that this run is inside main: one release of its semaphore per run.
+void signalEntry()
+{
+    if (control.mainEntered.empty()) return;
+    HANDLE entries = OpenSemaphoreW(SEMAPHORE_MODIFY_STATE, FALSE, widen(control.mainEntered).c_str());
+    bool released = entries != nullptr && ReleaseSemaphore(entries, 1, nullptr);
+    if (entries != nullptr) CloseHandle(entries);
+    if (!released) abortStandin("gate", "cannot release the semaphore " + control.mainEntered);
+}
+
+// Holds main until the test sets its event. The limit only keeps a run whose test has
+// gone from waiting for ever; a test lets its runs go long before it.
+void waitForRelease()
+{
+    if (control.mainWaitsFor.empty()) return;
+    HANDLE release = OpenEventW(SYNCHRONIZE, FALSE, widen(control.mainWaitsFor).c_str());
+    if (release == nullptr) abortStandin("gate", "no event " + control.mainWaitsFor);
+    DWORD waited = WaitForSingleObject(release, jnistandin::kMainWaitLimitMs);
+    CloseHandle(release);
+    if (waited != WAIT_OBJECT_0) {
+        abortStandin("gate", "event " + control.mainWaitsFor + " not set within " +
+                                 std::to_string(jnistandin::kMainWaitLimitMs) + " ms");
+    }
+}
+
 void playMain()
 {
     record("main", control.main);
-    if (control.mainSleepMs > 0) Sleep(static_cast<DWORD>(control.mainSleepMs));
+    signalEntry();
     recordTempFiles();
+    if (control.main == "stdin") readStandardInput();
+    waitForRelease();
     if (control.main == "throw") {
         throwPending(jnistandin::kThrownException);
     } else if (control.main.compare(0, 5, "exit ") == 0) {
         std::fflush(stdout);
         std::fflush(stderr);
         ExitProcess(static_cast<UINT>(std::atoi(control.main.c_str() + 5)));
-    } else if (control.main == "stdin") {
-        readStandardInput();
     }
 }
 

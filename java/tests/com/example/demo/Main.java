@@ -1,5 +1,7 @@
 // Test application started through the launcher runtime class. It writes what it was given
-// into the report file named by fixture.report and then behaves as fixture.mode asks:
+// into the report file named by fixture.report (its arguments, the launcher's environment and
+// every system property whose name begins with "contract.") and then behaves as
+// fixture.mode asks:
 //   report   writes "out-line" to standard output and "err-line" to standard error, returns
 //   service  also registers a stop listener and a shutdown hook, keeps a non-daemon thread
 //   exit     ends with System.exit(fixture.exitCode)
@@ -13,6 +15,7 @@ import java.io.FileOutputStream;
 import java.io.IOException;
 import java.io.OutputStream;
 import java.nio.charset.StandardCharsets;
+import java.util.TreeSet;
 
 class Main {
     public static void main(String[] args) throws Exception {
@@ -25,6 +28,12 @@ class Main {
         report("tempDir " + LauncherEnvironment.getTempDir());
         report("semaphore " + LauncherEnvironment.getSemaphoreName());
         report("graphical " + LauncherEnvironment.isGraphical());
+        report("deploykit " + LauncherEnvironment.isDeploykit());
+        for (String name : new TreeSet<String>(System.getProperties().stringPropertyNames())) {
+            if (name.startsWith("contract.")) {
+                report("property " + name + "=" + System.getProperty(name));
+            }
+        }
         System.out.println("out-line");
         System.err.println("err-line");
         String mode = System.getProperty("fixture.mode", "report");
