@@ -2,6 +2,7 @@
 #include "support/process_runner.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cwchar>
 #include <mutex>
 #include <thread>
@@ -81,7 +82,9 @@ std::wstring commandLineOf(const std::wstring& program, const std::vector<std::w
     return line;
 }
 
-ProcessResult runProcess(const std::wstring& commandLine, const ProcessOptions& options)
+namespace {
+
+ProcessResult runOnce(const std::wstring& commandLine, const ProcessOptions& options)
 {
     ProcessResult result;
     std::unique_lock<std::mutex> creating(inheritableHandles);
@@ -110,6 +113,7 @@ ProcessResult runProcess(const std::wstring& commandLine, const ProcessOptions& 
     CloseHandle(in.read);
     CloseHandle(out.write);
     CloseHandle(err.write);
+    result.startError = ok ? 0 : GetLastError();
     creating.unlock();
     if (!ok) {
         CloseHandle(in.write);
@@ -137,5 +141,20 @@ ProcessResult runProcess(const std::wstring& commandLine, const ProcessOptions& 
     CloseHandle(err.read);
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
+    return result;
+}
+
+} // namespace
+
+ProcessResult runProcess(const std::wstring& commandLine, const ProcessOptions& options)
+{
+    ProcessResult result = runOnce(commandLine, options);
+    for (int retry = 1; retry <= 2 && !result.started && result.startError != ERROR_FILE_NOT_FOUND &&
+                        result.startError != ERROR_PATH_NOT_FOUND;
+         ++retry) {
+        std::fprintf(stderr, "note: process not started (error %lu), try %d of 3: %ls\n", result.startError,
+                     retry + 1, commandLine.c_str());
+        result = runOnce(commandLine, options);
+    }
     return result;
 }

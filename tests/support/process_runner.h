@@ -21,6 +21,7 @@ struct ProcessOptions {
 
 struct ProcessResult {
     bool started = false;
+    DWORD startError = 0;  // CreateProcessW's error when the process was not started
     bool timedOut = false;
     DWORD exitCode = 0;
     std::string out;
@@ -28,6 +29,9 @@ struct ProcessResult {
 };
 
 // `commandLine` is passed to CreateProcessW as it is (quote the program path yourself).
+// Under load Wine now and then fails to create a process that exists (about once in a
+// few thousand starts); such a start is tried twice more, with a note on the test's
+// standard error, before it counts as not started.
 ProcessResult runProcess(const std::wstring& commandLine, const ProcessOptions& options = {});
 
 // The program path in double quotes, then the arguments separated by blanks.
