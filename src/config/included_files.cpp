@@ -9,6 +9,7 @@
 #include "platform/diagnostic_log.h"
 #include "platform/handle.h"
 #include "platform/paths.h"
+#include "platform/private_security.h"
 #include "platform/text_format.h"
 
 #include <cstring>
@@ -30,6 +31,25 @@ uint32_t currentPosition(HANDLE file)
     LARGE_INTEGER position{};
     SetFilePointerEx(file, zero, &position, FILE_CURRENT);
     return static_cast<uint32_t>(position.QuadPart);
+}
+
+// A sub-folder of the launcher's folder for included files: made here, privately, or made
+// by an earlier file of this run. One that exists otherwise was not made by this run and
+// is not used.
+bool makeIncludedSubfolder(const std::string& directory, std::vector<std::string>& made)
+{
+    for (const std::string& earlier : made) {
+        if (_stricmp(earlier.c_str(), directory.c_str()) == 0) {
+            return true;
+        }
+    }
+    logMessage("creating directory %s", directory.c_str());
+    if (!createPrivateDirectory(directory.c_str())) {
+        logError("failed to create directory %s (error %d)", directory.c_str(), static_cast<int>(GetLastError()));
+        return false;
+    }
+    made.push_back(directory);
+    return true;
 }
 
 } // namespace
@@ -73,36 +93,57 @@ int extractIncludedFile(HANDLE executable, const char* outputPath)
     if (length <= 0) {
         return 0;
     }
-    UniqueFile output(CreateFileA(outputPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Replacing is for a name listed twice: the folder is this run's and private.
+    UniqueFile output = createPrivateFile(outputPath, GENERIC_WRITE, 0, true);
     if (!output) {
         fatalConfigError(cfg::msgInternalError, "11");
     }
     return copyFileRange(executable, output.get(), length, true);
 }
 
-void createLauncherTempDir()
+TempDirName nextLauncherTempDirName(char* directory, size_t capacity, char* marker, size_t markerCapacity)
+{
+    if (!makeTempFileName(marker, markerCapacity)) {
+        return TempDirName::noTempDirectory;
+    }
+    if (!formatText(directory, capacity, "%s_dir%d", marker, static_cast<int>(time(nullptr)))) {
+        return TempDirName::tooLong;
+    }
+    return TempDirName::formed;
+}
+
+void createLauncherTempDir(TempDirNamer nextName)
 {
     for (int attempt = 0; attempt < kTempDirAttempts; ++attempt) {
-        char marker[kTextCapacity];
-        if (!makeTempFileName(marker, sizeof marker)) {
+        char marker[kTextCapacity] = "";
+        switch (nextName(launcherTempDir, kLauncherTempDirCapacity, marker, sizeof marker)) {
+        case TempDirName::noTempDirectory:
+            launcherTempDir[0] = '\0';
             fatalConfigErrorW(cfg::msgNoTempDirectory, nullptr);
-        }
-        if (!formatText(launcherTempDir, kLauncherTempDirCapacity, "%s_dir%d", marker,
-                        static_cast<int>(time(nullptr)))) {
+        case TempDirName::tooLong:
+            launcherTempDir[0] = '\0';
             logMessage("Could not create dir (%d)", static_cast<int>(ERROR_FILENAME_EXCED_RANGE));
             continue;
+        case TempDirName::formed:
+            break;
         }
         logMessage("Temp dir3: %s", launcherTempDir);
-        if (CreateDirectoryA(launcherTempDir, nullptr)) {
-            // The directory's own name is unique now (a clash makes CreateDirectory fail and
+        // Private from the start, and never one that exists already: a folder somebody
+        // else made under this name may hold their archives for the class path.
+        if (createPrivateDirectory(launcherTempDir)) {
+            // The directory's own name is unique now (a clash makes the creation fail and
             // the next attempt take another name), so the empty marker file can go: left
             // behind, one per run, they would use up the system's temporary names.
-            DeleteFileA(marker);
+            if (marker[0] != '\0') {
+                DeleteFileA(marker);
+            }
             return;
         }
-        logMessage("Could not create dir (%d)", static_cast<int>(GetLastError()));
+        // Not ours: the fatal exit must not empty it.
+        const DWORD error = GetLastError();
+        launcherTempDir[0] = '\0';
+        logMessage("Could not create dir (%d)", static_cast<int>(error));
     }
-    launcherTempDir[0] = '\0';
     fatalConfigError(cfg::msgInternalError, "7");
 }
 
@@ -125,6 +166,7 @@ int extractIncludedFiles()
     start.QuadPart = configEndPosition;
     SetFilePointerEx(executable.get(), start, nullptr, FILE_BEGIN);
 
+    std::vector<std::string> madeFolders;
     for (const std::string& name : blockformat::includedFileNames(dupConfigString(cfg::includedFileNames), count)) {
         const std::string outputPath = std::string(launcherTempDir) + "\\" + name;
         if (!blockformat::isSafeIncludedFileName(name)) {
@@ -135,9 +177,8 @@ int extractIncludedFiles()
         size_t slash = name.find('\\');
         if (slash != std::string::npos) {
             const std::string directory = std::string(launcherTempDir) + "\\" + name.substr(0, slash);
-            logMessage("creating directory %s", directory.c_str());
-            if (!CreateDirectoryA(directory.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-                logError("failed to create directory %s", directory.c_str());
+            if (!makeIncludedSubfolder(directory, madeFolders)) {
+                fatalConfigError(cfg::msgInternalError, "11");
             }
         }
         int result = extractIncludedFile(executable.get(), outputPath.c_str());

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 
 // The per-run directory of the included files; empty when none was created.
@@ -17,8 +18,17 @@ extern uint32_t unextractedPosition;
 // Creates the launcher's temporary directory and writes the included files into it.
 // Returns 0, or 1 for a failed read and 2 for a failed write (the caller ends the run).
 int extractIncludedFiles();
-// Sets launcherTempDir to a new directory, or ends the process (message 1009, "7").
-void createLauncherTempDir();
+// One candidate name for the launcher's temporary directory, in `directory`, and the
+// temporary file reserved for it (if any) in `marker`.
+enum class TempDirName { formed, tooLong, noTempDirectory };
+using TempDirNamer = TempDirName (*)(char* directory, size_t capacity, char* marker, size_t markerCapacity);
+// A new temporary file name (which the system reserves as an empty file) followed by
+// "_dir" and the current time in seconds.
+TempDirName nextLauncherTempDirName(char* directory, size_t capacity, char* marker, size_t markerCapacity);
+// Sets launcherTempDir to a new private directory under a name from `nextName`, trying
+// another name when one exists already; ends the process when none can be made (message
+// 1009 with "7", or 1015 without a temporary directory).
+void createLauncherTempDir(TempDirNamer nextName = nextLauncherTempDirName);
 // One record at the file's position: its 64-bit length, then the scrambled content.
 int extractIncludedFile(HANDLE executable, const char* outputPath);
 // Copies `count` bytes in chunks, undoing the scrambling when asked: 0, 1 (read) or 2 (write).

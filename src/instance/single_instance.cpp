@@ -7,6 +7,7 @@
 #include "platform/diagnostic_log.h"
 #include "platform/handle.h"
 #include "platform/paths.h"
+#include "platform/private_security.h"
 #include "platform/text_format.h"
 #include "platform/user_interface.h"
 
@@ -48,6 +49,29 @@ BOOL CALLBACK activateWindow(HWND window, LPARAM)
     desktop::setForegroundWindow(desktop::getLastActivePopup(window));
     logMessage("done");
     return TRUE;
+}
+
+// For a name in the global namespace that exists already (opened, or refused): true when
+// its object is another launcher's, false (logged) when somebody else made it first. A
+// launcher's object is owned by the account it runs as; one whose owner is an ordinary
+// account other than this one, or that cannot be opened at all, is not an instance this
+// process defers to.
+bool isSecondInstance(HANDLE semaphore, DWORD code)
+{
+    if (semaphore != nullptr) {
+        const std::wstring owner = objectOwnerSid(semaphore);
+        if (isTrustedOwner(owner)) {
+            return true;
+        }
+        logError("the single-instance object %s was made by another account (%S), not by a launcher; "
+                 "going on as the first instance",
+                 instanceSemaphoreName.c_str(), owner.empty() ? L"unknown" : owner.c_str());
+        return false;
+    }
+    logError("the single-instance object %s exists and cannot be opened (error %d), not a launcher's; "
+             "going on as the first instance",
+             instanceSemaphoreName.c_str(), static_cast<int>(code));
+    return false;
 }
 
 } // namespace
@@ -104,10 +128,24 @@ void enforceSingleInstance()
     if (getConfigInt(cfg::singleInstance) != 0) {
         logMessage("single instance mode");
         instanceSemaphoreName = base;
-        HANDLE semaphore = CreateSemaphoreA(nullptr, 1, 1, instanceSemaphoreName.c_str());
+        const bool global = prefix[0] == 'G';
+        // Every user may create objects in the global namespace. A launcher's own object
+        // there is private and owned by its account, so that one that another user made
+        // first can be told apart and does not keep the service from starting.
+        PrivateSecurity security(PrivateKind::object);
+        HANDLE semaphore =
+            CreateSemaphoreA(global ? security.attributes() : nullptr, 1, 1, instanceSemaphoreName.c_str());
         DWORD code = GetLastError();
         logMessage("semaphore name %s, code %d, value %p", instanceSemaphoreName.c_str(), static_cast<int>(code),
                    static_cast<void*>(semaphore));
+        const bool found = code == ERROR_ALREADY_EXISTS || semaphore == nullptr;
+        if (global && found && !isSecondInstance(semaphore, code)) {
+            if (semaphore != nullptr) {
+                CloseHandle(semaphore);
+            }
+            recordProcessId();
+            return;
+        }
         if (code == ERROR_ALREADY_EXISTS) {
             CloseHandle(semaphore);
             // The first instance records its id right after taking the semaphore.

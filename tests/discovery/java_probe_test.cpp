@@ -5,6 +5,7 @@
 
 #include "jvm/discovery/java_probe.h"
 #include "platform/text_format.h"
+#include "support/access_list.h"
 #include "support/test_runtime.h"
 
 #include <cstring>
@@ -118,6 +119,22 @@ TEST_F(JavaProbeTest, FirstProbeRunsTheRuntimeAndTheSecondAnswersFromTheCache)
     probe = check(given, "1.7", "1.8", false, false);
     EXPECT_TRUE(probe.accepted);
     EXPECT_EQ(standinStarts(java).size(), 2u);
+}
+
+// The text of the probe's output file decides which runtime runs: nobody but the
+// launcher's account, SYSTEM and the administrators may get at the file.
+TEST_F(JavaProbeTest, OutputFileIsPrivateFromItsCreation)
+{
+    RuntimeLayout layout;
+    layout.java.recordStderrSecurity = true;
+    std::wstring java = runtime(L"jre8", layout);
+    Probe probe = check(narrowPath(java), "1.7", "1.8", false, false);
+    EXPECT_TRUE(probe.accepted);
+    std::string list = readText(java + L".security");
+    ASSERT_FALSE(list.empty()) << "the runtime did not record its standard error";
+    list.pop_back();
+    EXPECT_EQ(0u, list.rfind("D:", 0)) << list;
+    EXPECT_TRUE(entriesForEverybody(list).empty()) << list;
 }
 
 TEST_F(JavaProbeTest, TouchedExecutableIsProbedAgainAndItsEntryRewritten)

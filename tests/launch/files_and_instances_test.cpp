@@ -3,10 +3,16 @@
 // real launcher processes see each other.
 #include "launch/launch_environment.h"
 
+#include "platform/private_security.h"
+#include "support/access_list.h"
+
 #include <windows.h>
+
+#include <sddl.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <thread>
 
 namespace {
@@ -124,6 +130,25 @@ TEST_F(IncludedFiles, ReachTheApplicationAndTheClassPath)
     EXPECT_TRUE(pathExists(fromUtf8(tempDir)));
 }
 
+// While the application runs, nobody but the launcher's account, SYSTEM and the
+// administrators can get at its folder, its sub-folders or the files in them.
+TEST_F(IncludedFiles, FolderAndFilesArePrivateWhileTheApplicationRuns)
+{
+    blockformat::ConfigBlock b = block();
+    b.addIncludedFiles({{"app.jar", {'a'}}, {"user\\extra.zip", {'z'}}});
+    Behaviour behaviour;
+    behaviour.mainRecordsSecurity = {".", "app.jar", "user", "user\\extra.zip"};
+    LaunchRun run = this->run(package(b), {L"/run"}, behaviour);
+    ASSERT_EQ(0u, run.exitCode()) << run.describe();
+    const std::vector<std::string> lists = run.record.all("tempFileSecurity");
+    ASSERT_EQ(behaviour.mainRecordsSecurity.size(), lists.size()) << run.describe();
+    for (size_t i = 0; i < lists.size(); ++i) {
+        const std::string& name = behaviour.mainRecordsSecurity[i];
+        ASSERT_EQ(0u, lists[i].rfind(name + " D:", 0)) << lists[i];
+        EXPECT_TRUE(entriesForEverybody(lists[i]).empty()) << lists[i];
+    }
+}
+
 // Every fatal end removes the directory; a normal return keeps it.
 TEST_F(IncludedFiles, DirectoryIsRemovedOnEveryFatalExit)
 {
@@ -235,6 +260,58 @@ TEST_F(SingleInstance, NumberedSemaphoresCountTheRunningInstances)
     EXPECT_EQ(0u, first.result.exitCode);
     EXPECT_EQ(0u, second.exitCode());
     EXPECT_EQ("-Dquill.semaphoreName=" + baseName(exe) + "1", second.record.options().at(0));
+}
+
+// Any user may make an object in the global namespace. One that another account made first
+// under a service's name does not make the service think it runs already; a launcher's own
+// object (owned by its account) still does.
+TEST_F(SingleInstance, GlobalObjectThatIsNotALaunchersDoesNotStopTheStart)
+{
+    blockformat::ConfigBlock b = block();
+    b.set(10005, "1");
+    b.set(10007, "0");
+    b.set(158, "1");
+    std::wstring exe = package(b);
+    const std::string name = "Global" + baseName(exe).substr(std::strlen("Local"));
+    const std::wstring self = processAccountSid();
+    const std::string foreign = "S-1-5-21-1-2-3-1001";
+    struct Case {
+        const char* name;
+        std::wstring security;  // SDDL of the semaphore made first; empty: an event instead
+        bool goesOn;
+        std::string logLine;
+    };
+    const std::vector<Case> cases = {
+        {"another account's semaphore, open to everybody", L"O:S-1-5-21-1-2-3-1001D:(A;;GA;;;WD)", true,
+         "ERROR: the single-instance object " + name + " was made by another account (" + foreign +
+             "), not by a launcher; going on as the first instance"},
+        {"a semaphore nobody may open", L"O:S-1-5-21-1-2-3-1001D:P", true,
+         "ERROR: the single-instance object " + name +
+             " exists and cannot be opened (error 5), not a launcher's; going on as the first instance"},
+        {"an event under that name", L"", true,
+         "ERROR: the single-instance object " + name +
+             " exists and cannot be opened (error 6), not a launcher's; going on as the first instance"},
+        {"a launcher's semaphore of this account", L"O:" + self + L"D:P(A;;GA;;;" + self + L")", false, "exiting"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (!c.security.empty()) {
+            ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.security.c_str(), SDDL_REVISION_1,
+                                                                             &descriptor, nullptr));
+        }
+        SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+        HANDLE first = c.security.empty() ? CreateEventA(nullptr, TRUE, FALSE, name.c_str())
+                                          : CreateSemaphoreA(&attributes, 1, 1, name.c_str());
+        LocalFree(descriptor);
+        ASSERT_NE(nullptr, first);
+        ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError()) << "the name is taken already";
+        LaunchRun run = this->run(exe, {L"/run"});
+        CloseHandle(first);
+        EXPECT_EQ(0u, run.exitCode()) << run.describe();
+        EXPECT_EQ(c.goesOn ? 1u : 0u, run.record.count("JNI_CreateJavaVM")) << run.describe();
+        EXPECT_TRUE(containsLine(run.launcher.log, c.logLine)) << run.describe();
+    }
 }
 
 TEST_F(SingleInstance, OneOfSimultaneousStartsContinues)

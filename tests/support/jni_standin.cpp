@@ -24,6 +24,7 @@ std::string Behaviour::text() const
     if (!mainEntered.empty()) line("mainEntered", mainEntered);
     if (!mainWaitsFor.empty()) line("mainWaitsFor", mainWaitsFor);
     for (const std::string& name : mainReadsFiles) line("mainReadsFile", name);
+    for (const std::string& name : mainRecordsSecurity) line("mainRecordsSecurity", name);
     if (destroyWaitMs > 0) line("destroyWaitMs", std::to_string(destroyWaitMs));
     if (failNewObjectArray) line("failNewObjectArray", "1");
     if (failNewString >= 0) line("failNewString", std::to_string(failNewString));

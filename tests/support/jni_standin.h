@@ -24,6 +24,9 @@
 //                              A semaphore or event that does not exist, or an event not
 //                              set within kMainWaitLimitMs, ends the run as "gate" (below)
 //   mainReadsFile=<name>*      main records the size and content of quill.tempDir\<name>
+//   mainRecordsSecurity=<name>*
+//                              main records the access list (SDDL) of quill.tempDir\<name>,
+//                              "." for the directory itself
 //   destroyWaitMs=<n>          DestroyJavaVM waits this long, as for non-daemon threads
 //   failNewObjectArray=1       NewObjectArray returns null
 //   failNewString=<n>          the n-th NewString call (from 0) returns null
@@ -42,6 +45,7 @@
 //   firstRun <true|false|throw>, main <return|throw|exit <code>|stdin>
 //   stdin.line <text> per line read (without its LF), then stdin.stop or stdin.eof
 //   tempFile <name> <size>|missing and tempFileContent <content>
+//   tempFileSecurity <name> <SDDL of its access list>|unreadable
 //   ExceptionDescribe <exception>, ExceptionClear, DeleteLocalRef <what>
 //   pendingException <function>: a JNI function other than the exception functions and
 //     DeleteLocalRef was called while an exception was pending (a launcher fault)
@@ -88,6 +92,7 @@ struct Behaviour {
     std::string mainEntered;          // semaphore name, "" for none
     std::string mainWaitsFor;         // event name, "" for none
     std::vector<std::string> mainReadsFiles;
+    std::vector<std::string> mainRecordsSecurity;
     int destroyWaitMs = 0;
     bool failNewObjectArray = false;
     int failNewString = -1;

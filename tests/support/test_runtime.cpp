@@ -52,6 +52,9 @@ bool writeStandinConfig(const std::wstring& executable, const JavaStandinConfig&
     }
     text += "exit_code=" + std::to_string(config.exitCode) + "\n";
     text += "sleep_ms=" + std::to_string(config.sleepMs) + "\n";
+    if (config.recordStderrSecurity) {
+        text += "record_stderr_security=1\n";
+    }
     if (!config.crash.empty()) {
         text += "crash=" + config.crash + "\n";
     }

@@ -17,6 +17,8 @@ struct JavaStandinConfig {
     int exitCode = 0;
     unsigned sleepMs = 0;     // waited before exiting
     std::string crash;        // "before" or "after" the version text: dies of an access violation
+    bool recordStderrSecurity = false;  // each start appends its standard error's access list
+                                        // to "<java.exe>.security"
 };
 
 struct RuntimeLayout {

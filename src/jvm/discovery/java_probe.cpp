@@ -9,6 +9,7 @@
 #include "platform/diagnostic_log.h"
 #include "platform/handle.h"
 #include "platform/paths.h"
+#include "platform/private_security.h"
 #include "platform/text_format.h"
 
 #include <windows.h>
@@ -42,17 +43,17 @@ bool isUntrustedCachedVersion(const char* version)
 }
 
 // The first line of a file read as a text-mode stream would: up to the first line end,
-// at most capacity - 1 bytes, CR LF taken as a line end.
-std::string readFirstLine(const char* path)
+// at most capacity - 1 bytes, CR LF taken as a line end. Read through the handle the file
+// was created with, so that the text is the one the runtime wrote there.
+std::string readFirstLine(HANDLE file)
 {
-    UniqueFile file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
+    LARGE_INTEGER start{};
+    if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) {
         return std::string();
     }
     char buffer[kVersionLineCapacity];
     DWORD read = 0;
-    if (!ReadFile(file.get(), buffer, kVersionLineCapacity - 1, &read, nullptr)) {
+    if (!ReadFile(file, buffer, kVersionLineCapacity - 1, &read, nullptr)) {
         return std::string();
     }
     std::string line(buffer, read);
@@ -182,25 +183,23 @@ bool queryJavaVersion(const char* resolvedPath, uint64_t lastWriteTime, char* ve
                    static_cast<int>(ERROR_FILENAME_EXCED_RANGE));
         return false;
     }
+    // The output decides which runtime is accepted: the file is private from its creation
+    // and read back through this handle, never reopened by name. Shared for deletion too:
+    // a process that inherited the handle along with the runtime (the console host of a
+    // runtime started without a console, for one) may hold it a little longer, and the
+    // file must still go once it is read.
     char tempFile[kTextCapacity];
-    if (!makeTempFileName(tempFile, sizeof tempFile)) {
+    UniqueFile output;
+    if (!makePrivateTempFile(tempFile, sizeof tempFile, GENERIC_READ | GENERIC_WRITE,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, output)) {
         fatalConfigErrorW(cfg::msgNoTempDirectory, nullptr);
     }
-
     UniqueFile errorFile;
-    {
-        // Shared for deletion too: a process that inherited the handle along with the
-        // runtime (the console host of a runtime started without a console, for one) may
-        // hold it a little longer, and the file must still go once it is read.
-        UniqueFile created(CreateFileA(tempFile, GENERIC_READ | GENERIC_WRITE,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-        HANDLE inheritable = INVALID_HANDLE_VALUE;
-        // Only this copy is inheritable, so the runtime gets exactly one handle of ours.
-        if (created && DuplicateHandle(GetCurrentProcess(), created.get(), GetCurrentProcess(), &inheritable, 0,
-                                       TRUE, DUPLICATE_SAME_ACCESS)) {
-            errorFile = UniqueFile(inheritable);
-        }
+    HANDLE inheritable = INVALID_HANDLE_VALUE;
+    // Only this copy is inheritable, so the runtime gets exactly one handle of ours.
+    if (DuplicateHandle(GetCurrentProcess(), output.get(), GetCurrentProcess(), &inheritable, 0, TRUE,
+                        DUPLICATE_SAME_ACCESS)) {
+        errorFile = UniqueFile(inheritable);
     }
 
     STARTUPINFOA startup = {};
@@ -216,6 +215,7 @@ bool queryJavaVersion(const char* resolvedPath, uint64_t lastWriteTime, char* ve
         int error = static_cast<int>(GetLastError());
         logMessage("Could not create process %s > %s (error %d)", commandLine, tempFile, error);
         errorFile.reset();
+        output.reset();
         DeleteFileA(tempFile);
         return false;
     }
@@ -241,11 +241,13 @@ bool queryJavaVersion(const char* resolvedPath, uint64_t lastWriteTime, char* ve
     thread.reset();
     errorFile.reset();
     if (!finished || exitCode != 0) {
+        output.reset();
         DeleteFileA(tempFile);
         return false;
     }
 
-    std::string line = readFirstLine(tempFile);
+    std::string line = readFirstLine(output.get());
+    output.reset();
     if (!DeleteFileA(tempFile)) {
         logMessage("could not delete %s (error %d)", tempFile, static_cast<int>(GetLastError()));
     }

@@ -10,8 +10,14 @@
 //   sleep_ms=<n>                           milliseconds to wait before exiting (default 0)
 //   crash=before|after                     dies of an access violation before writing
 //                                          anything, or after the version text
+//   record_stderr_security=1               appends the access list (SDDL) of the file
+//                                          behind standard error, or "unreadable", and
+//                                          an LF to "<own path>.security"
 // Record: every start appends its command line and an LF to "<own path>.starts".
 #include <windows.h>
+
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <cstdlib>
 #include <string>
@@ -25,6 +31,7 @@ struct Settings {
     int exitCode = 0;
     DWORD sleepMs = 0;
     std::string crash;
+    bool recordStderrSecurity = false;
 };
 
 std::wstring ownPath()
@@ -81,6 +88,8 @@ Settings readSettings(const std::wstring& path)
             settings.exitCode = std::atoi(value.c_str());
         } else if (key == "crash") {
             settings.crash = value;
+        } else if (key == "record_stderr_security") {
+            settings.recordStderrSecurity = value == "1";
         } else if (key == "sleep_ms") {
             settings.sleepMs = static_cast<DWORD>(std::strtoul(value.c_str(), nullptr, 10));
         }
@@ -112,6 +121,24 @@ void writeError(const std::string& line)
     WriteFile(error, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
+// What the launcher gave this process to write its version text into: who may read or
+// change that file before the launcher reads it back.
+std::string stderrSecurity()
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    char* text = nullptr;
+    std::string result = "unreadable";
+    if (GetSecurityInfo(GetStdHandle(STD_ERROR_HANDLE), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                        nullptr, nullptr, &descriptor) == ERROR_SUCCESS &&
+        ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                             &text, nullptr)) {
+        result = text;
+    }
+    LocalFree(text);
+    LocalFree(descriptor);
+    return result;
+}
+
 bool askedForVersion()
 {
     int count = 0;
@@ -140,6 +167,9 @@ int main()
     std::wstring self = ownPath();
     Settings settings = readSettings(self + L".cfg");
     appendToFile(self + L".starts", std::string(GetCommandLineA()) + "\n");
+    if (settings.recordStderrSecurity) {
+        appendToFile(self + L".security", stderrSecurity() + "\n");
+    }
     if (settings.crash == "before") {
         crash();
     }

@@ -26,6 +26,9 @@
 #define _JNI_IMPLEMENTATION_
 #include <jni.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include "support/jni_standin.h"
 
 #include <cstdarg>
@@ -64,6 +67,7 @@ struct Control {
     std::string mainEntered;   // semaphore released on entering main
     std::string mainWaitsFor;  // event waited for before main ends
     std::vector<std::string> mainReadsFiles;
+    std::vector<std::string> mainRecordsSecurity;
     int destroyWaitMs = 0;
     bool failNewObjectArray = false;
     int failNewString = -1;
@@ -157,6 +161,7 @@ void loadControl()
         else if (key == "mainEntered") control.mainEntered = value;
         else if (key == "mainWaitsFor") control.mainWaitsFor = value;
         else if (key == "mainReadsFile") control.mainReadsFiles.push_back(value);
+        else if (key == "mainRecordsSecurity") control.mainRecordsSecurity.push_back(value);
         else if (key == "destroyWaitMs") control.destroyWaitMs = std::atoi(value.c_str());
         else if (key == "failNewObjectArray") control.failNewObjectArray = value == "1";
         else if (key == "failNewString") control.failNewString = std::atoi(value.c_str());
@@ -297,6 +302,21 @@ void recordTempFiles()
         }
         record("tempFile", name + " " + std::to_string(content.size()));
         record("tempFileContent", content);
+    }
+    for (const std::string& name : control.mainRecordsSecurity) {
+        const std::string path = name == "." ? tempDir : tempDir + "\\" + name;
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        char* text = nullptr;
+        if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                  nullptr, nullptr, &descriptor) != ERROR_SUCCESS ||
+            !ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1,
+                                                                  DACL_SECURITY_INFORMATION, &text, nullptr)) {
+            record("tempFileSecurity", name + " unreadable");
+        } else {
+            record("tempFileSecurity", name + " " + text);
+        }
+        LocalFree(text);
+        LocalFree(descriptor);
     }
 }
 
