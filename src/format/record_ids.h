@@ -91,7 +91,18 @@
     X(msgNoJvm32Found, 1017, text)                  \
     X(msgJvmVariableUnusable, 1018, text)           \
     X(msgJvmVariableUnusable32, 1019, text)         \
-    X(msgJvmDamaged, 1020, text)
+    X(msgJvmDamaged, 1020, text)                    \
+    /* extensions (kFirstExtensionId..kLastExtensionId): the service wrapper */ \
+    X(serviceStopTimeout, 30000, integer)           \
+    X(serviceRestart, 30001, integer)               \
+    X(serviceRestartDelay, 30002, integer)          \
+    X(serviceRestartDelayMax, 30003, integer)       \
+    X(serviceRestartReset, 30004, integer)          \
+    X(serviceRestartLimit, 30005, integer)          \
+    X(serviceStartMode, 30006, text)                \
+    X(serviceAccount, 30007, text)                  \
+    X(serviceRecovery, 30008, text)                 \
+    X(serviceEventLog, 30009, flag)
 
 namespace cfg {
 
