@@ -15,8 +15,9 @@
 
 namespace {
 
-// Wait step and the buffer of the configuration query.
-constexpr DWORD kStopPollMs = 500;
+// Wait step while a stop is pending (the command returns this soon after the service has
+// stopped) and the buffer of the configuration query.
+constexpr DWORD kStopPollMs = 20;
 constexpr DWORD kConfigBufferSize = 6000;
 
 // The lines go to a pipe as often as to a console; flushing each keeps them in order with

@@ -11,6 +11,7 @@
 #include "platform/handle.h"
 #include "platform/text_conversion.h"
 #include "platform/text_format.h"
+#include "service/supervision.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -23,6 +24,14 @@ constexpr DWORD kStopWaitHintMs = 50000;
 // The status the service reports when its child cannot be started: a service-specific
 // error with this code.
 constexpr DWORD kChildNotStartedCode = 5000;
+// The service-specific code of a stop that had to end the child at the stop deadline.
+constexpr DWORD kChildEndedAtDeadlineCode = 5001;
+// While a stop runs against a deadline, progress is reported this often, and the wait
+// hint covers the time left plus this margin for ending the child.
+constexpr DWORD kStopProgressMs = 1000;
+constexpr DWORD kStopMarginMs = 5000;
+// How long an ended child's processes may take to go.
+constexpr DWORD kTerminationWaitMs = 5000;
 
 // Shared between the dispatcher thread, which runs the control handler, and the thread
 // of serviceMain; guarded by serviceLock(). A request that comes before the child runs
@@ -34,6 +43,8 @@ SERVICE_STATUS_HANDLE statusHandle = nullptr;
 HANDLE childStdinWrite = nullptr;     // null until the child runs, and again once closed
 bool shutdownRequested = false;       // a stop or shutdown request arrived
 bool shutdownSent = false;            // the line went out and the pipe is closed
+HANDLE stopEvent = nullptr;           // set with shutdownRequested, for waits of serviceMain
+SupervisionPlan plan;                 // read before the control handler is registered
 
 CRITICAL_SECTION& serviceLock()
 {
@@ -65,6 +76,9 @@ void reportStatus(const char* failureFormat)
 void requestShutdown()
 {
     shutdownRequested = true;
+    if (stopEvent != nullptr) {
+        SetEvent(stopEvent);
+    }
     if (childStdinWrite != nullptr) {
         sendShutdown(0);
     } else if (shutdownSent) {
@@ -205,7 +219,7 @@ bool makeChildCommandLine(DWORD argc, LPSTR* argv, wchar_t* commandLine, size_t 
 // runs only the child holds its ends: the drain sees the end of data when the child ends,
 // and a shutdown line written after the child has gone fails instead of filling a pipe
 // that nobody reads.
-bool startChild(wchar_t* commandLine, ChildPipes& pipes, PROCESS_INFORMATION* child)
+bool startChild(wchar_t* commandLine, ChildPipes& pipes, HANDLE job, PROCESS_INFORMATION* child)
 {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -214,10 +228,19 @@ bool startChild(wchar_t* commandLine, ChildPipes& pipes, PROCESS_INFORMATION* ch
     startup.hStdOutput = pipes.outputWrite.get();
     startup.hStdError = pipes.outputWrite.get();
     DWORD priority = childPriorityClass();
-    if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, TRUE, priority | DETACHED_PROCESS, nullptr, nullptr,
-                        &startup, child)) {
+    // In a job, the child starts suspended so that everything it starts is in the job too.
+    const DWORD suspended = job != nullptr ? CREATE_SUSPENDED : 0;
+    if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, TRUE, priority | DETACHED_PROCESS | suspended, nullptr,
+                        nullptr, &startup, child)) {
         logMessage("could not start process %S (%d)", commandLine, static_cast<int>(GetLastError()));
         return false;
+    }
+    if (job != nullptr) {
+        if (!AssignProcessToJobObject(job, child->hProcess)) {
+            logMessage("could not put the child into its job (%d); only its own process can be ended",
+                       static_cast<int>(GetLastError()));
+        }
+        ResumeThread(child->hThread);
     }
     pipes.outputWrite.reset();
     pipes.inputRead.reset();
@@ -280,6 +303,133 @@ void reportChildEnded(DWORD exitCode)
     if (stopped) {
         logMessage("service stopped set");
     }
+}
+
+// The child's job, when a stop deadline may have to end it with everything it started.
+// Processes that the application leaves behind when it ends by itself are not ended:
+// it may have started them to outlive it.
+UniqueHandleNull makeChildJob()
+{
+    if (plan.stopTimeoutMs == 0) {
+        return UniqueHandleNull();
+    }
+    UniqueHandleNull job(CreateJobObjectW(nullptr, nullptr));
+    if (!job) {
+        logMessage("could not create a job for the child (%d)", static_cast<int>(GetLastError()));
+    }
+    return job;
+}
+
+// Stop pending with a rising checkpoint and a wait hint that covers `remainingMs`.
+void reportStopProgress(DWORD remainingMs)
+{
+    ServiceLock lock;
+    serviceStatusRecord.dwCurrentState = SERVICE_STOP_PENDING;
+    ++serviceStatusRecord.dwCheckPoint;
+    serviceStatusRecord.dwWaitHint = remainingMs + kStopMarginMs;
+    reportStatus("SetServiceStatus 11 failed %d");
+}
+
+bool stopWasRequested()
+{
+    ServiceLock lock;
+    return shutdownRequested;
+}
+
+enum class ChildEnd { byItself, afterStop, atDeadline };
+
+// Waits for the child to end. Once a stop has been requested (the line is on its way), it
+// has until the stop deadline; then it is ended, with the processes of its job.
+ChildEnd superviseChild(HANDLE process, HANDLE job, DWORD* exitCode)
+{
+    HANDLE objects[] = {process, stopEvent};
+    if (plan.stopTimeoutMs == 0 || WaitForMultipleObjects(2, objects, FALSE, INFINITE) == WAIT_OBJECT_0) {
+        *exitCode = waitForChild(process);
+        return stopWasRequested() ? ChildEnd::afterStop : ChildEnd::byItself;
+    }
+    const DWORD start = GetTickCount();
+    for (DWORD elapsed = 0; elapsed < plan.stopTimeoutMs; elapsed = GetTickCount() - start) {
+        const DWORD left = plan.stopTimeoutMs - elapsed;
+        if (WaitForSingleObject(process, left < kStopProgressMs ? left : kStopProgressMs) == WAIT_OBJECT_0) {
+            *exitCode = waitForChild(process);
+            return ChildEnd::afterStop;
+        }
+        const DWORD now = GetTickCount() - start;
+        reportStopProgress(now < plan.stopTimeoutMs ? plan.stopTimeoutMs - now : 0);
+    }
+    logMessage("the application did not end within %d seconds of the stop request; ending it",
+               static_cast<int>(plan.stopTimeoutMs / 1000));
+    if (job == nullptr || !TerminateJobObject(job, 1)) {
+        TerminateProcess(process, 1);
+    }
+    WaitForSingleObject(process, kTerminationWaitMs);
+    *exitCode = waitForChild(process);
+    return ChildEnd::atDeadline;
+}
+
+// Stopped, with the service-specific code that says the child had to be ended.
+void reportEndedAtDeadline()
+{
+    ServiceLock lock;
+    serviceStatusRecord.dwCurrentState = SERVICE_STOPPED;
+    serviceStatusRecord.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
+    serviceStatusRecord.dwServiceSpecificExitCode = kChildEndedAtDeadlineCode;
+    reportStatus("SetServiceStatus 12 failed %d");
+}
+
+// Stopped at a stop request that came while no child ran.
+void reportStoppedWithoutChild()
+{
+    ServiceLock lock;
+    serviceStatusRecord.dwCurrentState = SERVICE_STOPPED;
+    reportStatus("SetServiceStatus 13 failed %d");
+}
+
+// The input of a child that has ended goes, so that a stop request before the next child
+// runs is kept for that child.
+void closeEndedChildInput()
+{
+    ServiceLock lock;
+    if (childStdinWrite != nullptr) {
+        CloseHandle(childStdinWrite);
+        childStdinWrite = nullptr;
+    }
+}
+
+// Waits before a restart; false when a stop request came meanwhile.
+bool waitBeforeRestart(DWORD delayMs)
+{
+    return WaitForSingleObject(stopEvent, delayMs) == WAIT_TIMEOUT && !stopWasRequested();
+}
+
+// Starts the child and waits for its end; false when it could not be started.
+bool runChild(DWORD argc, LPSTR* argv, ChildEnd* end, DWORD* exitCode, DWORD* ranMs)
+{
+    static wchar_t commandLine[kChildCommandLineCapacity];
+    ChildPipes pipes;
+    PROCESS_INFORMATION child{};
+    UniqueHandleNull job = makeChildJob();
+    // Without pipes there is no child; reporting running would leave a service that does
+    // nothing and never completes a stop.
+    if (!makeChildCommandLine(argc, argv, commandLine, kChildCommandLineCapacity) || !makeChildPipes(pipes) ||
+        !startChild(commandLine, pipes, job.get(), &child)) {
+        return false;
+    }
+    const DWORD started = GetTickCount();
+    UniqueHandleNull childProcess(child.hProcess);
+    UniqueHandleNull childThread(child.hThread);
+    startDraining(pipes);
+    reportChildRunning(pipes);
+
+    static bool consoleHandlerSet = false;
+    if (!consoleHandlerSet) {
+        logMessage("registering ConsoleCtrlHandler");
+        SetConsoleCtrlHandler(consoleCtrlHandler, TRUE);
+        consoleHandlerSet = true;
+    }
+    *end = superviseChild(childProcess.get(), job.get(), exitCode);
+    *ranMs = GetTickCount() - started;
+    return true;
 }
 
 } // namespace
@@ -380,6 +530,12 @@ void WINAPI serviceMain(DWORD argc, LPSTR* argv)
     logMessage("service main");
     initialiseStatus();
     takeStartedName(argc, argv);
+    plan = readSupervisionPlan();
+    if (plan.stopTimeoutMs != 0) {
+        ServiceLock lock;
+        serviceStatusRecord.dwWaitHint = plan.stopTimeoutMs + kStopMarginMs;
+    }
+    stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     statusHandle = RegisterServiceCtrlHandlerA(serviceName, serviceControlHandler);
     if (statusHandle == nullptr) {
         return;
@@ -389,27 +545,41 @@ void WINAPI serviceMain(DWORD argc, LPSTR* argv)
         reportStatus(nullptr);
     }
 
-    static wchar_t commandLine[kChildCommandLineCapacity];
-    ChildPipes pipes;
-    PROCESS_INFORMATION child{};
-    // Without pipes there is no child; reporting running would leave a service that does
-    // nothing and never completes a stop.
-    if (!makeChildCommandLine(argc, argv, commandLine, kChildCommandLineCapacity) || !makeChildPipes(pipes) ||
-        !startChild(commandLine, pipes, &child)) {
-        reportChildNotStarted();
-        return;
+    RestartPolicy restarts(plan);
+    for (;;) {
+        ChildEnd end = ChildEnd::byItself;
+        DWORD exitCode = 0;
+        DWORD ranMs = 0;
+        if (!runChild(argc, argv, &end, &exitCode, &ranMs)) {
+            reportChildNotStarted();
+            return;
+        }
+        if (end == ChildEnd::atDeadline) {
+            reportEndedAtDeadline();
+            break;
+        }
+        if (end == ChildEnd::byItself && exitCode != 0) {
+            logMessage("the application ended by itself with exit code %d", static_cast<int>(exitCode));
+        }
+        const RestartDecision decision =
+            end == ChildEnd::byItself ? restarts.decide(exitCode, ranMs) : RestartDecision{};
+        if (decision.action == RestartDecision::giveUp) {
+            logMessage("giving up after %d restarts within %d seconds", decision.attempt,
+                       static_cast<int>(plan.restartResetMs / 1000));
+        }
+        if (decision.action != RestartDecision::restart) {
+            reportChildEnded(exitCode);
+            break;
+        }
+        logMessage("restarting the application in %d ms (restart %d)", static_cast<int>(decision.delayMs),
+                   decision.attempt);
+        closeEndedChildInput();
+        if (!waitBeforeRestart(decision.delayMs)) {
+            logMessage("stop requested while waiting to restart");
+            reportStoppedWithoutChild();
+            break;
+        }
     }
-    UniqueHandleNull childProcess(child.hProcess);
-    UniqueHandleNull childThread(child.hThread);
-    startDraining(pipes);
-    reportChildRunning(pipes);
-
-    logMessage("registering ConsoleCtrlHandler");
-    SetConsoleCtrlHandler(consoleCtrlHandler, TRUE);
-
-    reportChildEnded(waitForChild(childProcess.get()));
-    childThread.reset();
-    childProcess.reset();
     logMessage("exiting");
     exit(0);
 }

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <thread>
 
 namespace {
@@ -20,7 +21,7 @@ constexpr DWORD kStartMs = 30000;
 // beside jvm.dll, since a service's child does not get the test's environment.
 class ServiceApp {
 public:
-    explicit ServiceApp(const std::wstring& appDir = L"app")
+    explicit ServiceApp(const std::wstring& appDir = L"app", const std::map<int32_t, std::string>& records = {})
     {
         RuntimeLayout layout;
         layout.jvmDll = "jvm.dll";
@@ -31,6 +32,7 @@ public:
         block.set(128, "B..\\jre;");
         block.set(121, "");
         block.set(123, "");
+        for (const auto& record : records) block.set(record.first, record.second);
         exe = packageLauncher(dir, block, appDir + L"\\bin\\app.exe");
         jvmDll = dir.file(appDir + L"\\jre\\bin\\server\\jvm.dll");
     }
@@ -395,6 +397,207 @@ TEST(ServiceProcess, ChildThatCannotBeCreated)
         std::string serviceLog = logs.waitForLogWith("service main", 5000);
         EXPECT_TRUE(containsLine(serviceLog, "start parameter 1 too long (6000 characters; at most 5999)")) << serviceLog;
         EXPECT_FALSE(app.record().has("main", "exit 0"));
+    }
+}
+
+// The records of supervision, by their identifiers: the stop deadline and the restart
+// settings (mode 0 never, 1 on failure, 2 always; seconds).
+std::map<int32_t, std::string> supervision(const std::string& stopTimeout, const std::string& restart = "0",
+                                           const std::string& delay = "1", const std::string& delayMax = "60",
+                                           const std::string& reset = "300", const std::string& limit = "5")
+{
+    return {{30000, stopTimeout}, {30001, restart}, {30002, delay}, {30003, delayMax}, {30004, reset}, {30005, limit}};
+}
+
+// The service process's log once every process of the application has ended (a service
+// that reports stopped may end before its last log line, so no line marks the end).
+std::string serviceLogAtTheEnd(const ServiceApp& app, const ServiceLogs& logs, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    while (!processesOf(app.exe).empty()) {
+        if (GetTickCount() - start > timeoutMs) {
+            ADD_FAILURE() << "the service's processes did not end within " << timeoutMs << " ms\n" << logs.all();
+            return std::string();
+        }
+        Sleep(50);
+    }
+    return logs.waitForLogWith("service main", 5000);
+}
+
+std::vector<long long> clocksOf(const jnistandin::Record& record)
+{
+    std::vector<long long> clocks;
+    for (const std::string& text : record.all("clock")) clocks.push_back(std::atoll(text.c_str()));
+    return clocks;
+}
+
+// An application that ignores the stop line is ended at the deadline, with the processes
+// it started, and the service says so in its exit code; one that stops in time is not.
+TEST(ServiceSupervision, StopDeadlineEndsOnlyAnApplicationThatIgnoresTheStopLine)
+{
+    struct Case {
+        const char* name;
+        bool ignoresStop;
+    };
+    for (const Case& c : {Case{"ignores the stop line", true}, Case{"stops in time", false}}) {
+        SCOPED_TRACE(c.name);
+        ServiceApp app(L"app", supervision(c.ignoresStop ? "2" : "10"));
+        // A process of the application's own: a copy of the stand-in runtime that sleeps.
+        const std::wstring sleeper = app.dir.file(L"app\\sleeper.exe");
+        JavaStandinConfig sleeps;
+        sleeps.sleepMs = 120000;
+        ASSERT_TRUE(copyStandin("java.exe", sleeper) && writeStandinConfig(sleeper, sleeps));
+        jnistandin::MainGate gate;
+        ASSERT_TRUE(gate.ready());
+        jnistandin::Behaviour behaviour = mainDoes("stdin");
+        behaviour.mainStartsProcess = toUtf8(sleeper);
+        if (c.ignoresStop) gate.hold(behaviour);  // after the stop line, main waits for the gate
+        app.behave(behaviour);
+        ServiceGuard guard(uniqueServiceName());
+        ServiceLogs logs;
+        app.command({L"/install-demand", guard.name()});
+        app.command({L"/start", guard.name()});
+        ASSERT_TRUE(app.waitForRecord("main", "stdin", kStartMs)) << app.record().dump() << logs.all();
+        const std::vector<std::string> started = app.record().all("process");
+        ASSERT_EQ(1u, started.size()) << app.record().dump();
+        const DWORD ownProcess = static_cast<DWORD>(std::atol(started[0].c_str()));
+        ASSERT_NE(0u, ownProcess) << started[0];
+
+        const DWORD before = GetTickCount();
+        LauncherRun stop = app.commandRun({L"/stop", guard.name()});
+        const DWORD tookMs = GetTickCount() - before;
+        EXPECT_EQ("Stopping service '" + toUtf8(guard.name()) + "'.\nService stopped\n", stop.out);
+        EXPECT_EQ(0u, stop.result.exitCode);
+        const ServiceState state = queryService(guard.name());
+        EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), state.state());
+        const std::string serviceLog = serviceLogAtTheEnd(app, logs, 10000);
+        const std::string ended = "the application did not end within 2 seconds of the stop request; ending it";
+        if (c.ignoresStop) {
+            EXPECT_LE(tookMs, 3000u + 500u) << "the deadline is 2 s";  // plus the command's own start
+            EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_SPECIFIC_ERROR), state.status.dwWin32ExitCode);
+            EXPECT_EQ(5001u, state.status.dwServiceSpecificExitCode);
+            EXPECT_TRUE(containsLine(serviceLog, ended)) << serviceLog;
+            EXPECT_TRUE(waitForProcessEnd(ownProcess, 5000)) << "the application's own process still runs";
+        } else {
+            EXPECT_EQ(0u, state.status.dwWin32ExitCode);
+            EXPECT_TRUE(linesStartingWith(serviceLog, "the application did not end").empty()) << serviceLog;
+            EXPECT_TRUE(app.record().has("stdin.stop", "")) << app.record().dump();
+            // Not ended by the service: it outlives the application.
+            EXPECT_FALSE(waitForProcessEnd(ownProcess, 0));
+            UniqueHandleNull process(OpenProcess(PROCESS_TERMINATE, FALSE, ownProcess));
+            if (process) TerminateProcess(process.get(), 0);
+        }
+        gate.release();
+    }
+}
+
+// What a child that ends by itself leads to, by restart mode and exit code.
+TEST(ServiceSupervision, RestartFollowsTheModeAndTheExitCode)
+{
+    struct Case {
+        const char* name;
+        const char* mode;
+        const char* main;
+        const char* limit;
+        size_t runs;          // children started in all
+        bool givesUp;
+        bool stopped;         // the service reports stopped (a clean last end)
+    };
+    const Case cases[] = {
+        {"never restarts", "0", "exit 3", "5", 1, false, false},
+        {"on failure, clean end", "1", "exit 0", "5", 1, false, true},
+        {"on failure, up to the limit", "1", "exit 3", "2", 3, true, false},
+        {"always, also a clean end", "2", "exit 0", "1", 2, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ServiceApp app(L"app", supervision("0", c.mode, "0", "0", "300", c.limit));
+        app.behave(mainDoes(c.main));
+        ServiceGuard guard(uniqueServiceName());
+        ServiceLogs logs;
+        app.command({L"/install-demand", guard.name()});
+        app.command({L"/start", guard.name()});
+        const std::string serviceLog = serviceLogAtTheEnd(app, logs, kStartMs);
+        ASSERT_FALSE(serviceLog.empty()) << logs.all();
+        EXPECT_EQ(c.runs, app.record().count("main")) << app.record().dump() << serviceLog;
+        EXPECT_EQ(c.runs - 1, linesStartingWith(serviceLog, "restarting the application in 0 ms").size())
+            << serviceLog;
+        EXPECT_EQ(c.givesUp, containsLine(serviceLog, std::string("giving up after ") + c.limit +
+                                                          " restarts within 300 seconds"))
+            << serviceLog;
+        EXPECT_EQ(c.stopped, containsLine(serviceLog, "service stopped set")) << serviceLog;
+    }
+}
+
+// Restarts wait longer each time, up to the longest delay; the limit then ends the service
+// process without a stopped report, so that the service manager's recovery takes over.
+TEST(ServiceSupervision, RestartDelaysGrowUpToTheirMaximum)
+{
+    ServiceApp app(L"app", supervision("0", "1", "1", "2", "300", "3"));
+    jnistandin::Behaviour behaviour = mainDoes("exit 3");
+    behaviour.mainRecordsClock = true;
+    app.behave(behaviour);
+    ServiceGuard guard(uniqueServiceName());
+    ServiceLogs logs;
+    app.command({L"/install-demand", guard.name()});
+    app.command({L"/start", guard.name()});
+    const std::string serviceLog = logs.waitForLogWith("giving up after 3 restarts within 300 seconds", 60000);
+    ASSERT_FALSE(serviceLog.empty()) << logs.all();
+    const std::vector<long long> clocks = clocksOf(app.record());
+    ASSERT_EQ(4u, clocks.size()) << app.record().dump();
+    const long long delays[] = {1000, 2000, 2000};
+    for (size_t i = 0; i < 3; ++i) {
+        const long long between = clocks[i + 1] - clocks[i];
+        EXPECT_GE(between, delays[i] - 50) << "restart " << i + 1;
+        EXPECT_LT(between, delays[i] + 3000) << "restart " << i + 1;
+    }
+    EXPECT_EQ(4u, linesStartingWith(serviceLog, "the application ended by itself with exit code 3").size())
+        << serviceLog;
+    EXPECT_FALSE(containsLine(serviceLog, "service stopped set")) << serviceLog;
+}
+
+// A child that ran at least the reset time clears the count: with a limit of one restart,
+// children that each run longer than that are restarted again and again, until a stop.
+// A stop while a restart waits stops the service at once, and no child starts after it.
+TEST(ServiceSupervision, LongRunsResetTheCountAndAStopEndsTheWaitForARestart)
+{
+    {
+        ServiceApp app(L"app", supervision("0", "1", "0", "0", "1", "1"));
+        jnistandin::Behaviour behaviour = mainDoes("exit 3");
+        behaviour.mainRunsMs = 1300;
+        app.behave(behaviour);
+        ServiceGuard guard(uniqueServiceName());
+        ServiceLogs logs;
+        app.command({L"/install-demand", guard.name()});
+        app.command({L"/start", guard.name()});
+        const DWORD start = GetTickCount();
+        while (app.record().count("main") < 3 && GetTickCount() - start < 30000) Sleep(100);
+        ASSERT_GE(app.record().count("main"), 3u) << app.record().dump() << logs.all();
+        EXPECT_EQ("Stopping service '" + toUtf8(guard.name()) + "'.\nService stopped\n",
+                  app.command({L"/stop", guard.name()}));
+        const std::string serviceLog = serviceLogAtTheEnd(app, logs, 10000);
+        EXPECT_TRUE(linesStartingWith(serviceLog, "giving up").empty()) << serviceLog;
+        EXPECT_FALSE(linesStartingWith(serviceLog, "restarting the application in 0 ms (restart 1)").empty());
+        EXPECT_TRUE(linesStartingWith(serviceLog, "restarting the application in 0 ms (restart 2)").empty())
+            << serviceLog;
+    }
+    {
+        ServiceApp app(L"app", supervision("0", "1", "30", "60", "300", "5"));
+        app.behave(mainDoes("exit 3"));
+        ServiceGuard guard(uniqueServiceName());
+        ServiceLogs logs;
+        app.command({L"/install-demand", guard.name()});
+        app.command({L"/start", guard.name()});
+        ASSERT_FALSE(logs.waitForLogWith("restarting the application in 30000 ms (restart 1)", kStartMs).empty())
+            << logs.all();
+        const DWORD before = GetTickCount();
+        EXPECT_EQ("Stopping service '" + toUtf8(guard.name()) + "'.\nService stopped\n",
+                  app.command({L"/stop", guard.name()}));
+        EXPECT_LT(GetTickCount() - before, 5000u);
+        const std::string serviceLog = logs.waitForLogWith("stop requested while waiting to restart", 5000);
+        EXPECT_FALSE(serviceLog.empty()) << logs.all();
+        EXPECT_EQ(0u, queryService(guard.name()).status.dwWin32ExitCode);
+        EXPECT_EQ(1u, app.record().count("main")) << app.record().dump();
     }
 }
 

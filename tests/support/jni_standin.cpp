@@ -26,6 +26,9 @@ std::string Behaviour::text() const
     for (const std::string& name : mainReadsFiles) line("mainReadsFile", name);
     for (const std::string& name : mainRecordsSecurity) line("mainRecordsSecurity", name);
     if (destroyWaitMs > 0) line("destroyWaitMs", std::to_string(destroyWaitMs));
+    if (mainRunsMs > 0) line("mainRunsMs", std::to_string(mainRunsMs));
+    if (mainRecordsClock) line("mainRecordsClock", "1");
+    if (!mainStartsProcess.empty()) line("mainStartsProcess", mainStartsProcess);
     if (failNewObjectArray) line("failNewObjectArray", "1");
     if (failNewString >= 0) line("failNewString", std::to_string(failNewString));
     if (!timing.empty()) line("timing", timing);

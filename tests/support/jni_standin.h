@@ -27,6 +27,10 @@
 //   mainRecordsSecurity=<name>*
 //                              main records the access list (SDDL) of quill.tempDir\<name>,
 //                              "." for the directory itself
+//   mainRunsMs=<n>             main runs this long (after the gate) before its action
+//   mainRecordsClock=1         main records "clock <ms>", the wall clock in milliseconds
+//   mainStartsProcess=<cmd>    main starts this command line, recording "process <id>"
+//                              (or "process failed <error>")
 //   destroyWaitMs=<n>          DestroyJavaVM waits this long, as for non-daemon threads
 //   failNewObjectArray=1       NewObjectArray returns null
 //   failNewString=<n>          the n-th NewString call (from 0) returns null
@@ -42,7 +46,8 @@
 //   call <class>.<name> for a static call, followed by one line per argument:
 //     arg Z <0|1>, arg I <n>, arg J <n>, arg String <text>, arg null, arg String[] <count>
 //     and element <text> per element of a string array
-//   firstRun <true|false|throw>, main <return|throw|exit <code>|stdin>
+//   firstRun <true|false|throw>, clock <ms> and process <id> when asked for, then
+//   main <return|throw|exit <code>|stdin>
 //   stdin.line <text> per line read (without its LF), then stdin.stop or stdin.eof
 //   tempFile <name> <size>|missing and tempFileContent <content>
 //   tempFileSecurity <name> <SDDL of its access list>|unreadable
@@ -94,6 +99,9 @@ struct Behaviour {
     std::vector<std::string> mainReadsFiles;
     std::vector<std::string> mainRecordsSecurity;
     int destroyWaitMs = 0;
+    int mainRunsMs = 0;
+    bool mainRecordsClock = false;
+    std::string mainStartsProcess;
     bool failNewObjectArray = false;
     int failNewString = -1;
     std::string timing;               // timing file, "" for none

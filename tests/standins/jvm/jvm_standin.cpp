@@ -69,6 +69,9 @@ struct Control {
     std::vector<std::string> mainReadsFiles;
     std::vector<std::string> mainRecordsSecurity;
     int destroyWaitMs = 0;
+    int mainRunsMs = 0;
+    bool mainRecordsClock = false;
+    std::string mainStartsProcess;
     bool failNewObjectArray = false;
     int failNewString = -1;
 };
@@ -163,6 +166,9 @@ void loadControl()
         else if (key == "mainReadsFile") control.mainReadsFiles.push_back(value);
         else if (key == "mainRecordsSecurity") control.mainRecordsSecurity.push_back(value);
         else if (key == "destroyWaitMs") control.destroyWaitMs = std::atoi(value.c_str());
+        else if (key == "mainRunsMs") control.mainRunsMs = std::atoi(value.c_str());
+        else if (key == "mainRecordsClock") control.mainRecordsClock = value == "1";
+        else if (key == "mainStartsProcess") control.mainStartsProcess = value;
         else if (key == "failNewObjectArray") control.failNewObjectArray = value == "1";
         else if (key == "failNewString") control.failNewString = std::atoi(value.c_str());
     }
@@ -345,13 +351,46 @@ void waitForRelease()
     }
 }
 
+// The wall clock in milliseconds since 1601, for tests that measure between runs.
+void recordClock()
+{
+    if (!control.mainRecordsClock) return;
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    const unsigned long long ticks = (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    record("clock", std::to_string(ticks / 10000));
+}
+
+// A process of the application's own, which must go when the application is ended.
+void startOwnProcess()
+{
+    if (control.mainStartsProcess.empty()) return;
+    std::wstring commandLine = widen(control.mainStartsProcess);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        record("process", "failed " + std::to_string(GetLastError()));
+        return;
+    }
+    record("process", std::to_string(process.dwProcessId));
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
 void playMain()
 {
+    // Before the "main" line, so that a test that sees it finds these too.
+    recordClock();
+    startOwnProcess();
     record("main", control.main);
     signalEntry();
     recordTempFiles();
     if (control.main == "stdin") readStandardInput();
     waitForRelease();
+    // The application's own run time, not a wait for the test: it decides how long this
+    // run counts as having run.
+    if (control.mainRunsMs > 0) Sleep(static_cast<DWORD>(control.mainRunsMs));
     if (control.main == "throw") {
         throwPending(jnistandin::kThrownException);
     } else if (control.main.compare(0, 5, "exit ") == 0) {
