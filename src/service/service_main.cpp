@@ -11,10 +11,12 @@
 #include "platform/handle.h"
 #include "platform/text_conversion.h"
 #include "platform/text_format.h"
+#include "service/event_log.h"
 #include "service/supervision.h"
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -125,6 +127,7 @@ void reportChildNotStarted()
     serviceStatusRecord.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
     serviceStatusRecord.dwServiceSpecificExitCode = kChildNotStartedCode;
     reportStatus(nullptr);
+    reportServiceEvent(ServiceEvent::startFailed);
 }
 
 struct ChildPipes {
@@ -302,6 +305,7 @@ void reportChildEnded(DWORD exitCode)
     }
     if (stopped) {
         logMessage("service stopped set");
+        reportServiceEvent(ServiceEvent::stopped);
     }
 }
 
@@ -359,6 +363,7 @@ ChildEnd superviseChild(HANDLE process, HANDLE job, DWORD* exitCode)
     }
     logMessage("the application did not end within %d seconds of the stop request; ending it",
                static_cast<int>(plan.stopTimeoutMs / 1000));
+    reportServiceEvent(ServiceEvent::stopTimedOut, std::to_string(plan.stopTimeoutMs / 1000).c_str());
     if (job == nullptr || !TerminateJobObject(job, 1)) {
         TerminateProcess(process, 1);
     }
@@ -375,6 +380,7 @@ void reportEndedAtDeadline()
     serviceStatusRecord.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
     serviceStatusRecord.dwServiceSpecificExitCode = kChildEndedAtDeadlineCode;
     reportStatus("SetServiceStatus 12 failed %d");
+    reportServiceEvent(ServiceEvent::stopped);
 }
 
 // Stopped at a stop request that came while no child ran.
@@ -383,6 +389,7 @@ void reportStoppedWithoutChild()
     ServiceLock lock;
     serviceStatusRecord.dwCurrentState = SERVICE_STOPPED;
     reportStatus("SetServiceStatus 13 failed %d");
+    reportServiceEvent(ServiceEvent::stopped);
 }
 
 // The input of a child that has ended goes, so that a stop request before the next child
@@ -421,11 +428,12 @@ bool runChild(DWORD argc, LPSTR* argv, ChildEnd* end, DWORD* exitCode, DWORD* ra
     startDraining(pipes);
     reportChildRunning(pipes);
 
-    static bool consoleHandlerSet = false;
-    if (!consoleHandlerSet) {
+    static bool firstChild = true;
+    if (firstChild) {
+        reportServiceEvent(ServiceEvent::started);
         logMessage("registering ConsoleCtrlHandler");
         SetConsoleCtrlHandler(consoleCtrlHandler, TRUE);
-        consoleHandlerSet = true;
+        firstChild = false;
     }
     *end = superviseChild(childProcess.get(), job.get(), exitCode);
     *ranMs = GetTickCount() - started;
@@ -560,12 +568,15 @@ void WINAPI serviceMain(DWORD argc, LPSTR* argv)
         }
         if (end == ChildEnd::byItself && exitCode != 0) {
             logMessage("the application ended by itself with exit code %d", static_cast<int>(exitCode));
+            reportServiceEvent(ServiceEvent::applicationEnded, std::to_string(exitCode).c_str());
         }
         const RestartDecision decision =
             end == ChildEnd::byItself ? restarts.decide(exitCode, ranMs) : RestartDecision{};
         if (decision.action == RestartDecision::giveUp) {
             logMessage("giving up after %d restarts within %d seconds", decision.attempt,
                        static_cast<int>(plan.restartResetMs / 1000));
+            reportServiceEvent(ServiceEvent::restartLimitReached, std::to_string(decision.attempt).c_str(),
+                               std::to_string(plan.restartResetMs / 1000).c_str());
         }
         if (decision.action != RestartDecision::restart) {
             reportChildEnded(exitCode);
@@ -573,6 +584,8 @@ void WINAPI serviceMain(DWORD argc, LPSTR* argv)
         }
         logMessage("restarting the application in %d ms (restart %d)", static_cast<int>(decision.delayMs),
                    decision.attempt);
+        reportServiceEvent(ServiceEvent::restarting, std::to_string(decision.attempt).c_str(),
+                           std::to_string(decision.delayMs / 1000).c_str());
         closeEndedChildInput();
         if (!waitBeforeRestart(decision.delayMs)) {
             logMessage("stop requested while waiting to restart");
