@@ -74,16 +74,16 @@ bool isServiceCommand(const std::string& word)
 
 int runServiceCommand(const std::string& word)
 {
-    if (word == "install") {
-        return installService(getConfigInt(cfg::launcherKind) == 4 ? SERVICE_AUTO_START : SERVICE_DEMAND_START,
-                              interactive);
-    }
+    if (word == "install") return installService(StartTypeChoice::configured, interactive);
     if (word == "install-and-start") {
-        installService(getConfigInt(cfg::launcherKind) == 4 ? SERVICE_AUTO_START : SERVICE_DEMAND_START, interactive);
-        return startService();
+        // A failed install still tries the start, as it always has; but a configuration
+        // that was refused before anything changed must not start the old entry instead.
+        bool refused = false;
+        installService(StartTypeChoice::configured, interactive, &refused);
+        return refused ? 1 : startService();
     }
-    if (word == "install-auto") return installService(SERVICE_AUTO_START, interactive);
-    if (word == "install-demand") return installService(SERVICE_DEMAND_START, interactive);
+    if (word == "install-auto") return installService(StartTypeChoice::automatic, interactive);
+    if (word == "install-demand") return installService(StartTypeChoice::onDemand, interactive);
     if (word == "uninstall") return uninstallService(true);
     if (word == "stop") return stopService(true);
     if (word == "start") return startService();

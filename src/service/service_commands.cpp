@@ -1,15 +1,20 @@
 // The service control commands. They talk to the local Service Control Manager with its
 // narrow-character functions and print short English lines for the administrator or the
-// installer that runs them; nothing here goes to the diagnostic log.
+// installer that runs them. The install options that could not be applied, and the
+// configurations that install refuses, also go to the diagnostic log.
 #include "service/service_commands.h"
 
 #include "config/config_store.h"
 #include "config/run_settings.h"
 #include "format/record_ids.h"
+#include "platform/diagnostic_log.h"
 #include "platform/handle.h"
 #include "platform/paths.h"
+#include "platform/text_conversion.h"
 #include "platform/text_format.h"
+#include "service/install_options.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -48,28 +53,175 @@ std::string imagePathOfThisExecutable()
     return path;
 }
 
+// A line on standard output that also goes to the diagnostic log (without its line end).
+void sayAndLog(const char* format, ...) LAUNCHER_PRINTF(1, 2);
+void sayAndLog(const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    std::string line = formatStringV(format, args);
+    va_end(args);
+    say(line.c_str());
+    if (!line.empty() && line.back() == '\n') line.pop_back();
+    logMessage("%s", line.c_str());
+}
+
 // ChangeServiceConfig2W is looked up at run time, as systems without it must still be
-// able to install the service; it then simply has no description.
-void setDescription(SC_HANDLE service)
+// able to install the service; it then simply has no description and none of the
+// settings below.
+using ChangeConfig2W = BOOL(WINAPI*)(SC_HANDLE, DWORD, LPVOID);
+
+ChangeConfig2W lookUpChangeConfig2()
+{
+    HMODULE advapi = GetModuleHandleA("advapi32.dll");
+    FARPROC entry = advapi != nullptr ? GetProcAddress(advapi, "ChangeServiceConfig2W") : nullptr;
+    return reinterpret_cast<ChangeConfig2W>(reinterpret_cast<void*>(entry));
+}
+
+void setDescription(ChangeConfig2W changeConfig2, SC_HANDLE service)
 {
     wchar_t description[kTextCapacity];
     // A longer description is cut to the buffer: it is only shown to people.
     getLocalizedText(cfg::serviceDescription, description, kTextCapacity);
-    if (description[0] == L'\0') {
+    if (description[0] == L'\0' || changeConfig2 == nullptr) {
         return;
     }
-    HMODULE advapi = GetModuleHandleA("advapi32.dll");
-    if (advapi == nullptr) {
-        return;
-    }
-    using ChangeConfig2W = BOOL(WINAPI*)(SC_HANDLE, DWORD, LPVOID);
-    FARPROC entry = GetProcAddress(advapi, "ChangeServiceConfig2W");
-    if (entry == nullptr) {
-        return;
-    }
-    auto changeConfig2 = reinterpret_cast<ChangeConfig2W>(reinterpret_cast<void*>(entry));
     SERVICE_DESCRIPTIONW record{description};
     changeConfig2(service, SERVICE_CONFIG_DESCRIPTION, &record);
+}
+
+// One setting of the second configuration level. A service manager that does not know
+// the level (Wine's, for several of them) or a system without the function leaves the
+// service installed without it: that goes to the log only. Any other failure is also
+// told on standard output, as the service then lacks something that was asked for.
+void setConfig2(ChangeConfig2W changeConfig2, SC_HANDLE service, DWORD level, void* info, const char* what)
+{
+    DWORD error = ERROR_PROC_NOT_FOUND;
+    if (changeConfig2 != nullptr) {
+        if (changeConfig2(service, level, info)) return;
+        error = GetLastError();
+    }
+    if (error == ERROR_INVALID_LEVEL || error == ERROR_PROC_NOT_FOUND) {
+        logMessage("could not set %s (error %lu)", what, error);
+        return;
+    }
+    sayAndLog("Could not set %s of the service (error %lu).\n", what, error);
+}
+
+// The password of a user account, read from the environment at install time. It is
+// never copied elsewhere, and wiped on every path out of the install.
+constexpr DWORD kPasswordCapacity = 257;  // 256 characters and the terminator
+
+class ServicePassword {
+public:
+    ServicePassword() = default;
+    ~ServicePassword() { SecureZeroMemory(text_, sizeof text_); }
+    ServicePassword(const ServicePassword&) = delete;
+    ServicePassword& operator=(const ServicePassword&) = delete;
+
+    // False, with the reason printed, when the variable is missing, empty or too long.
+    bool read(const std::string& account)
+    {
+        DWORD length = GetEnvironmentVariableW(kServicePasswordVariableW, text_, kPasswordCapacity);
+        if (length == 0) {
+            sayAndLog("The account %s needs its password in the environment variable %s; nothing was installed.\n",
+                      account.c_str(), kServicePasswordVariable);
+            return false;
+        }
+        if (length >= kPasswordCapacity) {
+            sayAndLog("The password in the environment variable %s is longer than %lu characters; nothing was "
+                      "installed.\n",
+                      kServicePasswordVariable, kPasswordCapacity - 1);
+            return false;
+        }
+        return true;
+    }
+    const wchar_t* get() const { return text_; }
+
+private:
+    wchar_t text_[kPasswordCapacity] = {};
+};
+
+// The configuration's install options, checked before the old entry is touched.
+struct InstallPlan {
+    DWORD startType = SERVICE_DEMAND_START;
+    bool delayed = false;
+    ServiceAccount account;
+    Recovery recovery;
+};
+
+bool planInstall(StartTypeChoice choice, InstallPlan* plan, ServicePassword* password)
+{
+    std::string startModeText = dupConfigString(cfg::serviceStartMode);
+    StartMode mode = parseStartMode(startModeText);
+    if (choice == StartTypeChoice::automatic) {
+        plan->startType = SERVICE_AUTO_START;
+    } else if (choice == StartTypeChoice::onDemand) {
+        plan->startType = SERVICE_DEMAND_START;
+    } else if (!mode.valid) {
+        sayAndLog("The service start mode '%s' is not known (delayed or disabled); nothing was installed.\n",
+                  startModeText.c_str());
+        return false;
+    } else if (mode.configured) {
+        plan->startType = mode.startType;
+        plan->delayed = mode.delayed;
+    } else {
+        plan->startType = getConfigInt(cfg::launcherKind) == 4 ? SERVICE_AUTO_START : SERVICE_DEMAND_START;
+    }
+
+    std::string accountText = dupConfigString(cfg::serviceAccount);
+    plan->account = parseServiceAccount(accountText, serviceName);
+    if (plan->account.kind == AccountKind::invalid) {
+        sayAndLog("The service account '%s' is not valid (LocalSystem, LocalService, NetworkService, virtual, "
+                  "DOMAIN\\name$ or DOMAIN\\user); nothing was installed.\n",
+                  accountText.c_str());
+        return false;
+    }
+    if (plan->account.needsPassword() && !password->read(plan->account.name)) {
+        return false;
+    }
+    plan->recovery = parseRecovery(dupConfigString(cfg::serviceRecovery));
+    return true;
+}
+
+// The password goes in through the wide function: the narrow one would pass it through
+// the ANSI code page and silently change characters that the code page lacks.
+bool setPassword(SC_HANDLE service, const std::string& account, const ServicePassword& password)
+{
+    std::wstring wideAccount = toWide(account, CP_ACP);
+    if (ChangeServiceConfigW(service, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, nullptr, nullptr,
+                             nullptr, nullptr, wideAccount.c_str(), password.get(), nullptr)) {
+        return true;
+    }
+    DWORD error = GetLastError();
+    sayAndLog("Could not set the password of the account %s (error %lu); the service was removed.\n", account.c_str(),
+              error);
+    return false;
+}
+
+void setRecovery(ChangeConfig2W changeConfig2, SC_HANDLE service, const Recovery& recovery)
+{
+    if (!recovery.present) {
+        return;
+    }
+    if (!recovery.valid) {
+        std::string text = dupConfigString(cfg::serviceRecovery);
+        sayAndLog("The recovery setting '%s' is not understood (restart;reset;non-crash, in seconds); the service "
+                  "has no failure actions.\n",
+                  text.c_str());
+        return;
+    }
+    const bool restarts = recovery.restartDelayMs > 0;
+    SC_ACTION action{restarts ? SC_ACTION_RESTART : SC_ACTION_NONE, restarts ? recovery.restartDelayMs : 0};
+    SC_ACTION actions[3] = {action, action, action};
+    SERVICE_FAILURE_ACTIONSW failureActions{recovery.resetSeconds, nullptr, nullptr, 3, actions};
+    setConfig2(changeConfig2, service, SERVICE_CONFIG_FAILURE_ACTIONS, &failureActions, "the failure actions");
+    // A new entry has the flag off already.
+    if (recovery.onNonCrashFailures) {
+        SERVICE_FAILURE_ACTIONS_FLAG flag{TRUE};
+        setConfig2(changeConfig2, service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag,
+                   "failure actions on non-crash failures");
+    }
 }
 
 } // namespace
@@ -105,8 +257,16 @@ std::string buildDependencyList()
     return dependencyListFrom(text);
 }
 
-int installService(DWORD startType, bool interactive)
+int installService(StartTypeChoice choice, bool interactive, bool* refused)
 {
+    if (refused != nullptr) *refused = false;
+    InstallPlan plan;
+    ServicePassword password;
+    if (!planInstall(choice, &plan, &password)) {
+        if (refused != nullptr) *refused = true;
+        return 1;
+    }
+
     uninstallService(false);
 
     UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
@@ -114,18 +274,38 @@ int installService(DWORD startType, bool interactive)
         say("Could not open SCManager.\n");
         return 1;
     }
-    DWORD serviceType = SERVICE_WIN32_OWN_PROCESS | (interactive ? SERVICE_INTERACTIVE_PROCESS : 0);
+    // The service manager takes an interactive service only under LocalSystem; with an
+    // account of its own the service is not interactive rather than not installed.
+    const bool ownAccount = !plan.account.name.empty();
+    if (interactive && ownAccount) {
+        logMessage("service not interactive: it runs under the account %s", plan.account.name.c_str());
+    }
+    DWORD serviceType = SERVICE_WIN32_OWN_PROCESS | (interactive && !ownAccount ? SERVICE_INTERACTIVE_PROCESS : 0);
     std::string imagePath = imagePathOfThisExecutable();
     std::string dependencies = buildDependencyList();
+    const char* account = plan.account.name.empty() ? nullptr : plan.account.name.c_str();
     UniqueServiceHandle service(CreateServiceA(manager.get(), serviceName, serviceName, SERVICE_ALL_ACCESS,
-                                               serviceType, startType, SERVICE_ERROR_NORMAL, imagePath.c_str(),
+                                               serviceType, plan.startType, SERVICE_ERROR_NORMAL, imagePath.c_str(),
                                                nullptr, nullptr, dependencies.empty() ? nullptr : dependencies.data(),
-                                               nullptr, nullptr));
+                                               account, nullptr));
     if (!service) {
+        logError("CreateService failed with error %lu", GetLastError());
         say("Could not create service.\n");
         return 1;
     }
-    setDescription(service.get());
+    if (plan.account.needsPassword() && !setPassword(service.get(), plan.account.name, password)) {
+        // An entry whose account cannot log on would only fail later, at every start.
+        DeleteService(service.get());
+        return 1;
+    }
+    ChangeConfig2W changeConfig2 = lookUpChangeConfig2();
+    setDescription(changeConfig2, service.get());
+    if (plan.delayed) {
+        SERVICE_DELAYED_AUTO_START_INFO delayed{TRUE};
+        setConfig2(changeConfig2, service.get(), SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed,
+                   "delayed automatic start");
+    }
+    setRecovery(changeConfig2, service.get(), plan.recovery);
     service.reset();
     manager.reset();
     sayWithName("Installed service '%s'.\n");

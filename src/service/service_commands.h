@@ -7,9 +7,16 @@
 
 #include <string>
 
+// How an install command chooses the start type: from the configuration (its start
+// mode, else the launcher kind), or as the command says, whatever the configuration says.
+enum class StartTypeChoice { configured, automatic, onDemand };
+
 // Replaces any service of the same name (stopping it first) with a new entry that runs
-// this executable. 0 installed, 1 failed.
-int installService(DWORD startType, bool interactive);
+// this executable, under the configured account and with the configured start mode and
+// recovery. The account and start mode are checked, and a password read, before the old
+// entry is touched. 0 installed, 1 failed; `refused` (optional) tells that the
+// configuration was refused and nothing was changed.
+int installService(StartTypeChoice choice, bool interactive, bool* refused = nullptr);
 // Stops and deletes the service; with `verbose` the failures are printed too. 0 or 1.
 int uninstallService(bool verbose);
 // Asks the service to start and does not wait for it. 0 started or already running, 1 failed.

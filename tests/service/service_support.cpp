@@ -218,6 +218,7 @@ ServiceConfig serviceConfig(const std::wstring& name)
     config.serviceType = query->dwServiceType;
     config.startType = query->dwStartType;
     config.binaryPath = query->lpBinaryPathName != nullptr ? query->lpBinaryPathName : L"";
+    config.account = query->lpServiceStartName != nullptr ? query->lpServiceStartName : L"";
     for (const wchar_t* p = query->lpDependencies; p != nullptr && *p != L'\0'; p += wcslen(p) + 1) {
         config.dependencies.push_back(p);
     }
@@ -240,6 +241,30 @@ ServiceConfig serviceConfig(const std::wstring& name)
         if (description->lpDescription != nullptr) config.description = description->lpDescription;
     }
     return config;
+}
+
+ServiceConfig2 serviceConfig2(const std::wstring& name, DWORD level)
+{
+    ServiceConfig2 answer;
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    UniqueServiceHandle service(manager ? OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_CONFIG) : nullptr);
+    if (!service) {
+        answer.error = GetLastError();
+        return answer;
+    }
+    DWORD needed = 0;
+    SetLastError(0xdeadbeef);
+    if (!QueryServiceConfig2W(service.get(), level, nullptr, 0, &needed) && GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+        answer.error = GetLastError();
+        return answer;
+    }
+    answer.storage.resize(needed / sizeof(ULONG_PTR) + 1);
+    SetLastError(0xdeadbeef);
+    if (!QueryServiceConfig2W(service.get(), level, reinterpret_cast<BYTE*>(answer.storage.data()),
+                              static_cast<DWORD>(answer.storage.size() * sizeof(ULONG_PTR)), &needed)) {
+        answer.error = GetLastError();
+    }
+    return answer;
 }
 
 DWORD startServiceWith(const std::wstring& name, const std::vector<std::wstring>& parameters)

@@ -54,8 +54,18 @@ struct ServiceConfig {
     std::wstring binaryPath;
     std::vector<std::wstring> dependencies;
     std::wstring description;
+    std::wstring account;  // the account it runs under, as the service manager shows it
 };
 ServiceConfig serviceConfig(const std::wstring& name);
+
+// What QueryServiceConfig2W answers for one information level: the error, or
+// ERROR_SUCCESS and the data (aligned for the pointers it holds).
+struct ServiceConfig2 {
+    DWORD error = ERROR_SUCCESS;
+    std::vector<ULONG_PTR> storage;
+    template <typename T> const T* as() const { return reinterpret_cast<const T*>(storage.data()); }
+};
+ServiceConfig2 serviceConfig2(const std::wstring& name, DWORD level);
 
 // Starts the service with start parameters, as a service manager client would.
 DWORD startServiceWith(const std::wstring& name, const std::vector<std::wstring>& parameters);
