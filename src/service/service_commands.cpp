@@ -12,6 +12,7 @@
 #include "platform/paths.h"
 #include "platform/text_conversion.h"
 #include "platform/text_format.h"
+#include "service/event_log.h"
 #include "service/install_options.h"
 
 #include <cstdarg>
@@ -306,6 +307,9 @@ int installService(StartTypeChoice choice, bool interactive, bool* refused)
                    "delayed automatic start");
     }
     setRecovery(changeConfig2, service.get(), plan.recovery);
+    // Without the source the events still go to the log, only without their texts: a
+    // failure is logged and the service stays installed.
+    registerEventSource(serviceName, getModulePath());
     service.reset();
     manager.reset();
     sayWithName("Installed service '%s'.\n");
@@ -325,6 +329,7 @@ int uninstallService(bool verbose)
     if (service && DeleteService(service.get())) {
         service.reset();
         manager.reset();
+        unregisterEventSource(serviceName);
         if (verbose) sayWithName("Uninstalled service '%s'.\n");
         return 0;
     }
