@@ -84,6 +84,12 @@ void checkRestartDelays(Builder& b, const toml::table* service)
     const DescriptorKey& longestKey = *findKey("service", cfg::serviceRestartDelayMax);
     const std::string& first = b.narrow[firstKey.record];
     const std::string& longest = b.narrow[longestKey.record];
+    for (const DescriptorKey* key : {&firstKey, &longestKey}) {
+        const toml::node* node = keyNode(service, *key);
+        if (node != nullptr && b.reportedAt(node->source())) {
+            return;  // a refused value is no bound to compare with
+        }
+    }
     if (std::strtol(first.c_str(), nullptr, 10) <= std::strtol(longest.c_str(), nullptr, 10)) {
         return;
     }

@@ -592,6 +592,8 @@ TEST(ServiceKeys, WrongValuesAreRefusedWithTheirPlace)
         {"restart_delay = 10\nrestart_delay_max = 5\n",
          "4:21: error: service.restart_delay_max 5 is below service.restart_delay 10: the longest delay before a "
          "restart cannot be shorter than the first"},
+        {"restart_delay = 86401\nrestart_delay_max = 0\n",
+         "3:17: error: service.restart_delay must be between 0 and 86400, not 86401"},
         {"restart_delay = 61\n",
          "3:17: error: service.restart_delay_max 60 is below service.restart_delay 61: the longest delay before a "
          "restart cannot be shorter than the first"},
