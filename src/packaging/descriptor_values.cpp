@@ -69,23 +69,16 @@ bool encodeInteger(Builder& b, const toml::node& node, const Path& key, int32_t 
     return true;
 }
 
-// The number of an integer's record text as a build writes it; false for any other text
-// (leading zeros, a sign on zero, blanks) or a number out of the bounds.
-bool integerOf(const std::string& record, int32_t minimum, int32_t maximum, int32_t* number)
-{
-    char* end = nullptr;
-    long long parsed = std::strtoll(record.c_str(), &end, 10);
-    if (record.empty() || *end != 0 || std::to_string(parsed) != record || parsed < minimum || parsed > maximum) {
-        return false;
-    }
-    *number = static_cast<int32_t>(parsed);
-    return true;
-}
-
+// The text of an integer as a build writes it, within the bounds; none for any other text
+// (leading zeros, a sign on zero, blanks).
 TomlValue decodeInteger(const std::string& record, int32_t minimum, int32_t maximum)
 {
-    int32_t number = 0;
-    return integerOf(record, minimum, maximum, &number) ? TomlValue(record) : std::nullopt;
+    char* end = nullptr;
+    long long number = std::strtoll(record.c_str(), &end, 10);
+    if (record.empty() || *end != 0 || std::to_string(number) != record || number < minimum || number > maximum) {
+        return std::nullopt;
+    }
+    return record;
 }
 
 // --- the service account ------------------------------------------------------------------

@@ -709,6 +709,9 @@ TEST(RoundTrip, ServiceRecordsNoKeyCanExpressStayRecords)
         {"[records]\n30007 = \"jane\"\n", {"\"30007\" = \"jane\""}},
         {"[records]\n30008 = \"60;86400\"\n", {"\"30008\" = \"60;86400\""}},
         {"[records]\n30008 = \"60;86400;2\"\n", {"\"30008\" = \"60;86400;2\""}},
+        {"[records]\n30008 = \"60;86400;1;\"\n", {"\"30008\" = \"60;86400;1;\""}},
+        {"[records]\n30008 = \"60;;1\"\n", {"\"30008\" = \"60;;1\""}},
+        {"[records]\n30008 = \"86401;0;0\"\n", {"\"30008\" = \"86401;0;0\""}},
         {"[records]\n30009 = \"yes\"\n", {"\"30009\" = \"yes\""}},
         // A maximum below the first delay: the key that the build refuses becomes a record.
         {"restart_delay = 10\n[records]\n30003 = \"5\"\n", {"restart_delay = 10", "\"30003\" = \"5\""}},
