@@ -1,6 +1,7 @@
 // Service descriptor to configuration block: the parse, the checks that hold for every
 // value (no NUL character), the sections in order, the keys the launcher cannot do
-// without, and the block in the packager's record order with the table's defaults.
+// without, and the block in the packager's record order with the table's defaults (a
+// record without one only when a key gives it).
 #include "packaging/descriptor.h"
 
 #include "format/record_ids.h"
@@ -238,9 +239,12 @@ bool buildFromDescriptor(const std::string& text, const std::string& path, const
     }
     checkKeys(b, root, "", sections);
 
+    // A record without a default is written only when a key gives it, so that a launcher
+    // sees it absent rather than empty.
     for (int32_t id : narrowRecordOrder()) {
-        const char* value = recordDefault(id);
-        b.narrow[id] = value == nullptr ? "" : value;
+        if (const char* value = recordDefault(id)) {
+            b.narrow[id] = value;
+        }
     }
     std::map<std::string, const toml::table*> tables;
     for (const std::string& name : sections) {
@@ -267,7 +271,10 @@ bool buildFromDescriptor(const std::string& text, const std::string& path, const
 
     BuildResult built;
     for (int32_t id : narrowRecordOrder()) {
-        built.block.narrow.push_back({id, b.narrow[id]});
+        auto found = b.narrow.find(id);
+        if (found != b.narrow.end()) {
+            built.block.narrow.push_back({id, found->second});
+        }
     }
     for (int32_t id = cfg::kFirstMessageId; id <= cfg::kLastMessageId; ++id) {
         built.block.narrow.push_back({id, b.narrow[id]});

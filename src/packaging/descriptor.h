@@ -2,9 +2,10 @@
 // packaged launcher reads, and its translation into a configuration block.
 //
 // Every identifier the launcher reads gets a record, with the packager's default when the
-// descriptor does not give it, in one fixed order (the launcher's list of records); so the
-// same descriptor always gives the same bytes, and `inspect` can give back a descriptor
-// that builds the launcher it read. The keys, their records and defaults are in the key
+// descriptor does not give it (a record without a default only when a key gives it), in
+// one fixed order (the launcher's list of records); so the same descriptor always gives
+// the same bytes, and `inspect` can give back a descriptor that builds the launcher it
+// read. The keys, their records and defaults are in the key
 // table (descriptor_keys.h). No text may hold a NUL character, which would end it for
 // the launcher.
 #pragma once

@@ -217,7 +217,9 @@ void buildRecords(Builder& b, const toml::table* table)
         }
         int32_t identifier = static_cast<int32_t>(id);
         b.fromRecords.insert(identifier);
-        if (b.narrow.count(identifier) != 0) {
+        // A record of the packager's order keeps its place also when no key gave it.
+        const std::vector<int32_t>& order = narrowRecordOrder();
+        if (b.narrow.count(identifier) != 0 || std::find(order.begin(), order.end(), identifier) != order.end()) {
             b.narrow[identifier] = value;
         } else {
             b.extra[identifier] = value;

@@ -12,12 +12,20 @@ namespace packager {
 
 namespace {
 
-const ChoiceWord kStartWords[] = {
-    {"auto", "4"}, {"demand", "0"}, {"demand", "1"}, {"demand", "5"}, {nullptr, nullptr}};
+// "delayed" and "disabled" are automatic-start service launchers whose start mode record
+// says more; "auto" and "demand" leave that record out, as launchers have always been.
+const ChoiceWord kStartWords[] = {{"auto", "4"},
+                                  {"demand", "0"},
+                                  {"demand", "1"},
+                                  {"demand", "5"},
+                                  {"delayed", "4", "delayed"},
+                                  {"disabled", "4", "disabled"},
+                                  {nullptr, nullptr}};
 const ChoiceWord kLauncherKindWords[] = {
     {"service", "4"}, {"service", "0"}, {"gui", "1"}, {"message-boxes", "5"}, {nullptr, nullptr}};
 const ChoiceWord kFlavourWords[] = {{"quill", "q"}, {"deploykit", "d"}, {nullptr, nullptr}};
 const ChoiceWord kLanguageWords[] = {{"en", "en"}, {"de", "de"}, {"fr", "fr"}, {nullptr, nullptr}};
+const ChoiceWord kRestartWords[] = {{"never", "0"}, {"on-failure", "1"}, {"always", "2"}, {nullptr, nullptr}};
 
 constexpr KeyCode kTable = KeyCode::table;
 constexpr KeyCode kOwnReading = KeyCode::ownReading;
@@ -25,17 +33,58 @@ constexpr KeyCode kOwn = KeyCode::own;
 
 const char kMessageDefault[] = "the text of `language`";
 
+constexpr int32_t kDay = 86400;  // seconds
+
+// An integer key with bounds.
+DescriptorKey bounded(const char* section, const char* key, int32_t record, const char* defaultValue,
+                      int32_t minimum, int32_t maximum, const char* summary)
+{
+    DescriptorKey entry{section, key, record, KeyKind::integer, defaultValue, summary};
+    entry.minimum = minimum;
+    entry.maximum = maximum;
+    return entry;
+}
+
 const std::vector<DescriptorKey> kKeys = {
     // [service]
     {"service", "name", cfg::serviceName, KeyKind::text, "",
      "Service name; a name given on the launcher's command line replaces it", kTable, "a service name"},
     {"service", "start", cfg::launcherKind, KeyKind::choice, "4",
-     "How `/install` registers the service: automatic or demand start (only a `service` launcher starts "
-     "automatically)", kOwnReading, nullptr, 0, kStartWords},
+     "How `/install` registers the service: automatic, delayed automatic or demand start, or disabled (only a "
+     "`service` launcher starts automatically); `delayed` and `disabled` also write record 30006 "
+     "`serviceStartMode`", kOwnReading, nullptr, 0, kStartWords, cfg::serviceStartMode},
     {"service", "dependencies", cfg::serviceDependencies, KeyKind::list, "",
      "Services that must run before this one", kTable, nullptr, ','},
     {"service", "description", cfg::serviceDescription, KeyKind::wideText, "",
      "Description the service manager shows; empty for none", kOwn},
+    bounded("service", "stop_timeout", cfg::serviceStopTimeout, "30", 0, kDay,
+            "Seconds a stop waits for the application to end; 0 waits for ever"),
+    {"service", "restart", cfg::serviceRestart, KeyKind::choice, "0",
+     "Restart the application when it ends while the service runs: `on-failure` when it ends with an exit code "
+     "other than 0, `always` whatever its exit code", kTable, nullptr, 0, kRestartWords},
+    bounded("service", "restart_delay", cfg::serviceRestartDelay, "1", 0, kDay, "Seconds before the first restart"),
+    bounded("service", "restart_delay_max", cfg::serviceRestartDelayMax, "60", 0, kDay,
+            "Longest delay before a restart, in seconds, as the delay grows with repeated restarts; not below "
+            "`restart_delay`"),
+    bounded("service", "restart_reset", cfg::serviceRestartReset, "300", 0, 10 * kDay,
+            "Seconds the application must run for the restart count and delay to begin again"),
+    bounded("service", "restart_limit", cfg::serviceRestartLimit, "5", 0, 1000,
+            "Most restarts in a row before the service gives up and stops; 0 for no limit"),
+    {"service", "account", cfg::serviceAccount, KeyKind::account, "LocalSystem",
+     "Account `/install` registers the service with: `\"LocalSystem\"`, `\"LocalService\"`, "
+     "`\"NetworkService\"`, `\"virtual\"` (a virtual account of the service's own), a group managed service "
+     "account `\"DOMAIN\\\\name$\"`, or a user `\"DOMAIN\\\\user\"` (`\".\\\\user\"` for a local one), whose "
+     "password `/install` reads from the environment variable `QUILL_SERVICE_PASSWORD`; no password is ever "
+     "stored"},
+    {"service", "recovery", cfg::serviceRecovery, KeyKind::recovery, nullptr,
+     "What the service manager does when the service process fails: "
+     "`{ restart_after = 60, reset_after = 86400, non_crash_failures = true }`, each key optional: restart the "
+     "service after `restart_after` seconds (default 60, at most 86400; 0 for no restart), count failures anew "
+     "after `reset_after` seconds without one (default 86400, at most 31536000), and act also when the service "
+     "stops with an error, not only when its process ends unexpectedly (default false); no record without the "
+     "key", kTable, nullptr, 0, nullptr, 0, "none"},
+    {"service", "event_log", cfg::serviceEventLog, KeyKind::flag, "1",
+     "Report the service's start, stop and failures in the Windows event log"},
     {"service", "description_translations", cfg::serviceDescription, KeyKind::translations, nullptr,
      "The description by the user's locale: locale code (`\"de\"`, `\"de_CH\"`, `\"\"` for any) = text; the "
      "longest code that starts the user's locale wins", kOwn, nullptr, 0, nullptr, 0, "none"},
@@ -263,6 +312,11 @@ const DescriptorKey* keyOfRecord(int32_t record)
 {
     for (const DescriptorKey& key : kKeys) {
         if (key.record == record && record != 0) {
+            return &key;
+        }
+    }
+    for (const DescriptorKey& key : kKeys) {
+        if (key.kind == KeyKind::choice && key.linked == record && record != 0) {
             return &key;
         }
     }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,7 @@ namespace packager {
 enum class KeyKind {
     text,            // a string, stored as it stands (ISO-8859-1)
     flag,            // true or false
-    integer,         // a 32-bit integer, in decimal
+    integer,         // a 32-bit integer within the key's bounds, in decimal
     list,            // an array of non-empty strings, joined with the key's separator
     commandLine,     // an array of arguments, quoted as the launcher splits them, or one string
     version,         // a Java version such as "1.8" or "17.0.2"
@@ -30,6 +31,8 @@ enum class KeyKind {
     language,        // the language of the built-in message texts; sets no record itself
     message,         // a message text; the language's text unless given
     filePath,        // a file on the packaging machine
+    account,         // the account a service runs as ("LocalSystem", "DOMAIN\user", ...)
+    recovery,        // the service manager's restart action: an inline table of three keys
 };
 
 // Who maps a key between descriptor and record.
@@ -40,10 +43,12 @@ enum class KeyCode {
 };
 
 // A word of a choice and the record text it stands for. A word may stand for several
-// texts; the first is the one a build writes.
+// texts; the first is the one a build writes. A word with a linked text also sets the
+// key's linked record to it; a word without one leaves that record out of the block.
 struct ChoiceWord {
     const char* word;
     const char* stored;
+    const char* linked = nullptr;
 };
 
 struct DescriptorKey {
@@ -61,9 +66,13 @@ struct DescriptorKey {
     const char* required = nullptr;
     char separator = 0;                  // list: between the elements
     const ChoiceWord* words = nullptr;   // choice, language: ended by a null word
-    int32_t linked = 0;                  // outputFile: the record of its redirection switch
+    // outputFile: the record of its redirection switch; choice: the record its words'
+    // linked texts go to
+    int32_t linked = 0;
     const char* defaultText = nullptr;   // the default as the key reference shows it, when
                                          // it is not the default value in TOML form
+    int32_t minimum = std::numeric_limits<int32_t>::min();  // integer: the bounds, inclusive
+    int32_t maximum = std::numeric_limits<int32_t>::max();
 };
 
 struct DescriptorSection {
@@ -81,7 +90,8 @@ const std::vector<DescriptorSection>& descriptorSections();
 const DescriptorKey* findKey(const std::string& section, int32_t record);
 // The first key of a kind; null when none has it.
 const DescriptorKey* findKeyOfKind(KeyKind kind);
-// The first key that sets `record`; null when none does.
+// The first key that sets `record`, else the first whose words set it as their linked
+// record; null when none does.
 const DescriptorKey* keyOfRecord(int32_t record);
 // The default text of a record: that of the key that holds it; null when no key does.
 const char* recordDefault(int32_t record);

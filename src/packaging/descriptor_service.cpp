@@ -1,9 +1,12 @@
-// [service]: the keys its kinds read, then the launcher kind (service.start and
-// launcher.kind share one record), the description and its translations, which are wide
-// texts.
+// [service]: the keys its kinds read and the bounds of the restart delay, then the launcher
+// kind (service.start and launcher.kind share one record; a delayed or disabled start adds
+// the start mode record), the description and its translations, which are wide texts.
 #include "format/record_ids.h"
 #include "packaging/descriptor_build.h"
 #include "packaging/descriptor_text.h"
+
+#include <cstdlib>
+#include <string>
 
 namespace packager {
 
@@ -32,8 +35,20 @@ bool isLocalePrefix(const std::string& prefix)
     return true;
 }
 
+// The word a choice node gives; null when it gives none of the key's words.
+const ChoiceWord* wordOf(const DescriptorKey& key, const toml::node& node)
+{
+    for (const ChoiceWord* word = key.words; node.is_string() && word->word != nullptr; ++word) {
+        if (node.as_string()->get() == word->word) {
+            return word;
+        }
+    }
+    return nullptr;
+}
+
 // The stored kind: a service launcher's is also the one that installs with automatic
-// start; graphical and message-box launchers install with demand start.
+// start; graphical and message-box launchers install with demand start. A delayed or
+// disabled start is an automatic-start kind with a start mode record.
 void launcherKind(Builder& b, const toml::table* service, const toml::table* launcher)
 {
     const DescriptorKey& startKey = *findKey("service", cfg::launcherKind);
@@ -54,7 +69,36 @@ void launcherKind(Builder& b, const toml::table* service, const toml::table* lau
         b.narrow[cfg::launcherKind] = kind;
     } else if (hasStart) {
         b.narrow[cfg::launcherKind] = start;
+        const ChoiceWord* word = wordOf(startKey, *startNode);
+        if (word != nullptr && word->linked != nullptr) {
+            b.narrow[startKey.linked] = word->linked;
+        }
     }
+}
+
+// The restart delay grows from restart_delay to restart_delay_max; a maximum below the
+// first delay would leave the launcher to guess which one holds.
+void checkRestartDelays(Builder& b, const toml::table* service)
+{
+    const DescriptorKey& firstKey = *findKey("service", cfg::serviceRestartDelay);
+    const DescriptorKey& longestKey = *findKey("service", cfg::serviceRestartDelayMax);
+    const std::string& first = b.narrow[firstKey.record];
+    const std::string& longest = b.narrow[longestKey.record];
+    for (const DescriptorKey* key : {&firstKey, &longestKey}) {
+        const toml::node* node = keyNode(service, *key);
+        if (node != nullptr && b.reportedAt(node->source())) {
+            return;  // a refused value is no bound to compare with
+        }
+    }
+    if (std::strtol(first.c_str(), nullptr, 10) <= std::strtol(longest.c_str(), nullptr, 10)) {
+        return;
+    }
+    // At the maximum when the descriptor gives it, else at the delay.
+    const toml::node* where = keyNode(service, longestKey);
+    where = where != nullptr ? where : keyNode(service, firstKey);
+    b.error(where != nullptr ? where->source() : toml::source_region{},
+            keyPath(longestKey) + " " + longest + " is below " + keyPath(firstKey) + " " + first +
+                ": the longest delay before a restart cannot be shorter than the first");
 }
 
 void description(Builder& b, const toml::table* service)
@@ -99,6 +143,7 @@ void translations(Builder& b, const toml::table* service)
 void buildService(Builder& b, const toml::table* service, const toml::table* launcher)
 {
     buildKeys(b, service, "service");
+    checkRestartDelays(b, service);
     launcherKind(b, service, launcher);
     description(b, service);
     translations(b, service);

@@ -11,6 +11,7 @@
 #include <cctype>
 #include <climits>
 #include <cstdlib>
+#include <iterator>
 
 namespace packager {
 
@@ -47,30 +48,128 @@ TomlValue decodeFlag(const std::string& record)
     return std::nullopt;
 }
 
-bool encodeInteger(Builder& b, const toml::node& node, const Path& key, std::string* record)
+bool encodeInteger(Builder& b, const toml::node& node, const Path& key, int32_t minimum, int32_t maximum,
+                   std::string* record)
 {
     if (!node.is_integer()) {
         wrongType(b, node, key, "an integer");
         return false;
     }
     int64_t value = node.as_integer()->get();
-    if (value < INT32_MIN || value > INT32_MAX) {
+    if (minimum == INT32_MIN && maximum == INT32_MAX && (value < INT32_MIN || value > INT32_MAX)) {
         b.error(node.source(), key + " is out of the 32-bit range");
+        return false;
+    }
+    if (value < minimum || value > maximum) {
+        b.error(node.source(), key + " must be between " + std::to_string(minimum) + " and " +
+                                   std::to_string(maximum) + ", not " + std::to_string(value));
         return false;
     }
     *record = std::to_string(value);
     return true;
 }
 
-TomlValue decodeInteger(const std::string& record)
+// The text of an integer as a build writes it, within the bounds; none for any other text
+// (leading zeros, a sign on zero, blanks).
+TomlValue decodeInteger(const std::string& record, int32_t minimum, int32_t maximum)
 {
     char* end = nullptr;
     long long number = std::strtoll(record.c_str(), &end, 10);
-    if (record.empty() || *end != 0 || std::to_string(number) != record || number < INT32_MIN ||
-        number > INT32_MAX) {
+    if (record.empty() || *end != 0 || std::to_string(number) != record || number < minimum || number > maximum) {
         return std::nullopt;
     }
     return record;
+}
+
+// --- the service account ------------------------------------------------------------------
+
+const char* const kBuiltInAccounts[] = {"LocalSystem", "LocalService", "NetworkService", "virtual"};
+const char kAccountForms[] = "give \"LocalSystem\", \"LocalService\", \"NetworkService\", \"virtual\", a group "
+                             "managed service account \"DOMAIN\\name$\" or a user \"DOMAIN\\user\" (\".\\user\" "
+                             "for a local one)";
+// Characters no Windows account or domain name may hold.
+const char kNotInAccountNames[] = "\"/[]:;|=,+*?<>";
+
+bool isBlank(char c)
+{
+    return c == ' ' || static_cast<unsigned char>(c) == 0xA0;
+}
+
+bool encodeAccount(Builder& b, const toml::node& node, const Path& key, std::string* record)
+{
+    if (!narrowText(b, node, key, record)) {
+        return false;
+    }
+    std::string reason;
+    if (!isServiceAccount(*record, &reason)) {
+        b.error(node.source(), key + " \"" + node.as_string()->get() + "\" " + reason + "; " + kAccountForms);
+        return false;
+    }
+    return true;
+}
+
+// --- the service manager's recovery ---------------------------------------------------------
+
+// The keys of the recovery table, with their defaults and bounds, in the order of the
+// record's fields: "restart_after;reset_after;non_crash".
+struct RecoveryField {
+    const char* key;
+    bool flag;
+    int32_t defaultValue;
+    int32_t maximum;
+};
+const RecoveryField kRecoveryFields[] = {
+    {"restart_after", false, 60, 86400},
+    {"reset_after", false, 86400, 31536000},
+    {"non_crash_failures", true, 0, 1},
+};
+const char kRecoverySeparator = ';';
+
+bool encodeRecovery(Builder& b, const toml::node& node, const Path& key, std::string* record)
+{
+    if (!node.is_table()) {
+        wrongType(b, node, key, "a table such as { restart_after = 60 }");
+        return false;
+    }
+    const toml::table& table = *node.as_table();
+    std::vector<std::string> known;
+    for (const RecoveryField& field : kRecoveryFields) {
+        known.push_back(field.key);
+    }
+    size_t errorsBefore = b.errors->size();
+    checkKeys(b, table, key + ".", known);
+    bool ok = b.errors->size() == errorsBefore;
+    std::string joined;
+    for (const RecoveryField& field : kRecoveryFields) {
+        std::string text = field.flag ? flagText(field.defaultValue != 0) : std::to_string(field.defaultValue);
+        const toml::node* value = table.get(field.key);
+        const Path name = key + "." + field.key;
+        if (value != nullptr && !(field.flag ? encodeFlag(b, *value, name, &text)
+                                             : encodeInteger(b, *value, name, 0, field.maximum, &text))) {
+            ok = false;
+        }
+        joined += (joined.empty() ? "" : std::string(1, kRecoverySeparator)) + text;
+    }
+    *record = joined;
+    return ok;
+}
+
+TomlValue decodeRecovery(const std::string& record)
+{
+    std::vector<std::string> texts = blockformat::splitList(record, kRecoverySeparator);
+    if (texts.size() != std::size(kRecoveryFields)) {
+        return std::nullopt;
+    }
+    std::string out = "{ ";
+    for (size_t i = 0; i < texts.size(); ++i) {
+        const RecoveryField& field = kRecoveryFields[i];
+        TomlValue value = field.flag ? decodeFlag(texts[i]) : decodeInteger(texts[i], 0, field.maximum);
+        if (!value) {
+            return std::nullopt;
+        }
+        out += std::string(i == 0 ? "" : ", ") + field.key + " = " + *value;
+    }
+    return out + " }";
 }
 
 // --- lists and command lines ------------------------------------------------------------
@@ -234,15 +333,21 @@ bool encodeChoice(Builder& b, const toml::node& node, const Path& key, const Cho
     return false;
 }
 
-TomlValue decodeChoice(const std::string& record, const ChoiceWord* words)
+} // namespace
+
+TomlValue decodeChoice(const std::string& record, const ChoiceWord* words, const std::string* linked)
 {
     for (const ChoiceWord* word = words; word->word != nullptr; ++word) {
-        if (record == word->stored) {
+        bool sameLink =
+            linked == nullptr ? word->linked == nullptr : word->linked != nullptr && *linked == word->linked;
+        if (record == word->stored && sameLink) {
             return tomlString(word->word);
         }
     }
     return std::nullopt;
 }
+
+namespace {
 
 // A redirection's file; naming a file switches the redirection on unless the
 // descriptor says otherwise.
@@ -290,6 +395,54 @@ bool isJvmDirectoryName(const std::string& name)
     return name.size() < kPreferredJvmDirCapacity && name.find_first_of("\\/") == std::string::npos;
 }
 
+bool isServiceAccount(const std::string& account, std::string* reason)
+{
+    for (const char* builtIn : kBuiltInAccounts) {
+        if (account == builtIn) {
+            return true;
+        }
+    }
+    auto refuse = [reason](const char* why) {
+        if (reason != nullptr) {
+            *reason = why;
+        }
+        return false;
+    };
+    if (account.empty()) {
+        return refuse("is empty");
+    }
+    if (isBlank(account.front()) || isBlank(account.back())) {
+        return refuse("begins or ends with a blank");
+    }
+    for (char c : account) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x20 || (u >= 0x7F && u < 0xA0)) {
+            return refuse("holds a control character");
+        }
+    }
+    size_t backslash = account.find('\\');
+    if (backslash == std::string::npos) {
+        return refuse("is no built-in account and names no domain");
+    }
+    if (account.find('\\', backslash + 1) != std::string::npos) {
+        return refuse("has more than one '\\'");
+    }
+    std::string domain = account.substr(0, backslash);
+    std::string user = account.substr(backslash + 1);
+    // A group managed service account is the name with a final '$'.
+    std::string name = !user.empty() && user.back() == '$' ? user.substr(0, user.size() - 1) : user;
+    if (domain.empty() || name.empty()) {
+        return refuse("has an empty domain or user name");
+    }
+    if (isBlank(domain.back()) || isBlank(user.front())) {
+        return refuse("has a blank beside its '\\'");
+    }
+    if (account.find_first_of(kNotInAccountNames) != std::string::npos) {
+        return refuse("holds a character no account name may hold (one of \"/[]:;|=,+*?<>)");
+    }
+    return true;
+}
+
 bool encodeValue(Builder& b, const DescriptorKey& key, const toml::node& node, const toml::table& table,
                  std::string* record)
 {
@@ -297,7 +450,7 @@ bool encodeValue(Builder& b, const DescriptorKey& key, const toml::node& node, c
     switch (key.kind) {
     case KeyKind::text: return narrowText(b, node, path, record);
     case KeyKind::flag: return encodeFlag(b, node, path, record);
-    case KeyKind::integer: return encodeInteger(b, node, path, record);
+    case KeyKind::integer: return encodeInteger(b, node, path, key.minimum, key.maximum, record);
     case KeyKind::list: return encodeList(b, node, path, key.separator, record);
     case KeyKind::commandLine: return encodeCommandLine(b, node, path, record);
     case KeyKind::version: return encodeVersion(b, node, path, record);
@@ -307,6 +460,8 @@ bool encodeValue(Builder& b, const DescriptorKey& key, const toml::node& node, c
     case KeyKind::outputFile: return encodeOutputFile(b, key, node, table, record);
     case KeyKind::classPath: return encodeClassPath(b, node, path, record);
     case KeyKind::searchSequence: return encodeSearchSequence(b, node, path, record);
+    case KeyKind::account: return encodeAccount(b, node, path, record);
+    case KeyKind::recovery: return encodeRecovery(b, node, path, record);
     default: return false;  // the section's own code reads the others
     }
 }
@@ -317,17 +472,19 @@ TomlValue decodeValue(const DescriptorKey& key, const std::string& record)
     case KeyKind::text:
     case KeyKind::outputFile: return tomlText(record);
     case KeyKind::flag: return decodeFlag(record);
-    case KeyKind::integer: return decodeInteger(record);
+    case KeyKind::integer: return decodeInteger(record, key.minimum, key.maximum);
     case KeyKind::list: return decodeList(record, key.separator);
     case KeyKind::commandLine: return decodeCommandLine(record);
     case KeyKind::version:
         return isWellFormedVersion(record) ? TomlValue(tomlText(record)) : std::nullopt;
-    case KeyKind::choice: return decodeChoice(record, key.words);
+    case KeyKind::choice: return decodeChoice(record, key.words, nullptr);
     case KeyKind::className: return isJavaClassName(record) ? TomlValue(tomlText(record)) : std::nullopt;
     case KeyKind::directoryName:
         return isJvmDirectoryName(record) ? TomlValue(tomlText(record)) : std::nullopt;
     case KeyKind::classPath: return decodeClassPath(record);
     case KeyKind::searchSequence: return decodeSearchSequence(record);
+    case KeyKind::account: return isServiceAccount(record, nullptr) ? TomlValue(tomlText(record)) : std::nullopt;
+    case KeyKind::recovery: return decodeRecovery(record);
     default: return std::nullopt;
     }
 }

@@ -16,6 +16,9 @@ using TomlValue = std::optional<std::string>;
 TomlValue decodeValue(const DescriptorKey& key, const std::string& record);
 TomlValue decodeClassPath(const std::string& record);
 TomlValue decodeSearchSequence(const std::string& record);
+// The word of a choice for its record's text and the text of the key's linked record
+// (null when the block has none).
+TomlValue decodeChoice(const std::string& record, const ChoiceWord* words, const std::string* linked);
 
 // A narrow text (ISO-8859-1) as a TOML string.
 std::string tomlText(const std::string& latin1);
@@ -24,5 +27,9 @@ std::string tomlText(const std::string& latin1);
 bool isJavaClassName(const std::string& name);
 // True for one directory name that fits the launcher's buffer for it.
 bool isJvmDirectoryName(const std::string& name);
+// True for an account a service can run as: "LocalSystem", "LocalService",
+// "NetworkService", "virtual", "DOMAIN\user", ".\user" or "DOMAIN\name$"; else false,
+// with what is wrong in `reason` (when not null), such as "has more than one '\'".
+bool isServiceAccount(const std::string& account, std::string* reason);
 
 } // namespace packager

@@ -45,7 +45,14 @@ struct Writer {
     std::string language;                   // of the built-in message texts
 
     bool has(int32_t id) const { return narrow.count(id) != 0; }
-    const std::string& get(int32_t id) { return narrow[id]; }
+    // The text of a record; empty for one the launcher lacks, which stays absent (it is
+    // no empty record).
+    const std::string& get(int32_t id) const
+    {
+        static const std::string none;
+        auto found = narrow.find(id);
+        return found == narrow.end() ? none : found->second;
+    }
 
     void plain(const std::string& text)
     {
@@ -146,6 +153,35 @@ void writeOwnKey(Writer& w, const DescriptorKey& key)
     }
 }
 
+// A choice whose words may also set a linked record (service.start): the word for both
+// texts. A linked text no word gives goes to [records], and the word then stands for the
+// key's own record alone.
+void writeLinkedChoice(Writer& w, const DescriptorKey& key)
+{
+    if (!w.has(key.linked) || w.raw->count(key.linked) != 0) {
+        w.key(key.record, key.key, decodeChoice(w.get(key.record), key.words, nullptr));
+        return;
+    }
+    TomlValue both = decodeChoice(w.get(key.record), key.words, &w.get(key.linked));
+    if (!both) {
+        w.unexpressed.insert(key.linked);
+        w.key(key.record, key.key, decodeChoice(w.get(key.record), key.words, nullptr));
+        return;
+    }
+    w.key(key.record, key.key, both);
+}
+
+// A key whose record the launcher lacks although the packager writes it: an older packager
+// made the launcher. The key is shown, commented, with the default a build writes.
+void writeAbsentKey(Writer& w, const DescriptorKey& key)
+{
+    const char* stored = recordDefault(key.record);
+    TomlValue value = stored == nullptr ? std::nullopt : decodeValue(key, stored);
+    if (value) {
+        w.plain("# " + std::string(key.key) + " = " + *value + "  # not in this launcher; a build writes this default");
+    }
+}
+
 // Records no key expresses: identifiers the packager does not write, and values whose
 // readable form would not give back the same text.
 void writeRecords(Writer& w, const DescriptorSection& section)
@@ -214,12 +250,58 @@ std::string write(const PackagedLauncher& launcher, const std::vector<std::strin
             }
             if (key.code == KeyCode::own) {
                 writeOwnKey(*w, key);
+            } else if (!w->has(key.record)) {
+                writeAbsentKey(*w, key);
+            } else if (key.kind == KeyKind::choice && key.linked != 0) {
+                writeLinkedChoice(*w, key);
             } else {
                 w->key(key.record, key.key, decodeValue(key, w->get(key.record)));
             }
         }
     }
     return w->out;
+}
+
+// The narrow records of `rebuilt` that `original` lacks: records the packager writes with
+// their defaults that the launcher was built without.
+std::vector<int32_t> addedRecords(const blockformat::ConfigBlock& rebuilt, const blockformat::ConfigBlock& original)
+{
+    std::set<int32_t> present;
+    for (const blockformat::NarrowRecord& record : original.narrow) {
+        present.insert(record.id);
+    }
+    std::vector<int32_t> added;
+    for (const blockformat::NarrowRecord& record : rebuilt.narrow) {
+        if (present.count(record.id) == 0) {
+            added.push_back(record.id);
+        }
+    }
+    return added;
+}
+
+blockformat::ConfigBlock withoutRecords(blockformat::ConfigBlock block, const std::vector<int32_t>& ids)
+{
+    std::set<int32_t> left(ids.begin(), ids.end());
+    std::vector<blockformat::NarrowRecord> kept;
+    for (blockformat::NarrowRecord& record : block.narrow) {
+        if (left.count(record.id) == 0) {
+            kept.push_back(std::move(record));
+        }
+    }
+    block.narrow = std::move(kept);
+    return block;
+}
+
+// "101 (service.name), 20017 (service.description) and 99999"
+std::string recordList(const std::vector<int32_t>& ids)
+{
+    std::string list;
+    for (size_t i = 0; i < ids.size(); ++i) {
+        const DescriptorKey* key = keyOfRecord(ids[i]);
+        list += std::string(i == 0 ? "" : i + 1 == ids.size() ? " and " : ", ") + std::to_string(ids[i]) +
+                (key != nullptr ? " (" + keyPath(*key) + ")" : "");
+    }
+    return list;
 }
 
 bool sameNarrowOrder(const blockformat::ConfigBlock& a, const blockformat::ConfigBlock& b)
@@ -279,13 +361,15 @@ Description describeLauncher(const packager::PackagedLauncher& launcher, const s
     std::vector<uint8_t> originalFiles = blockformat::serializeIncludedFiles(launcher.block);
     // Each round moves the records whose readable form did not give back their text to
     // [records]; two rounds settle it, the third only confirms.
+    // Records a build adds that the launcher lacks; the rest is compared without them.
+    std::vector<int32_t> added;
     for (int round = 0; round < 4 && !settled; ++round) {
         Writer w;
         description.descriptor = write(launcher, fileSources, launcherName, raw, &w);
-        BuildResult rebuilt;
+        BuildResult built;
         std::vector<Diagnostic> errors;
         size_t rawBefore = raw.size();
-        if (!buildFromDescriptor(description.descriptor, launcherName + ".toml", settings, &rebuilt, &errors)) {
+        if (!buildFromDescriptor(description.descriptor, launcherName + ".toml", settings, &built, &errors)) {
             for (const Diagnostic& error : errors) {
                 auto found = w.lineIds.find(error.line);
                 if (found != w.lineIds.end()) {
@@ -298,9 +382,12 @@ Description describeLauncher(const packager::PackagedLauncher& launcher, const s
             }
             continue;
         }
+        added = addedRecords(built.block, launcher.block);
+        BuildResult rebuilt;
+        rebuilt.block = withoutRecords(built.block, added);
         if (blockformat::serializeBlock(rebuilt.block) == original &&
             blockformat::serializeIncludedFiles(rebuilt.block) == originalFiles) {
-            description.rebuildsIdentically = true;
+            description.rebuildsIdentically = added.empty();
             settled = true;
             continue;
         }
@@ -325,20 +412,19 @@ Description describeLauncher(const packager::PackagedLauncher& launcher, const s
     if (!settled) {
         description.notes.push_back("the descriptor could not be made to give back every record exactly");
     }
+    if (!added.empty()) {
+        description.notes.push_back(
+            std::string("this launcher has no ") + (added.size() == 1 ? "record " : "records ") + recordList(added) +
+            ", which this packager writes; a build of the descriptor adds " + (added.size() == 1 ? "it" : "them") +
+            " with the packager's defaults, so the launcher it gives differs there");
+        description.rebuildsIdentically = false;
+    }
     // The parser hands over each text as the launcher reads it, up to its first NUL; the
     // bytes behind it are in no descriptor, and no build makes them again.
     std::set<int32_t> cut(launcher.cutAtNul.begin(), launcher.cutAtNul.end());
     if (!cut.empty()) {
-        std::vector<std::string> labels;
-        for (int32_t id : cut) {
-            const DescriptorKey* key = keyOfRecord(id);
-            labels.push_back(std::to_string(id) + (key != nullptr ? " (" + keyPath(*key) + ")" : ""));
-        }
-        std::string list;
-        for (size_t i = 0; i < labels.size(); ++i) {
-            list += (i == 0 ? "" : i + 1 == labels.size() ? " and " : ", ") + labels[i];
-        }
-        description.notes.push_back(std::string(cut.size() == 1 ? "record " : "records ") + list +
+        description.notes.push_back(std::string(cut.size() == 1 ? "record " : "records ") +
+                                    recordList(std::vector<int32_t>(cut.begin(), cut.end())) +
                                     (cut.size() == 1 ? " holds" : " hold") +
                                     " bytes behind a NUL character, which the launcher never reads; the descriptor "
                                     "gives the text as the launcher reads it, and a build of it leaves those bytes out");

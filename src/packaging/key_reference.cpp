@@ -6,6 +6,8 @@
 #include "packaging/descriptor_keys.h"
 #include "packaging/descriptor_values.h"
 
+#include <climits>
+
 namespace packager {
 
 namespace {
@@ -64,7 +66,11 @@ std::string typeOf(const DescriptorKey& key)
     case KeyKind::text: return "string";
     case KeyKind::flag:
     case KeyKind::setting: return "boolean";
-    case KeyKind::integer: return "integer";
+    case KeyKind::integer:
+        if (key.minimum != INT32_MIN || key.maximum != INT32_MAX) {
+            return "integer, " + std::to_string(key.minimum) + " to " + std::to_string(key.maximum);
+        }
+        return "integer";
     case KeyKind::list: return "array of strings";
     case KeyKind::commandLine: return "array of strings, or a string taken as it stands";
     case KeyKind::version: return "string (Java version)";
@@ -79,6 +85,8 @@ std::string typeOf(const DescriptorKey& key)
     case KeyKind::translations: return "table of strings";
     case KeyKind::message: return "string";
     case KeyKind::filePath: return "string (path)";
+    case KeyKind::account: return "string (account)";
+    case KeyKind::recovery: return "inline table";
     }
     return "";
 }

@@ -1,6 +1,7 @@
 #!/bin/sh
-# The packager's Windows build under Wine: a build, the inspect of that launcher and a
-# build of the inspected descriptor give the same bytes; the built launcher runs; each
+# The packager's Windows build under Wine: a build, the inspect of that launcher (the
+# service keys among its readable keys) and a build of the inspected descriptor give the
+# same bytes; the built launcher runs; each
 # error is one exact line with exit code 2 and no output file; `packager keys` prints the
 # committed key reference.
 #
@@ -23,6 +24,10 @@ cat >"$work/service.toml" <<'TOML'
 [service]
 name = "Packager wine test"
 description = "Prüfdienst"
+start = "delayed"
+restart = "on-failure"
+account = ".\\svc"
+recovery = { restart_after = 30, non_crash_failures = true }
 [service.description_translations]
 de = "Prüfdienst (deutsch)"
 [application]
@@ -52,6 +57,10 @@ run inspect "$(windows_path "$work/first.exe")" --output "$(windows_path "$work/
 if [ -s "$work/err.txt" ]; then
     fail "inspect printed notes:"; cat "$work/err.txt" >&2
 fi
+for line in 'start = "delayed"' 'restart = "on-failure"' 'account = ".\\svc"' \
+    'recovery = { restart_after = 30, reset_after = 86400, non_crash_failures = true }'; do
+    tr -d '\r' <"$work/back/service.toml" | grep -qxF "$line" || fail "the inspected descriptor lacks: $line"
+done
 grep -q '^source = "files/conf/app.properties"' "$work/back/service.toml" ||
     fail "the inspected descriptor does not name the extracted file relative to itself"
 cmp -s "$work/back/files/conf/app.properties" "$work/app.properties" || fail "the extracted file differs"
