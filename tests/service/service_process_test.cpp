@@ -441,7 +441,9 @@ TEST(ServiceSupervision, StopDeadlineEndsOnlyAnApplicationThatIgnoresTheStopLine
     };
     for (const Case& c : {Case{"ignores the stop line", true}, Case{"stops in time", false}}) {
         SCOPED_TRACE(c.name);
-        ServiceApp app(L"app", supervision(c.ignoresStop ? "2" : "10"));
+        std::map<int32_t, std::string> records = supervision(c.ignoresStop ? "2" : "10");
+        records[30009] = "1";  // the event log
+        ServiceApp app(L"app", records);
         // A process of the application's own: a copy of the stand-in runtime that sleeps.
         const std::wstring sleeper = app.dir.file(L"app\\sleeper.exe");
         JavaStandinConfig sleeps;
@@ -477,6 +479,9 @@ TEST(ServiceSupervision, StopDeadlineEndsOnlyAnApplicationThatIgnoresTheStopLine
             EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_SPECIFIC_ERROR), state.status.dwWin32ExitCode);
             EXPECT_EQ(5001u, state.status.dwServiceSpecificExitCode);
             EXPECT_TRUE(containsLine(serviceLog, ended)) << serviceLog;
+            EXPECT_TRUE(containsLine(serviceLog,
+                                     "event 5 reported: The application did not stop within 2 seconds and was ended."))
+                << serviceLog;
             EXPECT_TRUE(waitForProcessEnd(ownProcess, 5000)) << "the application's own process still runs";
         } else {
             EXPECT_EQ(0u, state.status.dwWin32ExitCode);
@@ -582,7 +587,9 @@ TEST(ServiceSupervision, LongRunsResetTheCountAndAStopEndsTheWaitForARestart)
             << serviceLog;
     }
     {
-        ServiceApp app(L"app", supervision("0", "1", "30", "60", "300", "5"));
+        std::map<int32_t, std::string> records = supervision("0", "1", "30", "60", "300", "5");
+        records[30009] = "1";  // the event log
+        ServiceApp app(L"app", records);
         app.behave(mainDoes("exit 3"));
         ServiceGuard guard(uniqueServiceName());
         ServiceLogs logs;
@@ -598,6 +605,50 @@ TEST(ServiceSupervision, LongRunsResetTheCountAndAStopEndsTheWaitForARestart)
         EXPECT_FALSE(serviceLog.empty()) << logs.all();
         EXPECT_EQ(0u, queryService(guard.name()).status.dwWin32ExitCode);
         EXPECT_EQ(1u, app.record().count("main")) << app.record().dump();
+        // What the service reported to the event log, in order.
+        EXPECT_EQ(std::vector<std::string>({"event 1 reported: The service was started.",
+                                            "event 3 reported: The application ended unexpectedly with exit code 3.",
+                                            "event 4 reported: Restarting the application (attempt 1, after 30 seconds).",
+                                            "event 2 reported: The service was stopped."}),
+                  linesStartingWith(serviceLogAtTheEnd(app, logs, 10000), "event "));
+    }
+}
+
+// With the event log switched on, install makes the service an event source of the
+// Application log with the launcher as its message file, and uninstall removes it; a
+// launcher without the setting leaves the event log alone.
+TEST(ServiceSupervision, InstallRegistersTheEventSourceAndUninstallRemovesIt)
+{
+    for (const bool on : {true, false}) {
+        SCOPED_TRACE(on ? "event log on" : "no event log setting");
+        std::map<int32_t, std::string> records;
+        if (on) records[30009] = "1";
+        ServiceApp app(L"app", records);
+        ServiceGuard guard(uniqueServiceName());
+        const std::wstring key = L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" + guard.name();
+        EXPECT_EQ("Installed service '" + toUtf8(guard.name()) + "'.\n", app.command({L"/install-demand", guard.name()}));
+        wchar_t file[1024] = L"";
+        DWORD size = sizeof file;
+        DWORD type = 0;
+        const LSTATUS found = RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"EventMessageFile",
+                                           RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, &type, file, &size);
+        DWORD types = 0;
+        size = sizeof types;
+        if (on) {
+            EXPECT_EQ(ERROR_SUCCESS, found);
+            EXPECT_EQ(static_cast<DWORD>(REG_EXPAND_SZ), type);
+            EXPECT_EQ(app.exe, std::wstring(file));
+            EXPECT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"TypesSupported", RRF_RT_REG_DWORD,
+                                                  nullptr, &types, &size));
+            EXPECT_EQ(7u, types);
+        } else {
+            EXPECT_EQ(ERROR_FILE_NOT_FOUND, found);
+        }
+        EXPECT_EQ("Service is already stopped.\nUninstalled service '" + toUtf8(guard.name()) + "'.\n",
+                  app.command({L"/uninstall", guard.name()}));
+        HKEY left = nullptr;
+        EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &left));
+        if (left != nullptr) RegCloseKey(left);
     }
 }
 
