@@ -28,6 +28,12 @@ struct Diagnostic {
     std::string message;
 };
 
+// A value as an error message echoes it: quoted, control characters escaped ("\n",
+// "\0", "\x1B"), and a long one cut: "AAAA…" (10485760 characters).
+std::string shownText(const std::string& utf8);
+// The text with its control characters escaped so, unquoted and whole.
+std::string escapedText(const std::string& text);
+
 // "file:line:column: error: message", the one line the packager prints per error.
 std::string formatDiagnostic(const Diagnostic& diagnostic);
 
@@ -35,6 +41,8 @@ struct BuildSettings {
     // The runtime library jar embedded when the descriptor does not turn that off; empty
     // when this packager knows none.
     std::string runtimeLibrary;
+    // The user turned the jar off (--no-runtime-library): no note that there is none.
+    bool withoutRuntimeLibrary = false;
     // When set, included files are taken from here by their `source` text instead of
     // being read from disk (used to check a descriptor that `inspect` wrote).
     const std::map<std::string, std::vector<uint8_t>>* fileContents = nullptr;

@@ -4,9 +4,9 @@
 #include "format/record_text.h"
 #include "packaging/descriptor_build.h"
 #include "packaging/descriptor_text.h"
+#include "packaging/included_names.h"
 
 #include <algorithm>
-#include <cctype>
 #include <climits>
 #include <cstdlib>
 #include <fstream>
@@ -37,15 +37,8 @@ bool isIncludedFileName(const std::string& name, std::string* reason)
             return false;
         }
     }
-    return true;
-}
-
-std::string lowerCase(std::string text)
-{
-    for (char& c : text) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return text;
+    *reason = includedNameProblem(name);
+    return reason->empty();
 }
 
 bool readFile(const fs::path& path, std::vector<uint8_t>* content)
@@ -66,6 +59,9 @@ bool readFile(const fs::path& path, std::vector<uint8_t>* content)
 void addRuntimeLibrary(Builder& b)
 {
     if (b.settings->runtimeLibrary.empty()) {
+        if (b.settings->withoutRuntimeLibrary) {
+            return;
+        }
         b.notes.push_back("no runtime library jar is configured for this packager (--runtime-library); the "
                           "launcher is built without it, so its classes must reach the class path another way");
         return;
@@ -137,7 +133,7 @@ void buildIncludedFiles(Builder& b, const toml::table& root)
     }
     std::map<std::string, std::string> names;  // lower-cased name -> as given; Windows names ignore case
     for (const blockformat::IncludedFile& file : b.files) {
-        names[lowerCase(file.name)] = file.name;
+        names[foldedName(file.name)] = file.name;
     }
     size_t index = 0;
     for (const toml::node& item : *node->as_array()) {
@@ -175,20 +171,30 @@ void buildIncludedFiles(Builder& b, const toml::table& root)
         std::string reason;
         if (!isIncludedFileName(fileName, &reason)) {
             b.error((nameNode != nullptr ? nameNode : source)->source(),
-                    entry + " " + nameKey.key + " \"" + fileName + "\" " + reason);
+                    entry + " " + nameKey.key + " " + shownText(latin1ToUtf8(fileName)) + " " + reason);
             continue;
         }
         std::vector<uint8_t> content;
         if (!readSource(b, *source, &content)) {
             continue;
         }
-        std::string lower = lowerCase(fileName);
+        std::string lower = foldedName(fileName);
         if (names.count(lower) != 0) {
             b.error(source->source(), "two included files are both named " + fileName);
             continue;
         }
         names[lower] = fileName;
         b.files.push_back({fileName, std::move(content)});
+    }
+    // A file that is also another one's folder: neither the launcher nor an extraction
+    // can write both.
+    std::vector<std::string> written;
+    for (const blockformat::IncludedFile& file : b.files) {
+        written.push_back(file.name);
+    }
+    std::string clash = includedNameClash(written);
+    if (!clash.empty()) {
+        b.error(node->source(), std::string(sourceKey.section) + ": " + clash + "; no folder can hold both");
     }
 }
 

@@ -29,8 +29,8 @@ void buildMessages(Builder& b, const toml::table* table)
         if (!languageNode->is_string()) {
             wrongType(b, *languageNode, keyPath(languageKey), "a string");
         } else if (builtInMessages(languageNode->as_string()->get()).empty()) {
-            b.error(languageNode->source(), keyPath(languageKey) + " must be " + languageList() + ", not \"" +
-                                                languageNode->as_string()->get() + "\"");
+            b.error(languageNode->source(), keyPath(languageKey) + " must be " + languageList() + ", not " +
+                                                shownText(languageNode->as_string()->get()));
         } else {
             language = languageNode->as_string()->get();
         }

@@ -62,7 +62,7 @@ void launcherKind(Builder& b, const toml::table* service, const toml::table* lau
     bool hasKind = kindNode != nullptr && encodeValue(b, kindKey, *kindNode, *launcher, &kind);
     if (hasKind && kind != automatic) {
         if (hasStart && start == automatic) {
-            b.error(startNode->source(), keyPath(startKey) + " \"" + startNode->as_string()->get() + "\" needs " +
+            b.error(startNode->source(), keyPath(startKey) + " " + shownText(startNode->as_string()->get()) + " needs " +
                                              keyPath(kindKey) + " \"" + kindKey.words[0].word +
                                              "\" (the launcher installs other kinds with demand start)");
         }

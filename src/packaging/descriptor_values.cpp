@@ -102,7 +102,7 @@ bool encodeAccount(Builder& b, const toml::node& node, const Path& key, std::str
     }
     std::string reason;
     if (!isServiceAccount(*record, &reason)) {
-        b.error(node.source(), key + " \"" + node.as_string()->get() + "\" " + reason + "; " + kAccountForms);
+        b.error(node.source(), key + " " + shownText(node.as_string()->get()) + " " + reason + "; " + kAccountForms);
         return false;
     }
     return true;
@@ -277,8 +277,8 @@ bool encodeVersion(Builder& b, const toml::node& node, const Path& key, std::str
         return false;
     }
     if (!isWellFormedVersion(*record)) {
-        b.error(node.source(), key + " \"" + node.as_string()->get() +
-                                   "\" is no Java version (numbers separated by '.', '_', '-' or '+', such as "
+        b.error(node.source(), key + " " + shownText(node.as_string()->get()) +
+                                   " is no Java version (numbers separated by '.', '_', '-' or '+', such as "
                                    "\"1.8\" or \"17.0.2\")");
         return false;
     }
@@ -292,7 +292,7 @@ bool encodeClassName(Builder& b, const toml::node& node, const Path& key, std::s
     }
     if (!isJavaClassName(*record)) {
         b.error(node.source(),
-                key + " \"" + node.as_string()->get() + "\" is no Java class name (such as \"com.example.Main\")");
+                key + " " + shownText(node.as_string()->get()) + " is no Java class name (such as \"com.example.Main\")");
         return false;
     }
     return true;
@@ -328,7 +328,7 @@ bool encodeChoice(Builder& b, const toml::node& node, const Path& key, const Cho
     if (!node.is_string()) {
         wrongType(b, node, key, "a string");
     } else {
-        b.error(node.source(), key + " must be one of " + list + ", not \"" + node.as_string()->get() + "\"");
+        b.error(node.source(), key + " must be one of " + list + ", not " + shownText(node.as_string()->get()));
     }
     return false;
 }

@@ -369,6 +369,7 @@ Description describeLauncher(const packager::PackagedLauncher& launcher, const s
         BuildResult built;
         std::vector<Diagnostic> errors;
         size_t rawBefore = raw.size();
+        description.builds = true;
         if (!buildFromDescriptor(description.descriptor, launcherName + ".toml", settings, &built, &errors)) {
             for (const Diagnostic& error : errors) {
                 auto found = w.lineIds.find(error.line);
@@ -376,8 +377,10 @@ Description describeLauncher(const packager::PackagedLauncher& launcher, const s
                     raw.insert(found->second);
                 }
             }
+            description.builds = false;
             if (raw.size() == rawBefore) {
-                description.notes.push_back("the written descriptor does not build: " + formatDiagnostic(errors.front()));
+                description.notes.push_back("no descriptor that builds can be written for this launcher: " +
+                                            formatDiagnostic(errors.front()));
                 settled = true;
             }
             continue;

@@ -11,6 +11,10 @@ namespace packager {
 struct Description {
     std::string descriptor;          // TOML text
     bool rebuildsIdentically = false;
+    // False when no descriptor could be written that builds (a value no key and no
+    // record can carry, such as a locale prefix that is no locale code): `descriptor`
+    // then fails to build, and `notes` says why.
+    bool builds = true;
     std::vector<std::string> notes;  // why a rebuild would differ, and other remarks
 };
 

@@ -11,7 +11,9 @@
 // "file:line:column: error: ...". The output launcher is written to a temporary file and
 // renamed, so that a failed build leaves no output file behind.
 #include "packaging/descriptor.h"
+#include "packaging/descriptor_text.h"
 #include "packaging/descriptor_writer.h"
+#include "packaging/included_names.h"
 #include "packaging/key_reference.h"
 #include "packaging/launcher_file.h"
 
@@ -62,24 +64,27 @@ bool readWhole(const std::string& path, std::string* content)
 }
 
 // Writes through a temporary file and a rename, like the launcher itself.
-bool writeWhole(const std::string& path, const std::string& content, std::string* error)
+bool writeWhole(const fs::path& path, const std::string& content, std::string* error)
 {
-    std::string temporary = path + ".partial";
+    fs::path temporary = path;
+    temporary += ".partial";
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
         out.write(content.data(), static_cast<std::streamsize>(content.size()));
         out.close();
         if (!out) {
-            std::remove(temporary.c_str());
-            *error = "cannot write " + path;
+            std::error_code ignored;
+            fs::remove(temporary, ignored);
+            *error = "cannot write " + path.u8string();
             return false;
         }
     }
     std::error_code renameError;
     fs::rename(temporary, path, renameError);
     if (renameError) {
-        std::remove(temporary.c_str());
-        *error = "cannot create " + path + ": " + renameError.message();
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+        *error = "cannot create " + path.u8string() + ": " + renameError.message();
         return false;
     }
     return true;
@@ -98,6 +103,7 @@ int build(const std::vector<std::string>& arguments)
             settings.runtimeLibrary = arguments[++i];
         } else if (arguments[i] == "--no-runtime-library") {
             settings.runtimeLibrary.clear();
+            settings.withoutRuntimeLibrary = true;
         } else if (arguments[i].rfind("--", 0) == 0) {
             return usage("unknown option " + arguments[i]);
         } else {
@@ -164,12 +170,29 @@ int inspect(const std::vector<std::string>& arguments)
         return failure(positional[0] + ": " + error);
     }
 
+    // Every name is checked before anything is written: the launcher may come from
+    // anywhere, and no name may lead out of the extract folder.
+    for (const std::string& name : launcher.fileNames) {
+        std::string problem = packager::includedNameProblem(name);
+        if (!problem.empty()) {
+            return failure(positional[0] + ": the included file name " +
+                           packager::shownText(packager::latin1ToUtf8(name)) + " " + problem +
+                           "; nothing was written");
+        }
+    }
+    std::string clash = packager::includedNameClash(launcher.fileNames);
+    if (!clash.empty()) {
+        return failure(positional[0] + ": the included files cannot be written: " +
+                       packager::escapedText(packager::latin1ToUtf8(clash)) + "; nothing was written");
+    }
+
     // The `source` of each included file: where --extract puts it, written relative to
     // the descriptor's directory when there is a descriptor file, so that the pair can be
-    // moved together.
+    // moved together. Names are ISO-8859-1 in the block, sources UTF-8.
     std::vector<std::string> sources;
-    for (size_t i = 0; i < launcher.fileNames.size(); ++i) {
-        std::string name = launcher.fileNames[i];
+    std::vector<fs::path> targets;
+    for (const std::string& stored : launcher.fileNames) {
+        std::string name = packager::latin1ToUtf8(stored);
         for (char& c : name) {
             c = c == '\\' ? '/' : c;
         }
@@ -177,27 +200,36 @@ int inspect(const std::vector<std::string>& arguments)
             sources.push_back(name);
             continue;
         }
-        fs::path target = fs::path(extract) / fs::path(name);
-        std::error_code ignored;
-        fs::create_directories(target.parent_path(), ignored);
-        const std::vector<uint8_t>& content = launcher.block.includedContents[i];
-        if (!writeWhole(target.string(), std::string(content.begin(), content.end()), &error)) {
-            return failure(error);
-        }
+        fs::path target = fs::path(extract) / fs::u8path(name);
         fs::path shown = target;
         if (!output.empty()) {
             fs::path base = fs::absolute(fs::path(output)).parent_path();
             shown = fs::absolute(target).lexically_relative(base);
         }
-        sources.push_back(shown.generic_string());
+        targets.push_back(target);
+        sources.push_back(shown.generic_u8string());
+    }
+    packager::Description description =
+        packager::describeLauncher(launcher, sources, fs::path(positional[0]).filename().string());
+    if (!description.builds) {
+        return failure(positional[0] + ": " + description.notes.back() + "; nothing was written");
+    }
+
+    for (size_t i = 0; i < targets.size(); ++i) {
+        std::error_code ignored;
+        fs::create_directories(targets[i].parent_path(), ignored);
+        const std::vector<uint8_t>& content = launcher.block.includedContents[i];
+        if (!writeWhole(targets[i], std::string(content.begin(), content.end()), &error)) {
+            for (size_t k = 0; k < i; ++k) {
+                fs::remove(targets[k], ignored);  // no half-extracted set left behind
+            }
+            return failure(error);
+        }
     }
     if (!image.empty() &&
         !writeWhole(image, std::string(launcher.image.begin(), launcher.image.end()), &error)) {
         return failure(error);
     }
-
-    packager::Description description =
-        packager::describeLauncher(launcher, sources, fs::path(positional[0]).filename().string());
     if (output.empty()) {
         std::fwrite(description.descriptor.data(), 1, description.descriptor.size(), stdout);
     } else if (!writeWhole(output, description.descriptor, &error)) {

@@ -260,7 +260,7 @@ TEST(DescriptorErrors, AllErrorsOfOneDescriptorAreReportedInOneLineEach)
                          "class_path = [ { archive = \"a.jar\" } ]\n");
     ASSERT_EQ(quoted.errors.size(), 1u);
     EXPECT_EQ(packager::formatDiagnostic(quoted.errors[0]),
-              "service.toml:4:14: error: application.main_class \"a\\nb\\u0001\" is no Java class name (such as "
+              "service.toml:4:14: error: application.main_class \"a\\nb\\x01\" is no Java class name (such as "
               "\"com.example.Main\")");
 }
 
@@ -635,7 +635,7 @@ TEST(ServiceKeys, WrongValuesAreRefusedWithTheirPlace)
         {"account = \"CORP \\\\jane\"\n",
          "3:11: error: service.account \"CORP \\jane\" has a blank beside its '\\'" + forms},
         {"account = \"CORP\\\\ja\\tne\"\n",
-         "3:11: error: service.account \"CORP\\ja\\u0009ne\" holds a control character" + forms},
+         "3:11: error: service.account \"CORP\\ja\\tne\" holds a control character" + forms},
         {"account = \"CORP\\\\ja:ne\"\n",
          "3:11: error: service.account \"CORP\\ja:ne\" holds a character no account name may hold (one of "
          "\"/[]:;|=,+*?<>)" + forms},
