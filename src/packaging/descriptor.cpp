@@ -325,6 +325,12 @@ bool buildFromDescriptor(const std::string& text, const std::string& path, const
     built.block.localeGroups = b.groups;
     // Sets the count and names records in place, also to none when there are no files.
     built.block.addIncludedFiles(b.files);
+    built.includedFrom = b.origins;
+    std::string limit = blockLimitProblem(built.block);
+    if (!limit.empty()) {
+        b.error(toml::source_region{}, "the launcher cannot read this block back: " + limit);
+        return false;
+    }
     built.notes = b.notes;
     *result = std::move(built);
     return true;

@@ -43,6 +43,10 @@ struct BuildSettings {
     std::string runtimeLibrary;
     // The user turned the jar off (--no-runtime-library): no note that there is none.
     bool withoutRuntimeLibrary = false;
+    // Included files read from disk are only checked and measured, not read: their
+    // contents stay empty in the block, and writeLauncher copies them from
+    // BuildResult::includedFrom, so that a build never holds them in memory.
+    bool streamIncludedFiles = false;
     // When set, included files are taken from here by their `source` text instead of
     // being read from disk (used to check a descriptor that `inspect` wrote).
     const std::map<std::string, std::vector<uint8_t>>* fileContents = nullptr;
@@ -51,6 +55,9 @@ struct BuildSettings {
 struct BuildResult {
     blockformat::ConfigBlock block;
     std::vector<std::string> notes;  // remarks for the user that are no errors
+    // Per included file, where writeLauncher copies it from when its content was not read
+    // (BuildSettings::streamIncludedFiles); empty for a content in the block.
+    std::vector<IncludedSource> includedFrom;
 };
 
 // The identifiers of the narrow records a descriptor produces, in block order, before the

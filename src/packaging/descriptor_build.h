@@ -31,6 +31,7 @@ struct Builder {
     std::u16string description;
     std::vector<blockformat::LocaleGroup> groups;
     std::vector<blockformat::IncludedFile> files;
+    std::vector<IncludedSource> origins;  // per file: where a streamed content is copied from
     std::vector<std::string> notes;
     bool embedRuntime = true;
     // Positions of errors reported, and of values holding a NUL character: a value that

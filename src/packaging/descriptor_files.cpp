@@ -41,15 +41,22 @@ bool isIncludedFileName(const std::string& name, std::string* reason)
     return reason->empty();
 }
 
-bool readFile(const fs::path& path, std::vector<uint8_t>* content)
+// The content of a file on disk; when the build streams included files, only its place
+// and size, for writeLauncher to copy it from.
+bool readFile(Builder& b, const fs::path& path, std::vector<uint8_t>* content, IncludedSource* origin)
 {
-    std::error_code ignored;
-    if (!fs::is_regular_file(path, ignored)) {
+    std::error_code failed;
+    if (!fs::is_regular_file(path, failed)) {
         return false;
     }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         return false;
+    }
+    if (b.settings->streamIncludedFiles) {
+        origin->path = path;
+        origin->size = fs::file_size(path, failed);
+        return !failed;
     }
     content->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     return !in.bad();
@@ -67,19 +74,21 @@ void addRuntimeLibrary(Builder& b)
         return;
     }
     std::vector<uint8_t> content;
-    fs::path jar(b.settings->runtimeLibrary);
-    if (!readFile(jar, &content)) {
+    IncludedSource origin;
+    fs::path jar = fs::u8path(b.settings->runtimeLibrary);
+    if (!readFile(b, jar, &content, &origin)) {
         b.notes.push_back("the runtime library jar " + b.settings->runtimeLibrary +
                           " does not exist; the launcher is built without it, so its classes must reach the "
                           "class path another way");
         return;
     }
     b.files.push_back({jar.filename().string(), std::move(content)});
+    b.origins.push_back(origin);
 }
 
 // The content of an entry's source: from the caller's map, or from disk relative to the
 // descriptor.
-bool readSource(Builder& b, const toml::node& source, std::vector<uint8_t>* content)
+bool readSource(Builder& b, const toml::node& source, std::vector<uint8_t>* content, IncludedSource* origin)
 {
     const std::string& text = source.as_string()->get();
     if (b.settings->fileContents != nullptr) {
@@ -91,11 +100,11 @@ bool readSource(Builder& b, const toml::node& source, std::vector<uint8_t>* cont
         *content = found->second;
         return true;
     }
-    fs::path path(text);
+    fs::path path = fs::u8path(text);
     if (path.is_relative()) {
         path = b.baseDirectory / path;
     }
-    if (!readFile(path, content)) {
+    if (!readFile(b, path, content, origin)) {
         b.error(source.source(), "included file " + text + " does not exist or cannot be read");
         return false;
     }
@@ -175,7 +184,8 @@ void buildIncludedFiles(Builder& b, const toml::table& root)
             continue;
         }
         std::vector<uint8_t> content;
-        if (!readSource(b, *source, &content)) {
+        IncludedSource origin;
+        if (!readSource(b, *source, &content, &origin)) {
             continue;
         }
         std::string lower = foldedName(fileName);
@@ -185,6 +195,7 @@ void buildIncludedFiles(Builder& b, const toml::table& root)
         }
         names[lower] = fileName;
         b.files.push_back({fileName, std::move(content)});
+        b.origins.push_back(origin);
     }
     // A file that is also another one's folder: neither the launcher nor an extraction
     // can write both.

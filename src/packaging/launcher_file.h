@@ -5,10 +5,18 @@
 #include "format/block_writer.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 namespace packager {
+
+// An included file copied from disk when the launcher is written, instead of a content
+// held in the block: its path and the size it had when the descriptor was built.
+struct IncludedSource {
+    std::filesystem::path path;  // empty: the content is the block's own
+    uint64_t size = 0;
+};
 
 // The image, block and files with the block's records as the launcher reads them.
 struct PackagedLauncher {
@@ -28,7 +36,13 @@ bool readPackagedLauncher(const std::vector<uint8_t>& file, PackagedLauncher* la
 
 // packageImage from file to file. The output is written to a temporary file next to it
 // and renamed, so that no partial launcher is ever left behind.
+// `sources` names, per included file, one to copy from disk in place of the block's empty
+// content; the copy is refused when the file no longer has its size. No launcher is
+// written whose records the launcher could not read back (lengths and counts are 32-bit).
 bool writeLauncher(const std::string& imagePath, const blockformat::ConfigBlock& block, const std::string& outputPath,
-                   std::string* error);
+                   std::string* error, const std::vector<IncludedSource>& sources = {});
+
+// Empty when the launcher can read every record of the block; otherwise why not.
+std::string blockLimitProblem(const blockformat::ConfigBlock& block);
 
 } // namespace packager

@@ -95,6 +95,7 @@ int build(const std::vector<std::string>& arguments)
     std::vector<std::string> positional;
     packager::BuildSettings settings;
     settings.runtimeLibrary = PACKAGER_RUNTIME_LIBRARY;
+    settings.streamIncludedFiles = true;
     for (size_t i = 0; i < arguments.size(); ++i) {
         if (arguments[i] == "--runtime-library") {
             if (i + 1 >= arguments.size()) {
@@ -130,7 +131,7 @@ int build(const std::vector<std::string>& arguments)
         std::fprintf(stderr, "packager: note: %s\n", note.c_str());
     }
     std::string error;
-    if (!packager::writeLauncher(positional[1], result.block, positional[2], &error)) {
+    if (!packager::writeLauncher(positional[1], result.block, positional[2], &error, result.includedFrom)) {
         return failure(error);
     }
     std::printf("packaged %s: %zu records, %zu included file(s)\n", positional[2].c_str(),
