@@ -205,7 +205,7 @@ void buildIncludedFiles(Builder& b, const toml::table& root)
     }
     std::string clash = includedNameClash(written);
     if (!clash.empty()) {
-        b.error(node->source(), std::string(sourceKey.section) + ": " + clash + "; no folder can hold both");
+        b.error(node->source(), std::string(sourceKey.section) + ": " + latin1ToUtf8(clash) + "; no folder can hold both");
     }
 }
 

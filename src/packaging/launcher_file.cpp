@@ -14,8 +14,6 @@ namespace packager {
 
 namespace {
 
-constexpr uint64_t kLargestRecord = 0x7FFFFFFF;  // the launcher reads lengths as signed 32-bit
-
 void putInt64(std::ofstream& out, uint64_t value)
 {
     char bytes[8];
@@ -61,21 +59,24 @@ bool copyIncluded(std::ofstream& out, const IncludedSource& source, std::string*
 
 } // namespace
 
-std::string blockLimitProblem(const blockformat::ConfigBlock& block)
+std::string blockLimitProblem(const blockformat::ConfigBlock& block, uint64_t largest)
 {
     for (const blockformat::NarrowRecord& record : block.narrow) {
-        if (record.value.size() > kLargestRecord) {
+        if (record.value.size() > largest) {
             return "record " + std::to_string(record.id) + " has " + std::to_string(record.value.size()) +
-                   " bytes; the launcher reads at most " + std::to_string(kLargestRecord);
+                   " bytes; the launcher reads at most " + std::to_string(largest);
         }
     }
-    auto wideTooLong = [](const blockformat::WideRecord& record) { return record.value.size() > kLargestRecord / 2; };
+    auto wideTooLong = [largest](const blockformat::WideRecord& record) { return record.value.size() > largest / 2; };
     for (const blockformat::WideRecord& record : block.wide) {
         if (wideTooLong(record)) {
             return "record " + std::to_string(record.id) + " is longer than the launcher reads";
         }
     }
     for (const blockformat::LocaleGroup& group : block.localeGroups) {
+        if (group.prefix.size() > largest) {
+            return "a locale prefix is longer than the launcher reads";
+        }
         for (const blockformat::WideRecord& record : group.records) {
             if (wideTooLong(record)) {
                 return "the " + group.prefix + " record " + std::to_string(record.id) + " is longer than the launcher reads";

@@ -42,7 +42,11 @@ bool readPackagedLauncher(const std::vector<uint8_t>& file, PackagedLauncher* la
 bool writeLauncher(const std::string& imagePath, const blockformat::ConfigBlock& block, const std::string& outputPath,
                    std::string* error, const std::vector<IncludedSource>& sources = {});
 
-// Empty when the launcher can read every record of the block; otherwise why not.
-std::string blockLimitProblem(const blockformat::ConfigBlock& block);
+// The longest record text the launcher reads: its lengths are signed 32-bit.
+constexpr uint64_t kLargestRecord = 0x7FFFFFFF;
+
+// Empty when the launcher can read every record of the block (none longer than `largest`
+// bytes); otherwise why not.
+std::string blockLimitProblem(const blockformat::ConfigBlock& block, uint64_t largest = kLargestRecord);
 
 } // namespace packager

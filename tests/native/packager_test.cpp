@@ -262,6 +262,34 @@ TEST(DescriptorErrors, AllErrorsOfOneDescriptorAreReportedInOneLineEach)
     EXPECT_EQ(packager::formatDiagnostic(quoted.errors[0]),
               "service.toml:4:14: error: application.main_class \"a\\nb\\x01\" is no Java class name (such as "
               "\"com.example.Main\")");
+    // Long values are cut, long keys too; each message stays one short line.
+    const std::string huge(10485760, 'A');
+    const struct {
+        std::string descriptor;
+        std::string line;
+    } cases[] = {
+        {"[service]\nname = \"x\"\nstart = \"x\\ny\"\n",
+         "service.toml:3:9: error: service.start must be one of \"auto\", \"demand\", \"delayed\", "
+         "\"disabled\", not \"x\\ny\""},
+        {"[service]\nname = \"x\"\nstart = \"" + huge + "\"\n",
+         "service.toml:3:9: error: service.start must be one of \"auto\", \"demand\", \"delayed\", \"disabled\", not \"" +
+             std::string(40, 'A') + "\u2026\" (10485760 characters)"},
+        {"[service]\nname = \"x\"\nstart = \"\u00e9\\u0001" + std::string(100, 'b') + "\"\n",
+         "service.toml:3:9: error: service.start must be one of \"auto\", \"demand\", \"delayed\", \"disabled\", not \"\u00e9\\x01" +
+             std::string(38, 'b') + "\u2026\" (102 characters)"},
+    };
+    for (const auto& c : cases) {
+        Built built = build(c.descriptor + "[application]\nmain_class = \"a.B\"\nclass_path = [ { archive = \"a.jar\" } ]\n");
+        ASSERT_FALSE(built.errors.empty());
+        EXPECT_EQ(packager::formatDiagnostic(built.errors.front()), c.line);
+    }
+    Built longKey = build("[service]\nname = \"x\"\n" + std::string(5000, 'k') + " = 1\n[application]\n");
+    ASSERT_FALSE(longKey.errors.empty());
+    std::string line = packager::formatDiagnostic(longKey.errors.front());
+    EXPECT_LT(line.size(), 1100u);
+    EXPECT_NE(line.find("\u2026 (5022 bytes)"), std::string::npos) << line.substr(0, 80) << line.substr(1000);
+    packager::Diagnostic controls{"f", 1, 1, std::string("a\0b\x1B\r\t", 6)};
+    EXPECT_EQ(packager::formatDiagnostic(controls), "f:1:1: error: a\\0b\\x1B\\r\\t");
 }
 
 TEST(DescriptorErrors, VersionGrammar)
@@ -902,6 +930,42 @@ TEST(IncludedFiles, NamesTheLauncherCannotExtractAreRefused)
         Built built = build(std::string(kMinimal) + "[[files]]\nsource = \"a.txt\"\nname = \"" + c.name + "\"\n",
                             descriptor);
         ASSERT_FALSE(built.ok) << c.name;
+        EXPECT_EQ(built.errors.front().message, c.message);
+    }
+    // Names no extraction could give back: devices, characters and endings Windows refuses.
+    const struct {
+        const char* name;  // as TOML text
+        const char* message;
+    } unwritable[] = {
+        {"con.txt", "files[0] name \"con.txt\" names a device (con.txt), not a file"},
+        {"conf/LPT1", "files[0] name \"conf\\LPT1\" names a device (LPT1), not a file"},
+        {"a<b", "files[0] name \"a<b\" holds '<', which no Windows file name may hold"},
+        {"a.", "files[0] name \"a.\" has a step ending in '.' or ' ', which Windows leaves out"},
+        {"dir /a", "files[0] name \"dir \\a\" has a step ending in '.' or ' ', which Windows leaves out"},
+        {"a\\tb", "files[0] name \"a\\tb\" holds a control character"},
+    };
+    for (const auto& c : unwritable) {
+        Built built = build(std::string(kMinimal) + "[[files]]\nsource = \"a.txt\"\nname = \"" + c.name + "\"\n",
+                            descriptor);
+        ASSERT_FALSE(built.ok) << c.name;
+        EXPECT_EQ(built.errors.front().message, c.message);
+    }
+    // Names that cannot all be files at once: a file that is another's folder (also in
+    // other case), and two names that differ only behind a NUL.
+    const struct {
+        const char* files;
+        const char* message;
+    } clashes[] = {
+        {"name = \"a\"\n[[files]]\nsource = \"a.txt\"\nname = \"a/b\"",
+         "files: a is a file and the folder of a\\b; no folder can hold both"},
+        {"name = \"\u00C9t\u00E9/x\"\n[[files]]\nsource = \"a.txt\"\nname = \"\u00E9T\u00C9\"",
+         "files: \u00E9T\u00C9 is a file and the folder of \u00C9t\u00E9\\x; no folder can hold both"},
+        {"name = \"a\\u0000b\"\n[[files]]\nsource = \"a.txt\"\nname = \"a\\u0000c\"",
+         "files[0].name holds a NUL character, which the launcher reads as the end of the text"},
+    };
+    for (const auto& c : clashes) {
+        Built built = build(std::string(kMinimal) + "[[files]]\nsource = \"a.txt\"\n" + c.files + "\n", descriptor);
+        ASSERT_FALSE(built.ok) << c.files;
         EXPECT_EQ(built.errors.front().message, c.message);
     }
     Built twice = build(
