@@ -1253,4 +1253,232 @@ TEST(CommandLine, EachMistakeIsNamedWithExitCodeTwo)
     EXPECT_NE(help.out.find("packager keys"), std::string::npos) << help.out;
 }
 
+std::string imageText()
+{
+    Bytes image = syntheticImage();
+    return std::string(image.begin(), image.end());
+}
+
+// Every file below `root`, relative to it.
+std::set<std::string> listing(const fs::path& root)
+{
+    std::set<std::string> names;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
+        names.insert(entry.path().lexically_relative(root).generic_string());
+    }
+    return names;
+}
+
+// A launcher that names its files by 11-byte placeholders, with one edit applied; inspect
+// of it with --output, --extract and --image in a folder of its own.
+struct Inspected {
+    PackagerRun run;
+    std::set<std::string> written;  // below the scratch directory
+};
+
+Inspected inspectEdited(const ScratchDirectory& scratch, const std::string& placeholder, const std::string& edit,
+                        const std::string& files)
+{
+    fs::remove_all(scratch.path / "work");
+    std::string imagePath = scratch.file("image.exe", imageText());
+    scratch.file("a.txt", "a");
+    std::string descriptor = scratch.file("service.toml", std::string(kMinimal) + files);
+    std::string built = (scratch.path / "built.exe").string();
+    PackagerRun build = runPackager("build " + descriptor + " " + imagePath + " " + built + " --no-runtime-library",
+                                    scratch);
+    EXPECT_EQ(build.code, 0) << build.err;
+    std::string launcher = fileText(built);
+    size_t at = launcher.find(placeholder);
+    EXPECT_NE(at, std::string::npos) << placeholder;
+    launcher.replace(at, edit.size(), edit);
+    fs::path work = scratch.path / "work";
+    std::string edited = scratch.file("work/l.exe", launcher);
+    fs::remove(built);
+    Inspected inspected;
+    inspected.run = runPackager("inspect " + edited + " --output " + (work / "out.toml").string() + " --extract " +
+                                    (work / "ex").string() + " --image " + (work / "img.exe").string(),
+                                scratch);
+    fs::remove(scratch.path / "stderr.txt");
+    fs::remove(scratch.path / "stdout.txt");
+    inspected.written = listing(scratch.path);
+    return inspected;
+}
+
+TEST(CommandLine, InspectRefusesIncludedFileNamesThatLeaveItsFolderBeforeWritingAnything)
+{
+    if (std::getenv("PACKAGER") == nullptr) {
+        GTEST_SKIP() << "PACKAGER is not set";
+    }
+    ScratchDirectory scratch;
+    const std::string files = "[[files]]\nsource = \"a.txt\"\nname = \"zQ7zQ7zQ7zQ\"\n"
+                              "[[files]]\nsource = \"a.txt\"\nname = \"yQ7yQ7yQ7yQ\\\\b\"\n";
+    const std::set<std::string> untouched = {"a.txt", "image.exe", "service.toml", "work", "work/l.exe"};
+    const std::string kInside = " (no drive, no '/', no empty, '.' or '..' steps)";
+    const struct {
+        std::string name;  // 11 bytes in place of the first file's name
+        std::string reason;
+    } cases[] = {
+        {"..\\..\\EVIL1", "\"..\\..\\EVIL1\" must stay inside the folder it is extracted to" + kInside},
+        {"C:\\x\\EVIL12", "\"C:\\x\\EVIL12\" must stay inside the folder it is extracted to" + kInside},
+        {"/tmp/EVIL12", "\"/tmp/EVIL12\" must stay inside the folder it is extracted to" + kInside},
+        {"\\\\srv\\EVIL1", "\"\\\\srv\\EVIL1\" must stay inside the folder it is extracted to" + kInside},
+        {"a\\.\\EVIL123", "\"a\\.\\EVIL123\" must stay inside the folder it is extracted to" + kInside},
+        {"CON\\EVIL123", "\"CON\\EVIL123\" names a device (CON), not a file"},
+        {"EVIL\x01" "123456", "\"EVIL\\x01123456\" holds a control character"},
+        {"EVIL*123456", "\"EVIL*123456\" holds '*', which no Windows file name may hold"},
+        {"EVIL123456.", "\"EVIL123456.\" has a step ending in '.' or ' ', which Windows leaves out"},
+    };
+    for (const auto& c : cases) {
+        Inspected inspected = inspectEdited(scratch, "zQ7zQ7zQ7zQ", c.name, files);
+        EXPECT_EQ(inspected.run.code, 2) << c.name;
+        EXPECT_EQ(inspected.run.err, "packager: " + (scratch.path / "work" / "l.exe").string() +
+                                         ": the included file name " + c.reason + "; nothing was written\n");
+        EXPECT_EQ(inspected.written, untouched) << c.name;
+        EXPECT_FALSE(fs::exists("/tmp/EVIL12"));
+    }
+    // A file that is also the other one's folder, in other case.
+    Inspected clash = inspectEdited(scratch, "yQ7yQ7yQ7yQ", "ZQ7ZQ7ZQ7ZQ", files);
+    EXPECT_EQ(clash.run.code, 2);
+    EXPECT_EQ(clash.run.err, "packager: " + (scratch.path / "work" / "l.exe").string() +
+                                 ": the included files cannot be written: zQ7zQ7zQ7zQ is a file and the folder of "
+                                 "ZQ7ZQ7ZQ7ZQ\\b; nothing was written\n");
+    EXPECT_EQ(clash.written, untouched);
+    // A name that is cut at a NUL is extracted as the launcher reads it.
+    Inspected cut = inspectEdited(scratch, "zQ7zQ7zQ7zQ", std::string("EVIL\0", 5), files);
+    EXPECT_EQ(cut.run.code, 0) << cut.run.err;
+    EXPECT_EQ(cut.written.count("work/ex/EVIL"), 1u);
+}
+
+TEST(CommandLine, LatinOneNamesAndTextsComeBackAsUtf8)
+{
+    if (std::getenv("PACKAGER") == nullptr) {
+        GTEST_SKIP() << "PACKAGER is not set";
+    }
+    ScratchDirectory scratch;
+    std::string imagePath = scratch.file("image.exe", imageText());
+    scratch.file("\xC3\xA9t\xC3\xA9.txt", "summer");
+    scratch.file("a.txt", "a");
+    std::string descriptor = scratch.file(
+        "service.toml", "[service]\nname = \"D\xC3\xA9mo\"\n[application]\nmain_class = \"a.B\"\n"
+                        "class_path = [ { archive = \"\xC3\xA9.jar\" } ]\n"
+                        "[[files]]\nsource = \"\xC3\xA9t\xC3\xA9.txt\"\n[[files]]\nsource = \"a.txt\"\nname = \"\xC3\xA9\"\n"
+                        "[[files]]\nsource = \"a.txt\"\nname = \"d\xC3\xAF/\xC3\xBF\"\n");
+    std::string first = (scratch.path / "first.exe").string();
+    PackagerRun built = runPackager("build " + descriptor + " " + imagePath + " " + first + " --no-runtime-library",
+                                    scratch);
+    ASSERT_EQ(built.code, 0) << built.err;
+    EXPECT_EQ(built.err, "");  // --no-runtime-library is a choice, not a problem to note
+    fs::path back = scratch.path / "back";
+    fs::create_directories(back);
+    PackagerRun inspected = runPackager("inspect " + first + " --output " + (back / "service.toml").string() +
+                                            " --extract " + (back / "files").string() + " --image " +
+                                            (back / "image.exe").string(),
+                                        scratch);
+    ASSERT_EQ(inspected.code, 0) << inspected.err;
+    EXPECT_EQ(inspected.err, "");
+    EXPECT_EQ(fileText(back / "files" / "\xC3\xA9t\xC3\xA9.txt"), "summer");
+    EXPECT_EQ(fileText(back / "files" / "\xC3\xA9"), "a");
+    EXPECT_EQ(fileText(back / "files" / "d\xC3\xAF" / "\xC3\xBF"), "a");
+    std::string text = fileText(back / "service.toml");
+    for (const char* line : {"name = \"D\xC3\xA9mo\"", "source = \"files/\xC3\xA9t\xC3\xA9.txt\"",
+                             "name = \"\xC3\xA9t\xC3\xA9.txt\"", "source = \"files/\xC3\xA9\"",
+                             "source = \"files/d\xC3\xAF/\xC3\xBF\"", "name = \"d\xC3\xAF\\\\\xC3\xBF\""}) {
+        EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+    }
+    std::string second = (scratch.path / "second.exe").string();
+    ASSERT_EQ(runPackager("build " + (back / "service.toml").string() + " " + (back / "image.exe").string() + " " +
+                              second + " --no-runtime-library",
+                          scratch).code,
+              0);
+    EXPECT_EQ(fileText(first), fileText(second));
+}
+
+TEST(CommandLine, InspectFailsWhenNoDescriptorThatBuildsCanBeWritten)
+{
+    if (std::getenv("PACKAGER") == nullptr) {
+        GTEST_SKIP() << "PACKAGER is not set";
+    }
+    ScratchDirectory scratch;
+    const std::string files = "[service.description_translations]\nde_CH = \"Schweiz\"\n"
+                              "[[files]]\nsource = \"a.txt\"\nname = \"zQ7zQ7zQ7zQ\"\n";
+    const std::set<std::string> untouched = {"a.txt", "image.exe", "service.toml", "work", "work/l.exe"};
+    // kMinimal's [service] table gets the translations through a dotted header.
+    Inspected inspected = inspectEdited(scratch, "de_CH", "s~_JS", files);
+    EXPECT_EQ(inspected.run.code, 2);
+    EXPECT_EQ(inspected.run.err.find('\n'), inspected.run.err.size() - 1) << inspected.run.err;
+    EXPECT_NE(inspected.run.err.find("no descriptor that builds can be written for this launcher: "),
+              std::string::npos)
+        << inspected.run.err;
+    EXPECT_NE(inspected.run.err.find("'s~_JS' is no locale code"), std::string::npos) << inspected.run.err;
+    EXPECT_NE(inspected.run.err.find("; nothing was written"), std::string::npos) << inspected.run.err;
+    EXPECT_EQ(inspected.written, untouched);
+}
+
+// --- writing launchers -------------------------------------------------------------------
+
+TEST(LauncherFile, StreamedFilesAreCopiedAsTheyWereMeasured)
+{
+    ScratchDirectory scratch;
+    std::string image = scratch.file("image.exe", imageText());
+    std::string content(200000, '\0');
+    for (size_t i = 0; i < content.size(); ++i) {
+        content[i] = static_cast<char>(i * 7 % 251);
+    }
+    std::string source = scratch.file("big.bin", content);
+    ConfigBlock inMemory;
+    inMemory.addIncludedFiles({{"big.bin", Bytes(content.begin(), content.end())}, {"small", Bytes{1, 2}}});
+    std::string expected = (scratch.path / "expected.exe").string();
+    std::string error;
+    ASSERT_TRUE(packager::writeLauncher(image, inMemory, expected, &error)) << error;
+    ConfigBlock streamed = inMemory;
+    streamed.includedContents[0].clear();  // as a build that streams leaves it
+    const struct {
+        const char* what;
+        std::string path;
+        uint64_t size;
+        std::string error;  // empty: written
+    } cases[] = {
+        {"as measured", source, content.size(), ""},
+        {"grown since", source, content.size() - 1, "the included file " + source + " changed while the launcher was written"},
+        {"shrunk since", source, content.size() + 1, "the included file " + source + " changed while the launcher was written"},
+        {"gone", (scratch.path / "gone.bin").string(), 1, "cannot read the included file " + (scratch.path / "gone.bin").string()},
+    };
+    for (const auto& c : cases) {
+        std::string output = (scratch.path / "out.exe").string();
+        fs::remove(output);
+        error.clear();
+        bool ok = packager::writeLauncher(image, streamed, output, &error, {{fs::path(c.path), c.size}, {}});
+        EXPECT_EQ(ok, c.error.empty()) << c.what;
+        EXPECT_EQ(error, c.error) << c.what;
+        EXPECT_EQ(fs::exists(output), ok) << c.what;
+        EXPECT_FALSE(fs::exists(output + ".partial")) << c.what;
+        if (ok) {
+            EXPECT_EQ(fileText(output), fileText(expected)) << c.what;
+        }
+    }
+}
+
+TEST(LauncherFile, BlocksTheLauncherCannotReadBackAreRefused)
+{
+    ConfigBlock block;
+    block.narrow.push_back({101, std::string(64, 'n')});
+    block.wide.push_back({20017, std::u16string(32, u'w')});
+    block.localeGroups.push_back({"de", {{20017, std::u16string(8, u'g')}}});
+    const struct {
+        uint64_t largest;
+        std::string problem;
+    } cases[] = {
+        {64, ""},
+        {63, "record 101 has 64 bytes; the launcher reads at most 63"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(packager::blockLimitProblem(block, c.largest), c.problem) << c.largest;
+    }
+    block.narrow[0].value = "n";
+    EXPECT_EQ(packager::blockLimitProblem(block, 63), "record 20017 is longer than the launcher reads");
+    block.wide[0].value = u"w";
+    EXPECT_EQ(packager::blockLimitProblem(block, 15), "the de record 20017 is longer than the launcher reads");
+    EXPECT_EQ(packager::blockLimitProblem(block), "");
+}
+
 } // namespace
