@@ -75,7 +75,7 @@ void addRuntimeLibrary(Builder& b)
     }
     std::vector<uint8_t> content;
     IncludedSource origin;
-    fs::path jar = fs::u8path(b.settings->runtimeLibrary);
+    fs::path jar(b.settings->runtimeLibrary);  // a command-line argument, in the system code page
     if (!readFile(b, jar, &content, &origin)) {
         b.notes.push_back("the runtime library jar " + b.settings->runtimeLibrary +
                           " does not exist; the launcher is built without it, so its classes must reach the "

@@ -38,6 +38,12 @@ language = "de"
 [[files]]
 source = "app.properties"
 name = "conf/app.properties"
+[[files]]
+source = "app.properties"
+name = "daten/Grüße.txt"
+[[files]]
+source = "app.properties"
+name = "zQ7zQ7zQ7zQ"
 TOML
 
 run() {
@@ -65,6 +71,9 @@ grep -q '^source = "files/conf/app.properties"' "$work/back/service.toml" ||
     fail "the inspected descriptor does not name the extracted file relative to itself"
 cmp -s "$work/back/files/conf/app.properties" "$work/app.properties" || fail "the extracted file differs"
 cmp -s "$work/back/image.exe" "$image" || fail "the written image is not the launcher image"
+# An ISO-8859-1 name comes back as UTF-8, in the descriptor and as the extracted file.
+grep -q '^name = "daten\\\\Grüße.txt"' "$work/back/service.toml" || fail "the Latin-1 name is not UTF-8 in the descriptor"
+cmp -s "$work/back/files/daten/Grüße.txt" "$work/app.properties" || fail "the file with a Latin-1 name is not extracted by it"
 run build "$(windows_path "$work/back/service.toml")" "$(windows_path "$work/back/image.exe")" \
     "$(windows_path "$work/second.exe")" --no-runtime-library
 [ "$(cat "$work/rc.txt")" = 0 ] || { cat "$work/err.txt" >&2; fail "second build exit code $(cat "$work/rc.txt")"; }
@@ -118,6 +127,17 @@ expect_error "inspect refuses a launcher without a block" \
     "packager: $(windows_path "$image"): no configuration block behind the image (not a packaged launcher)" \
     inspect "$(windows_path "$image")"
 [ ! -e "$work/bad.exe" ] && [ ! -e "$work/bad.exe.partial" ] || fail "an output file was left behind"
+
+# --- a launcher whose file name leads out of the extract folder: refused, nothing written
+offset=$(LC_ALL=C grep -obUaF 'zQ7zQ7zQ7zQ' "$work/first.exe" | head -n 1 | cut -d: -f1)
+mkdir -p "$work/hostile/inner"
+cp "$work/first.exe" "$work/hostile/inner/l.exe"
+printf '..\\..\\EVIL1' | dd of="$work/hostile/inner/l.exe" bs=1 seek="$offset" conv=notrunc 2>/dev/null
+expect_error "inspect refuses a file name that leaves its folder" \
+    "packager: $(windows_path "$work/hostile/inner/l.exe"): the included file name \"..\\..\\EVIL1\" must stay inside the folder it is extracted to (no drive, no '/', no empty, '.' or '..' steps); nothing was written" \
+    inspect "$(windows_path "$work/hostile/inner/l.exe")" --output "$(windows_path "$work/hostile/inner/out.toml")" \
+    --extract "$(windows_path "$work/hostile/inner/ex")" --image "$(windows_path "$work/hostile/inner/img.exe")"
+[ "$(find "$work/hostile" | wc -l)" = 3 ] || fail "inspect of the hostile launcher wrote files: $(find "$work/hostile")"
 
 # --- the key reference: the Windows build prints the committed one -----------------------
 run keys
