@@ -9,7 +9,10 @@
 //
 // Exit code 0 on success, 2 on any error; errors are one line each, descriptor errors as
 // "file:line:column: error: ...". The output launcher is written to a temporary file and
-// renamed, so that a failed build leaves no output file behind.
+// renamed, so that a failed build leaves no output file behind. `build` copies included
+// files from disk into the launcher without holding them in memory. `inspect` checks
+// every included file's name before it writes anything, and fails (writing nothing)
+// rather than write a descriptor that does not build.
 #include "packaging/descriptor.h"
 #include "packaging/descriptor_text.h"
 #include "packaging/descriptor_writer.h"
