@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -567,6 +568,8 @@ TEST_F(Fuzz, RandomDescriptorsComeBackByteForByteAndTextForText)
         withFiles += fs::exists(dir / "back" / "files");
         fs::remove_all(dir);
     }
+    std::printf("seed %llu: %llu round trips, %zu of them with included files\n", static_cast<unsigned long long>(seed),
+                static_cast<unsigned long long>(cases), withFiles);
     // The generator reaches what it is for.
     if (cases >= 50) {
         EXPECT_GT(withFiles, cases / 4);
@@ -677,6 +680,9 @@ TEST_F(Fuzz, DamagedLaunchersFailWithOneLineAndWriteNothingOrGiveADescriptorThat
         fs::remove_all(dir);
         fs::remove(kAbsoluteEvil, ignored);
     }
+    std::printf("seed %llu: %llu damaged launchers, %zu refused, %llu inspected into a descriptor that builds\n",
+                static_cast<unsigned long long>(seed), static_cast<unsigned long long>(cases), refused,
+                static_cast<unsigned long long>(cases - refused));
     // Damage is mostly found, but not always (a flipped byte in a text is a valid text).
     if (cases >= 50) {
         EXPECT_GT(refused, cases / 10);
