@@ -223,7 +223,13 @@ private:
             return true;
         }
         const std::string identity = lowerCase(home);
-        if (std::find(homes_.begin(), homes_.end(), identity) != homes_.end()) {
+        auto listed = std::find(homes_.begin(), homes_.end(), identity);
+        if (listed != homes_.end()) {
+            // Installers list one runtime under "17" and "17.0.9": the fuller name orders it.
+            InstalledRuntime& runtime = found_[static_cast<size_t>(listed - homes_.begin())];
+            if (isNewerInstalledVersion(version, runtime.version)) {
+                runtime.version = version;
+            }
             logMessage("passed over %s: %s is listed already", where.c_str(), home);
             return true;
         }
