@@ -27,7 +27,8 @@ const char kMandatory = '1';
 const char kOptional = '0';
 
 const EntryType kSearchTypes[] = {
-    {"directory", 'B', false}, {"environment", 'E', false}, {"path", 'S', true}, {"registry", 'Y', true}};
+    {"directory", 'B', false}, {"environment", 'E', false}, {"path", 'S', true}, {"registry", 'Y', true},
+    {"installed", 'V', true}};
 const EntryType& kSearchDirectory = kSearchTypes[0];
 // A directory entry with `fallback = "relative-only"`: skipped when it is not relative.
 const char kSearchFallbackKey[] = "fallback";
@@ -203,7 +204,7 @@ TomlValue decodeClassPath(const std::string& record)
 }
 
 // The search sequence: {directory = "...", fallback = "always"|"relative-only"},
-// {environment = "NAME"}, {path = true}, {registry = true}.
+// {environment = "NAME"}, {path = true}, {registry = true}, {installed = true}.
 bool encodeSearchSequence(Builder& b, const toml::node& node, const Path& path, std::string* record)
 {
     auto entry = [&b](const toml::table& table, const Path& name, std::string* text) {

@@ -2,7 +2,8 @@
 //
 // The defaults make a working service launcher: automatic start on install, the
 // executable's directory as working directory, any Java 1.8 or later from ..\jre, the
-// registry, JAVA_HOME or JDK_HOME, and output that the runtime library leaves alone
+// registry (the JavaSoft keys, then the runtimes installers register), JAVA_HOME or
+// JDK_HOME, or the search path, and output that the runtime library leaves alone
 // unless the descriptor names files.
 #include "packaging/descriptor_keys.h"
 
@@ -105,10 +106,11 @@ const std::vector<DescriptorKey> kKeys = {
      "Oldest Java version accepted; empty for no bound"},
     {"java", "max_version", cfg::maxJavaVersion, KeyKind::version, "",
      "Newest Java version accepted; empty for no bound"},
-    {"java", "search", cfg::jvmSearchSequence, KeyKind::searchSequence, "B..\\jre;Y;EJAVA_HOME;EJDK_HOME;",
+    {"java", "search", cfg::jvmSearchSequence, KeyKind::searchSequence, "B..\\jre;Y;V;EJAVA_HOME;EJDK_HOME;S;",
      "Where to look for a Java runtime, in order: `{ directory = \"jre\" }` (relative to the executable; "
      "add `fallback = \"relative-only\"` to skip it when it is not relative), `{ environment = \"NAME\" }`, "
-     "`{ path = true }`, `{ registry = true }`"},
+     "`{ path = true }`, `{ registry = true }` (the JavaSoft keys), `{ installed = true }` (the runtimes "
+     "installers register, newest first)"},
     {"java", "allow_prerelease", cfg::acceptPreRelease, KeyKind::flag, "0",
      "Accept runtimes whose version says beta, ea or rc"},
     {"java", "require_jdk", cfg::requireJdk, KeyKind::flag, "0",

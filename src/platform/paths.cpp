@@ -366,15 +366,41 @@ bool usableAs(const std::wstring& path, bool narrow)
     return !replaced && !containsQuestionMark(path.c_str());
 }
 
+std::wstring usableTempDirectoryFrom(wchar_t* path, DWORD length, bool narrow);
+
 // A usable temporary directory for narrow (`narrow`) or wide file functions; empty when
 // there is none. First the system's, created when missing (the home directory when the
 // system names none), judged by its long form where that can be determined; then the
 // first fallback that a subdirectory can be created in.
 std::wstring usableTempDirectory(bool narrow)
 {
+    // Each file server call is a round trip to the server under Wine, and a start asks for
+    // the directory several times: the answer for the same system directory is kept (per
+    // thread, so that no lock is needed). A changed TMP is a new question.
+    struct Answer {
+        std::wstring systemPath;
+        std::wstring directory;
+    };
+    thread_local Answer answers[2];
+    Answer& answer = answers[narrow ? 1 : 0];
+
     wchar_t path[kTextCapacity];
     DWORD length = GetTempPathW(kTextCapacity, path);
     logMessage("GetTempPath returned %d (last error %d)", static_cast<int>(length), static_cast<int>(GetLastError()));
+    const bool systemDefined = length > 0 && length < static_cast<DWORD>(kTextCapacity);
+    if (systemDefined && !answer.directory.empty() && answer.systemPath == path) {
+        return answer.directory;
+    }
+    std::wstring found = usableTempDirectoryFrom(path, length, narrow);
+    if (systemDefined && !found.empty()) {
+        answer.systemPath = path;
+        answer.directory = found;
+    }
+    return found;
+}
+
+std::wstring usableTempDirectoryFrom(wchar_t* path, DWORD length, bool narrow)
+{
     if (length == 0 || length >= static_cast<DWORD>(kTextCapacity)) {
         DWORD drive = GetEnvironmentVariableW(L"HOMEDRIVE", path, kTextCapacity);
         drive = drive < static_cast<DWORD>(kTextCapacity) ? drive : 0;

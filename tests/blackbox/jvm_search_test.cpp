@@ -2,6 +2,8 @@
 // "/run" next to stand-in runtimes, its log, its messages and what the stand-ins recorded.
 // The stand-in jvm.dll does not create a VM, so a run whose library loaded still ends
 // with exit code 1 after "Loading of JVM-DLL successful".
+#include "format/record_ids.h"
+#include "packaging/descriptor_keys.h"
 #include "support/test_launcher.h"
 #include "support/test_runtime.h"
 
@@ -313,3 +315,88 @@ TEST_F(JvmSearch, OverlongVariableAndLocationLineAreNoRuntime)
 }
 
 } // namespace
+
+namespace {
+
+// A key as an installer writes it, with one string value; removed again with the parents
+// it had to create.
+class InstallerKey {
+public:
+    InstallerKey(HKEY root, const std::string& path, const char* name, const std::string& value)
+        : root_(root), path_(path)
+    {
+        for (std::string p = path; !p.empty() && !exists(p);) {
+            created_.push_back(p);
+            size_t separator = p.find_last_of('\\');
+            p = separator == std::string::npos ? std::string() : p.substr(0, separator);
+        }
+        HKEY key = nullptr;
+        if (RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &key,
+                            nullptr) != ERROR_SUCCESS) {
+            ADD_FAILURE() << "cannot create " << path;
+            return;
+        }
+        RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>(value.size() + 1));
+        RegCloseKey(key);
+    }
+    ~InstallerKey()
+    {
+        for (const std::string& p : created_) {   // innermost first
+            RegDeleteKeyExA(root_, p.c_str(), KEY_WOW64_64KEY, 0);
+        }
+    }
+    InstallerKey(const InstallerKey&) = delete;
+    InstallerKey& operator=(const InstallerKey&) = delete;
+
+private:
+    bool exists(const std::string& path) const
+    {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(root_, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) return false;
+        RegCloseKey(key);
+        return true;
+    }
+    HKEY root_;
+    std::string path_;
+    std::vector<std::string> created_;
+};
+
+} // namespace
+
+// With the packager's default sequence, no JAVA_HOME and no JavaSoft key, a runtime that
+// one of today's installers registered is found, and its release file spares the
+// "-version" run on the first start.
+TEST_F(JvmSearch, DefaultSequenceFindsEachInstallersRuntime)
+{
+    const struct {
+        const char* name;
+        HKEY root;
+        const char* key;
+        const char* value;
+        const char* suffix;
+    } cases[] = {
+        {"Temurin MSI", HKEY_LOCAL_MACHINE, "SOFTWARE\\Eclipse Adoptium\\JDK\\21.0.1.12\\hotspot\\MSI", "Path", "\\"},
+        {"Temurin EXE, user", HKEY_CURRENT_USER, "SOFTWARE\\Eclipse Adoptium\\JRE\\21.0.1.12\\hotspot\\EXE", "Path", ""},
+        {"Microsoft", HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\JDK\\21.0.1.12\\hotspot\\MSI", "Path", "\\"},
+        {"Semeru", HKEY_LOCAL_MACHINE, "SOFTWARE\\Semeru\\JDK\\21.0.1.12\\openj9\\MSI", "Path", "\\"},
+        {"Zulu", HKEY_LOCAL_MACHINE, "SOFTWARE\\Azul Systems\\Zulu\\zulu-21", "InstallationPath", "\\"},
+        {"Liberica", HKEY_LOCAL_MACHINE, "SOFTWARE\\BellSoft\\Liberica\\jdk-21", "InstallationPath", "\\"},
+        {"JavaSoft 9+", HKEY_LOCAL_MACHINE, "SOFTWARE\\JavaSoft\\JDK\\21.0.1", "JavaHome", ""},
+    };
+    const char* sequence = packager::findKey("java", cfg::jvmSearchSequence)->defaultValue;
+    int index = 0;
+    for (const auto& c : cases) {
+        const std::wstring home = dir.file(L"installed" + std::to_wstring(index++));
+        RuntimeLayout layout = runtime("21.0.1");
+        layout.release = "IMPLEMENTOR=\"x\"\r\nJAVA_VERSION=\"21.0.1\"\r\n";
+        std::wstring java = layOutRuntime(home, layout);
+        ASSERT_FALSE(java.empty());
+        InstallerKey key(c.root, c.key, c.value, narrowPath(home) + c.suffix);
+        LauncherRun run = this->run(launcher(block(sequence, "1.8", "")));
+        EXPECT_TRUE(logHas(run, "Loading of JVM-DLL successful")) << c.name << "\n" << run.log;
+        EXPECT_TRUE(logHas(run, "taking installed runtime " + lower(narrowPath(java)) + " 21.0.1")) << c.name;
+        EXPECT_TRUE(logHas(run, "got version from release file 21.0.1")) << c.name;
+        EXPECT_EQ(0u, standinStarts(java).size()) << c.name;
+    }
+}

@@ -478,3 +478,50 @@ TEST_F(JavaProbeTest, RuntimeThatNeverFinishesIsEndedAfterAMinute)
         << "nothing is cached for a runtime that was ended";
     EXPECT_EQ(probeFilesLeft(), filesBefore);
 }
+
+// A runtime's release file names its version: a first probe with a good one starts no
+// process, is cached as a probe would be, and is judged by the bounds; a file that names
+// no version leaves the decision to a run of the runtime.
+TEST_F(JavaProbeTest, ReleaseFileSparesTheFirstProbe)
+{
+    struct Case {
+        const char* name;
+        bool jdk;                // java.exe below <home>\jre\bin (Java 8 development kit)
+        std::string release;     // "" writes no release file
+        const char* minimum;
+        bool accepted;
+        const char* version;     // the version examined
+        size_t starts;           // runs of the stand-in
+    };
+    const Case cases[] = {
+        {"LF", false, "IMPLEMENTOR=\"x\"\nJAVA_VERSION=\"17.0.9\"\n", "11", true, "17.0.9", 0},
+        {"CR LF", false, "IMPLEMENTOR=\"x\"\r\nJAVA_VERSION=\"21\"\r\nOS_ARCH=\"amd64\"\r\n", "11", true, "21", 0},
+        {"Java 8 JDK above its jre", true, "JAVA_VERSION=\"1.8.0_392\"\r\n", "1.8", true, "1.8.0_392", 0},
+        {"below the minimum", false, "JAVA_VERSION=\"11.0.21\"\n", "17", false, "11.0.21", 0},
+        {"no version line", false, "IMPLEMENTOR=\"x\"\nOS_NAME=\"Windows\"\n", "1.8", true, "1.8.0_66", 1},
+        {"garbage version", false, "JAVA_VERSION=\"banana\"\n", "1.8", true, "1.8.0_66", 1},
+        {"no release file", false, "", "1.8", true, "1.8.0_66", 1},
+    };
+    int index = 0;
+    for (const Case& c : cases) {
+        RuntimeLayout layout;
+        layout.jdk = c.jdk;
+        layout.release = c.release;
+        std::wstring java = runtime(L"rt" + std::to_wstring(index++), layout);
+        std::string expected = resolved(narrowPath(java));
+        LogCursor log;
+        Probe probe = check(narrowPath(java), c.minimum);
+        EXPECT_EQ(probe.accepted, c.accepted) << c.name;
+        EXPECT_EQ(probe.version, c.version) << c.name;
+        EXPECT_EQ(standinStarts(java).size(), c.starts) << c.name;
+        EXPECT_EQ(log.has(std::string("got version from release file ") + c.version), c.starts == 0) << c.name;
+        EXPECT_EQ(cachedText(expected, "Version"), c.version) << c.name;
+
+        // The next probe answers from the cache, whichever way the version was learnt.
+        LogCursor again;
+        probe = check(narrowPath(java), c.minimum);
+        EXPECT_EQ(probe.accepted, c.accepted) << c.name;
+        EXPECT_TRUE(again.has(std::string("got version from registry ") + c.version)) << c.name;
+        EXPECT_EQ(standinStarts(java).size(), c.starts) << c.name;
+    }
+}

@@ -383,7 +383,7 @@ TEST(Defaults, AMinimalDescriptorGivesACompleteServiceBlock)
     }
     const std::map<int32_t, std::string> expected = {
         {101, "Demo"}, {107, "4"}, {2001, "q"}, {146, "."}, {126, "1.8"}, {127, ""},
-        {128, "B..\\jre;Y;EJAVA_HOME;EJDK_HOME;"}, {121, "A1app.jar;"}, {122, "com.example.Main"},
+        {128, "B..\\jre;Y;V;EJAVA_HOME;EJDK_HOME;S;"}, {121, "A1app.jar;"}, {122, "com.example.Main"},
         {123, ""}, {124, ""}, {125, "1"}, {102, "0"}, {104, "0"}, {106, "1"}, {10005, "0"},
         {10123, "0"}, {108, "0"}, {2002, "0"}, {2003, ""}, {1000, "Error"},
         {30000, "30"}, {30001, "0"}, {30002, "1"}, {30003, "60"}, {30004, "300"}, {30005, "5"},
@@ -455,7 +455,7 @@ class_path = [ { scan = "..\\lib" }, { directory = "classes", optional = true },
 arguments = ["--port", "80 80"]
 [java]
 search = [ { directory = "..\\jre" }, { directory = "C:\\jdk", fallback = "relative-only" },
-           { environment = "JAVA_HOME" }, { path = true }, { registry = true } ]
+           { environment = "JAVA_HOME" }, { path = true }, { registry = true }, { installed = true } ]
 allow_prerelease = true
 jvm_subdirectory = "server"
 [vm]
@@ -477,7 +477,7 @@ x = 5
     EXPECT_EQ(value(block, 107), "0");
     EXPECT_EQ(value(block, 121), "S1..\\lib;D0classes;E1EXTRA_CP;");
     EXPECT_EQ(value(block, 124), "--port \"80 80\"");
-    EXPECT_EQ(value(block, 128), "B..\\jre;AC:\\jdk;EJAVA_HOME;S;Y;");
+    EXPECT_EQ(value(block, 128), "B..\\jre;AC:\\jdk;EJAVA_HOME;S;Y;V;");
     EXPECT_EQ(value(block, 130), "1");
     EXPECT_EQ(value(block, 152), "server");
     EXPECT_EQ(value(block, 123), "-Xmx64m \"-Dname=a b\" '-Dq=say \"hi\"' \"\"");
@@ -1000,7 +1000,8 @@ arguments = ["heartbeat.log", "two words", ""]
 [java]
 min_version = "1.8"
 max_version = "17.0.2+8"
-search = [ { directory = "jre", fallback = "relative-only" }, { registry = true }, { path = true } ]
+search = [ { directory = "jre", fallback = "relative-only" }, { registry = true }, { installed = true },
+           { path = true } ]
 require_jdk = true
 jvm_subdirectory = "server"
 application_id = "1234-5678"
@@ -1047,6 +1048,9 @@ name = "conf/app.properties"
         EXPECT_TRUE(description.rebuildsIdentically) << description.descriptor;
         EXPECT_TRUE(description.notes.empty()) << description.notes.front();
         EXPECT_EQ(first, second) << description.descriptor;
+        if (text.find("installed = true") != std::string::npos) {
+            EXPECT_NE(description.descriptor.find("{ installed = true }"), std::string::npos) << description.descriptor;
+        }
     }
 }
 
@@ -1180,7 +1184,7 @@ TEST(CommandLine, AnErrorExitsWithTwoAndLeavesNoOutput)
     PackagerRun run = runPackager("build " + bad + " " + imagePath + " " + output, scratch);
     EXPECT_EQ(run.code, 2);
     EXPECT_EQ(run.err, bad + ":7:14: error: unknown search entry type 'folder' in java.search[0] (directory, "
-                             "environment, path or registry)\n");
+                             "environment, path, registry or installed)\n");
     EXPECT_FALSE(fs::exists(output));
     EXPECT_FALSE(fs::exists(output + ".partial"));
 

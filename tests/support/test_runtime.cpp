@@ -98,6 +98,9 @@ std::wstring layOutRuntime(const std::wstring& home, const RuntimeLayout& layout
     if (layout.unpack200 && !copyStandin("unpack200.exe", runtimeBin + L"\\unpack200.exe")) {
         return std::wstring();
     }
+    if (!layout.release.empty() && !writeTextFile(home + L"\\release", layout.release)) {
+        return std::wstring();
+    }
     return runtimeBin + L"\\java.exe";
 }
 

@@ -32,6 +32,7 @@ struct RuntimeLayout {
     std::string jvmDll;
     std::string jvmSubdir = "server";
     bool unpack200 = false;        // <bin>\unpack200.exe from STANDIN_DIR
+    std::string release;           // written as <home>\release when not empty
     JavaStandinConfig java;
 };
 

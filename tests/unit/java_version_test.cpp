@@ -1,6 +1,7 @@
 // Java version texts: parsing, the strict and lenient range checks, the pre-release rule,
 // which of two versions is newer, and the pure helpers of the runtime probe.
 #include "config/config_store.h"
+#include "jvm/discovery/installed_runtimes.h"
 #include "jvm/discovery/java_probe.h"
 #include "jvm/discovery/java_version.h"
 
@@ -168,4 +169,76 @@ TEST_F(JavaVersionTest, CacheKeyIsThePathWithSlashesBelowTheCacheKey)
               "SOFTWARE\\tarnwell\\quill\\jvms\\c:/program files/java/jre7/bin/java.exe");
     EXPECT_EQ(versionCacheKeyOf("\\\\server\\share\\java.exe"), "SOFTWARE\\tarnwell\\quill\\jvms\\//server/share/java.exe");
     EXPECT_EQ(versionCacheKeyOf(""), "SOFTWARE\\tarnwell\\quill\\jvms\\");
+}
+
+TEST_F(JavaVersionTest, ReleaseFileVersionLine)
+{
+    struct Case {
+        const char* name;
+        std::string text;
+        const char* version;   // "" when the file must be probed instead
+    };
+    const Case cases[] = {
+        {"LF", "IMPLEMENTOR=\"Eclipse Adoptium\"\nJAVA_VERSION=\"17.0.9\"\nOS_NAME=\"Windows\"\n", "17.0.9"},
+        {"CR LF", "IMPLEMENTOR=\"x\"\r\nJAVA_VERSION=\"21.0.1\"\r\nOS_ARCH=\"amd64\"\r\n", "21.0.1"},
+        {"Java 8 form", "JAVA_VERSION=\"1.8.0_392\"\r\n", "1.8.0_392"},
+        {"feature release only", "JAVA_VERSION=\"21\"", "21"},
+        {"last line without end", "A=\"b\"\nJAVA_VERSION=\"11.0.21\"", "11.0.21"},
+        {"pre-release kept whole", "JAVA_VERSION=\"22-ea\"\n", "22-ea"},
+        {"the first line counts", "JAVA_VERSION=\"17.0.9\"\nJAVA_VERSION=\"99\"\n", "17.0.9"},
+        {"no such line", "IMPLEMENTOR=\"x\"\nJAVA_RUNTIME_VERSION=\"17.0.9+9\"\n", ""},
+        {"empty file", "", ""},
+        {"empty version", "JAVA_VERSION=\"\"\n", ""},
+        {"garbage version", "JAVA_VERSION=\"seventeen\"\n", ""},
+        {"no closing mark", "JAVA_VERSION=\"17.0.9\n", ""},
+        {"text after the mark", "JAVA_VERSION=\"17.0.9\" # note\n", ""},
+        {"not at line start", " JAVA_VERSION=\"17.0.9\"\n", ""},
+        {"unquoted", "JAVA_VERSION=17.0.9\n", ""},
+        {"binary", std::string("\x7f" "ELF\0\0JAVA_VERSION", 17), ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(versionFromReleaseText(c.text), c.version) << c.name;
+    }
+}
+
+TEST_F(JavaVersionTest, ReleaseVersionForm)
+{
+    for (const char* good : {"17", "17.0.9", "1.8.0_392", "21-ea", "17.0.9+9", "11.0.2-internal.1"}) {
+        EXPECT_TRUE(isReleaseVersion(good)) << good;
+    }
+    for (const char* bad : {"", "x17", "17.", ".17", "17..0", "1.8.0_", "17-", "17-ea.", "17 0", "17/0", "-17"}) {
+        EXPECT_FALSE(isReleaseVersion(bad)) << bad;
+    }
+}
+
+TEST_F(JavaVersionTest, InstalledRuntimeKeyNamesAndOrder)
+{
+    struct Name {
+        std::string key;
+        const char* zulu;
+        const char* liberica;
+    };
+    const Name names[] = {
+        {"zulu-21", "21", ""},     {"zulu-8-jre", "8", ""}, {"zulu-", "", ""},        {"zulu-x", "", ""},
+        {"jdk-17", "", "17"},      {"jre-8", "", "8"},      {"jdk-17.0.9", "", "17.0.9"},
+        {"jdk-", "", ""},          {"17", "", ""},          {"zulu-21-jre-x", "", ""},
+    };
+    for (const Name& n : names) {
+        EXPECT_EQ(versionOfZuluKey(n.key), n.zulu) << n.key;
+        EXPECT_EQ(versionOfLibericaKey(n.key), n.liberica) << n.key;
+    }
+
+    struct Order {
+        const char* first;
+        const char* second;
+        bool newer;
+    };
+    const Order orders[] = {
+        {"21.0.1.12", "17.0.9.9", true},  {"11", "1.8.0_392", true},     {"8.0.392.8", "11", false},
+        {"1.8.0_392", "8.0.392.8", false}, {"8.0.392.8", "1.8.0_392", true}, {"17.0.10", "17.0.9", true},
+        {"21.0.1.12", "21", true},         {"21", "21.0.1.12", false},    {"17", "17", false},
+    };
+    for (const Order& o : orders) {
+        EXPECT_EQ(isNewerInstalledVersion(o.first, o.second), o.newer) << o.first << " vs " << o.second;
+    }
 }

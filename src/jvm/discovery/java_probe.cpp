@@ -16,6 +16,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -80,7 +81,137 @@ bool probeCommandLine(char* commandLine, size_t capacity, const char* resolvedPa
     return formatText(commandLine, capacity, "%s -version", shortPath);
 }
 
+// What of a release file is read: its JAVA_VERSION line is one of the first.
+constexpr DWORD kReleaseFileCapacity = 16384;
+constexpr char kReleaseVersionPrefix[] = "JAVA_VERSION=\"";
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The release file of the runtime of a Java executable: "<home>\release", where the
+// executable is "<home>\bin\java.exe" or, in a JDK of Java 8 and before,
+// "<home>\jre\bin\java.exe". Empty when the path has no such shape.
+std::vector<std::string> releaseFilesOf(const char* javaExecutable)
+{
+    std::vector<std::string> files;
+    std::string path = javaExecutable;
+    size_t name = path.find_last_of('\\');
+    if (name == std::string::npos || name == 0) {
+        return files;
+    }
+    size_t bin = path.find_last_of('\\', name - 1);
+    if (bin == std::string::npos) {
+        return files;
+    }
+    std::string home = path.substr(0, bin);
+    files.push_back(home + "\\release");
+    size_t jre = home.find_last_of('\\');
+    if (jre != std::string::npos && _stricmp(home.c_str() + jre + 1, "jre") == 0) {
+        files.push_back(home.substr(0, jre) + "\\release");
+    }
+    return files;
+}
+
+// The start of a file; false when it cannot be opened or read.
+bool readFileStart(const std::string& path, std::string& text)
+{
+    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return false;
+    }
+    std::string buffer(kReleaseFileCapacity, '\0');
+    DWORD read = 0;
+    if (!ReadFile(file.get(), &buffer[0], kReleaseFileCapacity, &read, nullptr)) {
+        return false;
+    }
+    buffer.resize(read);
+    text = std::move(buffer);
+    return true;
+}
+
 } // namespace
+
+bool isReleaseVersion(const std::string& text)
+{
+    // Numbers separated by '.' or '_', then optionally '-' or '+' and a word such as "ea".
+    size_t i = 0;
+    bool digits = false;
+    for (; i < text.size() && text[i] != '-' && text[i] != '+'; ++i) {
+        if (isDigit(text[i])) {
+            digits = true;
+        } else if ((text[i] == '.' || text[i] == '_') && digits) {
+            digits = false;
+        } else {
+            return false;
+        }
+    }
+    if (!digits || i >= text.size()) {
+        return digits;
+    }
+    // After the separator: letters, digits and further separators, not empty, not ending in one.
+    bool word = false;
+    for (++i; i < text.size(); ++i) {
+        char c = text[i];
+        bool alphanumeric = isDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        if (alphanumeric) {
+            word = true;
+        } else if ((c == '.' || c == '-' || c == '+' || c == '_') && word) {
+            word = false;
+        } else {
+            return false;
+        }
+    }
+    return word;
+}
+
+std::string versionFromReleaseText(const std::string& text)
+{
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (line.compare(0, std::strlen(kReleaseVersionPrefix), kReleaseVersionPrefix) == 0) {
+            std::string rest = line.substr(std::strlen(kReleaseVersionPrefix));
+            // The closing quotation mark ends the line; anything else is not this format.
+            if (rest.size() < 2 || rest.back() != '"') {
+                return std::string();
+            }
+            rest.pop_back();
+            return isReleaseVersion(rest) ? rest : std::string();
+        }
+        if (end == std::string::npos) {
+            break;
+        }
+        start = end + 1;
+    }
+    return std::string();
+}
+
+bool readReleaseVersion(const char* resolvedPath, char* version, size_t capacity)
+{
+    copyText(version, capacity, "");
+    for (const std::string& file : releaseFilesOf(resolvedPath)) {
+        std::string text;
+        if (!readFileStart(file, text)) {
+            continue;
+        }
+        std::string found = versionFromReleaseText(text);
+        if (found.empty()) {
+            logMessage("no Java version in %s", file.c_str());
+            return false;
+        }
+        if (!copyText(version, capacity, found.c_str())) {
+            copyText(version, capacity, "");
+            return false;
+        }
+        logMessage("Java version %s from %s", version, file.c_str());
+        return true;
+    }
+    return false;
+}
 
 std::string versionCacheKeyOf(const char* resolvedPath)
 {
@@ -151,6 +282,11 @@ bool checkJavaExe(char* javaExecutable, size_t capacity, char* version, size_t v
         if (useVersionCache && readCachedVersion(javaExecutable, lastWriteTime, version, versionCapacity) &&
             std::strcmp(version, kFailedVersion) != 0) {
             logMessage("got version from registry %s", version);
+            result = isVersionAccepted(version, minimum, maximum, allowPrerelease);
+        } else if (readReleaseVersion(javaExecutable, version, versionCapacity)) {
+            // The runtime's own record of its version: no process needs to start.
+            logMessage("got version from release file %s", version);
+            storeCachedVersion(javaExecutable, lastWriteTime, version);
             result = isVersionAccepted(version, minimum, maximum, allowPrerelease);
         } else if (queryJavaVersion(javaExecutable, lastWriteTime, version, versionCapacity)) {
             logMessage("got version from execution %s", version);

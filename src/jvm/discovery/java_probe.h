@@ -29,6 +29,10 @@ bool checkJavaExe(char* javaExecutable, size_t capacity, char* version, size_t v
 // Runs "<short path> -version" with standard error in a temporary file and reads the
 // version from its first line. Non-zero exit codes are cached as "1.0.0".
 bool queryJavaVersion(const char* resolvedPath, uint64_t lastWriteTime, char* version, size_t capacity);
+// The version in the release file of the executable's runtime ("<home>\release", or the
+// JDK's above "<home>\jre"): its line JAVA_VERSION="...". False when there is no such
+// file, no such line, or a version that does not have a version's form.
+bool readReleaseVersion(const char* resolvedPath, char* version, size_t capacity);
 bool readCachedVersion(const char* resolvedPath, uint64_t lastWriteTime, char* version, size_t capacity);
 void storeCachedVersion(const char* resolvedPath, uint64_t lastWriteTime, const char* version);
 
@@ -36,3 +40,9 @@ void storeCachedVersion(const char* resolvedPath, uint64_t lastWriteTime, const 
 // the first line that "java -version" prints ("" when the line is no version line).
 std::string versionCacheKeyOf(const char* resolvedPath);
 std::string versionFromVersionLine(const char* line);
+// The JAVA_VERSION of a release file's text (lines end in LF or CR LF); "" when it has
+// none or one that isReleaseVersion refuses.
+std::string versionFromReleaseText(const std::string& text);
+// Whether a text is a version: numbers separated by '.' or '_' ("17.0.9", "1.8.0_392"),
+// optionally followed by '-' or '+' and a word ("21-ea", "17.0.9+9").
+bool isReleaseVersion(const std::string& text);

@@ -8,6 +8,7 @@
 #include "config/config_store.h"
 #include "config/variable_expansion.h"
 #include "format/record_ids.h"
+#include "jvm/discovery/installed_runtimes.h"
 #include "jvm/discovery/java_probe.h"
 #include "jvm/discovery/packed_jre.h"
 #include "jvm/discovery/registry_discovery.h"
@@ -252,6 +253,32 @@ HMODULE tryLocationFile(Search& search, const wchar_t* suffix, const char* kind)
     return search.accept(JvmSource::Directory, location);
 }
 
+// The runtimes today's installers register, newest first; the first accepted one whose
+// jvm.dll loads ends the search. Their homes are used as they are: nothing is unpacked in
+// an installed runtime.
+HMODULE tryInstalledRuntimes(Search& search)
+{
+    for (const InstalledRuntime& runtime : collectInstalledRuntimes()) {
+        logMessage("trying installed runtime %s from %s", runtime.home.c_str(), runtime.key.c_str());
+        if (!resolveJavaExecutable(search.javaExecutable, search.capacity, runtime.home.c_str())) {
+            logMessage("passed over %s: the home does not qualify", runtime.home.c_str());
+            continue;
+        }
+        char version[kTextCapacity];
+        if (!checkJavaExe(search.javaExecutable, search.capacity, version, sizeof version, search.minimum,
+                          search.maximum, false, true)) {
+            logMessage("passed over %s: not an acceptable runtime", runtime.home.c_str());
+            continue;
+        }
+        logMessage("taking installed runtime %s %s", search.javaExecutable, version);
+        if (HMODULE module = search.accept(JvmSource::Registry, nullptr)) {
+            return module;
+        }
+        logMessage("passed over %s: its jvm.dll did not load", runtime.home.c_str());
+    }
+    return nullptr;
+}
+
 // One entry of the configured sequence: its type letter, then its text.
 HMODULE trySequenceEntry(Search& search, const std::string& entry)
 {
@@ -284,6 +311,8 @@ HMODULE trySequenceEntry(Search& search, const std::string& entry)
             return search.accept(JvmSource::Registry, nullptr);
         }
         break;
+    case 'V':
+        return tryInstalledRuntimes(search);
     default:
         break;
     }
