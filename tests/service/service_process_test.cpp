@@ -414,12 +414,22 @@ std::map<int32_t, std::string> supervision(const std::string& stopTimeout, const
 std::string serviceLogAtTheEnd(const ServiceApp& app, const ServiceLogs& logs, DWORD timeoutMs)
 {
     const DWORD start = GetTickCount();
-    while (!processesOf(app.exe).empty()) {
-        if (GetTickCount() - start > timeoutMs) {
+    // Waits on the processes themselves; a restart may start another meanwhile.
+    for (std::vector<DWORD> ids = processesOf(app.exe); !ids.empty(); ids = processesOf(app.exe)) {
+        std::vector<HANDLE> processes;
+        for (DWORD id : ids) {
+            if (HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id)) processes.push_back(process);
+        }
+        const DWORD waited = GetTickCount() - start;
+        const DWORD result = processes.empty() || waited >= timeoutMs
+                                 ? WAIT_TIMEOUT
+                                 : WaitForMultipleObjects(static_cast<DWORD>(processes.size()), processes.data(),
+                                                          TRUE, timeoutMs - waited);
+        for (HANDLE process : processes) CloseHandle(process);
+        if (result == WAIT_TIMEOUT && (waited >= timeoutMs || !processes.empty())) {
             ADD_FAILURE() << "the service's processes did not end within " << timeoutMs << " ms\n" << logs.all();
             return std::string();
         }
-        Sleep(50);
     }
     return logs.waitForLogWith("service main", 5000);
 }
@@ -570,14 +580,18 @@ TEST(ServiceSupervision, LongRunsResetTheCountAndAStopEndsTheWaitForARestart)
         ServiceApp app(L"app", supervision("0", "1", "0", "0", "1", "1"));
         jnistandin::Behaviour behaviour = mainDoes("exit 3");
         behaviour.mainRunsMs = 1300;
+        // The gate only counts the children that reach main; it holds none of them.
+        jnistandin::MainGate gate;
+        ASSERT_TRUE(gate.ready());
+        gate.hold(behaviour);
+        gate.release();
         app.behave(behaviour);
         ServiceGuard guard(uniqueServiceName());
         ServiceLogs logs;
         app.command({L"/install-demand", guard.name()});
         app.command({L"/start", guard.name()});
-        const DWORD start = GetTickCount();
-        while (app.record().count("main") < 3 && GetTickCount() - start < 30000) Sleep(100);
-        ASSERT_GE(app.record().count("main"), 3u) << app.record().dump() << logs.all();
+        ASSERT_TRUE(gate.waitForEntries(3, 30000))
+            << gate.entered() << " children reached main\n" << app.record().dump() << logs.all();
         EXPECT_EQ("Stopping service '" + toUtf8(guard.name()) + "'.\nService stopped\n",
                   app.command({L"/stop", guard.name()}));
         const std::string serviceLog = serviceLogAtTheEnd(app, logs, 10000);
