@@ -2,6 +2,8 @@
 // too-long values, and the integer conversion of configuration values.
 #include "config/config_store.h"
 
+#include "unit/empty_config_store.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -13,20 +15,7 @@ namespace {
 constexpr int32_t kName = 101;
 constexpr int32_t kAbsent = 424242;
 
-// Each test starts from an empty store and leaves the process's store as it found it.
-class ConfigStoreTest : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        saved_ = configStore();
-        configStore().narrow.clear();
-        configStore().wide.clear();
-    }
-    void TearDown() override { configStore() = saved_; }
-
-private:
-    ConfigStore saved_;
-};
+class ConfigStoreTest : public EmptyConfigStoreTest {};
 
 } // namespace
 

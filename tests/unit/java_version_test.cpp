@@ -5,6 +5,8 @@
 #include "jvm/discovery/java_probe.h"
 #include "jvm/discovery/java_version.h"
 
+#include "unit/empty_config_store.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -14,18 +16,7 @@ namespace {
 
 constexpr int32_t kAllowPrereleaseId = 130;
 
-class JavaVersionTest : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        saved_ = configStore();
-        configStore().narrow.clear();
-    }
-    void TearDown() override { configStore() = saved_; }
-
-private:
-    ConfigStore saved_;
-};
+class JavaVersionTest : public EmptyConfigStoreTest {};
 
 } // namespace
 

@@ -3,6 +3,8 @@
 #include "config/config_store.h"
 #include "service/supervision.h"
 
+#include "unit/empty_config_store.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -10,18 +12,7 @@
 
 namespace {
 
-class SupervisionPlanTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        saved_ = configStore();
-        configStore().narrow.clear();
-    }
-    void TearDown() override { configStore() = saved_; }
-
-private:
-    ConfigStore saved_;
-};
+class SupervisionPlanTest : public EmptyConfigStoreTest {};
 
 TEST_F(SupervisionPlanTest, RecordsGiveThePlanAndTheirAbsenceTheFormerBehaviour)
 {
