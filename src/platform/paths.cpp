@@ -366,42 +366,29 @@ bool usableAs(const std::wstring& path, bool narrow)
     return !replaced && !containsQuestionMark(path.c_str());
 }
 
-std::wstring usableTempDirectoryFrom(wchar_t* path, DWORD length, bool narrow);
+// The system's temporary directory as a start finds it: created when missing, with its
+// long form where that can be determined. Each file call is a round trip to the server
+// under Wine, and a start asks for the directory several times, for narrow and for wide
+// file functions: the answer for one system path is kept (per thread, so that no lock is
+// needed). A changed TMP is a new question.
+struct SystemTempDirectory {
+    std::wstring path;      // as the system names it, or the home directory
+    std::wstring longForm;  // empty when it cannot be determined
+};
 
-// A usable temporary directory for narrow (`narrow`) or wide file functions; empty when
-// there is none. First the system's, created when missing (the home directory when the
-// system names none), judged by its long form where that can be determined; then the
-// first fallback that a subdirectory can be created in.
-std::wstring usableTempDirectory(bool narrow)
+SystemTempDirectory systemTempDirectory()
 {
-    // Each file server call is a round trip to the server under Wine, and a start asks for
-    // the directory several times: the answer for the same system directory is kept (per
-    // thread, so that no lock is needed). A changed TMP is a new question.
-    struct Answer {
-        std::wstring systemPath;
-        std::wstring directory;
-    };
-    thread_local Answer answers[2];
-    Answer& answer = answers[narrow ? 1 : 0];
+    thread_local std::wstring lastSystemPath;
+    thread_local SystemTempDirectory lastAnswer;
 
     wchar_t path[kTextCapacity];
     DWORD length = GetTempPathW(kTextCapacity, path);
     logMessage("GetTempPath returned %d (last error %d)", static_cast<int>(length), static_cast<int>(GetLastError()));
     const bool systemDefined = length > 0 && length < static_cast<DWORD>(kTextCapacity);
-    if (systemDefined && !answer.directory.empty() && answer.systemPath == path) {
-        return answer.directory;
+    if (systemDefined && !lastSystemPath.empty() && lastSystemPath == path) {
+        return lastAnswer;
     }
-    std::wstring found = usableTempDirectoryFrom(path, length, narrow);
-    if (systemDefined && !found.empty()) {
-        answer.systemPath = path;
-        answer.directory = found;
-    }
-    return found;
-}
-
-std::wstring usableTempDirectoryFrom(wchar_t* path, DWORD length, bool narrow)
-{
-    if (length == 0 || length >= static_cast<DWORD>(kTextCapacity)) {
+    if (!systemDefined) {
         DWORD drive = GetEnvironmentVariableW(L"HOMEDRIVE", path, kTextCapacity);
         drive = drive < static_cast<DWORD>(kTextCapacity) ? drive : 0;
         DWORD rest = GetEnvironmentVariableW(L"HOMEPATH", path + drive, kTextCapacity - drive);
@@ -411,12 +398,47 @@ std::wstring usableTempDirectoryFrom(wchar_t* path, DWORD length, bool narrow)
         BOOL made = CreateDirectoryW(path, nullptr);
         logMessage("make dir returned %d", made ? 0 : -1);
     }
+    SystemTempDirectory answer;
+    answer.path = path;
     wchar_t longForm[kTextCapacity];
     DWORD n = GetLongPathNameW(path, longForm, kTextCapacity);
-    if (usableAs(path, narrow) && (n == 0 || n >= static_cast<DWORD>(kTextCapacity) || usableAs(longForm, narrow))) {
-        return path;
+    if (n > 0 && n < static_cast<DWORD>(kTextCapacity)) {
+        answer.longForm = longForm;
     }
+    if (systemDefined) {
+        lastSystemPath = answer.path;
+        lastAnswer = answer;
+    }
+    return answer;
+}
 
+// A usable temporary directory for narrow (`narrow`) or wide file functions; empty when
+// there is none. First the system's, judged by its long form where that can be
+// determined; then the first fallback that a subdirectory can be created in.
+std::wstring usableFallbackTempDirectory(bool narrow);
+
+std::wstring usableTempDirectory(bool narrow)
+{
+    const SystemTempDirectory system = systemTempDirectory();
+    if (usableAs(system.path, narrow) && (system.longForm.empty() || usableAs(system.longForm, narrow))) {
+        return system.path;
+    }
+    // A fallback is looked for once per system path too.
+    struct Fallback {
+        std::wstring systemPath;
+        std::wstring directory;
+    };
+    thread_local Fallback fallbacks[2];
+    Fallback& fallback = fallbacks[narrow ? 1 : 0];
+    if (fallback.directory.empty() || fallback.systemPath != system.path) {
+        fallback.systemPath = system.path;
+        fallback.directory = usableFallbackTempDirectory(narrow);
+    }
+    return fallback.directory;
+}
+
+std::wstring usableFallbackTempDirectory(bool narrow)
+{
     wchar_t windowsDir[kTextCapacity];
     UINT w = GetWindowsDirectoryW(windowsDir, kTextCapacity);
     if (w == 0 || w >= static_cast<UINT>(kTextCapacity)) {

@@ -479,9 +479,10 @@ TEST_F(JavaProbeTest, RuntimeThatNeverFinishesIsEndedAfterAMinute)
     EXPECT_EQ(probeFilesLeft(), filesBefore);
 }
 
-// A runtime's release file names its version: a first probe with a good one starts no
-// process, is cached as a probe would be, and is judged by the bounds; a file that names
-// no version leaves the decision to a run of the runtime.
+// A runtime's release file names its version: a probe with a good one starts no process
+// and touches no registry (nothing is cached, every later probe reads the file again), and
+// is judged by the bounds; a file that names no version leaves the decision to a run of
+// the runtime, which is cached as before.
 TEST_F(JavaProbeTest, ReleaseFileSparesTheFirstProbe)
 {
     struct Case {
@@ -492,15 +493,19 @@ TEST_F(JavaProbeTest, ReleaseFileSparesTheFirstProbe)
         bool accepted;
         const char* version;     // the version examined
         size_t starts;           // runs of the stand-in
+        const char* cached;      // a version cached before the first probe, or nullptr
     };
     const Case cases[] = {
-        {"LF", false, "IMPLEMENTOR=\"x\"\nJAVA_VERSION=\"17.0.9\"\n", "11", true, "17.0.9", 0},
-        {"CR LF", false, "IMPLEMENTOR=\"x\"\r\nJAVA_VERSION=\"21\"\r\nOS_ARCH=\"amd64\"\r\n", "11", true, "21", 0},
-        {"Java 8 JDK above its jre", true, "JAVA_VERSION=\"1.8.0_392\"\r\n", "1.8", true, "1.8.0_392", 0},
-        {"below the minimum", false, "JAVA_VERSION=\"11.0.21\"\n", "17", false, "11.0.21", 0},
-        {"no version line", false, "IMPLEMENTOR=\"x\"\nOS_NAME=\"Windows\"\n", "1.8", true, "1.8.0_66", 1},
-        {"garbage version", false, "JAVA_VERSION=\"banana\"\n", "1.8", true, "1.8.0_66", 1},
-        {"no release file", false, "", "1.8", true, "1.8.0_66", 1},
+        {"LF", false, "IMPLEMENTOR=\"x\"\nJAVA_VERSION=\"17.0.9\"\n", "11", true, "17.0.9", 0, nullptr},
+        {"CR LF", false, "IMPLEMENTOR=\"x\"\r\nJAVA_VERSION=\"21\"\r\nOS_ARCH=\"amd64\"\r\n", "11", true, "21", 0, nullptr},
+        {"Java 8 JDK above its jre", true, "JAVA_VERSION=\"1.8.0_392\"\r\n", "1.8", true, "1.8.0_392", 0, nullptr},
+        {"below the minimum", false, "JAVA_VERSION=\"11.0.21\"\n", "17", false, "11.0.21", 0, nullptr},
+        {"no version line", false, "IMPLEMENTOR=\"x\"\nOS_NAME=\"Windows\"\n", "1.8", true, "1.8.0_66", 1, nullptr},
+        {"garbage version", false, "JAVA_VERSION=\"banana\"\n", "1.8", true, "1.8.0_66", 1, nullptr},
+        {"no release file", false, "", "1.8", true, "1.8.0_66", 1, nullptr},
+        // The release file is read before the cache: an entry left by an earlier build of
+        // the runtime in the same place does not decide.
+        {"over a cached version", false, "JAVA_VERSION=\"21.0.2\"\n", "17", true, "21.0.2", 0, "11.0.1"},
     };
     int index = 0;
     for (const Case& c : cases) {
@@ -509,19 +514,25 @@ TEST_F(JavaProbeTest, ReleaseFileSparesTheFirstProbe)
         layout.release = c.release;
         std::wstring java = runtime(L"rt" + std::to_wstring(index++), layout);
         std::string expected = resolved(narrowPath(java));
+        if (c.cached != nullptr) {
+            storeCachedVersion(expected.c_str(), lastWriteTimeOf(java), c.cached);
+        }
         LogCursor log;
         Probe probe = check(narrowPath(java), c.minimum);
         EXPECT_EQ(probe.accepted, c.accepted) << c.name;
         EXPECT_EQ(probe.version, c.version) << c.name;
         EXPECT_EQ(standinStarts(java).size(), c.starts) << c.name;
         EXPECT_EQ(log.has(std::string("got version from release file ") + c.version), c.starts == 0) << c.name;
-        EXPECT_EQ(cachedText(expected, "Version"), c.version) << c.name;
+        EXPECT_EQ(cachedText(expected, "Version"), c.cached != nullptr ? c.cached : c.starts == 0 ? "<none>" : c.version)
+            << c.name;
 
-        // The next probe answers from the cache, whichever way the version was learnt.
+        // The next probe starts nothing either: the release file or the cache answers.
         LogCursor again;
         probe = check(narrowPath(java), c.minimum);
         EXPECT_EQ(probe.accepted, c.accepted) << c.name;
-        EXPECT_TRUE(again.has(std::string("got version from registry ") + c.version)) << c.name;
+        EXPECT_TRUE(again.has(std::string(c.starts == 0 ? "got version from release file " : "got version from registry ") +
+                              c.version))
+            << c.name;
         EXPECT_EQ(standinStarts(java).size(), c.starts) << c.name;
     }
 }

@@ -2,7 +2,7 @@
 # Checks the built launcher executable as a file:
 #  - it imports only Windows system DLLs, so it runs on a bare Windows installation
 #    (no MinGW runtime DLLs such as libstdc++, libgcc or libwinpthread beside it), and
-#    not USER32, which it loads when it needs it;
+#    neither USER32 nor ADVAPI32, which it loads when it needs them;
 #  - its application manifest is embedded as resource type 24, id 1, and asks for
 #    asInvoker, Common-Controls 6.0.0.0 and the Vista, 7, 8 and 8.1 supportedOS ids.
 #
@@ -39,6 +39,17 @@ done
 case $(printf '%s\n' "$dlls" | tr '[:upper:]' '[:lower:]') in
     *user32.dll*) fail "imports USER32.dll, which every start would then load" ;;
 esac
+
+# ADVAPI32 is delay-loaded: a function missing from src/platform/advapi32_delayed.def
+# links as an ordinary import, and every start would load ADVAPI32 and the DLLs it needs.
+case $(printf '%s\n' "$dlls" | tr '[:upper:]' '[:lower:]') in
+    *advapi32.dll*) fail "imports ADVAPI32.dll directly; add the functions it imports to advapi32_delayed.def" ;;
+esac
+if LC_ALL=C grep -qai 'advapi32\.dll' "$exe"; then
+    echo "ok: ADVAPI32 delay-loaded"
+else
+    fail "names no advapi32.dll to load on first use"
+fi
 
 # --- manifest -------------------------------------------------------------------------
 # The .rsrc section's file offset and size, from the section table.

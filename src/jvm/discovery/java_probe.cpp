@@ -1,6 +1,7 @@
-// The test of one Java installation. A runtime's version is known from the per-user
-// cache while the executable keeps its last-write time; otherwise the executable is run
-// with "-version" and its standard error read from a temporary file.
+// The test of one Java installation. A runtime's version is read from its release file
+// when that names one; otherwise it is known from the per-user cache while the executable
+// keeps its last-write time, or else the executable is run with "-version" and its
+// standard error read from a temporary file.
 #include "jvm/discovery/java_probe.h"
 
 #include "config/config_store.h"
@@ -279,14 +280,15 @@ bool checkJavaExe(char* javaExecutable, size_t capacity, char* version, size_t v
         logMessage("file doesn't exist");
     } else {
         logMessage("file exists");
-        if (useVersionCache && readCachedVersion(javaExecutable, lastWriteTime, version, versionCapacity) &&
-            std::strcmp(version, kFailedVersion) != 0) {
-            logMessage("got version from registry %s", version);
-            result = isVersionAccepted(version, minimum, maximum, allowPrerelease);
-        } else if (readReleaseVersion(javaExecutable, version, versionCapacity)) {
-            // The runtime's own record of its version: no process needs to start.
+        // The runtime's own record of its version comes first: reading it needs no
+        // process and no registry, so a start with such a runtime never loads the registry
+        // functions. The cache serves the runtimes without one, as before.
+        if (readReleaseVersion(javaExecutable, version, versionCapacity)) {
             logMessage("got version from release file %s", version);
-            storeCachedVersion(javaExecutable, lastWriteTime, version);
+            result = isVersionAccepted(version, minimum, maximum, allowPrerelease);
+        } else if (useVersionCache && readCachedVersion(javaExecutable, lastWriteTime, version, versionCapacity) &&
+                   std::strcmp(version, kFailedVersion) != 0) {
+            logMessage("got version from registry %s", version);
             result = isVersionAccepted(version, minimum, maximum, allowPrerelease);
         } else if (queryJavaVersion(javaExecutable, lastWriteTime, version, versionCapacity)) {
             logMessage("got version from execution %s", version);

@@ -309,14 +309,22 @@ void recordTempFiles()
         record("tempFile", name + " " + std::to_string(content.size()));
         record("tempFileContent", content);
     }
+    if (control.mainRecordsSecurity.empty()) return;
+    // ADVAPI32 is loaded here, when asked, and not imported: a stand-in that imported it
+    // would load it into every launch it serves, which the start-up figures would count.
+    HMODULE advapi32 = LoadLibraryW(L"advapi32.dll");
+    auto getSecurity = reinterpret_cast<decltype(&GetNamedSecurityInfoA)>(
+        reinterpret_cast<void*>(GetProcAddress(advapi32, "GetNamedSecurityInfoA")));
+    auto toText = reinterpret_cast<decltype(&ConvertSecurityDescriptorToStringSecurityDescriptorA)>(
+        reinterpret_cast<void*>(GetProcAddress(advapi32, "ConvertSecurityDescriptorToStringSecurityDescriptorA")));
     for (const std::string& name : control.mainRecordsSecurity) {
         const std::string path = name == "." ? tempDir : tempDir + "\\" + name;
         PSECURITY_DESCRIPTOR descriptor = nullptr;
         char* text = nullptr;
-        if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                  nullptr, nullptr, &descriptor) != ERROR_SUCCESS ||
-            !ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1,
-                                                                  DACL_SECURITY_INFORMATION, &text, nullptr)) {
+        if (getSecurity == nullptr || toText == nullptr ||
+            getSecurity(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr,
+                        &descriptor) != ERROR_SUCCESS ||
+            !toText(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text, nullptr)) {
             record("tempFileSecurity", name + " unreadable");
         } else {
             record("tempFileSecurity", name + " " + text);
