@@ -4,10 +4,11 @@ package com.quill.runtime;
 import java.io.OutputStream;
 import java.io.PrintStream;
 import java.nio.charset.Charset;
+import java.util.Locale;
 
 /**
  * A plain print stream passes a line on in pieces (the text in blocks of a few kilobytes,
- * then the line separator), and a rotating file would begin a new file between them. This
+ * then the line separator; a format each of its parts), and a rotating file would begin a new file between them. This
  * one encodes the whole text of a call first, so that a line, and every line of a stack
  * trace, stays in one file. It writes through at every call, as the plain one does with
  * automatic flushing, in the same charset.
@@ -72,6 +73,19 @@ final class WholeWritePrintStream extends PrintStream {
     @Override
     public void print(Object obj) {
         writeWhole(String.valueOf(obj));
+    }
+
+    // A plain print stream formats straight into itself, piece by piece.
+    @Override
+    public PrintStream format(String format, Object... args) {
+        writeWhole(String.format(Locale.getDefault(Locale.Category.FORMAT), format, args));
+        return this;
+    }
+
+    @Override
+    public PrintStream format(Locale l, String format, Object... args) {
+        writeWhole(String.format(l, format, args));
+        return this;
     }
 
     @Override

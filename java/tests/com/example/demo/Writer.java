@@ -3,6 +3,7 @@
 //   fixture.writes   sizes of the lines in bytes, line end included, as "102400x12,1572864"
 //                    (x repeats a size)
 //   fixture.stream   out, err, or both (alternately, standard output first)
+//   fixture.printf   true: each line by printf("%s%n"), not println
 //   fixture.unblock  a directory removed, with its files, once fixture.unblockAfter lines
 //                    are written
 package com.example.demo;
@@ -19,13 +20,18 @@ public class Writer {
         String stream = System.getProperty("fixture.stream", "out");
         String unblock = System.getProperty("fixture.unblock");
         int unblockAfter = Integer.getInteger("fixture.unblockAfter", -1);
+        boolean printf = Boolean.getBoolean("fixture.printf");
         for (int i = 0; i < sizes.size(); i++) {
             if (i == unblockAfter && unblock != null) {
                 removeAll(new File(unblock));
             }
             boolean error = stream.equals("err") || (stream.equals("both") && i % 2 == 1);
             PrintStream target = error ? System.err : System.out;
-            target.println(line(i, sizes.get(i)));
+            if (printf) {
+                target.printf("%s%n", line(i, sizes.get(i)));
+            } else {
+                target.println(line(i, sizes.get(i)));
+            }
         }
         Main.report("done");
     }

@@ -87,6 +87,8 @@ class RotationTest {
             // name, max size, keep, writes, stream, files at the end, first line kept
             {"100 KB lines, 1 MB, 3 kept", "1048576", "3", LINE + "x60", "out", 4, 20},
             {"both streams in one file", "1048576", "3", LINE + "x45", "both", 4, 10},
+            // The limit falls between the text of a line and its end: one write keeps them together.
+            {"lines by printf", "1023999", "3", LINE + "x45", "printf", 4, 9},
             {"one write above the limit gets a file of its own", "1048576", "3",
                 LINE + "x12," + oversized + "," + LINE + "x5", "out", 4, 0},
             {"none kept", "1048576", "0", LINE + "x25", "out", 1, 20},
@@ -99,8 +101,9 @@ class RotationTest {
             String writes = (String) c[3];
             Path dir = Files.createDirectory(temp.resolve("case" + Arrays.asList(cases).indexOf(c)));
             Path log = dir.resolve("logs").resolve("app.log");
-            AppRun run = AppRun.run(dir, limitOptions((String) c[1], (String) c[2], writes,
-                    "-Dfixture.stream=" + c[4]), array("false", WRITER, log.toString(), log.toString(), "true"), null);
+            String stream = c[4].equals("printf") ? "-Dfixture.printf=true" : "-Dfixture.stream=" + c[4];
+            AppRun run = AppRun.run(dir, limitOptions((String) c[1], (String) c[2], writes, stream),
+                    array("false", WRITER, log.toString(), log.toString(), "true"), null);
             assertEquals(0, run.exitCode(), name + "\n" + run.describe());
             assertEquals(Arrays.asList("done"), run.report(), name);
             int keep = c[2] == null ? 0 : Integer.parseInt((String) c[2]);
