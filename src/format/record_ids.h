@@ -102,7 +102,10 @@
     X(serviceStartMode, 30006, text)                \
     X(serviceAccount, 30007, text)                  \
     X(serviceRecovery, 30008, text)                 \
-    X(serviceEventLog, 30009, flag)
+    X(serviceEventLog, 30009, flag)                 \
+    /* extensions: the size limit of the output files, for the runtime library */ \
+    X(outputMaxSize, 30010, text)                   \
+    X(outputKeep, 30011, integer)
 
 namespace cfg {
 

@@ -159,6 +159,12 @@ const std::vector<DescriptorKey> kKeys = {
      "Send standard output to `stdout` (true when `stdout` names a file)"},
     {"output", "append", cfg::redirectAppendFlag, KeyKind::flag, "1",
      "Append to the output files rather than replace them"},
+    {"output", "max_size", cfg::outputMaxSize, KeyKind::byteSize, "10485760",
+     "Most bytes an output file holds: a write that would take it further first renames it to `<name>.1` "
+     "(`.1` to `.2` and so on, the oldest beyond `keep` removed) and begins a new file; a single larger write "
+     "still goes out whole. `KB`, `MB` and `GB` are 1024 bytes, 1024 KB and 1024 MB; 0 for no limit"},
+    bounded("output", "keep", cfg::outputKeep, "5", 0, 1000,
+            "How many older output files `max_size` keeps beside the current one"),
 
     // [instance]
     {"instance", "single", cfg::singleInstance, KeyKind::flag, "0",

@@ -33,6 +33,7 @@ enum class KeyKind {
     filePath,        // a file on the packaging machine
     account,         // the account a service runs as ("LocalSystem", "DOMAIN\user", ...)
     recovery,        // the service manager's restart action: an inline table of three keys
+    byteSize,        // bytes, as an integer or a string with a unit ("10 MB"), stored in decimal
 };
 
 // Who maps a key between descriptor and record.

@@ -81,6 +81,57 @@ TomlValue decodeInteger(const std::string& record, int32_t minimum, int32_t maxi
     return record;
 }
 
+// --- byte sizes ------------------------------------------------------------------------------
+
+struct SizeUnit {
+    const char* name;
+    int64_t bytes;
+};
+// Largest first: inspect shows a size in the largest unit that divides it.
+const SizeUnit kSizeUnits[] = {{"GB", 1024LL * 1024 * 1024}, {"MB", 1024LL * 1024}, {"KB", 1024}};
+constexpr int64_t kMaxByteSize = 1024LL * 1024 * 1024 * 1024;
+const char kSizeForms[] = "give bytes, or a number with \"KB\", \"MB\" or \"GB\", such as \"10 MB\"";
+
+bool encodeByteSize(Builder& b, const toml::node& node, const Path& key, std::string* record)
+{
+    int64_t bytes = 0;
+    if (node.is_integer()) {
+        bytes = node.as_integer()->get();
+    } else if (node.is_string()) {
+        const std::string& text = node.as_string()->get();
+        std::string reason;
+        if (!parseByteSize(text, &bytes, &reason)) {
+            b.error(node.source(), key + " " + shownText(text) + " " + reason + "; " + kSizeForms);
+            return false;
+        }
+    } else {
+        wrongType(b, node, key, "a byte count or a size such as \"10 MB\"");
+        return false;
+    }
+    if (bytes < 0 || bytes > kMaxByteSize) {
+        b.error(node.source(), key + " must be between 0 and " + std::to_string(kMaxByteSize) + " bytes (1024 GB), not " +
+                                   std::to_string(bytes));
+        return false;
+    }
+    *record = std::to_string(bytes);
+    return true;
+}
+
+TomlValue decodeByteSize(const std::string& record)
+{
+    char* end = nullptr;
+    long long bytes = std::strtoll(record.c_str(), &end, 10);
+    if (record.empty() || *end != 0 || std::to_string(bytes) != record || bytes < 0 || bytes > kMaxByteSize) {
+        return std::nullopt;
+    }
+    for (const SizeUnit& unit : kSizeUnits) {
+        if (bytes != 0 && bytes % unit.bytes == 0) {
+            return "\"" + std::to_string(bytes / unit.bytes) + " " + unit.name + "\"";
+        }
+    }
+    return record;
+}
+
 // --- the service account ------------------------------------------------------------------
 
 const char* const kBuiltInAccounts[] = {"LocalSystem", "LocalService", "NetworkService", "virtual"};
@@ -443,6 +494,45 @@ bool isServiceAccount(const std::string& account, std::string* reason)
     return true;
 }
 
+bool parseByteSize(const std::string& text, int64_t* bytes, std::string* reason)
+{
+    size_t at = 0;
+    int64_t number = 0;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
+        if (number > (INT64_MAX - (text[at] - '0')) / 10) {
+            *reason = "is too large";
+            return false;
+        }
+        number = number * 10 + (text[at] - '0');
+        ++at;
+    }
+    if (at == 0) {
+        *reason = "does not begin with a number";
+        return false;
+    }
+    while (at < text.size() && text[at] == ' ') {
+        ++at;
+    }
+    std::string unit = text.substr(at);
+    if (unit.empty()) {
+        *bytes = number;
+        return true;
+    }
+    for (const SizeUnit& known : kSizeUnits) {
+        if (unit.size() == 2 && std::toupper(static_cast<unsigned char>(unit[0])) == known.name[0] &&
+            std::toupper(static_cast<unsigned char>(unit[1])) == known.name[1]) {
+            if (number > INT64_MAX / known.bytes) {
+                *reason = "is too large";
+                return false;
+            }
+            *bytes = number * known.bytes;
+            return true;
+        }
+    }
+    *reason = "has no unit the launcher knows";
+    return false;
+}
+
 bool encodeValue(Builder& b, const DescriptorKey& key, const toml::node& node, const toml::table& table,
                  std::string* record)
 {
@@ -462,6 +552,7 @@ bool encodeValue(Builder& b, const DescriptorKey& key, const toml::node& node, c
     case KeyKind::searchSequence: return encodeSearchSequence(b, node, path, record);
     case KeyKind::account: return encodeAccount(b, node, path, record);
     case KeyKind::recovery: return encodeRecovery(b, node, path, record);
+    case KeyKind::byteSize: return encodeByteSize(b, node, path, record);
     default: return false;  // the section's own code reads the others
     }
 }
@@ -485,6 +576,7 @@ TomlValue decodeValue(const DescriptorKey& key, const std::string& record)
     case KeyKind::searchSequence: return decodeSearchSequence(record);
     case KeyKind::account: return isServiceAccount(record, nullptr) ? TomlValue(tomlText(record)) : std::nullopt;
     case KeyKind::recovery: return decodeRecovery(record);
+    case KeyKind::byteSize: return decodeByteSize(record);
     default: return std::nullopt;
     }
 }

@@ -32,4 +32,10 @@ bool isJvmDirectoryName(const std::string& name);
 // with what is wrong in `reason` (when not null), such as "has more than one '\'".
 bool isServiceAccount(const std::string& account, std::string* reason);
 
+// A size as a descriptor writes it in a string: a number of bytes, or a number, blanks
+// and a unit "KB", "MB" or "GB" (of 1024 bytes, 1024 KB and 1024 MB; any case), such as
+// "10 MB". False, with what is wrong in `reason`, for any other text or one too large for
+// 64 bits.
+bool parseByteSize(const std::string& text, int64_t* bytes, std::string* reason);
+
 } // namespace packager

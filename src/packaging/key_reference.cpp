@@ -87,6 +87,7 @@ std::string typeOf(const DescriptorKey& key)
     case KeyKind::filePath: return "string (path)";
     case KeyKind::account: return "string (account)";
     case KeyKind::recovery: return "inline table";
+    case KeyKind::byteSize: return "integer (bytes), or a string such as `\"10 MB\"`";
     }
     return "";
 }

@@ -87,6 +87,21 @@ const std::vector<Situation>& situations()
          ""},
         // "/run-redirect" with nothing redirected and no arguments: the shortest array.
         {L"bare", {}, {}, L"/run-redirect", ""},
+        // "/run-redirect" with both streams into one file under a size limit of 1 MB, three
+        // older files kept, as the packager writes them; the writer application is given
+        // its lines on the Java side.
+        {L"rotate",
+         {{cfg::mainClass, "com.example.demo.Writer"},
+          {cfg::redirectStderr, "1"},
+          {cfg::stderrFile, "logs\\app.log"},
+          {cfg::redirectStdout, "1"},
+          {cfg::stdoutFile, "logs\\app.log"},
+          {cfg::redirectAppendFlag, "1"},
+          {cfg::outputMaxSize, "1048576"},
+          {cfg::outputKeep, "3"}},
+         {},
+         L"/run-redirect",
+         ""},
         // The service's child as the service process starts it (the service name, the
         // service's own arguments, the marker), standard input the service's stop pipe:
         // standard error into the system's temporary directory, default arguments.

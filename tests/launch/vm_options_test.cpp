@@ -104,6 +104,45 @@ TEST_F(VmOptions, ExactListForARealisticConfigurationInEachMode)
     }
 }
 
+// The size limit of the output files reaches the runtime library as two properties right
+// after the launcher's own; a block without its records (an older packager's) passes
+// neither, and the runtime library then sets no limit.
+TEST_F(VmOptions, OutputLimitFollowsTheLauncherProperties)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::pair<int, std::string>> config;
+        std::vector<std::string> expected;
+    };
+    const std::vector<Case> cases = {
+        {"older launcher", {}, {}},
+        {"packager defaults", {{30010, "10485760"}, {30011, "5"}},
+         {"-Dquill.outputMaxSize=10485760", "-Dquill.outputKeep=5"}},
+        {"no limit, none kept", {{30010, "0"}, {30011, "0"}}, {"-Dquill.outputMaxSize=0", "-Dquill.outputKeep=0"}},
+        {"size alone", {{30010, "1048576"}}, {"-Dquill.outputMaxSize=1048576"}},
+        {"count alone, read as the launcher reads integers", {{30011, "12 files"}}, {"-Dquill.outputKeep=12"}},
+        {"a size that is no count goes as it stands for the runtime library to refuse", {{30010, "10 MB"}},
+         {"-Dquill.outputMaxSize=10 MB"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        blockformat::ConfigBlock b = block();
+        for (const auto& [id, value] : c.config) b.set(id, value);
+        std::wstring exe = package(b);
+        ProcessOptions options;
+        options.setEnv[L"MANPATH"] = L"C:\\man";
+        LaunchRun run = this->run(exe, {L"/run-redirect"}, Behaviour{}, options);
+        ASSERT_EQ(0u, run.exitCode()) << run.describe();
+        std::vector<std::string> expected = properties(exe, run, false, true);
+        expected.insert(expected.end(), c.expected.begin(), c.expected.end());
+        std::vector<std::string> received = run.record.options();
+        ASSERT_GT(received.size(), expected.size()) << run.describe();
+        received.resize(expected.size() + 1);
+        expected.push_back("-Djava.class.path=");  // the next option: no configured ones
+        EXPECT_EQ(joinLines(expected), joinLines(received)) << run.describe();
+    }
+}
+
 // Where "-Xrs", "-J" arguments and the locale options come from, and when they count.
 TEST_F(VmOptions, CommandLineServiceAndLocaleOptions)
 {

@@ -779,15 +779,17 @@ TEST(RoundTrip, ALauncherWithoutTheServiceRecordsSaysSoAndStaysWithoutEmptyOnes)
               std::vector<std::string>{
                   "this launcher has no records 30000 (service.stop_timeout), 30001 (service.restart), 30002 "
                   "(service.restart_delay), 30003 (service.restart_delay_max), 30004 (service.restart_reset), 30005 "
-                  "(service.restart_limit), 30007 (service.account) and 30009 (service.event_log), which this "
-                  "packager writes; a build of the descriptor adds them with the packager's defaults, so the "
-                  "launcher it gives differs there"});
+                  "(service.restart_limit), 30007 (service.account), 30009 (service.event_log), 30010 "
+                  "(output.max_size) and 30011 (output.keep), which this packager writes; a build of the descriptor "
+                  "adds them with the packager's defaults, so the launcher it gives differs there"});
     const std::string& text = description.descriptor;
     EXPECT_NE(text.find("\n# The launcher's settings as it reads them; `packager build` gives a launcher with other "
                         "bytes.\n"),
               std::string::npos)
         << text;
     for (const char* line : {"# stop_timeout = 30  # not in this launcher; a build writes this default",
+                             "# max_size = \"10 MB\"  # not in this launcher; a build writes this default",
+                             "# keep = 5  # not in this launcher; a build writes this default",
                              "# restart = \"never\"  # not in this launcher; a build writes this default",
                              "# account = \"LocalSystem\"  # not in this launcher; a build writes this default",
                              "# event_log = true  # not in this launcher; a build writes this default",
@@ -805,6 +807,114 @@ TEST(RoundTrip, ALauncherWithoutTheServiceRecordsSaysSoAndStaysWithoutEmptyOnes)
     EXPECT_EQ(narrowRecords(again.block), narrowRecords(built.result.block));
     EXPECT_EQ(value(again.block, cfg::serviceStartMode), "<absent>");
     EXPECT_EQ(value(again.block, cfg::serviceRecovery), "<absent>");
+}
+
+// --- the size limit of the output files -----------------------------------------------------
+
+TEST(OutputKeys, SizesWithOrWithoutAUnitGiveBytes)
+{
+    const struct {
+        const char* lines;  // in [output]
+        std::string maxSize;
+        std::string keep;
+    } cases[] = {
+        {"", "10485760", "5"},
+        {"max_size = 0\n", "0", "5"},
+        {"max_size = 1048576\nkeep = 3\n", "1048576", "3"},
+        {"max_size = \"1 MB\"\n", "1048576", "5"},
+        {"max_size = \"1MB\"\n", "1048576", "5"},
+        {"max_size = \"512 kb\"\n", "524288", "5"},
+        {"max_size = \"2  Gb\"\n", "2147483648", "5"},
+        {"max_size = \"1024 GB\"\n", "1099511627776", "5"},
+        {"max_size = \"1000\"\n", "1000", "5"},
+        {"max_size = \"0 MB\"\nkeep = 0\n", "0", "0"},
+        {"keep = 1000\n", "10485760", "1000"},
+    };
+    for (const auto& c : cases) {
+        std::string text = serviceDescriptor(std::string("[output]\n") + c.lines);
+        Built built = build(text);
+        ASSERT_TRUE(built.ok) << text << packager::formatDiagnostic(built.errors.front());
+        EXPECT_EQ(value(built.result.block, cfg::outputMaxSize), c.maxSize) << c.lines;
+        EXPECT_EQ(value(built.result.block, cfg::outputKeep), c.keep) << c.lines;
+    }
+}
+
+TEST(OutputKeys, WrongValuesAreRefusedWithTheirPlace)
+{
+    const std::string forms = "; give bytes, or a number with \"KB\", \"MB\" or \"GB\", such as \"10 MB\"";
+    const struct {
+        const char* lines;  // in [output], from line 4
+        std::string error;
+    } cases[] = {
+        {"max_size = -1\n", "4:12: error: output.max_size must be between 0 and 1099511627776 bytes (1024 GB), not -1"},
+        {"max_size = 1099511627777\n",
+         "4:12: error: output.max_size must be between 0 and 1099511627776 bytes (1024 GB), not 1099511627777"},
+        {"max_size = \"1025 GB\"\n",
+         "4:12: error: output.max_size must be between 0 and 1099511627776 bytes (1024 GB), not 1100585369600"},
+        {"max_size = \"99999999999999999999\"\n",
+         "4:12: error: output.max_size \"99999999999999999999\" is too large" + forms},
+        {"max_size = \"9999999999 GB\"\n", "4:12: error: output.max_size \"9999999999 GB\" is too large" + forms},
+        {"max_size = \"10 XB\"\n", "4:12: error: output.max_size \"10 XB\" has no unit the launcher knows" + forms},
+        {"max_size = \"10 MB \"\n", "4:12: error: output.max_size \"10 MB \" has no unit the launcher knows" + forms},
+        {"max_size = \"10 MiB\"\n", "4:12: error: output.max_size \"10 MiB\" has no unit the launcher knows" + forms},
+        {"max_size = \"MB\"\n", "4:12: error: output.max_size \"MB\" does not begin with a number" + forms},
+        {"max_size = \"-1 MB\"\n", "4:12: error: output.max_size \"-1 MB\" does not begin with a number" + forms},
+        {"max_size = \"\"\n", "4:12: error: output.max_size \"\" does not begin with a number" + forms},
+        {"max_size = 1.5\n",
+         "4:12: error: output.max_size must be a byte count or a size such as \"10 MB\", not a number"},
+        {"max_size = true\n",
+         "4:12: error: output.max_size must be a byte count or a size such as \"10 MB\", not a boolean"},
+        {"keep = -1\n", "4:8: error: output.keep must be between 0 and 1000, not -1"},
+        {"keep = 1001\n", "4:8: error: output.keep must be between 0 and 1000, not 1001"},
+        {"keep = \"5\"\n", "4:8: error: output.keep must be an integer, not a string"},
+    };
+    for (const auto& c : cases) {
+        std::string text = serviceDescriptor(std::string("[output]\n") + c.lines);
+        Built built = build(text);
+        EXPECT_FALSE(built.ok) << c.lines;
+        ASSERT_EQ(built.errors.size(), 1u)
+            << c.lines << (built.errors.empty() ? "" : packager::formatDiagnostic(built.errors.back()));
+        EXPECT_EQ(packager::formatDiagnostic(built.errors[0]), "service.toml:" + c.error) << c.lines;
+    }
+}
+
+// Inspect shows a size in the largest unit that divides it, and a record no value of the
+// key gives stays a record; either way the build gives the launcher again byte for byte.
+TEST(RoundTrip, OutputLimitComesBackAsItsKeysOrRecords)
+{
+    const struct {
+        const char* lines;
+        std::vector<std::string> inspected;
+        bool records;  // the inspected descriptor has a [records] section
+    } cases[] = {
+        {"", {"max_size = \"10 MB\"", "keep = 5"}, false},
+        {"[output]\nmax_size = 0\nkeep = 0\n", {"max_size = 0", "keep = 0"}, false},
+        {"[output]\nmax_size = 1000\nkeep = 1000\n", {"max_size = 1000", "keep = 1000"}, false},
+        {"[output]\nmax_size = 1536\n", {"max_size = 1536"}, false},
+        {"[output]\nmax_size = \"3 kb\"\n", {"max_size = \"3 KB\""}, false},
+        {"[output]\nmax_size = 1073741824\n", {"max_size = \"1 GB\""}, false},
+        {"[output]\nmax_size = \"2048 MB\"\n", {"max_size = \"2 GB\""}, false},
+        {"[output]\nmax_size = \"1024 GB\"\n", {"max_size = \"1024 GB\""}, false},
+        {"[records]\n30010 = \"010\"\n", {"\"30010\" = \"010\""}, true},
+        {"[records]\n30010 = \"10 MB\"\n", {"\"30010\" = \"10 MB\""}, true},
+        {"[records]\n30010 = \"-5\"\n", {"\"30010\" = \"-5\""}, true},
+        {"[records]\n30010 = \"1099511627777\"\n", {"\"30010\" = \"1099511627777\""}, true},
+        {"[records]\n30011 = \"1001\"\n", {"\"30011\" = \"1001\""}, true},
+    };
+    for (const auto& c : cases) {
+        Built built = build(serviceDescriptor(c.lines));
+        ASSERT_TRUE(built.ok) << c.lines << packager::formatDiagnostic(built.errors.front());
+        packager::Description description;
+        auto [first, second] = roundTrip(built.result.block, &description);
+        EXPECT_TRUE(description.rebuildsIdentically) << description.descriptor;
+        EXPECT_TRUE(description.notes.empty()) << description.notes.front();
+        EXPECT_EQ(first, second) << description.descriptor;
+        for (const std::string& line : c.inspected) {
+            EXPECT_NE(description.descriptor.find("\n" + line + "\n"), std::string::npos)
+                << line << "\n" << description.descriptor;
+        }
+        EXPECT_EQ(description.descriptor.find("[records]") != std::string::npos, c.records) << description.descriptor;
+    }
 }
 
 // --- messages ---------------------------------------------------------------------------

@@ -200,6 +200,21 @@ bool invokeLauncherMain(const ArgumentList& arguments)
     return true;
 }
 
+// The size limit of the output files goes to the runtime library, which rotates them. A
+// block without the records (an older packager's) passes nothing, and the files grow as
+// they always have. The size is passed as it stands: the runtime library is the one
+// reader of it and refuses a value that is no byte count, naming it.
+void addOutputLimitProperties(VmOptionList& properties)
+{
+    const ConfigStore& store = configStore();
+    if (store.narrow.count(cfg::outputMaxSize) != 0) {
+        properties.push_back(property("quill.outputMaxSize", dupConfigString(cfg::outputMaxSize)));
+    }
+    if (store.narrow.count(cfg::outputKeep) != 0) {
+        properties.push_back(property("quill.outputKeep", std::to_string(getConfigInt(cfg::outputKeep))));
+    }
+}
+
 } // namespace
 
 const char* launcherRuntimeClass()
@@ -228,6 +243,7 @@ VmOptionList buildLauncherProperties()
     if (GetEnvironmentVariableA("MANPATH", nullptr, 0) == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
         properties.push_back("-Dquill.consoleCodepage=cp" + std::to_string(GetConsoleOutputCP()));
     }
+    addOutputLimitProperties(properties);
     return properties;
 }
 

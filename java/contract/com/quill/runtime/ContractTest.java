@@ -6,6 +6,7 @@
 // check fails: the recordings are made by the same test (tests/contract/contract_test.sh).
 package com.quill.runtime;
 
+import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertNotNull;
@@ -221,6 +222,25 @@ class ContractTest {
         // the output file is appended to.
         assertEquals(Arrays.asList("err-line"), AppRun.lines(recorded.file("app/bin/logs/err.log")), run.describe());
         assertEquals(Arrays.asList("before", "out-line"), AppRun.lines(recorded.file("app/bin/out.log")));
+        assertEquals("", run.stdout());
+        assertEquals("", run.stderr());
+    }
+
+    @Test
+    void outputLimitRotatesBothStreamsInOneFile() throws Exception {
+        Recorded recorded = read("rotate");
+        assertEquals("1048576", recorded.property(OutputLimit.MAX_SIZE_PROPERTY));
+        assertEquals("3", recorded.property(OutputLimit.KEEP_PROPERTY));
+        String writes = RotationTest.LINE + "x45";
+        AppRun run = start(recorded, "-Dfixture.writes=" + writes, "-Dfixture.stream=both");
+        run.input(null, true);
+        assertEquals(0, run.waitForEnd(), run.describe());
+
+        // 45 lines of 100 KB, 10 to a file of 1 MB: the last 35 in four files.
+        Path log = recorded.file("app/bin/logs/app.log");
+        List<Path> files = RotationTest.kept(log, 3);
+        assertEquals(4, files.size(), files.toString());
+        assertArrayEquals(RotationTest.written(writes, 10, 45), RotationTest.concatenation(files));
         assertEquals("", run.stdout());
         assertEquals("", run.stderr());
     }

@@ -64,20 +64,33 @@ final class OutputRedirection {
      * Sends System.err and System.out to the named files; an empty name leaves that stream
      * alone. Both files are opened before either stream changes, so that a failure is still
      * reported on the original standard error. When both names denote one file, both
-     * streams share one stream to it; two streams would write over each other.
+     * streams share one stream to it; two streams would write over each other, and one
+     * stream also rotates the file once for both. The size limit comes from the launcher's
+     * system properties ({@link OutputLimit}).
      */
     static void redirect(String errorName, String outputName, boolean append) throws IOException {
+        if (errorName.isEmpty() && outputName.isEmpty()) {
+            return;
+        }
+        OutputLimit limit = OutputLimit.fromSystemProperties();
         String tempDir = System.getProperty("java.io.tmpdir", "");
         File errorFile = errorName.isEmpty() ? null : fileOf(errorName, tempDir);
         File outputFile = outputName.isEmpty() ? null : fileOf(outputName, tempDir);
-        PrintStream error = errorFile == null ? null : open(errorFile, append, "standard-error");
+        PrintStream error = errorFile == null ? null : open(errorFile, append, limit, "standard-error");
         PrintStream output;
         if (outputFile == null) {
             output = null;
         } else if (error != null && errorFile.equals(outputFile)) {
             output = error;
         } else {
-            output = open(outputFile, append, "standard-output");
+            try {
+                output = open(outputFile, append, limit, "standard-output");
+            } catch (IOException e) {
+                if (error != null) {
+                    error.close();
+                }
+                throw e;
+            }
         }
         if (error != null) {
             System.setErr(error);
@@ -91,7 +104,7 @@ final class OutputRedirection {
         return new File(resolvePath(name, tempDir, File.separatorChar)).getCanonicalFile();
     }
 
-    private static PrintStream open(File file, boolean append, String what) throws IOException {
+    private static PrintStream open(File file, boolean append, OutputLimit limit, String what) throws IOException {
         File parent = file.getParentFile();
         if (parent != null && !parent.isDirectory() && !parent.mkdirs() && !parent.isDirectory()) {
             throw new IOException("cannot create the directory of the " + what + " file " + file);
@@ -99,6 +112,10 @@ final class OutputRedirection {
         try {
             // Unbuffered below the PrintStream: a service is often ended hard, and what it
             // wrote must be in the file by then.
+            if (limit.limited()) {
+                return new WholeWritePrintStream(
+                        new RotatingFileOutput(file.toPath(), append, limit.maxSize, limit.keep));
+            }
             return new PrintStream(new FileOutputStream(file, append), true);
         } catch (IOException e) {
             throw new IOException("cannot open the " + what + " file " + file + ": " + e.getMessage(), e);

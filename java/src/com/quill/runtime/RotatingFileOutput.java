@@ -1,0 +1,149 @@
+// An output file with a size limit: when a write would take it past the limit, the file
+// becomes <name>.1, the older ones move up a number, the oldest beyond the kept count goes,
+// and a new file begins.
+package com.quill.runtime;
+
+import java.io.IOException;
+import java.io.OutputStream;
+import java.nio.ByteBuffer;
+import java.nio.channels.FileChannel;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.nio.file.StandardCopyOption;
+import java.nio.file.StandardOpenOption;
+
+/**
+ * Every write goes to the file as it comes, unbuffered, and whole: a write never spans two
+ * files, and one larger than the limit goes into a file of its own. A rotation that fails
+ * (another process holds a file, so that it cannot be renamed or removed) changes nothing:
+ * the writes go on into the current file and the rotation is tried again at the next write
+ * that would pass the limit, so no output is lost or written twice.
+ */
+final class RotatingFileOutput extends OutputStream {
+    private final Path file;
+    private final long maxSize;
+    private final int keep;
+    private FileChannel channel;
+    private long size;
+    // The current file has been renamed but no new one could be opened; the writes still
+    // go to the renamed file until one can.
+    private boolean renamedAway;
+
+    /**
+     * Opens the file (creating it; appending, or truncating it when append is false).
+     *
+     * @param maxSize bytes a file may hold, more than 0
+     * @param keep how many older files to keep, 0 or more
+     */
+    RotatingFileOutput(Path file, boolean append, long maxSize, int keep) throws IOException {
+        if (maxSize <= 0 || keep < 0) {
+            throw new IllegalArgumentException("output limit " + maxSize + " bytes, " + keep + " files kept");
+        }
+        this.file = file;
+        this.maxSize = maxSize;
+        this.keep = keep;
+        channel = open(file, append);
+        size = channel.size();
+    }
+
+    // The channel of the platform's file API shares deletion on Windows, so that the file can
+    // be renamed while it is open here; the writes then follow it, and nothing is lost when
+    // the new file cannot be opened.
+    private static FileChannel open(Path file, boolean append) throws IOException {
+        return append
+                ? FileChannel.open(file, StandardOpenOption.CREATE, StandardOpenOption.WRITE, StandardOpenOption.APPEND)
+                : FileChannel.open(file, StandardOpenOption.CREATE, StandardOpenOption.WRITE,
+                        StandardOpenOption.TRUNCATE_EXISTING);
+    }
+
+    static Path older(Path file, int number) {
+        return file.resolveSibling(file.getFileName() + "." + number);
+    }
+
+    @Override
+    public void write(int b) throws IOException {
+        write(new byte[] {(byte) b}, 0, 1);
+    }
+
+    @Override
+    public synchronized void write(byte[] bytes, int offset, int length) throws IOException {
+        if (offset < 0 || length < 0 || offset > bytes.length - length) {
+            throw new IndexOutOfBoundsException("offset " + offset + ", length " + length + " of " + bytes.length);
+        }
+        if (length == 0) {
+            return;
+        }
+        if (renamedAway) {
+            openNewFile();
+        } else if (size > 0 && length > maxSize - size) {
+            rotate();
+        }
+        ByteBuffer buffer = ByteBuffer.wrap(bytes, offset, length);
+        while (buffer.hasRemaining()) {
+            channel.write(buffer);
+        }
+        size += length;
+    }
+
+    @Override
+    public synchronized void close() throws IOException {
+        channel.close();
+    }
+
+    /** Tries to begin a new file; on failure the current file stays as it was. */
+    private void rotate() {
+        try {
+            if (keep == 0) {
+                channel.truncate(0);
+                size = 0;
+                return;
+            }
+            // Room for the current file as .1: the files from .keep on go (up to the first
+            // gap, which also removes what a larger count left), the others move up one.
+            for (int number = keep; Files.exists(older(file, number)); number++) {
+                Files.delete(older(file, number));
+            }
+            for (int number = keep - 1; number >= 1; number--) {
+                Path from = older(file, number);
+                if (Files.exists(from)) {
+                    Files.move(from, older(file, number + 1), StandardCopyOption.REPLACE_EXISTING);
+                }
+            }
+            Files.move(file, older(file, 1));
+        } catch (IOException | RuntimeException e) {
+            // Another process holds one of the files; keep writing and try again later.
+            return;
+        }
+        renamedAway = true;
+        openNewFile();
+    }
+
+    private void openNewFile() {
+        FileChannel fresh;
+        long freshSize;
+        try {
+            fresh = open(file, true);
+        } catch (IOException | RuntimeException e) {
+            return;
+        }
+        try {
+            freshSize = fresh.size();
+        } catch (IOException e) {
+            closeQuietly(fresh);
+            return;
+        }
+        FileChannel previous = channel;
+        channel = fresh;
+        size = freshSize;
+        renamedAway = false;
+        closeQuietly(previous);
+    }
+
+    private static void closeQuietly(FileChannel channel) {
+        try {
+            channel.close();
+        } catch (IOException e) {
+            // Everything was written through; nothing is left to lose.
+        }
+    }
+}

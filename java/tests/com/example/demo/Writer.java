@@ -1,0 +1,75 @@
+// Test application for the output files' size limit: writes numbered lines of given sizes
+// and reports "done" in the report file named by fixture.report. Properties:
+//   fixture.writes   sizes of the lines in bytes, line end included, as "102400x12,1572864"
+//                    (x repeats a size)
+//   fixture.stream   out, err, or both (alternately, standard output first)
+//   fixture.printf   true: each line by printf("%s%n"), not println
+//   fixture.unblock  a directory removed, with its files, once fixture.unblockAfter lines
+//                    are written
+package com.example.demo;
+
+import java.io.File;
+import java.io.PrintStream;
+import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.List;
+
+public class Writer {
+    public static void main(String[] args) throws Exception {
+        List<Integer> sizes = sizes(System.getProperty("fixture.writes", ""));
+        String stream = System.getProperty("fixture.stream", "out");
+        String unblock = System.getProperty("fixture.unblock");
+        int unblockAfter = Integer.getInteger("fixture.unblockAfter", -1);
+        boolean printf = Boolean.getBoolean("fixture.printf");
+        for (int i = 0; i < sizes.size(); i++) {
+            if (i == unblockAfter && unblock != null) {
+                removeAll(new File(unblock));
+            }
+            boolean error = stream.equals("err") || (stream.equals("both") && i % 2 == 1);
+            PrintStream target = error ? System.err : System.out;
+            if (printf) {
+                target.printf("%s%n", line(i, sizes.get(i)));
+            } else {
+                target.println(line(i, sizes.get(i)));
+            }
+        }
+        Main.report("done");
+    }
+
+    /** The sizes that fixture.writes gives. */
+    public static List<Integer> sizes(String writes) {
+        List<Integer> sizes = new ArrayList<Integer>();
+        for (String part : writes.split(",")) {
+            if (part.isEmpty()) {
+                continue;
+            }
+            String[] sizeAndCount = part.split("x");
+            int count = sizeAndCount.length > 1 ? Integer.parseInt(sizeAndCount[1]) : 1;
+            for (int n = 0; n < count; n++) {
+                sizes.add(Integer.parseInt(sizeAndCount[0]));
+            }
+        }
+        return sizes;
+    }
+
+    /** Line `index` without its line end ("\n" on this platform): size - 1 characters. */
+    public static String line(int index, int size) {
+        char[] text = new char[size - 1];
+        Arrays.fill(text, (char) ('a' + index % 26));
+        String number = String.format("%06d ", index);
+        number.getChars(0, Math.min(number.length(), text.length), text, 0);
+        return new String(text);
+    }
+
+    private static void removeAll(File file) {
+        File[] children = file.listFiles();
+        if (children != null) {
+            for (File child : children) {
+                removeAll(child);
+            }
+        }
+        if (!file.delete()) {
+            throw new IllegalStateException("cannot remove " + file);
+        }
+    }
+}
