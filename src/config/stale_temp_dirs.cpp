@@ -109,6 +109,8 @@ bool markerNameOf(const char* directoryName, char* marker, size_t capacity)
     if (_strnicmp(p, kMiddle, sizeof kMiddle - 1) != 0) return false;
     const size_t markerLength = static_cast<size_t>(p - directoryName) + 4;  // up to ".tmp"
     p += sizeof kMiddle - 1;
+    // The seconds are written as a signed 32-bit number, negative from 2038 on.
+    if (*p == '-') ++p;
     const size_t digits = runOf(p, isDigit, 10);
     if (digits < 1 || digits > 10) return false;
     p += digits;

@@ -17,8 +17,8 @@
 // The ending of a directory whose owner holds its marker.
 constexpr char kHeldTempDirSuffix[] = "_m";
 
-// For a bare name of the form qll<1 to 4 hex digits>.tmp_dir<1 to 10 digits>_m (letters in
-// any case), writes its marker's name (qll<hex>.tmp) and returns true; false for any other
+// For a bare name of the form qll<1 to 4 hex digits>.tmp_dir<1 to 10 digits, perhaps after
+// a minus>_m (letters in any case), writes its marker's name (qll<hex>.tmp) and returns true; false for any other
 // name.
 bool markerNameOf(const char* directoryName, char* marker, size_t capacity);
 

@@ -23,6 +23,8 @@ TEST(StaleTempDirs, OnlyTheLaunchersHeldNamingHasAMarker)
         {"qll1A2B.tmp_dir1800000000_m", "qll1A2B.tmp"},
         {"qll0.tmp_dir1_m", "qll0.tmp"},
         {"QLLff.TMP_DIR42_M", "QLLff.TMP"},
+        {"qll1.tmp_dir-2100000000_m", "qll1.tmp"},  // the seconds from 2038 on
+        {"qll1.tmp_dir--1_m", nullptr},
         {"qll1A2B.tmp_dir1800000000", nullptr},      // made without a held marker
         {"qll1A2B.tmp_dir1800000000_mx", nullptr},
         {"qll1A2B.tmp_dir_m", nullptr},
