@@ -4,6 +4,7 @@
 #include "config/config_loader.h"
 #include "config/config_store.h"
 #include "config/messages.h"
+#include "config/stale_temp_dirs.h"
 #include "format/included_files.h"
 #include "format/record_ids.h"
 #include "platform/diagnostic_log.h"
@@ -127,14 +128,27 @@ void createLauncherTempDir(TempDirNamer nextName)
         case TempDirName::formed:
             break;
         }
+        // The marker is held before the directory exists, so that a start sweeping the
+        // temporary directory never finds this run's directory without a live owner.
+        UniqueFile marked(holdTempDirMarker(marker));
+        if (marked) {
+            if (std::strlen(launcherTempDir) + sizeof kHeldTempDirSuffix > sizeof launcherTempDir) {
+                marked.reset();
+            } else {
+                appendText(launcherTempDir, sizeof launcherTempDir, kHeldTempDirSuffix);
+            }
+        }
         logMessage("Temp dir3: %s", launcherTempDir);
         // Private from the start, and never one that exists already: a folder somebody
         // else made under this name may hold their archives for the class path.
         if (createPrivateDirectory(launcherTempDir)) {
-            // The directory's own name is unique now (a clash makes the creation fail and
-            // the next attempt take another name), so the empty marker file can go: left
-            // behind, one per run, they would use up the system's temporary names.
-            if (marker[0] != '\0') {
+            if (marked) {
+                // Held until the process ends, however it ends; the system then deletes it.
+                static_cast<void>(marked.release());
+            } else if (marker[0] != '\0') {
+                // Without a held marker the name is unique through the directory alone, so
+                // the empty file can go: left behind, one per run, they would use up the
+                // system's temporary names.
                 DeleteFileA(marker);
             }
             return;
@@ -155,6 +169,7 @@ int extractIncludedFiles()
     if (count <= 0) {
         return 0;
     }
+    removeStaleTempDirs();
     createLauncherTempDir();
 
     UniqueFile executable = openOwnExecutable();

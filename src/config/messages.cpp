@@ -4,6 +4,7 @@
 #include "config/config_loader.h"
 #include "config/config_store.h"
 #include "config/included_files.h"
+#include "config/stale_temp_dirs.h"
 #include "format/record_ids.h"
 #include "platform/diagnostic_log.h"
 #include "platform/text_conversion.h"
@@ -176,12 +177,17 @@ void emptyDirectory(const char* directory, bool recurse)
     FindClose(find);
 }
 
+void removeLauncherTempDir()
+{
+    // Never through a link: one that the application put there may lead anywhere.
+    if (launcherTempDir[0] != '\0' && !removeTempDirTree(launcherTempDir)) {
+        logMessage("the temporary directory %s stays; a later start removes it", launcherTempDir);
+    }
+}
+
 void exitLauncher(int exitCode)
 {
-    if (launcherTempDir[0] != '\0') {
-        emptyDirectory(launcherTempDir, true);
-        RemoveDirectoryA(launcherTempDir);
-    }
+    removeLauncherTempDir();
     fflush(stdout);
     fflush(stderr);
     // At once: exit handlers of the C library do not run, other threads are not waited for.

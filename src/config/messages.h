@@ -11,6 +11,9 @@ void showErrorW(const wchar_t* text);
 void showConfigMessage(int id, const char* argument);
 void showConfigMessageW(int id, const wchar_t* argument);
 
+// Removes what it can of the launcher's temporary directory (what is still open stays for
+// a later start to remove).
+void removeLauncherTempDir();
 // Removes the launcher's temporary directory and ends the process with `exitCode` at once.
 [[noreturn]] void exitLauncher(int exitCode);
 [[noreturn]] void fatalError(const char* text);

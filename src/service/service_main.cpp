@@ -5,8 +5,11 @@
 // standard input. When the child ends, the service process ends too.
 #include "service/service_main.h"
 
+#include "config/config_store.h"
 #include "config/run_settings.h"
+#include "config/stale_temp_dirs.h"
 #include "format/command_line.h"
+#include "format/record_ids.h"
 #include "platform/diagnostic_log.h"
 #include "platform/handle.h"
 #include "platform/text_conversion.h"
@@ -437,6 +440,11 @@ bool runChild(DWORD argc, LPSTR* argv, ChildEnd* end, DWORD* exitCode, DWORD* ra
     }
     *end = superviseChild(childProcess.get(), job.get(), exitCode);
     *ranMs = GetTickCount() - started;
+    // Its run is over and its marker gone with it: what it extracted goes now, before the
+    // service reports stopped or starts the next child.
+    if (getConfigInt(cfg::includedFileCount) > 0) {
+        removeStaleTempDirs();
+    }
     return true;
 }
 

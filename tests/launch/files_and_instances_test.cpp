@@ -9,9 +9,11 @@
 #include <windows.h>
 
 #include <sddl.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -188,6 +190,132 @@ TEST_F(IncludedFiles, DirectoryIsRemovedOnEveryFatalExit)
         std::vector<std::wstring> left = listNames(dir.path(), L"qll*_dir*");
         EXPECT_EQ(c.kept ? 1u : 0u, left.size()) << run.describe();
         for (const std::wstring& name : left) removeTree(dir.file(name));
+    }
+}
+
+// The processes of this name, by their ids.
+std::vector<DWORD> processesNamed(const std::wstring& exeName)
+{
+    std::vector<DWORD> found;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return found;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        if (_wcsicmp(entry.szExeFile, exeName.c_str()) == 0) found.push_back(entry.th32ProcessID);
+    }
+    CloseHandle(snapshot);
+    return found;
+}
+
+// Each run leaves its directory (the VM may hold its archives to the end), and the next
+// start removes it: after many runs only the last one's is there, with no marker beside it.
+// A run still in main keeps its directory through other starts; a run killed from outside
+// loses it at the next start.
+TEST_F(IncludedFiles, EndedRunsDirectoriesGoAtTheNextStart)
+{
+    blockformat::ConfigBlock b = block();
+    b.addIncludedFiles({{"sub\\a.jar", {'a'}}, {"empty.txt", {}}, {"launcher-runtime.jar", {'j', 'a', 'r'}}});
+    const std::wstring exeName = L"sweep_app.exe";
+    const std::wstring exe = package(b, exeName);
+    auto ours = [this] { return listNames(dir.path(), L"qll*"); };
+    const DWORD started = GetTickCount();
+    for (int i = 0; i < 50; ++i) {
+        LaunchRun run = this->run(exe, {L"/run"});
+        ASSERT_EQ(0u, run.exitCode()) << "run " << i << "\n" << run.describe();
+        const std::wstring own = fromUtf8(optionValue(run.record, "-Dquill.tempDir="));
+        const std::vector<std::wstring> left = ours();
+        ASSERT_EQ(1u, left.size()) << "run " << i << "\n" << run.describe();
+        ASSERT_EQ(own, dir.file(left[0])) << "run " << i;
+    }
+    std::printf("50 runs in %lu ms\n", static_cast<unsigned long>(GetTickCount() - started));
+
+    // A run held in main, and another start meanwhile.
+    jnistandin::MainGate gate;
+    ASSERT_TRUE(gate.ready());
+    Behaviour held;
+    held.record = toUtf8(dir.file(L"held.record"));
+    gate.hold(held);
+    ASSERT_TRUE(jnistandin::writeControl(jnistandin::controlBeside(jvmDll()), held));
+    LauncherRun first;
+    ProcessOptions options;
+    options.timeoutMs = kHeldRunMs;
+    std::thread firstRun([&] { first = runLauncherIn(exe, {L"/run"}, dir.path(), true, options); });
+    const bool firstInMain = gate.waitForEntries(1, kArrivalMs);
+    LaunchRun second;
+    std::wstring firstDir;
+    std::vector<DWORD> running;
+    if (firstInMain) {
+        firstDir = fromUtf8(optionValue(jnistandin::readRecord(dir.file(L"held.record")), "-Dquill.tempDir="));
+        second = run(exe, {L"/run"});
+        running = processesNamed(exeName);
+        // Killed from outside while in main.
+        if (running.size() == 1) {
+            HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, running[0]);
+            if (process != nullptr) {
+                TerminateProcess(process, 9);
+                WaitForSingleObject(process, kArrivalMs);
+                CloseHandle(process);
+            }
+        }
+    }
+    gate.release();
+    firstRun.join();
+    ASSERT_TRUE(firstInMain) << "the held run did not reach main within " << kArrivalMs << " ms\n" << first.log;
+    EXPECT_EQ(0u, second.exitCode()) << second.describe();
+    ASSERT_EQ(1u, running.size()) << "only the held run was running";
+    EXPECT_EQ(9u, first.result.exitCode) << first.log;
+    // The held run's directory outlived the second start whole.
+    EXPECT_EQ(1u, second.record.count("JNI_CreateJavaVM")) << second.describe();
+    std::vector<std::wstring> left = ours();
+    std::sort(left.begin(), left.end());
+    const std::wstring secondDir = fromUtf8(optionValue(second.record, "-Dquill.tempDir="));
+    ASSERT_EQ(2u, left.size());
+    for (const std::wstring& name : left) {
+        EXPECT_TRUE(dir.file(name) == firstDir || dir.file(name) == secondDir) << toUtf8(name);
+    }
+    EXPECT_TRUE(pathExists(firstDir + L"\\sub\\a.jar"));
+    EXPECT_TRUE(pathExists(firstDir + L"\\launcher-runtime.jar"));
+
+    // The next start removes both: the killed run's and the ended one's.
+    LaunchRun third = run(exe, {L"/run"});
+    ASSERT_EQ(0u, third.exitCode()) << third.describe();
+    left = ours();
+    ASSERT_EQ(1u, left.size()) << third.describe();
+    EXPECT_EQ(fromUtf8(optionValue(third.record, "-Dquill.tempDir=")), dir.file(left[0]));
+}
+
+// A main that throws: the exception is printed and the VM is asked to end as System.exit(1)
+// ends it; its exit hook removes the directory. Should the VM refuse, the launcher ends
+// the same way itself.
+TEST_F(IncludedFiles, ThrownMainEndsTheVmWithExitCodeOne)
+{
+    struct Case {
+        const char* name;
+        bool refused;
+        const char* recordKey;
+    };
+    for (const Case& c : {Case{"the VM exits", false, "exitHook"}, Case{"the exit is refused", true, "exitRefused"}}) {
+        SCOPED_TRACE(c.name);
+        blockformat::ConfigBlock b = block();
+        b.addIncludedFiles({{"lib\\a.jar", {'a'}}, {"empty.txt", {}}});
+        Behaviour behaviour;
+        behaviour.main = "throw";
+        behaviour.exitRefused = c.refused;
+        LaunchRun run = this->run(package(b), {L"/run"}, behaviour);
+        EXPECT_EQ(1u, run.exitCode()) << run.describe();
+        EXPECT_NE(std::string::npos,
+                  run.launcher.err.find(std::string("Exception in thread \"main\" ") + jnistandin::kThrownException))
+            << run.describe();
+        EXPECT_TRUE(run.record.exitHookGiven()) << run.describe();
+        EXPECT_EQ(joinLines({"I 1"}), joinLines(run.record.callArguments("java/lang/System.exit"))) << run.describe();
+        EXPECT_EQ(joinLines({"1"}), joinLines(run.record.all("exit"))) << run.describe();
+        EXPECT_EQ(joinLines({"1"}), joinLines(run.record.all(c.recordKey))) << run.describe();
+        EXPECT_EQ(0u, run.record.count("DestroyJavaVM")) << "the application's threads are not waited for";
+        if (c.refused) {
+            EXPECT_NE(std::string::npos, run.launcher.err.find(jnistandin::kExitRefusedException)) << run.describe();
+        }
+        EXPECT_TRUE(listNames(dir.path(), L"qll*").empty()) << run.describe();
     }
 }
 

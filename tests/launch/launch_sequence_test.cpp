@@ -28,8 +28,10 @@ TEST_F(LaunchSequence, JniCallsComeInOrderAndTheVmIsDestroyedAfterMain)
     for (const jnistandin::RecordLine& line : r.lines()) {
         if (line.key != "option" && line.key != "arg" && line.key != "element") keys.push_back(line.key + " " + line.text);
     }
+    // The exit hook is the last option, after every option the launcher passes as text.
+    EXPECT_TRUE(r.exitHookGiven()) << run.describe();
     EXPECT_EQ(joinLines({"JNI_CreateJavaVM ", "version 0x00010002", "ignoreUnrecognized 1",
-                         std::string("FindClass ") + kQuillMain,
+                         "extraInfo " + std::to_string(r.options().size()), std::string("FindClass ") + kQuillMain,
                          std::string("GetStaticMethodID ") + kQuillMain + ".main([Ljava/lang/String;)V",
                          "FindClass java/lang/String", std::string("call ") + kQuillMain + ".main", "main return",
                          "DestroyJavaVM "}),

@@ -118,7 +118,7 @@ std::string difference(const Observation& seen, const Observation& expected)
     return names;
 }
 
-// Replaces every `<tmp>\qll<hex>.tmp_dir<digits>` (the per-run directory) by one name.
+// Replaces every `<tmp>\qll<hex>.tmp_dir<digits>[_m]` (the per-run directory) by one name.
 std::string withRunDirectoryNamed(std::string text, const std::string& tmp)
 {
     const std::string prefix = tmp + "\\qll";
@@ -128,6 +128,7 @@ std::string withRunDirectoryNamed(std::string text, const std::string& tmp)
         if (text.compare(end, 8, ".tmp_dir") != 0) continue;
         end += 8;
         while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end]))) ++end;
+        if (text.compare(end, 2, "_m") == 0) end += 2;
         text.replace(at + tmp.size() + 1, end - at - tmp.size() - 1, "<run directory>");
     }
     return text;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -21,7 +22,8 @@ constexpr DWORD kStartMs = 30000;
 // beside jvm.dll, since a service's child does not get the test's environment.
 class ServiceApp {
 public:
-    explicit ServiceApp(const std::wstring& appDir = L"app", const std::map<int32_t, std::string>& records = {})
+    explicit ServiceApp(const std::wstring& appDir = L"app", const std::map<int32_t, std::string>& records = {},
+                        const std::vector<blockformat::IncludedFile>& included = {})
     {
         RuntimeLayout layout;
         layout.jvmDll = "jvm.dll";
@@ -33,6 +35,7 @@ public:
         block.set(121, "");
         block.set(123, "");
         for (const auto& record : records) block.set(record.first, record.second);
+        if (!included.empty()) block.addIncludedFiles(included);
         exe = packageLauncher(dir, block, appDir + L"\\bin\\app.exe");
         jvmDll = dir.file(appDir + L"\\jre\\bin\\server\\jvm.dll");
     }
@@ -300,6 +303,50 @@ TEST(ServiceProcess, ChildKilledFromOutsideEndsTheServiceProcess)
     // The last state the service reported was running; it never claimed a clean stop.
     EXPECT_NE(static_cast<DWORD>(SERVICE_STOPPED), queryService(guard.name()).state());
     EXPECT_TRUE(processesOf(app.exe).empty());
+}
+
+// A service whose launcher carries included files, started and stopped twenty times: while
+// the child runs its directory is there; once the service has stopped, the service process
+// has removed it, so that nothing of the launcher is left in the temporary directory.
+TEST(ServiceSoak, StoppedServiceLeavesNoExtractedFiles)
+{
+    ServiceApp app(L"app", {}, {{"sub\\a.jar", {'a'}}, {"empty.txt", {}}, {"launcher-runtime.jar", {'j'}}});
+    const std::wstring name = uniqueServiceName();
+    const std::string shownName = toUtf8(name);
+    ServiceGuard guard(name);
+    wchar_t temp[MAX_PATH];
+    const std::wstring tempDirectory(temp, GetTempPathW(MAX_PATH, temp));
+    const std::vector<std::wstring> launcherFilesBefore = listNames(tempDirectory, L"qll*");
+    ASSERT_EQ("Installed service '" + shownName + "'.\n", app.command({L"/install-demand", name}));
+    const DWORD started = GetTickCount();
+    int failures = 0;
+    for (int cycle = 0; cycle < 20 && failures < 3; ++cycle) {
+        app.behave(mainDoes("stdin"));
+        const std::string start = app.command({L"/start", name});
+        const bool ran = app.waitForRecord("main", "stdin", kStartMs);
+        std::wstring childDir;
+        for (const std::string& option : app.record().options()) {
+            if (option.rfind("-Dquill.tempDir=", 0) == 0) childDir = fromUtf8(option.substr(16));
+        }
+        const bool extracted = !childDir.empty() && pathExists(childDir + L"\\sub\\a.jar");
+        const std::string stop = app.command({L"/stop", name});
+        // "/stop" returns once the service has reported stopped, which follows the removal.
+        const bool removed = !childDir.empty() && !pathExists(childDir);
+        if (start != "Starting service '" + shownName + "'.\n" || !ran || !extracted ||
+            stop != "Stopping service '" + shownName + "'.\nService stopped\n" || !removed) {
+            ++failures;
+            ADD_FAILURE() << "cycle " << cycle << ":\n" << start << stop << "ran " << ran << ", extracted " << extracted
+                          << ", removed " << removed << " (" << toUtf8(childDir) << ")\n" << app.record().dump();
+        }
+    }
+    std::printf("20 service cycles with included files in %lu ms\n",
+                static_cast<unsigned long>(GetTickCount() - started));
+    EXPECT_EQ("Service is already stopped.\nUninstalled service '" + shownName + "'.\n", app.command({L"/uninstall", name}));
+    std::vector<std::wstring> left = listNames(tempDirectory, L"qll*");
+    for (const std::wstring& before : launcherFilesBefore) {
+        left.erase(std::remove(left.begin(), left.end(), before), left.end());
+    }
+    EXPECT_TRUE(left.empty()) << toUtf8(left.empty() ? L"" : left.front());
 }
 
 // Fifty full lives of a service (install, start, stop, uninstall) in a row: each step says

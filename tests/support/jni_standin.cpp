@@ -31,6 +31,7 @@ std::string Behaviour::text() const
     if (!mainStartsProcess.empty()) line("mainStartsProcess", mainStartsProcess);
     if (failNewObjectArray) line("failNewObjectArray", "1");
     if (failNewString >= 0) line("failNewString", std::to_string(failNewString));
+    if (exitRefused) line("exitRefused", "1");
     if (!timing.empty()) line("timing", timing);
     return out;
 }
@@ -173,6 +174,23 @@ std::string Record::dump() const
     std::string out;
     for (const RecordLine& line : lines_) out += line.key + (line.text.empty() ? "" : " " + line.text) + "\n";
     return out;
+}
+
+} // namespace jnistandin
+
+namespace jnistandin {
+
+std::vector<std::string> Record::options() const
+{
+    std::vector<std::string> options = all("option");
+    if (exitHookGiven()) options.pop_back();
+    return options;
+}
+
+bool Record::exitHookGiven() const
+{
+    const std::vector<std::string> options = all("option");
+    return !options.empty() && options.back() == "exit" && has("extraInfo", std::to_string(options.size() - 1));
 }
 
 } // namespace jnistandin

@@ -32,6 +32,8 @@
 //   mainStartsProcess=<cmd>    main starts this command line, recording "process <id>"
 //                              (or "process failed <error>")
 //   destroyWaitMs=<n>          DestroyJavaVM waits this long, as for non-daemon threads
+//   exitRefused=1              System.exit throws a SecurityException and returns, as
+//                              under a security manager that forbids it
 //   failNewObjectArray=1       NewObjectArray returns null
 //   failNewString=<n>          the n-th NewString call (from 0) returns null
 //
@@ -55,6 +57,10 @@
 //   pendingException <function>: a JNI function other than the exception functions and
 //     DeleteLocalRef was called while an exception was pending (a launcher fault)
 //   DestroyJavaVM
+//   exit <code>: the VM was asked to end (System.exit, from the launcher or from main
+//     "exit <code>"); then exitHook <code> when the launcher gave an exit hook (the option
+//     "exit" with extraInfo), which is called, and the process ends with <code>;
+//     or exitRefused <code> with exitRefused=1
 //   unexpected JNI call <index> / unexpected JavaVM call <index> / bad call <what>:
 //     the launcher used the stand-in in a way it does not support; the process then
 //     ends with kAbortExitCode
@@ -79,6 +85,8 @@ constexpr char kRecordVariable[] = "STANDIN_JVM_RECORD";
 constexpr char kControlSuffix[] = ".control";
 // Exit code of a process that the stand-in ended because of an unexpected call.
 constexpr int kAbortExitCode = 134;
+// The exception that a refused System.exit makes pending.
+constexpr char kExitRefusedException[] = "java.lang.SecurityException: exit refused by the stand-in";
 // The exception that "throw" makes pending, as ExceptionDescribe names it.
 constexpr char kThrownException[] = "java.lang.IllegalStateException: thrown by the stand-in";
 // The timing file's line of each JNI_CreateJavaVM call.
@@ -104,6 +112,7 @@ struct Behaviour {
     std::string mainStartsProcess;
     bool failNewObjectArray = false;
     int failNewString = -1;
+    bool exitRefused = false;
     std::string timing;               // timing file, "" for none
 
     std::string text() const;          // the control file's content
@@ -162,8 +171,10 @@ public:
     bool has(const std::string& key, const std::string& text) const;
     // Index of the first line with this key and text, or lines().size().
     size_t position(const std::string& key, const std::string& text) const;
-    // VM options of the first JNI_CreateJavaVM call, in order.
-    std::vector<std::string> options() const { return all("option"); }
+    // VM options of the first JNI_CreateJavaVM call, in order, without the launcher's
+    // exit hook (the last option, "exit" with extraInfo), which exitHookGiven() checks.
+    std::vector<std::string> options() const;
+    bool exitHookGiven() const;
     // Argument lines ("Z 1", "String ...", ...) of the first call of `method`
     // ("<class>.<name>"), and the elements of its string-array argument.
     std::vector<std::string> callArguments(const std::string& method) const;

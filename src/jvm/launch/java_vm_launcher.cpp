@@ -17,6 +17,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 
 JavaVM* javaVm = nullptr;
@@ -56,14 +57,28 @@ std::wstring redirectionPath(int switchId, int pathId)
     return full;
 }
 
+// Called by the VM when it ends through System.exit or Runtime.halt, after the shutdown
+// hooks and before the VM ends the process with `code` itself: the cleanup of the fatal exit,
+// without taking the ending away from the VM (which flushes its own buffers).
+void JNICALL vmExitHook(jint code)
+{
+    logMessage("the VM exits with code %d", static_cast<int>(code));
+    removeLauncherTempDir();
+    fflush(stdout);
+    fflush(stderr);
+}
+
 bool createJavaVm(const VmOptionList& options)
 {
     vmOptionTexts = new std::vector<std::string>(options);
+    // Last, so that it wins over an "exit" that a configuration might hold.
+    vmOptionTexts->push_back(kVmExitHookOption);
     vmOptionArray = new std::vector<JavaVMOption>(vmOptionTexts->size());
     for (size_t i = 0; i < vmOptionTexts->size(); ++i) {
         (*vmOptionArray)[i].optionString = &(*vmOptionTexts)[i][0];
         (*vmOptionArray)[i].extraInfo = nullptr;
     }
+    vmOptionArray->back().extraInfo = reinterpret_cast<void*>(&vmExitHook);
     JavaVMInitArgs initArgs{};
     initArgs.version = JNI_VERSION_1_2;
     initArgs.nOptions = static_cast<jint>(vmOptionArray->size());
@@ -195,6 +210,7 @@ bool invokeLauncherMain(const ArgumentList& arguments)
     if (mainEnv->ExceptionOccurred() != nullptr) {
         logError("an exception occured");
         mainEnv->ExceptionDescribe();
+        exitVm(1);
         return false;
     }
     return true;
@@ -216,6 +232,26 @@ void addOutputLimitProperties(VmOptionList& properties)
 }
 
 } // namespace
+
+void exitVm(int exitCode)
+{
+    fflush(stdout);
+    fflush(stderr);
+    jclass systemClass = mainEnv->FindClass("java/lang/System");
+    jmethodID exitMethod = systemClass != nullptr ? mainEnv->GetStaticMethodID(systemClass, "exit", "(I)V") : nullptr;
+    if (exitMethod == nullptr) {
+        logError("could not find System.exit");
+        mainEnv->ExceptionClear();
+        return;
+    }
+    logMessage("System.exit(%d)", exitCode);
+    mainEnv->CallStaticVoidMethod(systemClass, exitMethod, static_cast<jint>(exitCode));
+    // Only when the exit was refused (a security manager): the caller ends the process.
+    logError("System.exit(%d) returned", exitCode);
+    if (mainEnv->ExceptionOccurred() != nullptr) {
+        mainEnv->ExceptionDescribe();
+    }
+}
 
 const char* launcherRuntimeClass()
 {

@@ -16,8 +16,17 @@ extern JNIEnv* mainEnv;
 
 // The whole of it. True when main returned without a pending exception (or the first-run
 // check stopped the launch); false when the VM could not be created or main could not
-// be called or ended with an exception.
+// be called, or main ended with an exception and the VM refused to exit (otherwise the VM
+// ends the process with exit code 1).
 bool runJavaApplication(const ArgumentList& arguments, bool destroyAfterMain);
+
+// The option that gives the VM the launcher's exit hook (its extraInfo), last of all.
+constexpr char kVmExitHookOption[] = "exit";
+
+// Ends the VM as System.exit(exitCode) does: the shutdown hooks run, the application's
+// other threads are not waited for, and the VM ends the process after the exit hook has
+// removed the temporary directory. Returns only when the VM refused to exit.
+void exitVm(int exitCode);
 
 // The launcher's system properties, in their fixed order.
 VmOptionList buildLauncherProperties();

@@ -74,10 +74,14 @@ struct Control {
     std::string mainStartsProcess;
     bool failNewObjectArray = false;
     int failNewString = -1;
+    bool exitRefused = false;
 };
 
 Control control;
 bool controlLoaded = false;
+// The "exit" option's hook, which a VM calls when it ends through System.exit.
+using ExitHook = void(JNICALL*)(jint);
+ExitHook exitHook = nullptr;
 std::string tempDir;           // the value of -Dquill.tempDir=
 Object* pending = nullptr;     // the pending exception
 int newStringCalls = 0;
@@ -171,6 +175,7 @@ void loadControl()
         else if (key == "mainStartsProcess") control.mainStartsProcess = value;
         else if (key == "failNewObjectArray") control.failNewObjectArray = value == "1";
         else if (key == "failNewString") control.failNewString = std::atoi(value.c_str());
+        else if (key == "exitRefused") control.exitRefused = value == "1";
     }
 }
 
@@ -386,6 +391,24 @@ void startOwnProcess()
     CloseHandle(process.hProcess);
 }
 
+// System.exit as a VM plays it: (the shutdown hooks,) the launcher's exit hook, the end.
+void playExit(int code)
+{
+    record("exit", std::to_string(code));
+    if (control.exitRefused) {
+        record("exitRefused", std::to_string(code));
+        throwPending(jnistandin::kExitRefusedException);
+        return;
+    }
+    if (exitHook != nullptr) {
+        record("exitHook", std::to_string(code));
+        exitHook(code);
+    }
+    std::fflush(stdout);
+    std::fflush(stderr);
+    ExitProcess(static_cast<UINT>(code));
+}
+
 void playMain()
 {
     // Before the "main" line, so that a test that sees it finds these too.
@@ -402,9 +425,7 @@ void playMain()
     if (control.main == "throw") {
         throwPending(jnistandin::kThrownException);
     } else if (control.main.compare(0, 5, "exit ") == 0) {
-        std::fflush(stdout);
-        std::fflush(stderr);
-        ExitProcess(static_cast<UINT>(std::atoi(control.main.c_str() + 5)));
+        playExit(std::atoi(control.main.c_str() + 5));
     }
 }
 
@@ -475,7 +496,13 @@ jboolean callStatic(jclass owner, jmethodID id, va_list arguments, const char* f
     va_copy(copy, arguments);
     while (*signature != ')' && *signature != '\0') recordArgument(signature, copy);
     va_end(copy);
-    if (method->name == "main") {
+    if (method->owner->text == "java/lang/System" && method->name == "exit") {
+        va_list exitArguments;
+        va_copy(exitArguments, arguments);
+        const int code = va_arg(exitArguments, int);
+        va_end(exitArguments);
+        playExit(code);
+    } else if (method->name == "main") {
         playMain();
     } else if (method->name == "firstRun") {
         return playFirstRun();
@@ -688,6 +715,7 @@ void recordInitArgs(const JavaVMInitArgs* initArgs)
         std::string text = option.optionString != nullptr ? option.optionString : "";
         record("option", text);
         if (option.extraInfo != nullptr) record("extraInfo", std::to_string(static_cast<long>(i)));
+        if (text == "exit") exitHook = reinterpret_cast<ExitHook>(option.extraInfo);
         if (text.compare(0, kTempDir.size(), kTempDir) == 0) tempDir = text.substr(kTempDir.size());
     }
 }

@@ -15,7 +15,8 @@ public final class WinLauncher {
      * Runs the application. The array is the launcher's: graphical flag, main class,
      * standard-error file, standard-output file, append flag, then (service name first in
      * service mode) the application's arguments. An exception of the application's main
-     * is thrown on unchanged, so that the launcher prints it and ends with exit code 1.
+     * is printed as the VM prints an uncaught exception, and the VM then ends as with
+     * System.exit(1): shutdown hooks run, other threads are not waited for.
      */
     public static void main(String[] args) throws Throwable {
         boolean service = LauncherEnvironment.isService();
@@ -31,7 +32,19 @@ public final class WinLauncher {
         try {
             main.invoke(null, (Object) launch.applicationArguments);
         } catch (InvocationTargetException e) {
-            throw e.getCause();
+            endAfterThrownMain(e.getCause());
+        }
+    }
+
+    // Reported as the VM reports an exception that ends a thread (the thread's handler,
+    // so an application's own default handler sees it too), then the end of System.exit(1):
+    // the shutdown hooks run and the application's other threads are not waited for.
+    private static void endAfterThrownMain(Throwable thrown) {
+        Thread thread = Thread.currentThread();
+        try {
+            thread.getUncaughtExceptionHandler().uncaughtException(thread, thrown);
+        } finally {
+            System.exit(1);
         }
     }
 

@@ -6,6 +6,8 @@
 //   service  also registers a stop listener and a shutdown hook, keeps a non-daemon thread
 //   exit     ends with System.exit(fixture.exitCode)
 //   throw    throws an IllegalStateException "fixture failure"
+//   throw-with-hook  registers a shutdown hook and starts a non-daemon thread that never
+//            ends, then throws as "throw" does
 package com.example.demo;
 
 import com.quill.runtime.LauncherEnvironment;
@@ -40,6 +42,25 @@ class Main {
         if (mode.equals("exit")) {
             System.exit(Integer.getInteger("fixture.exitCode", 0));
         } else if (mode.equals("throw")) {
+            throw new IllegalStateException("fixture failure");
+        } else if (mode.equals("throw-with-hook")) {
+            Runtime.getRuntime().addShutdownHook(new Thread() {
+                @Override
+                public void run() {
+                    report("shutdown hook");
+                }
+            });
+            Thread forever = new Thread() {
+                @Override
+                public void run() {
+                    try {
+                        Thread.sleep(Long.MAX_VALUE);
+                    } catch (InterruptedException e) {
+                        // ends the thread
+                    }
+                }
+            };
+            forever.start();
             throw new IllegalStateException("fixture failure");
         } else if (mode.equals("service")) {
             LauncherEnvironment.addStopListener(new StopListener() {

@@ -1,0 +1,43 @@
+// The launcher's temporary directories outlive the run that made them: a running VM keeps
+// its class-path archives open until its process ends, so nobody can remove them earlier.
+// Each run therefore marks its directory as live for exactly its own lifetime, and a later
+// start (or the service process, once its child has ended) removes the directories whose
+// owner has gone.
+//
+// A directory "qll<hex>.tmp_dir<seconds>_m" belongs to the process that holds the file
+// "qll<hex>.tmp" beside it open with FILE_FLAG_DELETE_ON_CLOSE and no sharing: the system
+// deletes that marker when the process ends, however it ends. Directories without the
+// "_m" ending (made by a launcher that did not hold a marker) are never removed here.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+// The ending of a directory whose owner holds its marker.
+constexpr char kHeldTempDirSuffix[] = "_m";
+
+// For a bare name of the form qll<1 to 4 hex digits>.tmp_dir<1 to 10 digits, perhaps after
+// a minus>_m (letters in any case), writes its marker's name (qll<hex>.tmp) and returns true; false for any other
+// name.
+bool markerNameOf(const char* directoryName, char* marker, size_t capacity);
+
+// Opens an existing marker file so that it goes when this process ends; the handle is
+// invalid when the marker cannot be held (missing, or held by another process).
+HANDLE holdTempDirMarker(const char* marker);
+
+// Whether the owner of a directory of this naming has ended, judged by its marker.
+enum class TempDirOwner { running, gone, unknown };
+TempDirOwner tempDirOwner(const char* markerPath);
+
+// Removes from `tempDirectory` every directory of the naming above whose owner has
+// certainly ended; never anything else. Failures are logged and left for a later start.
+// Returns how many directories went.
+int removeStaleTempDirs(const char* tempDirectory);
+// The same in the launcher's temporary directory (where makeTempFileName puts names).
+int removeStaleTempDirs();
+
+// Removes a directory with everything in it without ever following a link or junction: a
+// directory that is one, or that holds one anywhere, is left whole. What cannot be deleted
+// (a file still open) is logged and stays. True when the directory is gone.
+bool removeTempDirTree(const char* directory);
