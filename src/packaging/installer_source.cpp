@@ -23,6 +23,7 @@ std::string attribute(const std::string& text)
         case '\n': out += "&#10;"; break;
         case '\r': out += "&#13;"; break;
         case '\t': out += "&#9;"; break;
+        case '$': out += "$$"; break;  // the compilers' escape of '$', which starts a variable
         default: out += c;
         }
     }
@@ -46,8 +47,11 @@ std::string formatted(const std::string& text)
 
 std::string textProblem(const std::string& what, const std::string& text)
 {
-    if (text.find("$(") != std::string::npos || text.find("!(") != std::string::npos) {
-        return what + " holds \"$(\" or \"!(\", which the WiX compilers read as the start of a variable";
+    // A single '$' is written escaped; wixl reads these sequences wrongly even escaped.
+    for (const char* sequence : {"$(", "$$", "!("}) {
+        if (text.find(sequence) != std::string::npos) {
+            return what + " holds \"" + sequence + "\", which the WiX compilers read as part of a variable";
+        }
     }
     for (char c : text) {
         unsigned char u = static_cast<unsigned char>(c);

@@ -12,8 +12,8 @@
 namespace packager {
 
 // Empty when every text of the plan can be written into WiX source as it stands;
-// otherwise why not ("$(" and "!(" start the compilers' variables, and XML holds no
-// control character but tab and line ends).
+// otherwise why not ("$(", "$$" and "!(" are read as the compilers' variables even
+// when escaped, and XML holds no control character but tab and line ends).
 std::string installerSourceProblem(const InstallerPlan& plan);
 
 // The source, with each file's Source as `sources` gives it (one per plan file, in
