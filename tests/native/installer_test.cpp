@@ -2,6 +2,7 @@
 // [installer] files, the package's tables as Windows Installer reads them (through
 // msiinfo, not as WiX text) and every refused descriptor with its one-line error. The
 // packager is run as a user runs it (PACKAGER), with wixl from the machine.
+#include "packaging/descriptor.h"
 #include "packaging/installer_guid.h"
 #include "packaging/installer_plan.h"
 
@@ -457,4 +458,44 @@ TEST(InstallerPackage, WithoutWixlNothingIsWritten)
               made.err);
     EXPECT_FALSE(fs::exists(p.output()));
     EXPECT_TRUE(fs::is_empty(p.scratch.path / "kept"));
+}
+
+TEST(InstallerPackage, BuildIgnoresTheSectionAndInspectLeavesItOut)
+{
+    // Even values `msi` refuses: the section is not the launcher's.
+    const std::string with = kService + "[installer]\nversion = \"not a version\"\nfiles = [\"nothing/*\"]\n";
+    packager::BuildSettings settings;
+    packager::BuildResult plain;
+    packager::BuildResult withSection;
+    std::vector<packager::Diagnostic> errors;
+    ASSERT_TRUE(packager::buildFromDescriptor(kService, "service.toml", settings, &plain, &errors));
+    ASSERT_TRUE(packager::buildFromDescriptor(with, "service.toml", settings, &withSection, &errors))
+        << (errors.empty() ? "" : packager::formatDiagnostic(errors.front()));
+    ASSERT_EQ(plain.block.narrow.size(), withSection.block.narrow.size());
+    for (size_t i = 0; i < plain.block.narrow.size(); ++i) {
+        EXPECT_EQ(plain.block.narrow[i].id, withSection.block.narrow[i].id);
+        EXPECT_EQ(plain.block.narrow[i].value, withSection.block.narrow[i].value);
+    }
+
+    Package p;
+    std::string descriptor = p.scratch.file("service.toml", with);
+    std::string launcher = (p.scratch.path / "demo.exe").string();
+    ASSERT_EQ(0, run(packagerPath() + " build " + descriptor + " " + p.image + " " + launcher + " --no-runtime-library",
+                     p.scratch).code);
+    CommandRun inspected = run(packagerPath() + " inspect " + launcher, p.scratch);
+    ASSERT_EQ(0, inspected.code) << inspected.err;
+    EXPECT_EQ(std::string::npos, inspected.out.find("installer")) << inspected.out;
+}
+
+TEST(InstallerPackage, TextsTheCompilersWouldReadAsVariablesAreRefused)
+{
+    for (const char* text : {"costs $(price)", "two $$", "!(loc.Name)"}) {
+        Package p;
+        CommandRun made = p.make(std::string("[service]\nname = \"Demo\"\ndescription = \"") + text + "\"\n" +
+                                 kApplication + "[installer]\nmanufacturer = \"M\"\nversion = \"1.0.0\"\n");
+        EXPECT_EQ(2, made.code) << text;
+        EXPECT_NE(std::string::npos, made.err.find("service.description holds")) << made.err;
+        EXPECT_NE(std::string::npos, made.err.find("nothing was written")) << made.err;
+        EXPECT_FALSE(fs::exists(p.output())) << text;
+    }
 }
