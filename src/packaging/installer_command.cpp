@@ -216,6 +216,14 @@ int packageInstaller(const std::vector<std::string>& arguments, const std::strin
 #endif
     }
 
+    // wixl would only say that it cannot write.
+    std::error_code failed;
+    fs::path outputFolder = output.parent_path();
+    if (!outputFolder.empty() && !fs::is_directory(outputFolder, failed)) {
+        return failure("cannot create " + output.string() + ": the folder " + outputFolder.string() +
+                       " does not exist; nothing was written");
+    }
+
     std::string text;
     if (!readWhole(descriptorPath, &text)) {
         return failure("cannot read " + descriptorPath);

@@ -499,3 +499,29 @@ TEST(InstallerPackage, TextsTheCompilersWouldReadAsVariablesAreRefused)
         EXPECT_FALSE(fs::exists(p.output())) << text;
     }
 }
+
+TEST(InstallerPackage, CommandLineMistakesAreNamedAndWriteNothing)
+{
+    Package p;
+    std::string descriptor = p.scratch.file("service.toml", kService + "[installer]\nmanufacturer = \"M\"\n"
+                                                                      "version = \"1.0.0\"\n");
+    const std::string common = packagerPath() + " msi " + descriptor + " " + p.image + " ";
+    struct Case {
+        std::string arguments;
+        std::string error;  // the first line
+    };
+    const Case cases[] = {
+        {(p.scratch.path / "missing" / "out.msi").string(),
+         "packager: cannot create " + (p.scratch.path / "missing" / "out.msi").string() + ": the folder " +
+             (p.scratch.path / "missing").string() + " does not exist; nothing was written"},
+        {p.output().string() + " --wxs", "packager: --wxs needs a path"},
+        {p.output().string() + " --sign", "packager: unknown option --sign"},
+        {"", "packager: msi needs a descriptor, a launcher image and an output file"},
+    };
+    for (const Case& c : cases) {
+        CommandRun made = run(common + c.arguments, p.scratch);
+        EXPECT_EQ(2, made.code) << c.arguments;
+        EXPECT_EQ(c.error, made.err.substr(0, made.err.find('\n'))) << c.arguments;
+        EXPECT_FALSE(fs::exists(p.output()));
+    }
+}
