@@ -1,6 +1,8 @@
 // Command-line splitting and joining on wide text.
 #include "format/command_line.h"
 
+#include <type_traits>
+
 void splitCommandLine(const wchar_t* text, ArgumentList& arguments)
 {
     if (text == nullptr) {
@@ -60,3 +62,56 @@ const wchar_t* commandLineQuote(const std::wstring& argument)
     return argument.empty() || hasSingle || argument.find(L' ') != std::wstring::npos ? L"\"" : L"";
 }
 
+
+namespace {
+
+template <typename Char>
+Char lowerAscii(Char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<Char>(c - 'A' + 'a') : c;
+}
+
+template <typename Char>
+const Char* argumentsAfterProgram(const Char* commandLine, const Char* modulePath)
+{
+    static const Char kEmpty[] = {0};
+    if (commandLine == nullptr) {
+        return kEmpty;
+    }
+    const Char* p = commandLine;
+    size_t matched = 0;
+    while (modulePath != nullptr && modulePath[matched] != 0 &&
+           lowerAscii(commandLine[matched]) == lowerAscii(modulePath[matched])) {
+        ++matched;
+    }
+    using Unit = typename std::make_unsigned<Char>::type;
+    bool wholePath = modulePath != nullptr && matched > 0 && modulePath[matched] == 0 &&
+                     static_cast<Unit>(commandLine[matched]) <= 32;
+    if (wholePath) {
+        p += matched;
+    } else {
+        bool quoted = false;
+        while (*p != 0 && (quoted || static_cast<Unit>(*p) > 32)) {
+            if (*p == '"') {
+                quoted = !quoted;
+            }
+            ++p;
+        }
+    }
+    while (*p != 0 && static_cast<Unit>(*p) <= 32) {
+        ++p;
+    }
+    return p;
+}
+
+} // namespace
+
+const wchar_t* commandLineArguments(const wchar_t* commandLine, const wchar_t* modulePath)
+{
+    return argumentsAfterProgram(commandLine, modulePath);
+}
+
+const char* commandLineArguments(const char* commandLine, const char* modulePath)
+{
+    return argumentsAfterProgram(commandLine, modulePath);
+}

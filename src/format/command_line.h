@@ -28,6 +28,14 @@ void splitCommandLine(const wchar_t* text, ArgumentList& arguments);
 // The same splitter on narrow text.
 std::vector<std::string> splitCommandLine(const std::string& text);
 
+// The process command line after the program's name and the blanks that follow it. The
+// name is `modulePath` (the executable's own path, null or empty for none) when the line
+// starts with it unquoted, in any case: the service manager runs an image path that was
+// registered without quotes as it stands, blanks and all. Otherwise the name ends at the
+// first character of code 32 or below outside double quotes, as Windows reads it.
+const wchar_t* commandLineArguments(const wchar_t* commandLine, const wchar_t* modulePath);
+const char* commandLineArguments(const char* commandLine, const char* modulePath);
+
 // How one argument is written so that the splitter gives it back unchanged: "" as it
 // stands, or enclosed in the quote returned; null for an argument holding both quotes,
 // which the splitter cannot give back.

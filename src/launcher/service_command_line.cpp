@@ -1,25 +1,18 @@
 // Service-command parsing.
 #include "launcher/service_command_line.h"
 
+#include "format/command_line.h"
+
 #include <cstring>
 
 const char* commandLineTail(const char* commandLine)
 {
-    if (commandLine == nullptr) {
-        return "";
-    }
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(commandLine);
-    bool quoted = false;
-    while (*p != 0 && (quoted || *p > 32)) {
-        if (*p == '"') {
-            quoted = !quoted;
-        }
-        ++p;
-    }
-    while (*p != 0 && *p <= 32) {
-        ++p;
-    }
-    return reinterpret_cast<const char*>(p);
+    return commandLineArguments(commandLine, nullptr);
+}
+
+const char* commandLineTail(const char* commandLine, const char* modulePath)
+{
+    return commandLineArguments(commandLine, modulePath);
 }
 
 ServiceCommandLine parseServiceCommandLine(const char* tail)

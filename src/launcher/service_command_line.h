@@ -7,6 +7,10 @@
 // The process command line without the program name (which ends at the first character
 // of code 32 or below outside double quotes) and the characters of code 32 or below after it.
 const char* commandLineTail(const char* commandLine);
+// The same for a process whose executable is `modulePath`: a command line that starts
+// with that path unquoted (a service entry registered without quotes) has its tail
+// behind the whole path, blanks and all.
+const char* commandLineTail(const char* commandLine, const char* modulePath);
 
 // What the narrow tail says about a service command.
 struct ServiceCommandLine {

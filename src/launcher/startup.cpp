@@ -100,8 +100,7 @@ int runGeneralPath()
     const wchar_t* commandLine = GetCommandLineW();
     logMessage("command line2 %S", commandLine);
     ArgumentList arguments;
-    splitCommandLine(commandLine, arguments);
-    arguments.removeFirst();
+    splitCommandLine(commandLineArguments(commandLine, getModulePathW()), arguments);
 
     if (!arguments.empty() && arguments.last() == kChildMarker) {
         arguments.removeLast();
@@ -148,7 +147,7 @@ int launcherMain()
     changeWorkingDirectory();
     getConfigString(cfg::serviceName, serviceName, sizeof serviceName);
 
-    ServiceCommandLine command = parseServiceCommandLine(commandLineTail(GetCommandLineA()));
+    ServiceCommandLine command = parseServiceCommandLine(commandLineTail(GetCommandLineA(), getModulePath()));
     if (command.hasCommandPrefix) {
         interactive = command.interactive;
         bool forCommand = isServiceCommand(command.word);

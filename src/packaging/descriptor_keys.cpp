@@ -46,6 +46,16 @@ DescriptorKey bounded(const char* section, const char* key, int32_t record, cons
     return entry;
 }
 
+// A key of [installer]: read by `packager msi` only, never part of the block.
+DescriptorKey installerKey(const char* key, KeyKind kind, const char* shownDefault, const char* type,
+                           const char* summary)
+{
+    DescriptorKey entry{"installer", key, 0, kind, nullptr, summary, KeyCode::own};
+    entry.defaultText = shownDefault;
+    entry.typeText = type;
+    return entry;
+}
+
 const std::vector<DescriptorKey> kKeys = {
     // [service]
     {"service", "name", cfg::serviceName, KeyKind::text, "",
@@ -260,6 +270,28 @@ const std::vector<DescriptorKey> kKeys = {
     {"files", "name", cfg::includedFileNames, KeyKind::text, "",
      "Its name in the launcher's temporary directory, at most one directory deep (such as "
      "`\"conf/app.properties\"`)", kOwn, nullptr, 0, nullptr, 0, "the file name of `source`"},
+
+    // [installer]
+    installerKey("product_name", KeyKind::text, "the service name", "string",
+                 "The product's name, as Apps & features and the package show it"),
+    installerKey("manufacturer", KeyKind::text, "required", "string", "Who makes the product"),
+    installerKey("version", KeyKind::text, "required", "string (three numbers)",
+                 "The product's version, such as `\"1.2.0\"`; the first two numbers at most 255, the third at most "
+                 "65535. A package of a higher version replaces an installed lower one"),
+    installerKey("upgrade_code", KeyKind::text, "derived from `manufacturer` and `product_name`", "string (GUID)",
+                 "The code every version of the product shares, such as "
+                 "`\"01234567-89AB-CDEF-0123-456789ABCDEF\"`; the default is the same for every version of one "
+                 "manufacturer's product and differs for any other. Keep it when the names change"),
+    installerKey("install_dir", KeyKind::text, "`<manufacturer>\\<product_name>`", "string (folder)",
+                 "The installation folder, relative to the 64-bit Program Files; the launcher is installed there as "
+                 "`<service name>.exe`"),
+    installerKey("files", KeyKind::text, "none", "array of strings or tables",
+                 "Files installed beside the launcher: `\"app.jar\"`, `\"lib/*.jar\"`, `\"jre\"` (a folder with "
+                 "everything below it), or `{ source = \"conf/*.properties\", target = \"conf\" }` to install "
+                 "into a folder below the installation folder; paths relative to the descriptor's folder, `*` and "
+                 "`?` in any step. Each must match something, and no two files may have one target"),
+    installerKey("start_after_install", KeyKind::flag, "true when the service starts automatically", "boolean",
+                 "Start the service at the end of the installation"),
 };
 
 const std::vector<DescriptorSection> kSections = {
@@ -282,6 +314,11 @@ const std::vector<DescriptorSection> kSections = {
      "no key can express. The included-file records come from `[[files]]` only."},
     {"files", "[[files]]",
      "Files stored in the launcher and extracted into its temporary directory at each start."},
+    {"installer", "[installer]",
+     "The Windows Installer package that `packager msi` makes: a per-machine, 64-bit product with the "
+     "launcher, these files and the service entry as `/install` registers it (name, description, start, "
+     "account, dependencies). `packager build` ignores this section, and `inspect` cannot give it back: the "
+     "launcher does not hold it."},
 };
 
 } // namespace

@@ -74,6 +74,8 @@ struct DescriptorKey {
                                          // it is not the default value in TOML form
     int32_t minimum = std::numeric_limits<int32_t>::min();  // integer: the bounds, inclusive
     int32_t maximum = std::numeric_limits<int32_t>::max();
+    const char* typeText = nullptr;      // the type as the key reference shows it, for a key
+                                         // that its section's own code reads
 };
 
 struct DescriptorSection {

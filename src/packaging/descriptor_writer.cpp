@@ -243,6 +243,9 @@ std::string write(const PackagedLauncher& launcher, const std::vector<std::strin
             writeFiles(*w, section, fileSources);
             continue;
         }
+        if (name == "installer") {
+            continue;  // the package's settings are not in the launcher
+        }
         w->plain("\n" + std::string(section.heading));
         for (const DescriptorKey& key : descriptorKeys()) {
             if (key.section != name) {

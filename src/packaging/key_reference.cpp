@@ -62,6 +62,9 @@ std::string words(const ChoiceWord* list)
 
 std::string typeOf(const DescriptorKey& key)
 {
+    if (key.typeText != nullptr) {
+        return key.typeText;
+    }
     switch (key.kind) {
     case KeyKind::text: return "string";
     case KeyKind::flag:

@@ -6,6 +6,8 @@
 //   packager inspect <launcher.exe> [--output <descriptor.toml>] [--extract <directory>]
 //                  [--image <launcher-image.exe>]
 //   packager keys     (the reference of the descriptor's keys, Markdown)
+//   packager msi <descriptor.toml> <launcher-image.exe> <output.msi>
+//                  [--runtime-library <jar> | --no-runtime-library] [--wxs <file>]
 //
 // Exit code 0 on success, 2 on any error; errors are one line each, descriptor errors as
 // "file:line:column: error: ...". The output launcher is written to a temporary file and
@@ -17,6 +19,7 @@
 #include "packaging/descriptor_text.h"
 #include "packaging/descriptor_writer.h"
 #include "packaging/included_names.h"
+#include "packaging/installer_command.h"
 #include "packaging/key_reference.h"
 #include "packaging/launcher_file.h"
 
@@ -42,7 +45,9 @@ const char kUsage[] =
     "                      [--runtime-library <jar> | --no-runtime-library]\n"
     "       packager inspect <launcher.exe> [--output <descriptor.toml>] [--extract <directory>]\n"
     "                      [--image <launcher-image.exe>]\n"
-    "       packager keys        (prints the reference of the descriptor's keys)\n";
+    "       packager keys        (prints the reference of the descriptor's keys)\n"
+    "       packager msi <descriptor.toml> <launcher-image.exe> <output.msi>\n"
+    "                      [--runtime-library <jar> | --no-runtime-library] [--wxs <file>]\n";
 
 int usage(const std::string& reason)
 {
@@ -269,6 +274,9 @@ int main(int argc, char** argv)
     }
     if (command == "inspect") {
         return inspect(arguments);
+    }
+    if (command == "msi") {
+        return packager::packageInstaller(arguments, PACKAGER_RUNTIME_LIBRARY);
     }
     if (command == "keys") {
         if (!arguments.empty()) {

@@ -42,9 +42,9 @@ void sayWithName(const char* format)
 
 // The image path that the Service Control Manager runs. It is quoted when it holds a
 // blank: unquoted, "C:\Program Files\app\svc.exe" would be tried as "C:\Program.exe"
-// first. The service process also reads its own path back from its command line with
-// the launcher's splitter, to start its child: a blank, or an apostrophe (which the
-// splitter takes for a quote), would give it a path that does not exist.
+// first. An apostrophe is quoted too, so that the command line splits as it always has
+// (the service process itself takes its own path from the system, not from that line, as
+// an installer package writes the entry without quotes).
 std::string imagePathOfThisExecutable()
 {
     std::string path = getModulePath();

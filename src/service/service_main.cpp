@@ -12,6 +12,7 @@
 #include "format/record_ids.h"
 #include "platform/diagnostic_log.h"
 #include "platform/handle.h"
+#include "platform/paths.h"
 #include "platform/text_conversion.h"
 #include "platform/text_format.h"
 #include "service/event_log.h"
@@ -194,10 +195,11 @@ void takeStartedName(DWORD argc, LPSTR* argv)
 // cut argument would start the application with a value nobody gave it.
 bool makeChildCommandLine(DWORD argc, LPSTR* argv, wchar_t* commandLine, size_t capacity)
 {
+    // The child runs this executable, by its own path: the command line's first word is not
+    // that path when the service entry holds it unquoted with a blank in it.
     ArgumentList ownArguments;
-    splitCommandLine(GetCommandLineW(), ownArguments);
-    std::wstring programPath = ownArguments.empty() ? std::wstring() : ownArguments.first();
-    ownArguments.removeFirst();
+    splitCommandLine(commandLineArguments(GetCommandLineW(), getModulePathW()), ownArguments);
+    std::wstring programPath = getModulePathW();
 
     std::wstring serviceNameW;
     convertArgument(serviceName, &serviceNameW);

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <set>
 #include <string>
 #include <vector>
@@ -86,6 +88,40 @@ TEST(CommandLine, SplitsOnBlanksAndGroupsWithEitherQuote)
     list.removeFirst();
     list.removeLast();
     EXPECT_EQ((std::vector<std::wstring>{L"b"}), list.items);
+}
+
+TEST(CommandLine, ArgumentsStartBehindTheProgramAlsoWhenItsPathIsUnquoted)
+{
+    struct Case {
+        const char* commandLine;
+        const char* modulePath;
+        const char* arguments;
+    };
+    const char* module = "C:\\Program Files\\Example Ltd\\Heartbeat\\Heartbeat.exe";
+    const Case cases[] = {
+        // A service entry written without quotes: the whole path is the program.
+        {"C:\\Program Files\\Example Ltd\\Heartbeat\\Heartbeat.exe", module, ""},
+        {"C:\\Program Files\\Example Ltd\\Heartbeat\\Heartbeat.exe /status", module, "/status"},
+        {"c:\\program files\\example ltd\\heartbeat\\HEARTBEAT.EXE  -run a", module, "-run a"},
+        // Quoted, or another program name: the first word, as Windows reads it.
+        {"\"C:\\Program Files\\Example Ltd\\Heartbeat\\Heartbeat.exe\" /stop", module, "/stop"},
+        {"Heartbeat.exe /stop", module, "/stop"},
+        {"C:\\Program Files\\Other\\x.exe /stop", module, "Files\\Other\\x.exe /stop"},
+        // The module path only as the start of a longer word is no match.
+        {"C:\\Program Files\\Example Ltd\\Heartbeat\\Heartbeat.exe.bak /x", module, "Files\\Example Ltd\\Heartbeat\\Heartbeat.exe.bak /x"},
+        {"launcher.exe /install", nullptr, "/install"},
+        {"launcher.exe /install", "", "/install"},
+        {"", module, ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_STREQ(c.arguments, commandLineArguments(c.commandLine, c.modulePath)) << c.commandLine;
+        std::wstring wideLine(c.commandLine, c.commandLine + strlen(c.commandLine));
+        std::wstring wideModule = c.modulePath != nullptr ? std::wstring(c.modulePath, c.modulePath + strlen(c.modulePath)) : L"";
+        std::wstring wideArguments(c.arguments, c.arguments + strlen(c.arguments));
+        EXPECT_EQ(wideArguments, commandLineArguments(wideLine.c_str(), c.modulePath != nullptr ? wideModule.c_str() : nullptr))
+            << c.commandLine;
+    }
+    EXPECT_STREQ("", commandLineArguments(static_cast<const char*>(nullptr), module));
 }
 
 TEST(CommandLine, JoinedArgumentsSplitBackUnchangedOrAreRefused)

@@ -1,0 +1,527 @@
+// `packager msi` and what it is made of: the GUIDs (stable, distinct), the wildcards of
+// [installer] files, the package's tables as Windows Installer reads them (through
+// msiinfo, not as WiX text) and every refused descriptor with its one-line error. The
+// packager is run as a user runs it (PACKAGER), with wixl from the machine.
+#include "packaging/descriptor.h"
+#include "packaging/installer_guid.h"
+#include "packaging/installer_plan.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string hex(const std::string& bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+struct Scratch {
+    fs::path path;
+    Scratch()
+    {
+        path = fs::temp_directory_path() /
+               ("installer_test_" + std::to_string(getpid()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(path);
+        fs::create_directories(path);
+    }
+    ~Scratch() { fs::remove_all(path); }
+    std::string file(const std::string& name, const std::string& content) const
+    {
+        fs::path target = path / name;
+        fs::create_directories(target.parent_path());
+        std::ofstream(target, std::ios::binary) << content;
+        return target.string();
+    }
+};
+
+std::string fileText(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+struct CommandRun {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+CommandRun run(const std::string& command, const Scratch& scratch)
+{
+    fs::path out = scratch.path / "stdout.txt";
+    fs::path err = scratch.path / "stderr.txt";
+    int status = std::system((command + " >" + out.string() + " 2>" + err.string()).c_str());
+    CommandRun result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, fileText(out), fileText(err)};
+    fs::remove(out);
+    fs::remove(err);
+    return result;
+}
+
+// A PE32+ image of one section that ends the file: enough for the packager to append a block.
+std::string syntheticImage()
+{
+    std::string image(0x600, '\0');
+    auto put = [&image](size_t at, uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) image[at + i] = static_cast<char>(value >> (8 * i));
+    };
+    image[0] = 'M';
+    image[1] = 'Z';
+    put(60, 0x80, 4);
+    put(0x80, 0x00004550u, 4);
+    put(0x86, 1, 2);
+    put(0x94, 240, 2);
+    size_t entry = 0x80 + 24 + 240;
+    put(entry + 16, 0x200, 4);
+    put(entry + 20, 0x400, 4);
+    return image;
+}
+
+std::string packagerPath()
+{
+    const char* path = std::getenv("PACKAGER");
+    return path != nullptr ? path : "packager";
+}
+
+// The rows of one table as msiinfo exports them, without its three header lines.
+std::vector<std::string> tableRows(const fs::path& package, const std::string& table, const Scratch& scratch)
+{
+    CommandRun exported = run("msiinfo export '" + package.string() + "' " + table, scratch);
+    EXPECT_EQ(0, exported.code) << exported.err;
+    std::vector<std::string> rows;
+    size_t start = 0;
+    int line = 0;
+    for (size_t end = exported.out.find("\r\n"); end != std::string::npos; end = exported.out.find("\r\n", start)) {
+        if (line++ >= 3) rows.push_back(exported.out.substr(start, end - start));
+        start = end + 2;
+    }
+    return rows;
+}
+
+const char kServiceKeys[] = R"toml([service]
+name = "Demo"
+description = "Counts [things] {quickly} for $5"
+dependencies = ["Tcpip", "Dnscache"]
+)toml";
+const char kApplication[] = R"toml([application]
+main_class = "com.example.Main"
+class_path = [ { archive = "app.jar" } ]
+)toml";
+const std::string kService = std::string(kServiceKeys) + kApplication;
+
+struct Package {
+    Scratch scratch;
+    std::string image;
+    Package() { image = scratch.file("launcher.exe", syntheticImage()); }
+    // packager msi of `descriptor` (written as service.toml with the given files).
+    CommandRun make(const std::string& descriptor, const std::string& extra = "")
+    {
+        std::string path = scratch.file("service.toml", descriptor);
+        return run(packagerPath() + " msi " + path + " " + image + " " + (scratch.path / "out.msi").string() +
+                       " --no-runtime-library " + extra,
+                   scratch);
+    }
+    fs::path output() const { return scratch.path / "out.msi"; }
+};
+
+} // namespace
+
+TEST(InstallerGuids, Sha1AndNameBasedGuidsMatchTheirPublishedValues)
+{
+    EXPECT_EQ("da39a3ee5e6b4b0d3255bfef95601890afd80709", hex(packager::sha1("")));
+    EXPECT_EQ("a9993e364706816aba3e25717850c26c9cd0d89d", hex(packager::sha1("abc")));
+    // Two blocks of padding: 56 bytes and more.
+    EXPECT_EQ("84983e441c3bd26ebaae4aa1f95129e5e54670f1",
+              hex(packager::sha1("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq")));
+    // The DNS namespace's version 5 GUID of "www.example.com".
+    EXPECT_EQ("2ED6657D-E927-568B-95E1-2665A8AEA6A2",
+              packager::nameBasedGuid("6ba7b810-9dad-11d1-80b4-00c04fd430c8", "www.example.com"));
+}
+
+TEST(InstallerGuids, UpgradeAndComponentCodesAreStableAndDistinct)
+{
+    const std::string code = packager::derivedUpgradeCode("Example Ltd", "Demo");
+    EXPECT_TRUE(packager::isGuid(code));
+    EXPECT_EQ(code, packager::derivedUpgradeCode("Example Ltd", "Demo"));
+    // Another manufacturer, product, or the same letters split differently: another product.
+    std::set<std::string> codes = {code,
+                                   packager::derivedUpgradeCode("Example Ltd", "Demo2"),
+                                   packager::derivedUpgradeCode("Example Lt", "dDemo"),
+                                   packager::derivedUpgradeCode("Other Ltd", "Demo"),
+                                   packager::derivedUpgradeCode("", "Example LtdDemo")};
+    EXPECT_EQ(5u, codes.size());
+
+    // A component keeps its GUID across versions (same product, same path); Windows
+    // ignores the case of paths, and so does the GUID.
+    const std::string other = packager::derivedUpgradeCode("Other Ltd", "Demo");
+    EXPECT_EQ(packager::componentGuid(code, "lib\\app.jar"), packager::componentGuid(code, "LIB\\App.jar"));
+    std::set<std::string> components = {packager::componentGuid(code, "lib\\app.jar"),
+                                        packager::componentGuid(code, "lib\\app2.jar"),
+                                        packager::componentGuid(code, "app.jar"),
+                                        packager::componentGuid(other, "lib\\app.jar")};
+    EXPECT_EQ(4u, components.size());
+
+    struct Case {
+        const char* text;
+        bool guid;
+    };
+    const Case cases[] = {
+        {"01234567-89AB-CDEF-0123-456789abcdef", true}, {"{01234567-89AB-CDEF-0123-456789ABCDEF}", true},
+        {"01234567-89AB-CDEF-0123-456789ABCDE", false}, {"0123456789AB-CDEF-0123-456789ABCDEF0", false},
+        {"01234567-89AB-CDEF-0123-456789ABCDEG", false}, {"{01234567-89AB-CDEF-0123-456789ABCDEF", false},
+        {"", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.guid, packager::isGuid(c.text)) << c.text;
+    }
+    EXPECT_EQ("01234567-89AB-CDEF-0123-456789ABCDEF",
+              packager::canonicalGuid("{01234567-89ab-cdef-0123-456789abcdef}"));
+}
+
+TEST(InstallerFiles, WildcardsMatchWholeNamesIgnoringCase)
+{
+    struct Case {
+        const char* pattern;
+        const char* name;
+        bool matches;
+    };
+    const Case cases[] = {
+        {"*.jar", "app.jar", true},     {"*.jar", "app.jar.bak", false}, {"*.JAR", "App.jar", true},
+        {"a?c", "abc", true},           {"a?c", "ac", false},            {"*", "", true},
+        {"a*b*c", "aXbYbZc", true},     {"a*b*c", "aXbYbZ", false},      {"app.jar", "app.jar", true},
+        {"**x", "yyx", true},           {"", "a", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.matches, packager::matchesWildcard(c.pattern, c.name)) << c.pattern << " " << c.name;
+    }
+}
+
+TEST(InstallerPackage, TablesHoldTheFilesTheServiceAndTheUpgrade)
+{
+    Package p;
+    p.scratch.file("app.jar", "jar");
+    p.scratch.file("lib/one.jar", "1");
+    p.scratch.file("lib/two.jar", "2");
+    p.scratch.file("lib/notes.txt", "no");
+    p.scratch.file("jre/bin/java.exe", "java");
+    p.scratch.file("jre/release", "JAVA_VERSION=\"17\"");
+    p.scratch.file("conf/app.properties", "a=1");
+    CommandRun made = p.make(std::string(kServiceKeys) + "start = \"auto\"\naccount = \"virtual\"\n" + kApplication +
+                             R"toml([installer]
+manufacturer = "Example Ltd"
+version = "1.02.3"
+files = ["app.jar", "lib/*.jar", "jre", { source = "conf/app.properties", target = "conf/local" }]
+)toml");
+    ASSERT_EQ(0, made.code) << made.err;
+    EXPECT_EQ("packaged " + p.output().string() + ": Demo 1.2.3, 7 file(s), service 'Demo'\n", made.out);
+
+    const std::string code = packager::derivedUpgradeCode("Example Ltd", "Demo");
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"Demo.exe", "INSTALLFOLDER"},   {"app.jar", "INSTALLFOLDER"}, {"app.properties", "conf\\local"},
+        {"java.exe", "jre\\bin"},         {"release", "jre"},           {"one.jar", "INSTALLFOLDER"},
+        {"two.jar", "INSTALLFOLDER"},
+    };
+    std::vector<std::string> fileRows = tableRows(p.output(), "File", p.scratch);
+    std::vector<std::string> componentRows = tableRows(p.output(), "Component", p.scratch);
+    std::vector<std::string> directoryRows = tableRows(p.output(), "Directory", p.scratch);
+    ASSERT_EQ(files.size(), fileRows.size());
+    ASSERT_EQ(files.size(), componentRows.size());
+    // Folder id -> its path below the installation folder.
+    std::map<std::string, std::string> folders = {{"INSTALLFOLDER", "INSTALLFOLDER"}};
+    for (int pass = 0; pass < 4; ++pass) {
+        for (const std::string& row : directoryRows) {
+            std::string id = row.substr(0, row.find('\t'));
+            std::string parent = row.substr(id.size() + 1, row.find('\t', id.size() + 1) - id.size() - 1);
+            std::string name = row.substr(row.rfind('\t') + 1);
+            if (folders.count(parent) != 0 && folders.count(id) == 0) {
+                folders[id] = parent == "INSTALLFOLDER" ? name : folders[parent] + "\\" + name;
+            }
+        }
+    }
+    EXPECT_NE(directoryRows.end(), std::find(directoryRows.begin(), directoryRows.end(),
+                                             "INSTALLFOLDER\tInstallFolder_0\tDemo"));
+    EXPECT_NE(directoryRows.end(), std::find(directoryRows.begin(), directoryRows.end(),
+                                             "InstallFolder_0\tProgramFiles64Folder\tExample Ltd"));
+    for (size_t i = 0; i < files.size(); ++i) {
+        const std::string id = "File_" + std::to_string(i);
+        const std::string& name = files[i].first;
+        const std::string& folder = folders[files[i].second == "INSTALLFOLDER" ? "INSTALLFOLDER" : ""];
+        (void)folder;
+        // One component per file, 64-bit, keyed by its file, with the GUID of its path.
+        std::string row = componentRows[i];
+        std::string folderId = row.substr(row.find('\t', id.size() + 1) + 1);
+        folderId = folderId.substr(0, folderId.find('\t'));
+        std::string path = folders[folderId] == "INSTALLFOLDER" ? name : folders[folderId] + "\\" + name;
+        EXPECT_EQ(files[i].second == "INSTALLFOLDER" ? "INSTALLFOLDER" : files[i].second,
+                  folders[folderId]) << name;
+        EXPECT_EQ(id + "\t{" + packager::componentGuid(code, path) + "}\t" + folderId + "\t256\t\t" + id, row);
+        EXPECT_EQ(0u, fileRows[i].find(id + "\t" + id + "\t" + name + "\t")) << fileRows[i];
+    }
+    EXPECT_EQ(1u, folders.count("ProgramFiles64Folder") == 0 ? 1u : 0u);
+
+    // The service as /install registers a virtual account's service, started after
+    // install, stopped at install and uninstall, removed at uninstall.
+    EXPECT_EQ((std::vector<std::string>{"Service\tDemo\tDemo\t16\t2\t1\t\tTcpip[~]Dnscache[~][~]\tNT SERVICE\\Demo\t\t\t"
+                                        "File_0\tCounts [\\[]things[\\]] [\\{]quickly[\\}] for $5"}),
+              tableRows(p.output(), "ServiceInstall", p.scratch));
+    EXPECT_EQ((std::vector<std::string>{"ServiceControl\tDemo\t163\t\t1\tFile_0"}),
+              tableRows(p.output(), "ServiceControl", p.scratch));
+
+    // A major upgrade of every lower version; a higher one installed is refused.
+    EXPECT_EQ((std::vector<std::string>{"{" + code + "}\t\t1.2.3\t\t1\t\tWIX_UPGRADE_DETECTED",
+                                        "{" + code + "}\t1.2.3\t\t\t2\t\tWIX_DOWNGRADE_DETECTED"}),
+              tableRows(p.output(), "Upgrade", p.scratch));
+    std::vector<std::string> properties = tableRows(p.output(), "Property", p.scratch);
+    for (const std::string& property : {std::string("ALLUSERS\t1"), std::string("ProductName\tDemo"),
+                                        std::string("Manufacturer\tExample Ltd"),
+                                        std::string("ProductVersion\t1.2.3"), "UpgradeCode\t{" + code + "}"}) {
+        EXPECT_NE(properties.end(), std::find(properties.begin(), properties.end(), property)) << property;
+    }
+    std::vector<std::string> sequence = tableRows(p.output(), "InstallExecuteSequence", p.scratch);
+    EXPECT_NE(sequence.end(), std::find(sequence.begin(), sequence.end(), "RemoveExistingProducts\t\t1401"));
+    CommandRun summary = run("msiinfo suminfo '" + p.output().string() + "'", p.scratch);
+    EXPECT_NE(std::string::npos, summary.out.find("Template: x64;1033")) << summary.out;
+}
+
+TEST(InstallerPackage, ServiceEntryFollowsStartAndAccountAsInstallDoes)
+{
+    struct Case {
+        const char* keys;       // [service] keys
+        const char* installer;  // more [installer] keys
+        const char* serviceRow;
+        const char* controlEvents;
+    };
+    const Case cases[] = {
+        // LocalSystem by default, interactive as /install makes it, automatic start and
+        // started after install; a demand start is not started unless asked.
+        {"", "", "272\t2\t1\t\t\tLocalSystem", "163"},
+        {"", "start_after_install = false\n", "272\t2\t1\t\t\tLocalSystem", "162"},
+        {"start = \"demand\"\n", "", "272\t3\t1\t\t\tLocalSystem", "162"},
+        {"start = \"demand\"\n", "start_after_install = true\n", "272\t3\t1\t\t\tLocalSystem", "163"},
+        {"start = \"delayed\"\naccount = \"LocalService\"\n", "", "16\t2\t1\t\t\tNT AUTHORITY\\LocalService", "163"},
+        {"start = \"disabled\"\naccount = \"NetworkService\"\n", "", "16\t4\t1\t\t\tNT AUTHORITY\\NetworkService", "162"},
+        {"start = \"demand\"\naccount = \"EXAMPLE\\\\svc$\"\n", "", "16\t3\t1\t\t\tEXAMPLE\\svc$\t", "162"},
+    };
+    for (const Case& c : cases) {
+        Package p;
+        CommandRun made = p.make(std::string("[service]\nname = \"Demo\"\n") + c.keys +
+                          "[application]\nmain_class = \"a.B\"\nclass_path = [ { archive = \"a.jar\" } ]\n"
+                          "[installer]\nmanufacturer = \"M\"\nversion = \"1.0.0\"\n" + c.installer);
+        ASSERT_EQ(0, made.code) << c.keys << made.err;
+        std::vector<std::string> service = tableRows(p.output(), "ServiceInstall", p.scratch);
+        ASSERT_EQ(1u, service.size());
+        // Type, start, error control, load order group, dependencies, account.
+        std::string row = service[0].substr(std::string("Service\tDemo\tDemo\t").size());
+        EXPECT_EQ(c.serviceRow, row.substr(0, std::string(c.serviceRow).size())) << c.keys << c.installer;
+        EXPECT_EQ((std::vector<std::string>{std::string("ServiceControl\tDemo\t") + c.controlEvents + "\t\t1\tFile_0"}),
+                  tableRows(p.output(), "ServiceControl", p.scratch))
+            << c.keys << c.installer;
+        // The package cannot hold a delayed start: it says so rather than pass it over.
+        bool delayed = std::string(c.keys).find("delayed") != std::string::npos;
+        EXPECT_EQ(delayed, made.err.find("cannot say \"delayed\"") != std::string::npos) << made.err;
+    }
+}
+
+TEST(InstallerPackage, KeptSourceCompilesBesideItsLauncher)
+{
+    Package p;
+    p.scratch.file("app.jar", "jar");
+    fs::create_directories(p.scratch.path / "kept");
+    fs::path source = p.scratch.path / "kept" / "demo.wxs";
+    CommandRun made = p.make(std::string(kService) + "[installer]\nmanufacturer = \"M\"\nversion = \"2.0.0\"\n"
+                                              "files = [\"app.jar\"]\n",
+                      "--wxs " + source.string());
+    ASSERT_EQ(0, made.code) << made.err;
+    ASSERT_TRUE(fs::is_regular_file(source));
+    ASSERT_TRUE(fs::is_regular_file(p.scratch.path / "kept" / "Demo.exe"));
+    // Moved with its folder and the files it names, the source still compiles.
+    fs::rename(p.scratch.path / "kept", p.scratch.path / "moved");
+    fs::create_directories(p.scratch.path / "elsewhere");
+    CommandRun compiled = run("cd '" + (p.scratch.path / "elsewhere").string() + "' && wixl -a x64 -o again.msi ../moved/demo.wxs",
+                       p.scratch);
+    ASSERT_EQ(0, compiled.code) << compiled.err;
+    EXPECT_EQ(tableRows(p.output(), "File", p.scratch).size(),
+              tableRows(p.scratch.path / "elsewhere" / "again.msi", "File", p.scratch).size());
+}
+
+TEST(InstallerPackage, BadDescriptorsGetOneLineAtTheirPlaceAndNoPackage)
+{
+    struct Case {
+        const char* descriptor;  // after kService
+        const char* error;       // the line, after "<path>:"
+    };
+    const Case cases[] = {
+        {"[installer]\nmanufacturer = \"M\"\nversion = \"1.0\"\n",
+         "10:11: error: installer.version \"1.0\" must be three numbers, such as \"1.2.3\" (the first two at most 255, "
+         "the third at most 65535)"},
+        {"[installer]\nmanufacturer = \"M\"\nversion = \"1.256.0\"\n",
+         "10:11: error: installer.version \"1.256.0\" must be three numbers, such as \"1.2.3\" (the first two at most "
+         "255, the third at most 65535)"},
+        {"[installer]\nmanufacturer = \"M\"\nversion = \"1.0.0\"\nupgrade_code = \"12345\"\n",
+         "11:16: error: installer.upgrade_code \"12345\" is not a GUID (such as \"01234567-89AB-CDEF-0123-456789ABCDEF\")"},
+        {"[installer]\nmanufacturer = \"M\"\nversion = \"1.0.0\"\nfiles = [\"lib/*.jar\"]\n",
+         "11:10: error: installer.files[0] \"lib/*.jar\" matches no file"},
+        {"[installer]\nmanufacturer = \"M\"\nversion = \"1.0.0\"\nfiles = [\"app.jar\", { source = \"sub/*.jar\" }]\n",
+         "11:32: error: installer.files[1] \"sub/*.jar\" installs \"app.jar\", which \"app.jar\" installs already"},
+        {"[installer]\nmanufacturer = \"M\"\nversion = \"1.0.0\"\nfiles = [\"sub/Demo.EXE\"]\n",
+         "11:10: error: installer.files[0] \"sub/Demo.EXE\" installs \"Demo.EXE\", which the launcher installs already"},
+        {"[installer]\nversion = \"1.0.0\"\n",
+         "8:1: error: installer.manufacturer is missing: a package names its manufacturer"},
+        {"[installer]\nmanufacturer = \"M\"\n",
+         "8:1: error: installer.version is missing: a package has a version such as \"1.0.0\""},
+        {"[installer]\nmanufacturer = \"M\"\nversion = \"1.0.0\"\ninstall_dir = \"C:\\\\Apps\"\n",
+         "11:15: error: installer.install_dir \"C:\\Apps\" must be a folder relative to Program Files, such as "
+         "\"Example\\\\App\""},
+        {"[installer]\nmanufacturer = \"M\"\nversion = \"1.0.0\"\nfiles = [{ source = \"app.jar\", target = \"../x\" }]\n",
+         "11:41: error: installer.files[0].target \"../x\" must be a folder below the installation folder, such as "
+         "\"lib\" or \"conf/local\""},
+        {"[installer]\nmanufacturer = \"A<B\"\nversion = \"1.0.0\"\n",
+         "9:16: error: the default installation folder \"A<B\\Demo\" cannot be made: \"A<B\" "},
+        {"[installer]\nmanufacturer = \"M\"\nversion = \"1.0.0\"\nrelease = 1\n",
+         "11:1: error: unknown key 'installer.release'"},
+        {"[installer]\nmanufacturer = \"M\"\nversion = \"1.0.0\"\nstart_after_install = true\n",
+         ""},  // a demand-start service may be started after install
+        {"", "1:1: error: [installer] is missing: a package needs at least its manufacturer and version"},
+    };
+    for (const Case& c : cases) {
+        Package p;
+        p.scratch.file("app.jar", "jar");
+        p.scratch.file("sub/app.jar", "jar");
+        p.scratch.file("sub/Demo.EXE", "exe");
+        CommandRun made = p.make(std::string(kService) + c.descriptor);
+        std::string path = (p.scratch.path / "service.toml").string();
+        if (std::string(c.error).empty()) {
+            EXPECT_EQ(0, made.code) << made.err;
+            continue;
+        }
+        EXPECT_EQ(2, made.code) << c.descriptor;
+        // One line, that line (or its start when the end names a system's reason).
+        EXPECT_EQ(path + ":" + c.error, made.err.substr(0, path.size() + 1 + std::string(c.error).size()))
+            << c.descriptor;
+        EXPECT_EQ(1, std::count(made.err.begin(), made.err.end(), '\n')) << made.err;
+        EXPECT_FALSE(fs::exists(p.output()));
+        EXPECT_FALSE(fs::exists(p.scratch.path / "out.msi.partial"));
+    }
+
+    // The service settings a package cannot carry, at the key that sets them.
+    const Case service[] = {
+        {"[service]\nname = \"Demo\"\naccount = \".\\\\svc\"\n",
+         "3:11: error: service.account \".\\svc\" is a user account, whose password a package cannot keep safe; a "
+         "package installs a service under a built-in, virtual or group managed account"},
+        {"[service]\nname = \"Demo\"\nstart = \"disabled\"\n",
+         "10:23: error: installer.start_after_install cannot start a service whose start is \"disabled\""},
+    };
+    for (const Case& c : service) {
+        Package p;
+        std::string installer = std::string(c.descriptor).find("disabled") != std::string::npos
+                                    ? "start_after_install = true\n"
+                                    : "";
+        CommandRun made = p.make(std::string(c.descriptor) +
+                          "[application]\nmain_class = \"a.B\"\nclass_path = [ { archive = \"a.jar\" } ]\n"
+                          "[installer]\nmanufacturer = \"M\"\nversion = \"1.0.0\"\n" + installer);
+        std::string path = (p.scratch.path / "service.toml").string();
+        EXPECT_EQ(2, made.code);
+        EXPECT_EQ(path + ":" + c.error + "\n", made.err);
+        EXPECT_FALSE(fs::exists(p.output()));
+    }
+}
+
+TEST(InstallerPackage, WithoutWixlNothingIsWritten)
+{
+    Package p;
+    fs::create_directories(p.scratch.path / "kept");
+    std::string descriptor = p.scratch.file("service.toml", std::string(kService) +
+                                                                "[installer]\nmanufacturer = \"M\"\nversion = \"1.0.0\"\n");
+    CommandRun made = run("PATH=/nonexistent " + packagerPath() + " msi " + descriptor + " " + p.image + " " +
+                       p.output().string() + " --wxs " + (p.scratch.path / "kept" / "a.wxs").string(),
+                   p.scratch);
+    EXPECT_EQ(2, made.code);
+    EXPECT_EQ("packager: msi needs wixl, which is not installed (Debian package wixl); nothing was written\n",
+              made.err);
+    EXPECT_FALSE(fs::exists(p.output()));
+    EXPECT_TRUE(fs::is_empty(p.scratch.path / "kept"));
+}
+
+TEST(InstallerPackage, BuildIgnoresTheSectionAndInspectLeavesItOut)
+{
+    // Even values `msi` refuses: the section is not the launcher's.
+    const std::string with = kService + "[installer]\nversion = \"not a version\"\nfiles = [\"nothing/*\"]\n";
+    packager::BuildSettings settings;
+    packager::BuildResult plain;
+    packager::BuildResult withSection;
+    std::vector<packager::Diagnostic> errors;
+    ASSERT_TRUE(packager::buildFromDescriptor(kService, "service.toml", settings, &plain, &errors));
+    ASSERT_TRUE(packager::buildFromDescriptor(with, "service.toml", settings, &withSection, &errors))
+        << (errors.empty() ? "" : packager::formatDiagnostic(errors.front()));
+    ASSERT_EQ(plain.block.narrow.size(), withSection.block.narrow.size());
+    for (size_t i = 0; i < plain.block.narrow.size(); ++i) {
+        EXPECT_EQ(plain.block.narrow[i].id, withSection.block.narrow[i].id);
+        EXPECT_EQ(plain.block.narrow[i].value, withSection.block.narrow[i].value);
+    }
+
+    Package p;
+    std::string descriptor = p.scratch.file("service.toml", with);
+    std::string launcher = (p.scratch.path / "demo.exe").string();
+    ASSERT_EQ(0, run(packagerPath() + " build " + descriptor + " " + p.image + " " + launcher + " --no-runtime-library",
+                     p.scratch).code);
+    CommandRun inspected = run(packagerPath() + " inspect " + launcher, p.scratch);
+    ASSERT_EQ(0, inspected.code) << inspected.err;
+    EXPECT_EQ(std::string::npos, inspected.out.find("installer")) << inspected.out;
+}
+
+TEST(InstallerPackage, TextsTheCompilersWouldReadAsVariablesAreRefused)
+{
+    for (const char* text : {"costs $(price)", "two $$", "!(loc.Name)"}) {
+        Package p;
+        CommandRun made = p.make(std::string("[service]\nname = \"Demo\"\ndescription = \"") + text + "\"\n" +
+                                 kApplication + "[installer]\nmanufacturer = \"M\"\nversion = \"1.0.0\"\n");
+        EXPECT_EQ(2, made.code) << text;
+        EXPECT_NE(std::string::npos, made.err.find("service.description holds")) << made.err;
+        EXPECT_NE(std::string::npos, made.err.find("nothing was written")) << made.err;
+        EXPECT_FALSE(fs::exists(p.output())) << text;
+    }
+}
+
+TEST(InstallerPackage, CommandLineMistakesAreNamedAndWriteNothing)
+{
+    Package p;
+    std::string descriptor = p.scratch.file("service.toml", kService + "[installer]\nmanufacturer = \"M\"\n"
+                                                                      "version = \"1.0.0\"\n");
+    const std::string common = packagerPath() + " msi " + descriptor + " " + p.image + " ";
+    struct Case {
+        std::string arguments;
+        std::string error;  // the first line
+    };
+    const Case cases[] = {
+        {(p.scratch.path / "missing" / "out.msi").string(),
+         "packager: cannot create " + (p.scratch.path / "missing" / "out.msi").string() + ": the folder " +
+             (p.scratch.path / "missing").string() + " does not exist; nothing was written"},
+        {p.output().string() + " --wxs", "packager: --wxs needs a path"},
+        {p.output().string() + " --sign", "packager: unknown option --sign"},
+        {"", "packager: msi needs a descriptor, a launcher image and an output file"},
+    };
+    for (const Case& c : cases) {
+        CommandRun made = run(common + c.arguments, p.scratch);
+        EXPECT_EQ(2, made.code) << c.arguments;
+        EXPECT_EQ(c.error, made.err.substr(0, made.err.find('\n'))) << c.arguments;
+        EXPECT_FALSE(fs::exists(p.output()));
+    }
+}
