@@ -20,5 +20,8 @@ const std::vector<std::string>& messageLanguages();
 // The texts of a language, one per message record from cfg::kFirstMessageId to
 // cfg::kLastMessageId, in identifier order; empty for an unknown language.
 std::vector<MessageText> builtInMessages(const std::string& language);
+// The sentence the built-in no-runtime texts end with when the descriptor gives a version
+// range, UTF-8 ("The application needs Java 11 or later."); empty when both bounds are.
+std::string versionRangeSentence(const std::string& language, const std::string& minimum, const std::string& maximum);
 
 } // namespace packager
