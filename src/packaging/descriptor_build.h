@@ -34,7 +34,6 @@ struct Builder {
     std::vector<IncludedSource> origins;  // per file: where a streamed content is copied from
     std::vector<std::string> notes;
     bool embedRuntime = true;
-    bool versionRangeGiven = false;  // the descriptor gives java.min_version or java.max_version
     // Positions of errors reported, and of values holding a NUL character: a value that
     // holds one gets that error alone, not a second one about what follows from it.
     std::set<std::pair<uint32_t, uint32_t>> reported;

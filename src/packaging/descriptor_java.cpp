@@ -320,7 +320,6 @@ void checkVersionRange(Builder& b, const toml::table* java)
     const DescriptorKey& maximumKey = *findKey("java", cfg::maxJavaVersion);
     const std::string& low = b.narrow[minimumKey.record];
     const std::string& high = b.narrow[maximumKey.record];
-    b.versionRangeGiven = keyNode(java, minimumKey) != nullptr || keyNode(java, maximumKey) != nullptr;
     if (low.empty() || high.empty() || !isWellFormedVersion(low) || !isWellFormedVersion(high)) {
         return;
     }

@@ -37,15 +37,12 @@ void buildMessages(Builder& b, const toml::table* table)
         }
     }
     // The built-in texts that say no runtime was found also say which Java the
-    // application needs, when the descriptor says it: a user then knows what to install.
-    // Without a range of the descriptor's own they stay as they always were.
-    std::string range;
-    if (b.versionRangeGiven) {
-        range = versionRangeSentence(language, b.narrow[cfg::minJavaVersion], b.narrow[cfg::maxJavaVersion]);
-    }
+    // application needs: a user then knows what to install. With the default range they
+    // stay as they always were.
+    std::string range = versionRangeSentence(language, b.narrow[cfg::minJavaVersion], b.narrow[cfg::maxJavaVersion]);
     for (const MessageText& message : builtInMessages(language)) {
         std::string text = message.utf8;
-        if (!range.empty() && (message.id == cfg::msgNoJvm || message.id == cfg::msgNoJvmFound)) {
+        if (!range.empty() && namesVersionRange(message.id)) {
             text += "\n" + range;
         }
         std::string value;

@@ -2,6 +2,7 @@
 #include "packaging/message_texts.h"
 
 #include "format/record_ids.h"
+#include "packaging/descriptor_keys.h"
 
 namespace packager {
 
@@ -128,9 +129,18 @@ std::vector<MessageText> builtInMessages(const std::string& language)
     return messages;
 }
 
+bool namesVersionRange(int32_t id)
+{
+    return id == cfg::msgNoJvm || id == cfg::msgNoJvmFound;
+}
+
 std::string versionRangeSentence(const std::string& language, const std::string& minimum, const std::string& maximum)
 {
-    if (minimum.empty() && maximum.empty()) {
+    const char* defaultMinimum = recordDefault(cfg::minJavaVersion);
+    const char* defaultMaximum = recordDefault(cfg::maxJavaVersion);
+    bool defaultRange = minimum == (defaultMinimum != nullptr ? defaultMinimum : "") &&
+                        maximum == (defaultMaximum != nullptr ? defaultMaximum : "");
+    if (defaultRange || (minimum.empty() && maximum.empty())) {
         return std::string();
     }
     struct Words {

@@ -905,6 +905,44 @@ TEST(Messages, LanguagesAreBuiltInAndEachTextCanBeOverridden)
     EXPECT_NE(value(french.result.block, 1011).find("M\xE9thode"), std::string::npos);
 }
 
+// The no-runtime texts (1001, 1016) end with the version range, in the language of the
+// other texts; the default range, or a text of the descriptor's own, leaves them as they
+// were. `inspect` gives back a descriptor without message keys for them.
+TEST(Messages, NoRuntimeTextsNameTheVersionRange)
+{
+    const struct {
+        std::string lines;  // after kMinimal
+        std::string language;
+        std::string sentence;  // ISO-8859-1; empty: the built-in texts unchanged
+    } cases[] = {
+        {"[java]\nmin_version = \"11\"\n", "en", "The application needs Java 11 or later."},
+        {"[java]\nmin_version = \"11\"\nmax_version = \"17\"\n[messages]\nlanguage = \"de\"\n", "de",
+         "Die Anwendung ben\xF6tigt Java 11 bis 17."},
+        {"[java]\nmin_version = \"\"\nmax_version = \"17\"\n[messages]\nlanguage = \"fr\"\n", "fr",
+         "L'application n\xE9" "cessite Java 17 ou plus ancien."},
+        {"", "en", ""},
+        {"[java]\nmin_version = \"1.8\"\n", "en", ""},
+    };
+    for (const auto& c : cases) {
+        Built plain = build(std::string(kMinimal) + (c.language == "en" ? "" : "[messages]\nlanguage = \"" + c.language + "\"\n"));
+        Built ranged = build(std::string(kMinimal) + c.lines);
+        ASSERT_TRUE(plain.ok && ranged.ok) << c.lines;
+        for (int32_t id : {1001, 1016}) {
+            std::string expected = value(plain.result.block, id) + (c.sentence.empty() ? "" : "\n" + c.sentence);
+            EXPECT_EQ(value(ranged.result.block, id), expected) << c.lines << id;
+        }
+        packager::Description description;
+        std::pair<Bytes, Bytes> both = roundTrip(ranged.result.block, &description);
+        EXPECT_EQ(both.first, both.second) << c.lines;
+        EXPECT_EQ(description.descriptor.find("no_jvm"), std::string::npos) << description.descriptor;
+        EXPECT_EQ(description.descriptor.find("[records]"), std::string::npos) << description.descriptor;
+    }
+    // A text of the descriptor's own stays as it is given.
+    Built own = build(std::string(kMinimal) + "[java]\nmin_version = \"11\"\n[messages]\nno_jvm_found = \"Install Java.\"\n");
+    ASSERT_TRUE(own.ok);
+    EXPECT_EQ(value(own.result.block, 1016), "Install Java.");
+}
+
 // --- locale groups ----------------------------------------------------------------------
 
 TEST(LocaleGroups, TranslationsOfTheDescriptionComeInPrefixOrder)
