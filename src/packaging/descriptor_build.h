@@ -78,7 +78,7 @@ bool encodeSearchSequence(Builder& b, const toml::node& node, const Path& path, 
 void checkVersionRange(Builder& b, const toml::table* java);
 // Options that do not begin with '-' are refused; a text of several options gets a note.
 void checkVmOptions(Builder& b, const toml::table* vm);
-// A note when the descriptor gives a version range and the search has directory entries,
+// A note when the version range is not the default one and the search has directory entries,
 // which the search takes outside the range when nothing else fits.
 void noteVersionRangeOfDirectories(Builder& b, const toml::table* java);
 // [launcher]'s runtime_library, [[files]] and [records].

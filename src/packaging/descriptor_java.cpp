@@ -379,17 +379,15 @@ void checkVmOptions(Builder& b, const toml::table* vm)
     }
 }
 
-void noteVersionRangeOfDirectories(Builder& b, const toml::table* java)
+void noteVersionRangeOfDirectories(Builder& b, const toml::table* /*java*/)
 {
     const DescriptorKey& minimumKey = *findKey("java", cfg::minJavaVersion);
     const DescriptorKey& maximumKey = *findKey("java", cfg::maxJavaVersion);
     const DescriptorKey& searchKey = *findKey("java", cfg::jvmSearchSequence);
-    if (keyNode(java, minimumKey) == nullptr && keyNode(java, maximumKey) == nullptr) {
-        return;  // no range of the descriptor's own
-    }
     const std::string& low = b.narrow[minimumKey.record];
     const std::string& high = b.narrow[maximumKey.record];
-    if (low.empty() && high.empty()) {
+    // The default range (1.8 or later) is every launcher's: no note for it.
+    if ((low == minimumKey.defaultValue && high == maximumKey.defaultValue) || (low.empty() && high.empty())) {
         return;
     }
     std::vector<std::string> directories;

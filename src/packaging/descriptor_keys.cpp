@@ -105,9 +105,8 @@ const std::vector<DescriptorKey> kKeys = {
 
     // [java]
     {"java", "min_version", cfg::minJavaVersion, KeyKind::version, "1.8",
-     "Oldest Java version accepted; empty for no bound. When the descriptor gives `min_version` or "
-     "`max_version`, the built-in no-runtime messages end with the range (\"The application needs Java 11 or "
-     "later.\")"},
+     "Oldest Java version accepted; empty for no bound. For any range but the default one, the built-in "
+     "no-runtime messages end with it (\"The application needs Java 11 or later.\")"},
     {"java", "max_version", cfg::maxJavaVersion, KeyKind::version, "",
      "Newest Java version accepted; empty for no bound"},
     {"java", "search", cfg::jvmSearchSequence, KeyKind::searchSequence, "B..\\jre;Y;V;EJAVA_HOME;EJDK_HOME;S;",
@@ -117,7 +116,7 @@ const std::vector<DescriptorKey> kKeys = {
      "installers register, newest first); at least one entry. When no runtime in the version range is found, "
      "the relative directory entries (and absolute ones without `fallback = \"relative-only\"`) are tried once "
      "more without the version test, as a runtime shipped with the application is better than none; `build` "
-     "notes this when the descriptor gives a version range. The variable `QUILL_JAVA_HOME` is tried after the "
+     "notes this for any version range but the default one. The variable `QUILL_JAVA_HOME` is tried after the "
      "sequence"},
     {"java", "allow_prerelease", cfg::acceptPreRelease, KeyKind::flag, "0",
      "Accept runtimes whose version says beta, ea or rc"},

@@ -347,6 +347,8 @@ TEST(DescriptorChecks, ValuesThatWorkAtRunTimeBuildAndSurprisesGetANote)
          "java.search", "when no runtime of Java 11 to 17 is found, the launcher takes one from the java.search "
                         "directory entries (\"jre\", \"rt\") whatever its version"},
         {"no range of its own", head + "[java]\nsearch = [ { directory = \"jre\" } ]\n", "", ""},
+        {"the default range given", head + "[java]\nmin_version = \"1.8\"\nsearch = [ { directory = \"jre\" } ]\n",
+         "", ""},
         {"a range without directories", head + "[java]\nmax_version = \"17\"\nsearch = [ { installed = true } ]\n",
          "", ""},
     };
