@@ -252,7 +252,7 @@ TEST_F(JvmSearch, EachRejectedCandidateIsLoggedWithItsReason)
 {
     RuntimeLayout noVersion = runtime("1.8.0_66");
     noVersion.java.versionLine = "no version here";
-    const std::string range = " not accepted (minimum 1.7, maximum 1.8, pre-releases refused)";
+    const std::string range = " not accepted (minimum 1.7, maximum 1.8, pre-releases accepted)";
     const struct {
         const wchar_t* home;
         RuntimeLayout layout;

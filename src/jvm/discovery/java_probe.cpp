@@ -261,21 +261,32 @@ bool resolveJavaExecutable(char* javaExecutable, size_t capacity, const char* ja
     return true;
 }
 
+namespace {
+
+// A bound as the log shows it: its numbers joined by '.', "none" for no bound.
+std::string boundText(const JavaVersion& bound)
+{
+    std::string text;
+    for (int32_t number : bound) {
+        text += (text.empty() ? "" : ".") + std::to_string(number);
+    }
+    return text.empty() ? std::string("none") : text;
+}
+
 // One line per rejected candidate that says why, with the accepted range for a version.
-void logRejection(const char* javaExecutable, const char* version, const char* reason)
+void logRejection(const char* javaExecutable, const char* version, const char* reason, const JavaVersion& minimum,
+                  const JavaVersion& maximum, bool allowPrerelease)
 {
     if (std::strcmp(reason, "version outside the range") != 0) {
         logMessage("rejected %s: %s", javaExecutable, reason);
         return;
     }
-    char minimum[64];
-    char maximum[64];
-    getConfigString(cfg::minJavaVersion, minimum, sizeof minimum);
-    getConfigString(cfg::maxJavaVersion, maximum, sizeof maximum);
+    bool prerelease = allowPrerelease || getConfigInt(cfg::acceptPreRelease) != 0;
     logMessage("rejected %s: version %s not accepted (minimum %s, maximum %s, pre-releases %s)", javaExecutable,
-               version, minimum[0] != '\0' ? minimum : "none", maximum[0] != '\0' ? maximum : "none",
-               getConfigInt(cfg::acceptPreRelease) != 0 ? "accepted" : "refused");
+               version, boundText(minimum).c_str(), boundText(maximum).c_str(), prerelease ? "accepted" : "refused");
 }
+
+} // namespace
 
 bool checkJavaExe(char* javaExecutable, size_t capacity, char* version, size_t versionCapacity,
                   const JavaVersion& minimum, const JavaVersion& maximum, bool allowPrerelease,
@@ -331,7 +342,7 @@ bool checkJavaExe(char* javaExecutable, size_t capacity, char* version, size_t v
         }
     }
     if (!result) {
-        logRejection(javaExecutable, version, reason);
+        logRejection(javaExecutable, version, reason, minimum, maximum, allowPrerelease);
     }
     logMessage("checkJavaExe returning %d", result ? 1 : 0);
     return result;
