@@ -43,3 +43,22 @@ ServiceCommandLine parseServiceCommandLine(const char* tail)
     }
     return result;
 }
+
+bool isHelpRequest(const ServiceCommandLine& command)
+{
+    if (!command.hasCommandPrefix) {
+        return false;
+    }
+    return command.word == "help" || command.word == "?" || command.word == "h";
+}
+
+std::string usageText(const std::string& program)
+{
+    const std::string p = program.empty() ? std::string("launcher.exe") : program;
+    return "usage: " + p + " /install [non-interactive] [name]   also /install-auto, /install-demand,\n" +
+           "       " + p + " /install-and-start, /uninstall, /start, /stop, /status   [name]\n" +
+           "       " + p + " /run [arguments...]            runs the application in this console\n" +
+           "       " + p + " /run-redirect [arguments...]   the same, letting it redirect its output\n" +
+           "Without a command it is the service process, which only the service manager starts.\n" +
+           "QUILL_LOG=yes writes a diagnostic log, dpk_nlog_N in the directory that TMP names.\n";
+}

@@ -22,3 +22,14 @@ struct ServiceCommandLine {
 };
 
 ServiceCommandLine parseServiceCommandLine(const char* tail);
+
+// The exit code of a launcher that was started without a command it knows and not by the
+// service manager, after it printed its usage.
+constexpr int kUsageExitCode = 2;
+
+// True for the words that ask for the usage: help, ? and h after '/', '-' or "--".
+bool isHelpRequest(const ServiceCommandLine& command);
+
+// The usage for the executable named `program` (its file name): its commands, /run, and
+// where the diagnostic log goes. Lines end with '\n'.
+std::string usageText(const std::string& program);

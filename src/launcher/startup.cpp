@@ -20,7 +20,9 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -79,7 +81,7 @@ int runServiceCommand(const std::string& word)
         // A failed install still tries the start, as it always has; but a configuration
         // that was refused before anything changed must not start the old entry instead.
         bool refused = false;
-        installService(StartTypeChoice::configured, interactive, &refused);
+        installService(StartTypeChoice::configured, interactive, &refused, true);
         return refused ? 1 : startService();
     }
     if (word == "install-auto") return installService(StartTypeChoice::automatic, interactive);
@@ -88,6 +90,32 @@ int runServiceCommand(const std::string& word)
     if (word == "stop") return stopService(true);
     if (word == "start") return startService();
     return serviceStatus();
+}
+
+// The program's own file name, for the usage.
+std::string programName()
+{
+    std::string path = getModulePath();
+    size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// An argument as a message shows it: characters beyond ASCII as '?', cut to a line.
+std::string narrowForMessage(const std::wstring& argument)
+{
+    std::string out;
+    for (wchar_t c : argument.substr(0, 80)) {
+        out += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+    }
+    return argument.size() > 80 ? out + "..." : out;
+}
+
+void showUsage(const std::string& reason)
+{
+    logMessage("usage shown: %s", reason.c_str());
+    std::string text = reason.empty() ? usageText(programName()) : reason + "\n" + usageText(programName());
+    std::fputs(text.c_str(), stderr);
+    std::fflush(stderr);
 }
 
 bool isOneOf(const std::wstring& argument, const wchar_t* a, const wchar_t* b, const wchar_t* c)
@@ -125,10 +153,25 @@ int runGeneralPath()
 
     SERVICE_TABLE_ENTRYA table[] = {{serviceName, serviceMain}, {nullptr, nullptr}};
     logMessage("calling StartServiceCtrlDispatcher");
-    if (!StartServiceCtrlDispatcherA(table)) {
-        logMessage("StartServiceCtrlDispatcher failed with error %d", static_cast<int>(GetLastError()));
+    DWORD error = StartServiceCtrlDispatcherA(table) ? ERROR_SUCCESS : GetLastError();
+    if (error != ERROR_SUCCESS) {
+        logMessage("StartServiceCtrlDispatcher failed with error %d", static_cast<int>(error));
     }
     logMessage("StartServiceCtrlDispatcher returned");
+    if (error == ERROR_FAILED_SERVICE_CONTROLLER_CONNECT) {
+        // Started from a console or by another program, not by the service manager: a
+        // mistyped command or none at all. Saying nothing and ending with 0 would look
+        // like success.
+        std::string first = arguments.empty() ? std::string() : narrowForMessage(arguments.first());
+        showUsage(first.empty() ? "not started by the service manager, and no command given"
+                                : "unknown command " + first + " (and not started by the service manager)");
+        return kUsageExitCode;
+    }
+    if (error != ERROR_SUCCESS) {
+        std::fprintf(stderr, "The service dispatcher could not be started. Error code: %d\n", static_cast<int>(error));
+        std::fflush(stderr);
+        return 1;
+    }
     return 0;
 }
 
@@ -156,6 +199,12 @@ int launcherMain()
         }
         if (forCommand) {
             return runServiceCommand(command.word);
+        }
+        // A request for help is answered at once: the dispatcher would only refuse it, and
+        // takes its time to do so in a process that another program started.
+        if (isHelpRequest(command)) {
+            showUsage("");
+            return kUsageExitCode;
         }
     }
     return runGeneralPath();

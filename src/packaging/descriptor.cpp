@@ -291,10 +291,13 @@ bool buildFromDescriptor(const std::string& text, const std::string& path, const
         tables[name] = name == "files" ? nullptr : section(b, root, name.c_str(), name);
     }
     buildService(b, tables["service"], tables["launcher"]);
+    checkServiceName(b, tables["service"]);
     buildKeys(b, tables["application"], "application");
     buildKeys(b, tables["java"], "java");
     checkVersionRange(b, tables["java"]);
+    noteVersionRangeOfDirectories(b, tables["java"]);
     buildKeys(b, tables["vm"], "vm");
+    checkVmOptions(b, tables["vm"]);
     buildKeys(b, tables["launcher"], "launcher");
     buildRuntimeLibrarySetting(b, tables["launcher"]);
     for (const char* name : {"output", "instance", "splash"}) {

@@ -69,10 +69,18 @@ bool encodeValue(Builder& b, const DescriptorKey& key, const toml::node& node, c
 
 // [service], with launcher.kind, which shares its record with service.start.
 void buildService(Builder& b, const toml::table* service, const toml::table* launcher);
+// The service manager's limits on a service name: no '/' or '\\', at most 256 characters.
+constexpr size_t kLongestServiceName = 256;
+void checkServiceName(Builder& b, const toml::table* service);
 // [application], [java] and [vm].
 bool encodeClassPath(Builder& b, const toml::node& node, const Path& path, std::string* record);
 bool encodeSearchSequence(Builder& b, const toml::node& node, const Path& path, std::string* record);
 void checkVersionRange(Builder& b, const toml::table* java);
+// Options that do not begin with '-' are refused; a text of several options gets a note.
+void checkVmOptions(Builder& b, const toml::table* vm);
+// A note when the version range is not the default one and the search has directory entries,
+// which the search takes outside the range when nothing else fits.
+void noteVersionRangeOfDirectories(Builder& b, const toml::table* java);
 // [launcher]'s runtime_library, [[files]] and [records].
 void buildRuntimeLibrarySetting(Builder& b, const toml::table* launcher);
 void buildIncludedFiles(Builder& b, const toml::table& root);

@@ -1,9 +1,11 @@
 // [application], [java] and [vm]: the two keys whose values are lists of entries (the
 // class path and the runtime search sequence), in both directions, the version grammar
 // and the check that the version bounds admit a runtime at all.
+#include "format/command_line.h"
 #include "format/record_ids.h"
 #include "format/record_text.h"
 #include "packaging/descriptor_build.h"
+#include "packaging/descriptor_text.h"
 #include "packaging/descriptor_values.h"
 
 #include <algorithm>
@@ -207,6 +209,14 @@ TomlValue decodeClassPath(const std::string& record)
 // {environment = "NAME"}, {path = true}, {registry = true}, {installed = true}.
 bool encodeSearchSequence(Builder& b, const toml::node& node, const Path& path, std::string* record)
 {
+    // With no entry the launcher finds a runtime only through its fallback variables, which
+    // no user of the application sets: almost certainly a mistake. (A descriptor that
+    // `inspect` wrote describes its launcher as it is.)
+    if (node.is_array() && node.as_array()->empty() && b.settings->fileContents == nullptr) {
+        b.error(node.source(), path + " must have at least one entry, such as { directory = \"..\\\\jre\" } or "
+                                      "{ installed = true }");
+        return false;
+    }
     auto entry = [&b](const toml::table& table, const Path& name, std::string* text) {
         const EntryType* type = nullptr;
         std::string value;
@@ -328,6 +338,77 @@ void checkVersionRange(Builder& b, const toml::table* java)
             break;
         }
     }
+}
+
+void checkVmOptions(Builder& b, const toml::table* vm)
+{
+    const DescriptorKey& key = *findKey("vm", cfg::vmParameters);
+    const toml::node* node = keyNode(vm, key);
+    if (node == nullptr || b.reportedAt(node->source())) {
+        return;
+    }
+    // Each option with the node to report it at: an array's own element, or the text.
+    std::vector<std::pair<std::string, const toml::node*>> options;
+    if (const toml::array* array = node->as_array()) {
+        for (const toml::node& item : *array) {
+            if (item.is_string()) {
+                options.push_back({item.as_string()->get(), &item});
+            }
+        }
+    } else if (node->is_string()) {
+        for (const std::string& option : splitCommandLine(node->as_string()->get())) {
+            options.push_back({option, node});
+        }
+        if (options.size() > 1) {
+            b.notes.push_back(keyPath(key) + " is one text, which the launcher splits at blanks into " +
+                              std::to_string(options.size()) + " options; an array of strings, one per option, " +
+                              "says where each begins");
+        }
+    }
+    // The VM refuses an option that does not begin with '-', and the application does not
+    // start. The file after -include-options is no option; a variable may stand for one.
+    for (size_t i = 0; i < options.size(); ++i) {
+        const std::string& option = options[i].first;
+        bool includedFile = i > 0 && options[i - 1].first == "-include-options";
+        if (option.empty() || option[0] == '-' || option[0] == '$' || option[0] == '%' || includedFile) {
+            continue;
+        }
+        b.error(options[i].second->source(), keyPath(key) + " " + shownText(option) +
+                                                  " does not begin with '-': the Java VM would refuse it and the "
+                                                  "application would not start (such as \"-" + option + "\")");
+    }
+}
+
+void noteVersionRangeOfDirectories(Builder& b, const toml::table* /*java*/)
+{
+    const DescriptorKey& minimumKey = *findKey("java", cfg::minJavaVersion);
+    const DescriptorKey& maximumKey = *findKey("java", cfg::maxJavaVersion);
+    const DescriptorKey& searchKey = *findKey("java", cfg::jvmSearchSequence);
+    const std::string& low = b.narrow[minimumKey.record];
+    const std::string& high = b.narrow[maximumKey.record];
+    // The default range (1.8 or later) is every launcher's: no note for it.
+    if ((low == minimumKey.defaultValue && high == maximumKey.defaultValue) || (low.empty() && high.empty())) {
+        return;
+    }
+    std::vector<std::string> directories;
+    for (const std::string& entry : blockformat::splitList(b.narrow[searchKey.record], ';')) {
+        if (!entry.empty() && (entry[0] == kSearchDirectory.letter || entry[0] == kRelativeOnlyDirectory)) {
+            directories.push_back(latin1ToUtf8(entry.substr(1)));
+        }
+    }
+    if (directories.empty()) {
+        return;
+    }
+    std::string range = !low.empty() && !high.empty() ? low + " to " + high
+                        : !low.empty()                 ? low + " or later"
+                                                       : high + " or earlier";
+    std::string names;
+    for (const std::string& directory : directories) {
+        names += (names.empty() ? "" : ", ") + shownText(directory);
+    }
+    b.notes.push_back("when no runtime of Java " + range + " is found, the launcher takes one from the " +
+                      keyPath(searchKey) + " directory entries (" + names +
+                      ") whatever its version, as a runtime shipped with the application is better than none");
 }
 
 } // namespace packager

@@ -59,13 +59,15 @@ DescriptorKey installerKey(const char* key, KeyKind kind, const char* shownDefau
 const std::vector<DescriptorKey> kKeys = {
     // [service]
     {"service", "name", cfg::serviceName, KeyKind::text, "",
-     "Service name; a name given on the launcher's command line replaces it", kTable, "a service name"},
+     "Service name, at most 256 characters and without `/` or `\\` (the service manager refuses them); a name "
+     "given on the launcher's command line replaces it", kTable, "a service name"},
     {"service", "start", cfg::launcherKind, KeyKind::choice, "4",
      "How `/install` registers the service: automatic, delayed automatic or demand start, or disabled (only a "
      "`service` launcher starts automatically); `delayed` and `disabled` also write record 30006 "
      "`serviceStartMode`", kOwnReading, nullptr, 0, kStartWords, cfg::serviceStartMode},
     {"service", "dependencies", cfg::serviceDependencies, KeyKind::list, "",
-     "Services that must run before this one", kTable, nullptr, ','},
+     "Names of the services that must run before this one; `/install` registers them with the service entry",
+     kTable, nullptr, ','},
     {"service", "description", cfg::serviceDescription, KeyKind::wideText, "",
      "Description the service manager shows; empty for none", kOwn},
     bounded("service", "stop_timeout", cfg::serviceStopTimeout, "30", 0, kDay,
@@ -113,44 +115,59 @@ const std::vector<DescriptorKey> kKeys = {
 
     // [java]
     {"java", "min_version", cfg::minJavaVersion, KeyKind::version, "1.8",
-     "Oldest Java version accepted; empty for no bound"},
+     "Oldest Java version accepted; empty for no bound. For any range but the default one, the built-in "
+     "no-runtime messages end with it (\"The application needs Java 11 or later.\")"},
     {"java", "max_version", cfg::maxJavaVersion, KeyKind::version, "",
      "Newest Java version accepted; empty for no bound"},
     {"java", "search", cfg::jvmSearchSequence, KeyKind::searchSequence, "B..\\jre;Y;V;EJAVA_HOME;EJDK_HOME;S;",
      "Where to look for a Java runtime, in order: `{ directory = \"jre\" }` (relative to the executable; "
      "add `fallback = \"relative-only\"` to skip it when it is not relative), `{ environment = \"NAME\" }`, "
      "`{ path = true }`, `{ registry = true }` (the JavaSoft keys), `{ installed = true }` (the runtimes "
-     "installers register, newest first)"},
+     "installers register, newest first); at least one entry. When no runtime in the version range is found, "
+     "the relative directory entries (and absolute ones without `fallback = \"relative-only\"`) are tried once "
+     "more without the version test, as a runtime shipped with the application is better than none; `build` "
+     "notes this for any version range but the default one. The variable `QUILL_JAVA_HOME` is tried after the "
+     "sequence"},
     {"java", "allow_prerelease", cfg::acceptPreRelease, KeyKind::flag, "0",
      "Accept runtimes whose version says beta, ea or rc"},
     {"java", "require_jdk", cfg::requireJdk, KeyKind::flag, "0",
      "Accept only a JDK (a home with `lib\\tools.jar`)"},
     {"java", "jvm_subdirectory", cfg::preferredJvmDir, KeyKind::directoryName, "",
-     "Directory of `jvm.dll` under the runtime's `bin`, tried first (such as `\"server\"`)"},
+     "Directory of `jvm.dll` under the runtime's `bin`, tried before `hotspot`, `client`, `server`, `classic` "
+     "and `jrockit` (such as `\"server\"`); one directory name, empty for the usual order"},
     {"java", "application_id", cfg::applicationId, KeyKind::text, "",
-     "Application identifier looked up among the registered installations; empty skips that lookup"},
+     "Identifier of the application among the installations an installer registered: the runtime an earlier "
+     "installation of it used is tried after the search sequence; empty skips that lookup"},
     {"java", "skip_javasoft_registry", cfg::skipJavaSoftKeys, KeyKind::flag, "0",
-     "Do not search the JavaSoft registry keys"},
+     "Leave out the JavaSoft registry keys (`HKLM\\SOFTWARE\\JavaSoft`) where the search sequence has "
+     "`{ registry = true }`"},
 
     // [vm]
     {"vm", "options", cfg::vmParameters, KeyKind::commandLine, "",
-     "Options of the Java VM; variables are expanded"},
+     "Options of the Java VM, one per array element, each beginning with `-` (a file name may follow "
+     "`-include-options`); a string is split at blanks, with a note; variables are expanded. Options from the "
+     "vmoptions files beside the launcher (`<name>.vmoptions`, `<name>.exe.vmoptions`) come after them"},
     {"vm", "pass_j_arguments", cfg::passJArguments, KeyKind::flag, "1",
-     "Command-line arguments that begin with `-J` go to the VM, not to the application"},
+     "Command-line arguments that begin with `-J` go to the VM without the `-J` (`-J-Xmx1g` gives `-Xmx1g`), "
+     "not to the application; false passes them to the application"},
 
     // [launcher]
     {"launcher", "kind", cfg::launcherKind, KeyKind::choice, nullptr,
-     "`service` reports errors on standard error; `gui` and `message-boxes` in message boxes, and install "
-     "with demand start", kOwnReading, nullptr, 0, kLauncherKindWords},
+     "How the launcher reports errors: `service` on standard error; `gui` and `message-boxes` in message boxes, "
+     "and those install with demand start; by default the kind `service.start` gives",
+     kOwnReading, nullptr, 0, kLauncherKindWords},
     {"launcher", "flavour", cfg::flavourLetter, KeyKind::choice, "q",
-     "Which runtime library classes the launcher calls; `deploykit` also puts its runtime archive on the "
-     "class path and checks for a first run", kTable, nullptr, 0,
+     "Which runtime library classes the launcher calls: `quill` those of the embedded runtime library jar; "
+     "`deploykit` the older ones, and also puts its runtime archive on the class path and checks for a first "
+     "run", kTable, nullptr, 0,
      kFlavourWords},
     {"launcher", "working_directory", cfg::workingDirectory, KeyKind::text, ".",
      "Working directory, relative to the executable's directory; variables are expanded; empty leaves it "
      "unchanged"},
     {"launcher", "installation_directory", cfg::installationDirectory, KeyKind::text, ".",
-     "Installation directory, relative to the executable's directory"},
+     "Installation directory, relative to the executable's directory: where the launcher reads the location "
+     "files an installer leaves (the preferred and the installer's runtime) and, for `deploykit`, its runtime "
+     "archive"},
     {"launcher", "native_library_directories", cfg::nativeLibraryDirectories, KeyKind::list, "",
      "Directories put in front of `PATH`", kTable, nullptr, ';'},
     {"launcher", "runtime_library", 0, KeyKind::setting, "1",
@@ -158,8 +175,13 @@ const std::vector<DescriptorKey> kKeys = {
 
     // [output]
     {"output", "stderr", cfg::stderrFile, KeyKind::outputFile, "",
-     "File for the application's standard error; variables are expanded, a relative name is taken from "
-     "the executable's directory", kTable, nullptr, 0, nullptr, cfg::redirectStderr},
+     "File for the application's standard error; a relative name is taken from the executable's directory. "
+     "It may use `${launcher:sys.tempDir}` (the system's temporary directory), "
+     "`${launcher:sys.launcherDirectory}`, `${launcher:sys.launcherTempDirectory}`, `${launcher:sys.jvmHome}` "
+     "and `${installer:sys.tempDir}`; `build` refuses any other `${...}`, environment variables included, as "
+     "a service does not see the installing user's environment. Without a file the output goes where the "
+     "launcher's goes: the console for `/run`, nowhere for a service", kTable, nullptr, 0, nullptr,
+     cfg::redirectStderr},
     {"output", "redirect_stderr", cfg::redirectStderr, KeyKind::flag, "0",
      "Send standard error to `stderr` (true when `stderr` names a file)"},
     {"output", "stdout", cfg::stdoutFile, KeyKind::outputFile, "",
@@ -178,17 +200,18 @@ const std::vector<DescriptorKey> kKeys = {
 
     // [instance]
     {"instance", "single", cfg::singleInstance, KeyKind::flag, "0",
-     "Allow one running instance only"},
+     "Allow one running instance only: a second start of the same executable ends at once with exit code 0"},
     {"instance", "bring_to_front", cfg::bringToFront, KeyKind::flag, "1",
-     "With `single`: a second start brings the running instance's windows to the front"},
+     "With `single`: a second start brings the running instance's windows to the front before it ends"},
     {"instance", "global", cfg::globalInstanceObjects, KeyKind::flag, "0",
-     "With `single`: one instance per machine rather than per session"},
+     "With `single`: one instance per machine (across every user's session) rather than one per session"},
 
     // [splash]
     {"splash", "enabled", cfg::splashScreen, KeyKind::flag, "0",
-     "Splash screen; with `after_vm` the splash texts go to the Java side once the VM runs"},
+     "Splash screen: with `after_vm` too, the launcher hands the splash texts (`[splash.status]`, "
+     "`[splash.version]`) to the runtime library once the VM runs; the launcher itself draws no window"},
     {"splash", "after_vm", cfg::splashAfterVm, KeyKind::flag, "0",
-     "Hand the splash texts to the Java side after the VM is created"},
+     "Hand the splash texts to the Java side after the VM is created (needs `enabled`)"},
     {"splash", "second_flag", cfg::splashSecondFlag, KeyKind::flag, "0",
      "Second switch of the Java side's splash settings, passed on as it stands"},
     {"splash.status", "text", cfg::statusLineText, KeyKind::text, "", "Status line: first text"},

@@ -1,4 +1,5 @@
 // [messages]: the built-in texts of a language, and the texts the descriptor replaces.
+#include "format/record_ids.h"
 #include "packaging/descriptor_build.h"
 #include "packaging/descriptor_text.h"
 #include "packaging/message_texts.h"
@@ -35,9 +36,17 @@ void buildMessages(Builder& b, const toml::table* table)
             language = languageNode->as_string()->get();
         }
     }
+    // The built-in texts that say no runtime was found also say which Java the
+    // application needs: a user then knows what to install. With the default range they
+    // stay as they always were.
+    std::string range = versionRangeSentence(language, b.narrow[cfg::minJavaVersion], b.narrow[cfg::maxJavaVersion]);
     for (const MessageText& message : builtInMessages(language)) {
+        std::string text = message.utf8;
+        if (!range.empty() && namesVersionRange(message.id)) {
+            text += "\n" + range;
+        }
         std::string value;
-        utf8ToLatin1(message.utf8, &value);
+        utf8ToLatin1(text, &value);
         b.narrow[message.id] = value;
     }
     if (table == nullptr) {

@@ -149,4 +149,27 @@ void buildService(Builder& b, const toml::table* service, const toml::table* lau
     translations(b, service);
 }
 
+void checkServiceName(Builder& b, const toml::table* service)
+{
+    const DescriptorKey& key = *findKey("service", cfg::serviceName);
+    const toml::node* node = keyNode(service, key);
+    if (node == nullptr || !node->is_string() || b.reportedAt(node->source())) {
+        return;
+    }
+    // The service manager refuses these at /install; the build is the time to say so.
+    const std::string& name = node->as_string()->get();
+    size_t characters = 0;
+    for (char c : name) {
+        characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+    }
+    if (name.find_first_of("/\\") != std::string::npos) {
+        b.error(node->source(), keyPath(key) + " " + shownText(name) +
+                                    " holds '/' or '\\', which the service manager does not accept in a service name");
+    } else if (characters > kLongestServiceName) {
+        b.error(node->source(), keyPath(key) + " has " + std::to_string(characters) +
+                                    " characters; the service manager accepts at most " +
+                                    std::to_string(kLongestServiceName));
+    }
+}
+
 } // namespace packager

@@ -402,10 +402,56 @@ namespace {
 
 // A redirection's file; naming a file switches the redirection on unless the
 // descriptor says otherwise.
+// The ${...} references an output file name may hold: the launcher's own, which it
+// replaces before the name reaches the runtime library, and the one the runtime library
+// replaces. Any other reference would reach the runtime library, which refuses it when
+// the application starts; an environment variable is no exception, as a service does not
+// run with the environment of the user who built or installed it.
+const char* const kOutputFileReferences[] = {
+    "launcher:sys.tempDir",          "launcher:sys.launcherDirectory", "launcher:sys.launcherTempDirectory",
+    "launcher:sys.jvmHome",          "launcher:sys.pathlistSeparator", "installer:sys.tempDir",
+    "QUILL_EXEDIR",                  "QUILL_TEMPDIR",                  "QUILL_JVM_HOME",
+    "QUILL_PATHLIST_SEPARATOR",      "DEPLOYKIT_EXEDIR",               "DEPLOYKIT_TEMPDIR",
+    "DEPLOYKIT_JVM_HOME",            "DEPLOYKIT_PATHLIST_SEPARATOR",
+};
+
+// Empty when every ${...} reference of an output file name is resolved when the
+// application starts; otherwise why not.
+std::string outputReferenceProblem(const std::string& name)
+{
+    for (size_t at = name.find("${"); at != std::string::npos; at = name.find("${", at + 2)) {
+        size_t end = name.find('}', at + 2);
+        if (end == std::string::npos) {
+            return "has the reference " + shownText(latin1ToUtf8(name.substr(at))) + " without its closing '}'";
+        }
+        std::string reference = name.substr(at + 2, end - at - 2);
+        bool known = false;
+        for (const char* candidate : kOutputFileReferences) {
+            known = known || reference == candidate;
+        }
+        if (!known) {
+            return "refers to ${" + latin1ToUtf8(reference) +
+                   "}, which nothing resolves when the application starts (a service does not see the "
+                   "environment of the user who installed it); use ${launcher:sys.tempDir} (the system's "
+                   "temporary directory), ${launcher:sys.launcherDirectory}, ${launcher:sys.launcherTempDirectory}, "
+                   "${launcher:sys.jvmHome} or ${installer:sys.tempDir}, or a path relative to the executable's "
+                   "directory";
+        }
+    }
+    return std::string();
+}
+
 bool encodeOutputFile(Builder& b, const DescriptorKey& key, const toml::node& node, const toml::table& table,
                       std::string* record)
 {
     if (!narrowText(b, node, keyPath(key), record)) {
+        return false;
+    }
+    // A descriptor that `inspect` wrote for a launcher from elsewhere is checked by a build
+    // too (settings->fileContents); it must describe that launcher as it is.
+    std::string problem = b.settings->fileContents == nullptr ? outputReferenceProblem(*record) : std::string();
+    if (!problem.empty()) {
+        b.error(node.source(), keyPath(key) + " " + problem);
         return false;
     }
     const DescriptorKey* redirection = findKey(key.section, key.linked);

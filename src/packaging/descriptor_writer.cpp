@@ -92,6 +92,24 @@ std::string builtInText(const std::string& language, int32_t id)
     return latin1;
 }
 
+// The built-in text as a build writes it for this launcher: the no-runtime texts end with
+// its version range.
+std::string builtInTextOfLauncher(Writer& w, int32_t id)
+{
+    std::string text = builtInText(w.language, id);
+    if (!namesVersionRange(id)) {
+        return text;
+    }
+    std::string minimum = w.has(cfg::minJavaVersion) ? w.get(cfg::minJavaVersion) : std::string();
+    std::string maximum = w.has(cfg::maxJavaVersion) ? w.get(cfg::maxJavaVersion) : std::string();
+    std::string range;
+    if (!utf8ToLatin1(versionRangeSentence(w.language, latin1ToUtf8(minimum), latin1ToUtf8(maximum)), &range) ||
+        range.empty()) {
+        return text;
+    }
+    return text + "\n" + range;
+}
+
 // The language whose built-in texts match most.
 std::string likeliestLanguage(Writer& w)
 {
@@ -144,7 +162,7 @@ void writeOwnKey(Writer& w, const DescriptorKey& key)
         w.plain(std::string(key.key) + " = " + tomlString(w.language));
         break;
     case KeyKind::message:
-        if (w.has(key.record) && w.get(key.record) != builtInText(w.language, key.record)) {
+        if (w.has(key.record) && w.get(key.record) != builtInTextOfLauncher(w, key.record)) {
             w.key(key.record, key.key, tomlText(w.get(key.record)));
         }
         break;

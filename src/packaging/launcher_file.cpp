@@ -4,7 +4,9 @@
 #include "format/block_writer.h"
 #include "format/included_files.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -59,6 +61,19 @@ bool copyIncluded(std::ofstream& out, const IncludedSource& source, std::string*
 
 } // namespace
 
+std::string cannotWrite(const std::string& path, int savedErrno)
+{
+    std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    std::error_code ignored;
+    if (!folder.empty() && !std::filesystem::is_directory(folder, ignored)) {
+        return "cannot write " + path + ": the folder " + folder.u8string() + " does not exist";
+    }
+    if (savedErrno == 0) {
+        return "cannot write " + path;
+    }
+    return "cannot write " + path + ": " + std::strerror(savedErrno);
+}
+
 std::string blockLimitProblem(const blockformat::ConfigBlock& block, uint64_t largest)
 {
     for (const blockformat::NarrowRecord& record : block.narrow) {
@@ -109,13 +124,18 @@ bool writeLauncher(const std::string& imagePath, const blockformat::ConfigBlock&
     records.includedContents.clear();
     std::vector<uint8_t> launcher;
     if (!blockformat::packageImage(image, records, &launcher, error)) {
+        // Which file it is about: the arguments of build are easily given in the wrong order.
+        *error += ": " + imagePath + " is not a launcher image (the Windows build's launcher.exe)";
         return false;
     }
     std::string temporary = outputPath + ".partial";
     bool written = false;
     std::string copyError;
+    int openErrno = 0;
     {
+        errno = 0;
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        openErrno = out ? 0 : errno;
         out.write(reinterpret_cast<const char*>(launcher.data()), static_cast<std::streamsize>(launcher.size()));
         written = static_cast<bool>(out);
         for (size_t i = 0; written && i < block.includedContents.size(); ++i) {
@@ -136,7 +156,8 @@ bool writeLauncher(const std::string& imagePath, const blockformat::ConfigBlock&
         }
         if (!written) {
             std::remove(temporary.c_str());
-            *error = copyError.empty() ? "cannot write " + temporary : copyError;
+            // The name the user gave, not the temporary one, and why.
+            *error = copyError.empty() ? cannotWrite(outputPath, openErrno) : copyError;
             return false;
         }
     }

@@ -42,6 +42,10 @@ bool readPackagedLauncher(const std::vector<uint8_t>& file, PackagedLauncher* la
 bool writeLauncher(const std::string& imagePath, const blockformat::ConfigBlock& block, const std::string& outputPath,
                    std::string* error, const std::vector<IncludedSource>& sources = {});
 
+// "cannot write <path>" with the reason: a folder that does not exist, else the system's
+// text for `savedErrno` (none when it is 0).
+std::string cannotWrite(const std::string& path, int savedErrno);
+
 // The longest record text the launcher reads: its lengths are signed 32-bit.
 constexpr uint64_t kLargestRecord = 0x7FFFFFFF;
 

@@ -2,6 +2,7 @@
 #include "packaging/message_texts.h"
 
 #include "format/record_ids.h"
+#include "packaging/descriptor_keys.h"
 
 namespace packager {
 
@@ -126,6 +127,38 @@ std::vector<MessageText> builtInMessages(const std::string& language)
         messages.push_back({cfg::kFirstMessageId + i, texts[i]});
     }
     return messages;
+}
+
+bool namesVersionRange(int32_t id)
+{
+    return id == cfg::msgNoJvm || id == cfg::msgNoJvmFound;
+}
+
+std::string versionRangeSentence(const std::string& language, const std::string& minimum, const std::string& maximum)
+{
+    const char* defaultMinimum = recordDefault(cfg::minJavaVersion);
+    const char* defaultMaximum = recordDefault(cfg::maxJavaVersion);
+    bool defaultRange = minimum == (defaultMinimum != nullptr ? defaultMinimum : "") &&
+                        maximum == (defaultMaximum != nullptr ? defaultMaximum : "");
+    if (defaultRange || (minimum.empty() && maximum.empty())) {
+        return std::string();
+    }
+    struct Words {
+        const char* needs;
+        const char* both;   // between the bounds
+        const char* above;  // after a minimum alone
+        const char* below;  // after a maximum alone
+    };
+    static const Words kEnglishWords = {"The application needs Java ", " to ", " or later", " or earlier"};
+    static const Words kGermanWords = {"Die Anwendung ben\xC3\xB6tigt Java ", " bis ", " oder neuer",
+                                       " oder \xC3\xA4lter"};
+    static const Words kFrenchWords = {"L'application n\xC3\xA9" "cessite Java ", " \xC3\xA0 ",
+                                       " ou plus r\xC3\xA9" "cent", " ou plus ancien"};
+    const Words& w = language == "de" ? kGermanWords : language == "fr" ? kFrenchWords : kEnglishWords;
+    std::string range = !minimum.empty() && !maximum.empty() ? minimum + w.both + maximum
+                        : !minimum.empty()                    ? minimum + w.above
+                                                              : maximum + w.below;
+    return std::string(w.needs) + range + ".";
 }
 
 } // namespace packager

@@ -23,6 +23,7 @@
 #include "packaging/key_reference.h"
 #include "packaging/launcher_file.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -77,13 +78,15 @@ bool writeWhole(const fs::path& path, const std::string& content, std::string* e
     fs::path temporary = path;
     temporary += ".partial";
     {
+        errno = 0;
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        int openErrno = out ? 0 : errno;
         out.write(content.data(), static_cast<std::streamsize>(content.size()));
         out.close();
         if (!out) {
             std::error_code ignored;
             fs::remove(temporary, ignored);
-            *error = "cannot write " + path.u8string();
+            *error = packager::cannotWrite(path.u8string(), openErrno);
             return false;
         }
     }
@@ -98,21 +101,59 @@ bool writeWhole(const fs::path& path, const std::string& content, std::string* e
     return true;
 }
 
+// True when the two paths name one file, also through another spelling or a link.
+bool sameFile(const fs::path& a, const fs::path& b)
+{
+    std::error_code failed;
+    if (fs::exists(a, failed) && fs::exists(b, failed)) {
+        bool same = fs::equivalent(a, b, failed);
+        return !failed && same;
+    }
+    fs::path x = fs::weakly_canonical(fs::absolute(a, failed), failed);
+    fs::path y = fs::weakly_canonical(fs::absolute(b, failed), failed);
+    return x == y;
+}
+
+// Empty when the runtime library jar can be embedded; otherwise why not. A jar is a zip
+// archive: anything else would only fail when the application starts.
+std::string runtimeLibraryProblem(const std::string& path)
+{
+    std::error_code failed;
+    if (!fs::exists(path, failed)) {
+        return "the runtime library jar " + path + " does not exist";
+    }
+    if (!fs::is_regular_file(path, failed)) {
+        return "the runtime library jar " + path + " is not a file";
+    }
+    std::ifstream in(path, std::ios::binary);
+    char head[4] = {};
+    in.read(head, sizeof head);
+    bool zip = in.gcount() == 4 && head[0] == 'P' && head[1] == 'K' &&
+               ((head[2] == 3 && head[3] == 4) || (head[2] == 5 && head[3] == 6));
+    if (!zip) {
+        return "the runtime library " + path + " is not a jar (no zip archive header)";
+    }
+    return std::string();
+}
+
 int build(const std::vector<std::string>& arguments)
 {
     std::vector<std::string> positional;
     packager::BuildSettings settings;
     settings.runtimeLibrary = PACKAGER_RUNTIME_LIBRARY;
     settings.streamIncludedFiles = true;
+    bool runtimeLibraryNamed = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
         if (arguments[i] == "--runtime-library") {
             if (i + 1 >= arguments.size()) {
                 return usage("--runtime-library needs the path of the jar");
             }
             settings.runtimeLibrary = arguments[++i];
+            runtimeLibraryNamed = true;
         } else if (arguments[i] == "--no-runtime-library") {
             settings.runtimeLibrary.clear();
             settings.withoutRuntimeLibrary = true;
+            runtimeLibraryNamed = false;
         } else if (arguments[i].rfind("--", 0) == 0) {
             return usage("unknown option " + arguments[i]);
         } else {
@@ -123,6 +164,15 @@ int build(const std::vector<std::string>& arguments)
         return usage("build needs a descriptor, a launcher image and an output file");
     }
     const std::string& descriptorPath = positional[0];
+    // A jar named on the command line must be one; the packager's own default may be
+    // missing (the launcher is then built without it, with a note), but not be something else.
+    if (!settings.runtimeLibrary.empty()) {
+        std::error_code ignored;
+        std::string problem = runtimeLibraryProblem(settings.runtimeLibrary);
+        if (!problem.empty() && (runtimeLibraryNamed || fs::exists(settings.runtimeLibrary, ignored))) {
+            return failure(problem + "; nothing was written");
+        }
+    }
     std::string text;
     if (!readWhole(descriptorPath, &text)) {
         return failure("cannot read " + descriptorPath);
@@ -137,6 +187,21 @@ int build(const std::vector<std::string>& arguments)
     }
     for (const std::string& note : result.notes) {
         std::fprintf(stderr, "packager: note: %s\n", note.c_str());
+    }
+    // The output replaces its file in one step: were it one of the inputs, that input
+    // would be gone (a descriptor overwritten by the launcher built from it).
+    std::vector<std::pair<std::string, fs::path>> inputs = {{"the descriptor", fs::path(descriptorPath)},
+                                                            {"the launcher image", fs::path(positional[1])}};
+    for (const packager::IncludedSource& source : result.includedFrom) {
+        if (!source.path.empty()) {
+            inputs.push_back({"an included file", source.path});
+        }
+    }
+    for (const auto& [what, input] : inputs) {
+        if (sameFile(fs::path(positional[2]), input)) {
+            return failure("the output file " + positional[2] + " is " + what + " " + input.u8string() +
+                           "; name another output file (nothing was written)");
+        }
     }
     std::string error;
     if (!packager::writeLauncher(positional[1], result.block, positional[2], &error, result.includedFrom)) {

@@ -227,6 +227,33 @@ void setRecovery(ChangeConfig2W changeConfig2, SC_HANDLE service, const Recovery
 
 } // namespace
 
+void explainError(unsigned long error)
+{
+    char text[512] = "";
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
+                             sizeof text, nullptr);
+    // The system's text ends with a line break, sometimes after a full stop.
+    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' ' || text[n - 1] == '.')) {
+        text[--n] = '\0';
+    }
+    const char* hint = nullptr;
+    switch (error) {
+    case ERROR_ACCESS_DENIED: hint = "Run this command as an administrator."; break;
+    case ERROR_SERVICE_DOES_NOT_EXIST: hint = "The service is not installed; install it with /install."; break;
+    case ERROR_INVALID_NAME: hint = "A service name must not hold '/' or '\\'."; break;
+    case ERROR_SERVICE_DISABLED: hint = "The service is disabled; install it again with /install-auto or /install-demand."; break;
+    case ERROR_SERVICE_MARKED_FOR_DELETE:
+        hint = "The service is being removed; close every program that shows it (such as the services console) and try again.";
+        break;
+    default: break;
+    }
+    std::string line = std::string("  ") + (n > 0 ? text : "Unknown error") + " (error " + std::to_string(error) + ").";
+    if (hint != nullptr) {
+        line += std::string(" ") + hint;
+    }
+    sayAndLog("%s\n", line.c_str());
+}
+
 std::string dependencyListFrom(const char* commaSeparated)
 {
     // Sized by the text itself rather than a fixed buffer: a full-length configuration
@@ -258,7 +285,7 @@ std::string buildDependencyList()
     return dependencyListFrom(text);
 }
 
-int installService(StartTypeChoice choice, bool interactive, bool* refused)
+int installService(StartTypeChoice choice, bool interactive, bool* refused, bool startFollows)
 {
     if (refused != nullptr) *refused = false;
     InstallPlan plan;
@@ -268,11 +295,14 @@ int installService(StartTypeChoice choice, bool interactive, bool* refused)
         return 1;
     }
 
-    uninstallService(false);
+    bool wasRunning = false;
+    uninstallService(false, &wasRunning);
 
     UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     if (!manager) {
+        DWORD error = GetLastError();
         say("Could not open SCManager.\n");
+        explainError(error);
         return 1;
     }
     // The service manager takes an interactive service only under LocalSystem; with an
@@ -290,8 +320,10 @@ int installService(StartTypeChoice choice, bool interactive, bool* refused)
                                                nullptr, nullptr, dependencies.empty() ? nullptr : dependencies.data(),
                                                account, nullptr));
     if (!service) {
-        logError("CreateService failed with error %lu", GetLastError());
+        DWORD error = GetLastError();
+        logError("CreateService failed with error %lu", error);
         say("Could not create service.\n");
+        explainError(error);
         return 1;
     }
     if (plan.account.needsPassword() && !setPassword(service.get(), plan.account.name, password)) {
@@ -313,16 +345,24 @@ int installService(StartTypeChoice choice, bool interactive, bool* refused)
     service.reset();
     manager.reset();
     sayWithName("Installed service '%s'.\n");
+    if (wasRunning && !startFollows) {
+        // The update needed the service stopped; nothing starts it again by itself.
+        say("The service was stopped to be updated; start it again with /start.\n");
+    }
     return 0;
 }
 
-int uninstallService(bool verbose)
+int uninstallService(bool verbose, bool* stopped)
 {
-    stopService(false);
+    stopService(false, stopped);
 
     UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     if (!manager) {
-        if (verbose) say("Could not open SCManager.\n");
+        DWORD error = GetLastError();
+        if (verbose) {
+            say("Could not open SCManager.\n");
+            explainError(error);
+        }
         return 1;
     }
     UniqueServiceHandle service(OpenServiceA(manager.get(), serviceName, DELETE));
@@ -333,35 +373,53 @@ int uninstallService(bool verbose)
         if (verbose) sayWithName("Uninstalled service '%s'.\n");
         return 0;
     }
-    if (verbose) say("Could not delete service.\n");
+    DWORD error = GetLastError();  // of the open or the delete
+    if (verbose) {
+        say("Could not delete service.\n");
+        explainError(error);
+    }
     return 1;
 }
 
-int stopService(bool verbose)
+int stopService(bool verbose, bool* stopped)
 {
+    if (stopped != nullptr) *stopped = false;
     UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
     if (!manager) {
-        if (verbose) say("Could not open SCManager.\n");
+        DWORD error = GetLastError();
+        if (verbose) {
+            say("Could not open SCManager.\n");
+            explainError(error);
+        }
         return 1;
     }
     UniqueServiceHandle service(OpenServiceA(manager.get(), serviceName, SERVICE_STOP | SERVICE_QUERY_STATUS));
     if (!service) {
-        if (verbose) say("Could not stop service.\n");
+        DWORD error = GetLastError();
+        if (verbose) {
+            say("Could not stop service.\n");
+            explainError(error);
+        }
         return 1;
     }
     SERVICE_STATUS status{};
     if (ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) {
+        if (stopped != nullptr) *stopped = true;
         // These lines are printed whatever `verbose` says: install and uninstall show
         // that they stopped a running service first.
         sayWithName("Stopping service '%s'.\n");
         say(waitForServiceStop(service.get()) ? "Service stopped\n" : "Error while stopping service\n");
         return 0;
     }
-    if (GetLastError() == ERROR_SERVICE_NOT_ACTIVE) {
+    DWORD error = GetLastError();
+    if (error == ERROR_SERVICE_NOT_ACTIVE) {
         say("Service is already stopped.\n");
         return 0;
     }
-    if (verbose) say("Could not stop service.\n");
+    if (verbose) {
+        say("Could not stop service.\n");
+        explainError(error);
+    }
     return 1;
 }
 
@@ -393,7 +451,9 @@ int startService()
 {
     UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
     if (!manager) {
+        DWORD error = GetLastError();
         say("Could not open SCManager.\n");
+        explainError(error);
         return 1;
     }
     UniqueServiceHandle service(OpenServiceA(manager.get(), serviceName, SERVICE_START));
@@ -411,6 +471,7 @@ int startService()
     }
     printf("Could not start service. Error code: %d\n", static_cast<int>(error));
     fflush(stdout);
+    explainError(error);
     return 1;
 }
 
@@ -418,14 +479,18 @@ int serviceStatus()
 {
     UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
     if (!manager) {
+        DWORD error = GetLastError();
         say("Could not open SCManager.\n");
+        explainError(error);
         return 1;
     }
     UniqueServiceHandle service(
         OpenServiceA(manager.get(), serviceName, SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS));
     SERVICE_STATUS status{};
     if (!service || !QueryServiceStatus(service.get(), &status)) {
+        DWORD error = GetLastError();
         say("Could not get status.\n");
+        explainError(error);
         return 1;
     }
     int result = 0;

@@ -16,13 +16,20 @@ enum class StartTypeChoice { configured, automatic, onDemand };
 // recovery. The account and start mode are checked, and a password read, before the old
 // entry is touched. 0 installed, 1 failed; `refused` (optional) tells that the
 // configuration was refused and nothing was changed.
-int installService(StartTypeChoice choice, bool interactive, bool* refused = nullptr);
+// A service that was running is left stopped, and the output says so, unless
+// `startFollows` (the caller starts it next).
+int installService(StartTypeChoice choice, bool interactive, bool* refused = nullptr, bool startFollows = false);
 // Stops and deletes the service; with `verbose` the failures are printed too. 0 or 1.
-int uninstallService(bool verbose);
+// `stopped` (optional) tells that a running service was stopped.
+int uninstallService(bool verbose, bool* stopped = nullptr);
 // Asks the service to start and does not wait for it. 0 started or already running, 1 failed.
 int startService();
 // Asks the service to stop and waits for it. 0 stop accepted or already stopped, 1 failed.
-int stopService(bool verbose);
+// `stopped` (optional) tells that the service was running and a stop was accepted.
+int stopService(bool verbose, bool* stopped = nullptr);
+// After a failure line on standard output, a second one: what the system says `error`
+// means, its code, and what to do about the usual causes (not installed, no right).
+void explainError(unsigned long error);
 // 0 running, 3 not running, 1 the status or configuration could not be read.
 int serviceStatus();
 

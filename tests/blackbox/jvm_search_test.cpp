@@ -3,6 +3,7 @@
 // The stand-in jvm.dll does not create a VM, so a run whose library loaded still ends
 // with exit code 1 after "Loading of JVM-DLL successful".
 #include "format/record_ids.h"
+#include "packaging/descriptor.h"
 #include "packaging/descriptor_keys.h"
 #include "support/test_launcher.h"
 #include "support/test_runtime.h"
@@ -243,6 +244,83 @@ TEST_F(JvmSearch, BrokenRuntimesArePassedOver)
     EXPECT_TRUE(logHas(run, "Trying " + good + " (exists 1)")) << run.log;
     EXPECT_GT(logPosition(run, "Loading of JVM-DLL successful"), logPosition(run, "Failed with error code 1114"));
     EXPECT_EQ(lines.size(), logPosition(run, "ERROR: No JVM found"));
+}
+
+// Every candidate the search passes over gets a log line that says why, not only that
+// its check returned 0.
+TEST_F(JvmSearch, EachRejectedCandidateIsLoggedWithItsReason)
+{
+    RuntimeLayout noVersion = runtime("1.8.0_66");
+    noVersion.java.versionLine = "no version here";
+    const std::string range = " not accepted (minimum 1.7, maximum 1.8, pre-releases accepted)";
+    const struct {
+        const wchar_t* home;
+        RuntimeLayout layout;
+        std::string reason;
+    } cases[] = {
+        {L"old", runtime("1.6.0_45"), "version 1.6.0_45" + range},
+        {L"new", runtime("11.0.2"), "version 11.0.2" + range},
+        {L"no-version", noVersion, "the version probe failed (no release file, and -version gave no version)"},
+        {L"no-dll", runtime("1.8.0_66", ""), "no jvm.dll under " + narrowPath(dir.file(L"no-dll\\bin"))},
+        {L"bits32", runtime("1.8.0_66", "jvm32.dll"), "its jvm.dll is not a 64-bit library (error 193)"},
+    };
+    std::string sequence;
+    for (const auto& c : cases) {
+        ASSERT_FALSE(layOutRuntime(dir.file(c.home), c.layout).empty());
+        sequence += "A" + narrowPath(dir.file(c.home)) + ";";
+    }
+    makeDirectories(dir.file(L"empty"));
+    sequence += "A" + narrowPath(dir.file(L"empty")) + ";";
+    LauncherRun run = this->run(launcher(block(sequence)));
+    EXPECT_EQ(1u, run.result.exitCode);
+    EXPECT_FALSE(logHas(run, "Loading of JVM-DLL successful"));
+    const std::string log = lower(run.log);
+    for (const auto& c : cases) {
+        std::string line = "rejected " + narrowPath(dir.file(std::wstring(c.home) + L"\\bin\\java.exe")) + ": " + c.reason;
+        EXPECT_TRUE(containsLine(log, lower(line))) << line << "\n" << run.log;
+    }
+    std::string missing = "rejected " + narrowPath(dir.file(L"empty\\bin\\java.exe")) + ": no such file";
+    EXPECT_TRUE(containsLine(log, lower(missing))) << missing << "\n" << run.log;
+}
+
+// The packager writes the version range of the descriptor into the built-in text of the
+// no-runtime message, so the user learns what to install; without a range it is the text
+// it always was.
+TEST_F(JvmSearch, NoRuntimeMessageSaysWhichJavaTheApplicationNeeds)
+{
+    const struct {
+        std::string java;
+        std::string ending;
+    } cases[] = {
+        {"", ""},  // first: the built-in text the others end differently
+        {"min_version = \"11\"\n", "The application needs Java 11 or later.\n"},
+        {"min_version = \"11\"\nmax_version = \"17\"\n", "The application needs Java 11 to 17.\n"},
+        // The default minimum stays part of the range.
+        {"max_version = \"17\"\n", "The application needs Java 1.8 to 17.\n"},
+        {"min_version = \"\"\nmax_version = \"17\"\n", "The application needs Java 17 or earlier.\n"},
+    };
+    std::string builtIn;
+    for (const auto& c : cases) {
+        std::string descriptor = "[service]\nname = \"Needs\"\n[application]\nmain_class = \"a.B\"\n"
+                                 "class_path = [ { archive = \"a.jar\", optional = true } ]\n[java]\n" +
+                                 c.java + "search = [ { directory = \"..\\\\jre\" } ]\n";
+        packager::BuildSettings settings;
+        settings.withoutRuntimeLibrary = true;
+        packager::BuildResult built;
+        std::vector<packager::Diagnostic> errors;
+        ASSERT_TRUE(packager::buildFromDescriptor(descriptor, "needs.toml", settings, &built, &errors))
+            << (errors.empty() ? "" : errors[0].message);
+        LauncherRun run = this->run(launcher(built.block));
+        EXPECT_EQ(1u, run.result.exitCode);
+        if (c.ending.empty()) {
+            builtIn = run.shown;
+            EXPECT_EQ(0u, builtIn.find("No JVM could be found on your system.\nPlease define the environment "
+                                       "variable QUILL_JAVA_HOME"))
+                << builtIn;
+            continue;
+        }
+        EXPECT_EQ(builtIn + c.ending, run.shown) << c.java;
+    }
 }
 
 TEST_F(JvmSearch, PreferredSubdirectoryIsTriedFirst)

@@ -351,7 +351,9 @@ TEST_F(JavaProbeTest, MissingExecutableIsRejectedWithoutTouchingTheCache)
     EXPECT_FALSE(probe.accepted);
     EXPECT_EQ(probe.path, resolved(given));
     EXPECT_EQ(log.lines(), (std::vector<std::string>{"checkJavaExe (" + given + ", [out], 0, 0, 0)",
-                                                      "file doesn't exist", "checkJavaExe returning 0"}));
+                                                      "file doesn't exist",
+                                                      "rejected " + resolved(given) + ": no such file",
+                                                      "checkJavaExe returning 0"}));
     EXPECT_FALSE(keyExists(HKEY_CURRENT_USER, versionCacheKeyOf(resolved(given).c_str())));
 }
 

@@ -341,7 +341,7 @@ TEST_F(RegistryDiscoveryTest, PreviousInstallationsAreTriedInOrder)
         std::vector<std::string> lines;
         for (const std::string& line : log.lines()) {
             if (line.rfind("checkJavaExe", 0) != 0 && line.rfind("file ", 0) != 0 && line.rfind("got ", 0) != 0 &&
-                line.rfind("Exit Code", 0) != 0 && line.rfind("Java version", 0) != 0 &&
+                line.rfind("Exit Code", 0) != 0 && line.rfind("Java version", 0) != 0 && line.rfind("rejected ", 0) != 0 &&
                 line.rfind("temp", 0) != 0 && line.rfind("GetTempPath", 0) != 0 && line.rfind("make dir", 0) != 0) {
                 lines.push_back(line);
             }

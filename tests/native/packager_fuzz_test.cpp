@@ -124,6 +124,29 @@ std::string nonEmpty(Random& random, const std::string& without = "")
     return out.empty() ? "x" : out;
 }
 
+// A service name the service manager takes: no '/' or '\\', at most 256 characters.
+std::string serviceName(Random& random)
+{
+    std::string name = nonEmpty(random, "/\\");
+    size_t characters = 0;
+    for (size_t i = 0; i < name.size(); ++i) {
+        if ((static_cast<unsigned char>(name[i]) & 0xC0) != 0x80 && ++characters > 256) {
+            return name.substr(0, i);
+        }
+    }
+    return name;
+}
+
+// VM options as one text: blank-separated options that each begin with '-'.
+std::string vmOptionsText(Random& random)
+{
+    std::string out;
+    for (size_t i = 1 + random.below(3); i > 0; --i) {
+        out += (out.empty() ? "-" : " -") + text(random, kNarrowCharacters, 8, " \"'");
+    }
+    return out;
+}
+
 std::string identifier(Random& random)
 {
     static const std::vector<std::string> parts = {"a", "Main", "x1", "$", "_", "\xC3\xA9t\xC3\xA9", "B"};
@@ -143,14 +166,15 @@ std::string className(Random& random)
     return out;
 }
 
-std::string stringArray(Random& random, const std::string& without, bool emptyElements)
+// `prefix` goes in front of each element (VM options begin with '-').
+std::string stringArray(Random& random, const std::string& without, bool emptyElements, const std::string& prefix = "")
 {
     std::string out = "[";
     for (size_t i = random.below(4); i > 0; --i) {
         // A command line's argument holds one kind of quote at most.
         std::string excluded = without + (emptyElements ? (random.chance(50) ? "'" : "\"") : "");
         std::string element = emptyElements ? text(random, kNarrowCharacters, 10, excluded) : nonEmpty(random, excluded);
-        out += (out.size() > 1 ? ", " : "") + quoted(element, random);
+        out += (out.size() > 1 ? ", " : "") + quoted(prefix + element, random);
     }
     return out + "]";
 }
@@ -169,7 +193,7 @@ std::string classPath(Random& random)
 std::string searchSequence(Random& random)
 {
     std::string out = "[";
-    for (size_t i = random.below(5); i > 0; --i) {
+    for (size_t i = 1 + random.below(4); i > 0; --i) {
         std::string entry;
         switch (random.below(4)) {
         case 0:
@@ -263,7 +287,12 @@ Case randomDescriptor(Random& random)
         }
         std::string value;
         switch (key.kind) {
-        case KeyKind::text: value = quoted(required ? nonEmpty(random) : text(random, kNarrowCharacters, 16), random); break;
+        case KeyKind::text:
+            value = quoted(name == "service" && std::string(key.key) == "name" ? serviceName(random)
+                           : required                                       ? nonEmpty(random)
+                                                                            : text(random, kNarrowCharacters, 16),
+                           random);
+            break;
         case KeyKind::flag:
         case KeyKind::setting: value = random.chance(50) ? "true" : "false"; break;
         case KeyKind::integer: {
@@ -276,6 +305,10 @@ Case randomDescriptor(Random& random)
         }
         case KeyKind::list: value = stringArray(random, std::string(1, key.separator), false); break;
         case KeyKind::commandLine:
+            if (name == "vm") {
+                value = random.chance(30) ? quoted(vmOptionsText(random), random) : stringArray(random, "", true, "-");
+                break;
+            }
             value = random.chance(30) ? quoted(text(random, kNarrowCharacters, 20), random)
                                       : stringArray(random, "", true);
             break;

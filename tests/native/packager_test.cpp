@@ -226,6 +226,26 @@ TEST(DescriptorErrors, EachIsReportedAtItsLineAndColumn)
          "files[0].source holds a NUL character"},
         {"NUL in a key", head + "[instance]\n\"sin\\u0000gle\" = true\n", 7, 1,
          "the key 'instance.sin\\u0000gle' holds a NUL character"},
+        // What would only fail at /install or when the application starts.
+        {"slash in the service name", "[service]\nname = \"a/b\"\n[application]\nmain_class = \"a.B\"\n"
+                                      "class_path = [ { archive = \"a.jar\" } ]\n", 2, 8,
+         "service.name \"a/b\" holds '/' or '\\', which the service manager does not accept"},
+        {"backslash in the service name", "[service]\nname = 'a\\b'\n[application]\nmain_class = \"a.B\"\n"
+                                          "class_path = [ { archive = \"a.jar\" } ]\n", 2, 8, "holds '/' or '\\'"},
+        {"service name too long", "[service]\nname = \"" + std::string(257, 'n') + "\"\n[application]\n"
+                                  "main_class = \"a.B\"\nclass_path = [ { archive = \"a.jar\" } ]\n", 2, 8,
+         "service.name has 257 characters; the service manager accepts at most 256"},
+        {"empty search", head + "[java]\nsearch = []\n", 7, 10, "java.search must have at least one entry"},
+        {"VM option without its dash", head + "[vm]\noptions = [\"-Xmx32m\", \"Dfoo=bar\"]\n", 7, 23,
+         "vm.options \"Dfoo=bar\" does not begin with '-': the Java VM would refuse it"},
+        {"VM option without its dash in a text", head + "[vm]\noptions = \"-Xmx32m Xss1m\"\n", 7, 11,
+         "vm.options \"Xss1m\" does not begin with '-'"},
+        {"environment variable in an output file", head + "[output]\nstdout = \"${TEMP}/echo-out.log\"\n", 7, 10,
+         "output.stdout refers to ${TEMP}, which nothing resolves when the application starts"},
+        {"unknown variable in an output file", head + "[output]\nstderr = \"${installer:app.dir}\\\\e.log\"\n", 7, 10,
+         "use ${launcher:sys.tempDir} (the system's temporary directory)"},
+        {"unclosed variable in an output file", head + "[output]\nstderr = \"${launcher:sys.tempDir\"\n", 7, 10,
+         "has the reference \"${launcher:sys.tempDir\" without its closing '}'"},
     };
     ScratchDirectory scratch;
     std::string descriptor = scratch.file("service.toml", "");
@@ -290,6 +310,61 @@ TEST(DescriptorErrors, AllErrorsOfOneDescriptorAreReportedInOneLineEach)
     EXPECT_NE(line.find("\u2026 (5022 bytes)"), std::string::npos) << line.substr(0, 80) << line.substr(1000);
     packager::Diagnostic controls{"f", 1, 1, std::string("a\0b\x1B\r\t", 6)};
     EXPECT_EQ(packager::formatDiagnostic(controls), "f:1:1: error: a\\0b\\x1B\\r\\t");
+}
+
+TEST(DescriptorChecks, ValuesThatWorkAtRunTimeBuildAndSurprisesGetANote)
+{
+    const std::string head = "[service]\nname = \"" + std::string(256, 'n') + "\"\n[application]\n"
+                             "main_class = \"a.B\"\nclass_path = [ { archive = \"a.jar\" } ]\n";
+    auto notesAbout = [](const Built& built, const std::string& part) {
+        std::vector<std::string> found;
+        for (const std::string& note : built.result.notes) {
+            if (note.find(part) != std::string::npos) found.push_back(note);
+        }
+        return found;
+    };
+    const struct {
+        const char* what;
+        std::string text;
+        std::string notePart;  // empty: no note about the search or the options
+        std::string note;
+    } cases[] = {
+        {"variables that are resolved",
+         head + "[output]\nstdout = \"${launcher:sys.tempDir}\\\\o.log\"\n"
+                "stderr = \"${installer:sys.tempDir}/e.log\"\n", "", ""},
+        {"a file after -include-options, a variable for an option",
+         head + "[vm]\noptions = [\"-include-options\", \"more.vmoptions\", \"${OPTS}\"]\n", "", ""},
+        {"one option as a text", head + "[vm]\noptions = \"-Xmx32m\"\n", "", ""},
+        {"several options as one text", head + "[vm]\noptions = \"-Xmx32m -Dfoo=bar\"\n", "vm.options",
+         "vm.options is one text, which the launcher splits at blanks into 2 options; an array of strings, one per "
+         "option, says where each begins"},
+        {"a range with the default search", head + "[java]\nmin_version = \"11\"\n", "java.search",
+         "when no runtime of Java 11 or later is found, the launcher takes one from the java.search directory "
+         "entries (\"..\\jre\") whatever its version, as a runtime shipped with the application is better than none"},
+        {"a range and directories", head + "[java]\nmin_version = \"11\"\nmax_version = \"17\"\nsearch = [ { directory = "
+                                           "\"jre\" }, { installed = true }, { directory = \"rt\", fallback = "
+                                           "\"relative-only\" } ]\n",
+         "java.search", "when no runtime of Java 11 to 17 is found, the launcher takes one from the java.search "
+                        "directory entries (\"jre\", \"rt\") whatever its version"},
+        {"no range of its own", head + "[java]\nsearch = [ { directory = \"jre\" } ]\n", "", ""},
+        {"the default range given", head + "[java]\nmin_version = \"1.8\"\nsearch = [ { directory = \"jre\" } ]\n",
+         "", ""},
+        {"a range without directories", head + "[java]\nmax_version = \"17\"\nsearch = [ { installed = true } ]\n",
+         "", ""},
+    };
+    for (const auto& c : cases) {
+        Built built = build(c.text);
+        ASSERT_TRUE(built.ok) << c.what << ": " << (built.errors.empty() ? "" : built.errors[0].message);
+        std::vector<std::string> notes = notesAbout(built, "java.search");
+        std::vector<std::string> options = notesAbout(built, "vm.options");
+        notes.insert(notes.end(), options.begin(), options.end());
+        if (c.notePart.empty()) {
+            EXPECT_TRUE(notes.empty()) << c.what << ": " << notes.front();
+        } else {
+            ASSERT_EQ(notes.size(), 1u) << c.what;
+            EXPECT_EQ(notes[0].substr(0, c.note.size()), c.note) << c.what;
+        }
+    }
 }
 
 TEST(DescriptorErrors, VersionGrammar)
@@ -942,6 +1017,44 @@ TEST(Messages, LanguagesAreBuiltInAndEachTextCanBeOverridden)
     EXPECT_NE(value(french.result.block, 1011).find("M\xE9thode"), std::string::npos);
 }
 
+// The no-runtime texts (1001, 1016) end with the version range, in the language of the
+// other texts; the default range, or a text of the descriptor's own, leaves them as they
+// were. `inspect` gives back a descriptor without message keys for them.
+TEST(Messages, NoRuntimeTextsNameTheVersionRange)
+{
+    const struct {
+        std::string lines;  // after kMinimal
+        std::string language;
+        std::string sentence;  // ISO-8859-1; empty: the built-in texts unchanged
+    } cases[] = {
+        {"[java]\nmin_version = \"11\"\n", "en", "The application needs Java 11 or later."},
+        {"[java]\nmin_version = \"11\"\nmax_version = \"17\"\n[messages]\nlanguage = \"de\"\n", "de",
+         "Die Anwendung ben\xF6tigt Java 11 bis 17."},
+        {"[java]\nmin_version = \"\"\nmax_version = \"17\"\n[messages]\nlanguage = \"fr\"\n", "fr",
+         "L'application n\xE9" "cessite Java 17 ou plus ancien."},
+        {"", "en", ""},
+        {"[java]\nmin_version = \"1.8\"\n", "en", ""},
+    };
+    for (const auto& c : cases) {
+        Built plain = build(std::string(kMinimal) + (c.language == "en" ? "" : "[messages]\nlanguage = \"" + c.language + "\"\n"));
+        Built ranged = build(std::string(kMinimal) + c.lines);
+        ASSERT_TRUE(plain.ok && ranged.ok) << c.lines;
+        for (int32_t id : {1001, 1016}) {
+            std::string expected = value(plain.result.block, id) + (c.sentence.empty() ? "" : "\n" + c.sentence);
+            EXPECT_EQ(value(ranged.result.block, id), expected) << c.lines << id;
+        }
+        packager::Description description;
+        std::pair<Bytes, Bytes> both = roundTrip(ranged.result.block, &description);
+        EXPECT_EQ(both.first, both.second) << c.lines;
+        EXPECT_EQ(description.descriptor.find("no_jvm"), std::string::npos) << description.descriptor;
+        EXPECT_EQ(description.descriptor.find("[records]"), std::string::npos) << description.descriptor;
+    }
+    // A text of the descriptor's own stays as it is given.
+    Built own = build(std::string(kMinimal) + "[java]\nmin_version = \"11\"\n[messages]\nno_jvm_found = \"Install Java.\"\n");
+    ASSERT_TRUE(own.ok);
+    EXPECT_EQ(value(own.result.block, 1016), "Install Java.");
+}
+
 // --- locale groups ----------------------------------------------------------------------
 
 TEST(LocaleGroups, TranslationsOfTheDescriptionComeInPrefixOrder)
@@ -1332,6 +1445,7 @@ TEST(CommandLine, EachMistakeIsNamedWithExitCodeTwo)
     std::string good = scratch.file("good.toml", kMinimal);
     std::string output = (scratch.path / "out.exe").string();
     std::string missing = (scratch.path / "missing.toml").string();
+    std::string notJar = scratch.file("runtime.jar", "not a zip archive");
     const struct {
         std::string arguments;
         std::string firstLine;  // of standard error
@@ -1343,9 +1457,25 @@ TEST(CommandLine, EachMistakeIsNamedWithExitCodeTwo)
         {"build " + good + " " + imagePath + " " + output + " --runtime-library",
          "packager: --runtime-library needs the path of the jar"},
         {"build " + missing + " " + imagePath + " " + output, "packager: cannot read " + missing},
-        {"build " + good + " " + good + " " + output, "packager: not an executable image (no MZ header)"},
+        {"build " + good + " " + good + " " + output,
+         "packager: not an executable image (no MZ header): " + good +
+             " is not a launcher image (the Windows build's launcher.exe)"},
         {"build " + good + " " + imagePath + " " + (scratch.path / "no" / "out.exe").string(),
-         "packager: cannot write " + (scratch.path / "no" / "out.exe").string() + ".partial"},
+         "packager: cannot write " + (scratch.path / "no" / "out.exe").string() + ": the folder " +
+             (scratch.path / "no").string() + " does not exist"},
+        // An input as the output would be replaced by the launcher.
+        {"build " + good + " " + imagePath + " " + good,
+         "packager: the output file " + good + " is the descriptor " + good +
+             "; name another output file (nothing was written)"},
+        {"build " + good + " " + imagePath + " " + (scratch.path / "." / "image.exe").string(),
+         "packager: the output file " + (scratch.path / "." / "image.exe").string() + " is the launcher image " +
+             imagePath + "; name another output file (nothing was written)"},
+        {"build " + good + " " + imagePath + " " + notJar + " --runtime-library " + notJar,
+         "packager: the runtime library " + notJar + " is not a jar (no zip archive header); nothing was written"},
+        {"build " + good + " " + imagePath + " " + output + " --runtime-library " + missing,
+         "packager: the runtime library jar " + missing + " does not exist; nothing was written"},
+        {"build " + good + " " + imagePath + " " + output + " --runtime-library " + scratch.path.string(),
+         "packager: the runtime library jar " + scratch.path.string() + " is not a file; nothing was written"},
         {"inspect", "packager: inspect needs one launcher"},
         {"inspect " + imagePath + " --extract", "packager: --extract needs a path"},
         {"inspect " + missing, "packager: cannot read " + missing},
@@ -1359,6 +1489,14 @@ TEST(CommandLine, EachMistakeIsNamedWithExitCodeTwo)
         EXPECT_EQ(run.err.substr(0, run.err.find('\n')), c.firstLine) << c.arguments;
         EXPECT_FALSE(fs::exists(output)) << c.arguments;
     }
+    // The inputs are untouched, and a real jar (a zip archive) is taken.
+    EXPECT_EQ(fileText(good), kMinimal);
+    EXPECT_EQ(fileText(imagePath), std::string(image.begin(), image.end()));
+    std::string jar = scratch.file("real.jar", std::string("PK\x03\x04", 4) + "rest");
+    PackagerRun withJar = runPackager("build " + good + " " + imagePath + " " + output + " --runtime-library " + jar,
+                                      scratch);
+    EXPECT_EQ(withJar.code, 0) << withJar.err;
+    EXPECT_NE(withJar.out.find("1 included file(s)"), std::string::npos) << withJar.out;
     PackagerRun keys = runPackager("keys", scratch);
     EXPECT_EQ(keys.code, 0);
     EXPECT_EQ(keys.out, packager::keyReference());

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 constexpr DWORD kInteractiveBit = SERVICE_INTERACTIVE_PROCESS;
@@ -85,9 +87,15 @@ TEST(ServiceCommands, LifeOfAStoppedServiceEntry)
         {L"/start", "Could not start service. Error code: 1060\n"},
         {L"/status", "Could not get status.\n"},
     };
+    // Each line as it always was, then the system's word for the error and what to do.
+    const std::string explained = " (error 1060). The service is not installed; install it with /install.\n";
     for (const Missing& m : missing) {
         Command command = run(exe, dir, {m.word, name});
-        EXPECT_EQ(m.out, command.out) << toUtf8(m.word);
+        EXPECT_EQ(m.out, command.out.substr(0, m.out.size())) << toUtf8(m.word);
+        std::string second = command.out.substr(std::min(m.out.size(), command.out.size()));
+        EXPECT_EQ(0u, second.rfind("  ", 0)) << second;
+        EXPECT_GT(second.size(), 2 + explained.size()) << second;
+        EXPECT_EQ(explained, second.substr(second.size() - std::min(second.size(), explained.size()))) << second;
         EXPECT_EQ(1u, command.exitCode) << toUtf8(m.word);
     }
 }
@@ -142,7 +150,10 @@ TEST(ServiceCommands, InstallAndStartGivesTheResultOfStart)
 
     // The install fails (a name the service manager refuses), the start fails after it.
     Command failed = run(exe, dir, {L"/install-and-start", L"bad\\name" + guard.name()});
-    EXPECT_EQ("Could not create service.\nCould not start service. Error code: 123\n", failed.out);
+    EXPECT_EQ("Could not create service.\n  Invalid name (error 123). A service name must not hold '/' or '\\'.\n"
+              "Could not start service. Error code: 123\n"
+              "  Invalid name (error 123). A service name must not hold '/' or '\\'.\n",
+              failed.out);
     EXPECT_EQ(1u, failed.exitCode);
 
     // The install works and the start is accepted; the service's child then fails on

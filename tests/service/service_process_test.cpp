@@ -221,10 +221,16 @@ TEST(ServiceProcess, InstallOverARunningServiceStopsItFirst)
     EXPECT_EQ("Running.\nAuto-start.\n", app.command({L"/status", guard.name()}));
     EXPECT_EQ("Service is already running.\n", app.command({L"/start", guard.name()}));
 
-    EXPECT_EQ("Stopping service '" + shownName + "'.\nService stopped\nInstalled service '" + shownName + "'.\n",
+    // The service stays stopped, and install says so.
+    EXPECT_EQ("Stopping service '" + shownName + "'.\nService stopped\nInstalled service '" + shownName +
+                  "'.\nThe service was stopped to be updated; start it again with /start.\n",
               app.command({L"/install-demand", guard.name()}));
     EXPECT_TRUE(app.record().has("stdin.stop", ""));
     EXPECT_EQ(static_cast<DWORD>(SERVICE_DEMAND_START), serviceConfig(guard.name()).startType);
+    EXPECT_EQ("Not running.\n", app.command({L"/status", guard.name()}));
+    // Over a stopped service there is nothing to say.
+    EXPECT_EQ("Service is already stopped.\nInstalled service '" + shownName + "'.\n",
+              app.command({L"/install-demand", guard.name()}));
 }
 
 TEST(ServiceProcess, ChildThatEndsOnItsOwn)

@@ -262,6 +262,33 @@ bool resolveJavaExecutable(char* javaExecutable, size_t capacity, const char* ja
     return true;
 }
 
+namespace {
+
+// A bound as the log shows it: its numbers joined by '.', "none" for no bound.
+std::string boundText(const JavaVersion& bound)
+{
+    std::string text;
+    for (int32_t number : bound) {
+        text += (text.empty() ? "" : ".") + std::to_string(number);
+    }
+    return text.empty() ? std::string("none") : text;
+}
+
+// One line per rejected candidate that says why, with the accepted range for a version.
+void logRejection(const char* javaExecutable, const char* version, const char* reason, const JavaVersion& minimum,
+                  const JavaVersion& maximum, bool allowPrerelease)
+{
+    if (std::strcmp(reason, "version outside the range") != 0) {
+        logMessage("rejected %s: %s", javaExecutable, reason);
+        return;
+    }
+    bool prerelease = allowPrerelease || getConfigInt(cfg::acceptPreRelease) != 0;
+    logMessage("rejected %s: version %s not accepted (minimum %s, maximum %s, pre-releases %s)", javaExecutable,
+               version, boundText(minimum).c_str(), boundText(maximum).c_str(), prerelease ? "accepted" : "refused");
+}
+
+} // namespace
+
 bool checkJavaExe(char* javaExecutable, size_t capacity, char* version, size_t versionCapacity,
                   const JavaVersion& minimum, const JavaVersion& maximum, bool allowPrerelease,
                   bool useVersionCache)
@@ -270,14 +297,17 @@ bool checkJavaExe(char* javaExecutable, size_t capacity, char* version, size_t v
                static_cast<int>(maximum.size()), allowPrerelease ? 1 : 0);
     copyText(version, versionCapacity, "");
     bool result = false;
+    const char* reason = "";  // why a candidate is rejected, for the log
     char resolved[kTextCapacity];
     getFullPath(resolved, sizeof resolved, javaExecutable, false);
     uint64_t lastWriteTime = 0;
     if (!copyText(javaExecutable, capacity, resolved)) {
         // The caller's buffer cannot hold the resolved path; a cut path names no runtime.
         logMessage("file doesn't exist");
+        reason = "its path is too long";
     } else if (!fileExists(javaExecutable, &lastWriteTime)) {
         logMessage("file doesn't exist");
+        reason = "no such file";
     } else {
         logMessage("file exists");
         // The runtime's own record of its version comes first: reading it needs no
@@ -297,6 +327,10 @@ bool checkJavaExe(char* javaExecutable, size_t capacity, char* version, size_t v
         } else {
             copyText(version, versionCapacity, "");
             logMessage("couldn't get version");
+            reason = "the version probe failed (no release file, and -version gave no version)";
+        }
+        if (!result && reason[0] == '\0') {
+            reason = "version outside the range";
         }
         if (result && getConfigInt(kLauncherKindId) == kGraphicalLauncher) {
             // A graphical launcher runs the runtime without a console window.
@@ -306,7 +340,11 @@ bool checkJavaExe(char* javaExecutable, size_t capacity, char* version, size_t v
                 copyText(javaExecutable + length - 4, capacity - (length - 4), "w.exe");
                 result = fileExists(javaExecutable);
             }
+            reason = result ? "" : "no javaw.exe beside it";
         }
+    }
+    if (!result) {
+        logRejection(javaExecutable, version, reason, minimum, maximum, allowPrerelease);
     }
     logMessage("checkJavaExe returning %d", result ? 1 : 0);
     return result;

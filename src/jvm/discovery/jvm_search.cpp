@@ -86,6 +86,7 @@ HMODULE loadFromBinDirectory(const char* javaExecutable)
     for (const char* name : kJvmSubdirectories) {
         subdirectories.push_back(name);
     }
+    DWORD loadError = 0;  // of the last jvm.dll that exists and did not load
     for (const std::string& subdirectory : subdirectories) {
         char library[kTextCapacity];
         if (!formatText(library, sizeof library, "%s\\%s\\jvm.dll", binDirectory.c_str(), subdirectory.c_str())) {
@@ -98,10 +99,18 @@ HMODULE loadFromBinDirectory(const char* javaExecutable)
             return module;
         }
         if (exists) {
-            logMessage("Failed with error code %d", static_cast<int>(GetLastError()));
+            loadError = GetLastError();
+            logMessage("Failed with error code %d", static_cast<int>(loadError));
         }
     }
     setPath(oldPath.c_str());
+    if (loadError == ERROR_BAD_EXE_FORMAT) {
+        logMessage("rejected %s: its jvm.dll is not a 64-bit library (error 193)", javaExecutable);
+    } else if (loadError != 0) {
+        logMessage("rejected %s: its jvm.dll did not load (error %d)", javaExecutable, static_cast<int>(loadError));
+    } else {
+        logMessage("rejected %s: no jvm.dll under %s", javaExecutable, binDirectory.c_str());
+    }
     return nullptr;
 }
 
