@@ -181,6 +181,7 @@ int packageInstaller(const std::vector<std::string>& arguments, const std::strin
     settings.runtimeLibrary = runtimeLibrary;
     settings.streamIncludedFiles = true;
     std::string keptSource;
+    bool runtimeLibraryNamed = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& option = arguments[i];
         if (option == "--runtime-library" || option == "--wxs") {
@@ -188,10 +189,12 @@ int packageInstaller(const std::vector<std::string>& arguments, const std::strin
                 return usage(option + " needs a path");
             }
             (option == "--wxs" ? keptSource : settings.runtimeLibrary) = arguments[i + 1];
+            runtimeLibraryNamed = runtimeLibraryNamed || option == "--runtime-library";
             ++i;
         } else if (arguments[i] == "--no-runtime-library") {
             settings.runtimeLibrary.clear();
             settings.withoutRuntimeLibrary = true;
+            runtimeLibraryNamed = false;
         } else if (arguments[i].rfind("--", 0) == 0) {
             return usage("unknown option " + arguments[i]);
         } else {
@@ -222,6 +225,22 @@ int packageInstaller(const std::vector<std::string>& arguments, const std::strin
     if (!outputFolder.empty() && !fs::is_directory(outputFolder, failed)) {
         return failure("cannot create " + output.string() + ": the folder " + outputFolder.string() +
                        " does not exist; nothing was written");
+    }
+
+    // As for build: a jar named on the command line must be one, the packager's own
+    // default may be missing but not be something else, and no input is overwritten.
+    if (!settings.runtimeLibrary.empty()) {
+        std::string jarProblem = runtimeLibraryProblem(settings.runtimeLibrary);
+        if (!jarProblem.empty() && (runtimeLibraryNamed || fs::exists(settings.runtimeLibrary, failed))) {
+            return failure(jarProblem + "; nothing was written");
+        }
+    }
+    for (const std::string& input : {descriptorPath, positional[1]}) {
+        if (sameFile(output, fs::path(input))) {
+            return failure("the output file " + output.string() + " is " +
+                           (input == descriptorPath ? "the descriptor " : "the launcher image ") + input +
+                           "; name another output file (nothing was written)");
+        }
     }
 
     std::string text;

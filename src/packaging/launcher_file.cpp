@@ -173,4 +173,39 @@ bool writeLauncher(const std::string& imagePath, const blockformat::ConfigBlock&
     return true;
 }
 
+// True when the two paths name one file, also through another spelling or a link.
+bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b)
+{
+    std::error_code failed;
+    if (std::filesystem::exists(a, failed) && std::filesystem::exists(b, failed)) {
+        bool same = std::filesystem::equivalent(a, b, failed);
+        return !failed && same;
+    }
+    std::filesystem::path x = std::filesystem::weakly_canonical(std::filesystem::absolute(a, failed), failed);
+    std::filesystem::path y = std::filesystem::weakly_canonical(std::filesystem::absolute(b, failed), failed);
+    return x == y;
+}
+
+// Empty when the runtime library jar can be embedded; otherwise why not. A jar is a zip
+// archive: anything else would only fail when the application starts.
+std::string runtimeLibraryProblem(const std::string& path)
+{
+    std::error_code failed;
+    if (!std::filesystem::exists(path, failed)) {
+        return "the runtime library jar " + path + " does not exist";
+    }
+    if (!std::filesystem::is_regular_file(path, failed)) {
+        return "the runtime library jar " + path + " is not a file";
+    }
+    std::ifstream in(path, std::ios::binary);
+    char head[4] = {};
+    in.read(head, sizeof head);
+    bool zip = in.gcount() == 4 && head[0] == 'P' && head[1] == 'K' &&
+               ((head[2] == 3 && head[3] == 4) || (head[2] == 5 && head[3] == 6));
+    if (!zip) {
+        return "the runtime library " + path + " is not a jar (no zip archive header)";
+    }
+    return std::string();
+}
+
 } // namespace packager

@@ -53,4 +53,12 @@ constexpr uint64_t kLargestRecord = 0x7FFFFFFF;
 // bytes); otherwise why not.
 std::string blockLimitProblem(const blockformat::ConfigBlock& block, uint64_t largest = kLargestRecord);
 
+// True when the two paths name one file, also through another spelling or a link: an
+// output that replaces its file must not be one of its inputs.
+bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b);
+
+// Empty when the runtime library jar can be embedded; otherwise why not. A jar is a zip
+// archive: anything else would only fail when the application starts.
+std::string runtimeLibraryProblem(const std::string& path);
+
 } // namespace packager

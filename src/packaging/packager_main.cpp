@@ -101,41 +101,6 @@ bool writeWhole(const fs::path& path, const std::string& content, std::string* e
     return true;
 }
 
-// True when the two paths name one file, also through another spelling or a link.
-bool sameFile(const fs::path& a, const fs::path& b)
-{
-    std::error_code failed;
-    if (fs::exists(a, failed) && fs::exists(b, failed)) {
-        bool same = fs::equivalent(a, b, failed);
-        return !failed && same;
-    }
-    fs::path x = fs::weakly_canonical(fs::absolute(a, failed), failed);
-    fs::path y = fs::weakly_canonical(fs::absolute(b, failed), failed);
-    return x == y;
-}
-
-// Empty when the runtime library jar can be embedded; otherwise why not. A jar is a zip
-// archive: anything else would only fail when the application starts.
-std::string runtimeLibraryProblem(const std::string& path)
-{
-    std::error_code failed;
-    if (!fs::exists(path, failed)) {
-        return "the runtime library jar " + path + " does not exist";
-    }
-    if (!fs::is_regular_file(path, failed)) {
-        return "the runtime library jar " + path + " is not a file";
-    }
-    std::ifstream in(path, std::ios::binary);
-    char head[4] = {};
-    in.read(head, sizeof head);
-    bool zip = in.gcount() == 4 && head[0] == 'P' && head[1] == 'K' &&
-               ((head[2] == 3 && head[3] == 4) || (head[2] == 5 && head[3] == 6));
-    if (!zip) {
-        return "the runtime library " + path + " is not a jar (no zip archive header)";
-    }
-    return std::string();
-}
-
 int build(const std::vector<std::string>& arguments)
 {
     std::vector<std::string> positional;
@@ -168,7 +133,7 @@ int build(const std::vector<std::string>& arguments)
     // missing (the launcher is then built without it, with a note), but not be something else.
     if (!settings.runtimeLibrary.empty()) {
         std::error_code ignored;
-        std::string problem = runtimeLibraryProblem(settings.runtimeLibrary);
+        std::string problem = packager::runtimeLibraryProblem(settings.runtimeLibrary);
         if (!problem.empty() && (runtimeLibraryNamed || fs::exists(settings.runtimeLibrary, ignored))) {
             return failure(problem + "; nothing was written");
         }
@@ -198,7 +163,7 @@ int build(const std::vector<std::string>& arguments)
         }
     }
     for (const auto& [what, input] : inputs) {
-        if (sameFile(fs::path(positional[2]), input)) {
+        if (packager::sameFile(fs::path(positional[2]), input)) {
             return failure("the output file " + positional[2] + " is " + what + " " + input.u8string() +
                            "; name another output file (nothing was written)");
         }

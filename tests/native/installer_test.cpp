@@ -517,11 +517,21 @@ TEST(InstallerPackage, CommandLineMistakesAreNamedAndWriteNothing)
         {p.output().string() + " --wxs", "packager: --wxs needs a path"},
         {p.output().string() + " --sign", "packager: unknown option --sign"},
         {"", "packager: msi needs a descriptor, a launcher image and an output file"},
+        {p.output().string() + " --runtime-library " + (p.scratch.path / "nope.jar").string(),
+         "packager: the runtime library jar " + (p.scratch.path / "nope.jar").string() +
+             " does not exist; nothing was written"},
+        {p.output().string() + " --runtime-library " + descriptor,
+         "packager: the runtime library " + descriptor + " is not a jar (no zip archive header); nothing was written"},
+        {descriptor, "packager: the output file " + descriptor + " is the descriptor " + descriptor +
+                         "; name another output file (nothing was written)"},
     };
+    const std::string descriptorText = kService + "[installer]\nmanufacturer = \"M\"\nversion = \"1.0.0\"\n";
     for (const Case& c : cases) {
         CommandRun made = run(common + c.arguments, p.scratch);
         EXPECT_EQ(2, made.code) << c.arguments;
         EXPECT_EQ(c.error, made.err.substr(0, made.err.find('\n'))) << c.arguments;
         EXPECT_FALSE(fs::exists(p.output()));
+        std::ifstream kept(descriptor, std::ios::binary);
+        EXPECT_EQ(descriptorText, std::string(std::istreambuf_iterator<char>(kept), {})) << c.arguments;
     }
 }
