@@ -148,12 +148,15 @@ void readVmOptionsFile(const wchar_t* baseFile, FILE* file, VmOptionList& option
 
 FILE* openDefaultVmOptionsFile()
 {
-    if (FILE* file = openVmOptionsBeside(getModulePathW())) {
+    const std::wstring longForm = getModulePathW();
+    if (FILE* file = openVmOptionsBeside(longForm)) {
         return file;
     }
+    // The name the process was started by, where it differs from the long form (a short
+    // name); the same name would only be looked for twice.
     wchar_t module[kTextCapacity];
     DWORD n = GetModuleFileNameW(nullptr, module, kTextCapacity);
-    if (n == 0 || n >= static_cast<DWORD>(kTextCapacity)) {
+    if (n == 0 || n >= static_cast<DWORD>(kTextCapacity) || longForm == module) {
         return nullptr;
     }
     return openVmOptionsBeside(module);
