@@ -130,8 +130,8 @@ void reportChildNotStarted()
     serviceStatusRecord.dwCurrentState = SERVICE_STOPPED;
     serviceStatusRecord.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
     serviceStatusRecord.dwServiceSpecificExitCode = kChildNotStartedCode;
+    reportServiceEvent(ServiceEvent::startFailed);  // before the state: see reportChildEnded
     reportStatus(nullptr);
-    reportServiceEvent(ServiceEvent::startFailed);
 }
 
 struct ChildPipes {
@@ -296,21 +296,17 @@ DWORD waitForChild(HANDLE process)
 
 // Stopped after a clean end or a requested stop. A child that failed on its own leaves the
 // service shown as running: the service manager sees the process end and applies the
-// service's recovery settings.
+// service's recovery settings. The log line and the event come first: once the service
+// manager has the stopped state, the dispatcher returns and the process may end before
+// this thread writes anything more.
 void reportChildEnded(DWORD exitCode)
 {
-    bool stopped = false;
-    {
-        ServiceLock lock;
-        if (exitCode == 0 || shutdownRequested) {
-            serviceStatusRecord.dwCurrentState = SERVICE_STOPPED;
-            reportStatus("SetServiceStatus 10 failed %d");
-            stopped = true;
-        }
-    }
-    if (stopped) {
+    ServiceLock lock;
+    if (exitCode == 0 || shutdownRequested) {
         logMessage("service stopped set");
         reportServiceEvent(ServiceEvent::stopped);
+        serviceStatusRecord.dwCurrentState = SERVICE_STOPPED;
+        reportStatus("SetServiceStatus 10 failed %d");
     }
 }
 
@@ -384,8 +380,8 @@ void reportEndedAtDeadline()
     serviceStatusRecord.dwCurrentState = SERVICE_STOPPED;
     serviceStatusRecord.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
     serviceStatusRecord.dwServiceSpecificExitCode = kChildEndedAtDeadlineCode;
+    reportServiceEvent(ServiceEvent::stopped);  // before the state: see reportChildEnded
     reportStatus("SetServiceStatus 12 failed %d");
-    reportServiceEvent(ServiceEvent::stopped);
 }
 
 // Stopped at a stop request that came while no child ran.
@@ -393,8 +389,8 @@ void reportStoppedWithoutChild()
 {
     ServiceLock lock;
     serviceStatusRecord.dwCurrentState = SERVICE_STOPPED;
+    reportServiceEvent(ServiceEvent::stopped);  // before the state: see reportChildEnded
     reportStatus("SetServiceStatus 13 failed %d");
-    reportServiceEvent(ServiceEvent::stopped);
 }
 
 // The input of a child that has ended goes, so that a stop request before the next child
