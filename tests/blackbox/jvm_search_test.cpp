@@ -281,20 +281,6 @@ TEST_F(JvmSearch, EachRejectedCandidateIsLoggedWithItsReason)
     }
     std::string missing = "rejected " + narrowPath(dir.file(L"empty\\bin\\java.exe")) + ": no such file";
     EXPECT_TRUE(containsLine(log, lower(missing))) << missing << "\n" << run.log;
-
-    // When nothing fits, the message names the runtimes that are there but were rejected,
-    // so that the user learns what to install; not the places where there is none.
-    auto java = [this](const wchar_t* home) {
-        return lower(narrowPath(dir.file(std::wstring(home) + L"\\bin\\java.exe")));
-    };
-    LauncherRun none = this->run(launcher(block("A" + narrowPath(dir.file(L"old")) + ";A" + narrowPath(dir.file(L"empty")) +
-                                                ";A" + narrowPath(dir.file(L"new")) + ";A" +
-                                                narrowPath(dir.file(L"old")) + ";")));
-    EXPECT_EQ(1u, none.result.exitCode);
-    const std::string found = "Found and rejected:\n  " + java(L"old") + " (1.6.0_45)\n  " + java(L"new") + " (11.0.2)\n";
-    ASSERT_GE(none.shown.size(), found.size()) << none.shown;
-    EXPECT_EQ(found, none.shown.substr(none.shown.size() - found.size())) << none.shown;
-    EXPECT_EQ(0u, none.shown.find("No JVM could be found on your system.")) << none.shown;
 }
 
 // The packager writes the version range of the descriptor into the built-in text of the

@@ -15,7 +15,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -283,33 +282,12 @@ void logRejection(const char* javaExecutable, const char* version, const char* r
         logMessage("rejected %s: %s", javaExecutable, reason);
         return;
     }
-    noteRejectedRuntime(javaExecutable, version);
     bool prerelease = allowPrerelease || getConfigInt(cfg::acceptPreRelease) != 0;
     logMessage("rejected %s: version %s not accepted (minimum %s, maximum %s, pre-releases %s)", javaExecutable,
                version, boundText(minimum).c_str(), boundText(maximum).c_str(), prerelease ? "accepted" : "refused");
 }
 
-std::vector<std::string>& rejectedList()
-{
-    static std::vector<std::string> rejected;
-    return rejected;
-}
-
 } // namespace
-
-void noteRejectedRuntime(const char* javaExecutable, const char* detail)
-{
-    std::vector<std::string>& rejected = rejectedList();
-    std::string entry = std::string(javaExecutable) + " (" + detail + ")";
-    if (rejected.size() < kMaxRejectedRuntimes && std::find(rejected.begin(), rejected.end(), entry) == rejected.end()) {
-        rejected.push_back(entry);
-    }
-}
-
-const std::vector<std::string>& rejectedRuntimes()
-{
-    return rejectedList();
-}
 
 bool checkJavaExe(char* javaExecutable, size_t capacity, char* version, size_t versionCapacity,
                   const JavaVersion& minimum, const JavaVersion& maximum, bool allowPrerelease,

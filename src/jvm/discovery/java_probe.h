@@ -8,7 +8,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 // The cache: one key per executable under HKEY_CURRENT_USER.
 constexpr char kVersionCacheKey[] = "SOFTWARE\\tarnwell\\quill\\jvms\\";
@@ -26,13 +25,6 @@ bool resolveJavaExecutable(char* javaExecutable, size_t capacity, const char* ja
 bool checkJavaExe(char* javaExecutable, size_t capacity, char* version, size_t versionCapacity,
                   const JavaVersion& minimum, const JavaVersion& maximum, bool allowPrerelease,
                   bool useVersionCache);
-
-// The runtimes this process found and rejected because of their version or their jvm.dll,
-// for the message that no runtime fits: "<java.exe> (<version or reason>)", each once, the
-// first kMaxRejectedRuntimes of them.
-constexpr size_t kMaxRejectedRuntimes = 5;
-void noteRejectedRuntime(const char* javaExecutable, const char* detail);
-const std::vector<std::string>& rejectedRuntimes();
 
 // Runs "<short path> -version" with standard error in a temporary file and reads the
 // version from its first line. Non-zero exit codes are cached as "1.0.0".

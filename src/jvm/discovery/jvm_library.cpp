@@ -2,22 +2,16 @@
 // does not load; the source of the last one decides which message helps the user.
 #include "jvm/discovery/jvm_library.h"
 
-#include "config/config_store.h"
 #include "config/messages.h"
 #include "config/variable_expansion.h"
-#include "config/user_locale.h"
 #include "format/record_ids.h"
-#include "jvm/discovery/java_probe.h"
 #include "jvm/discovery/jvm_search.h"
 #include "platform/diagnostic_log.h"
-#include "platform/text_conversion.h"
 #include "platform/text_format.h"
 
 #include <windows.h>
 
 #include <cstring>
-#include <string>
-#include <vector>
 
 CreateJavaVmFunction createJavaVmEntry = nullptr;
 
@@ -35,33 +29,6 @@ void setJvmHome(const char* javaExecutable)
     }
 }
 
-// The message that no runtime fits: the configured text, and the runtimes that were found
-// but rejected (with their version), so that the user learns what is there and what is not
-// enough. A message whose text names no runtime is the configured text alone.
-void showNoRuntimeMessage()
-{
-    wchar_t configured[kTextCapacity];
-    getConfigWString(cfg::msgNoJvmFound, configured, kTextCapacity);
-    std::wstring message = substituteArgumentW(configured, L"64");
-    const std::vector<std::string>& rejected = rejectedRuntimes();
-    if (!rejected.empty()) {
-        const wchar_t* heading = L"Found and rejected:";
-        if (std::strcmp(localeLanguage, "de") == 0) {
-            heading = L"Gefunden und nicht verwendet:";
-        } else if (std::strcmp(localeLanguage, "fr") == 0) {
-            heading = L"Trouv\u00e9es et \u00e9cart\u00e9es :";
-        }
-        if (!message.empty() && message.back() != L'\n') {
-            message += L'\n';
-        }
-        message += heading;
-        for (const std::string& runtime : rejected) {
-            message += L"\n  " + toWide(runtime, fileApiCodePage());
-        }
-    }
-    showErrorW(message.c_str());
-}
-
 } // namespace
 
 bool LoadDLL(bool reportErrors)
@@ -75,7 +42,7 @@ bool LoadDLL(bool reportErrors)
     if (source == JvmSource::None) {
         logError("No JVM found");
         if (reportErrors) {
-            showNoRuntimeMessage();
+            showConfigMessage(cfg::msgNoJvmFound, "64");
         }
         return false;
     }

@@ -106,10 +106,8 @@ HMODULE loadFromBinDirectory(const char* javaExecutable)
     setPath(oldPath.c_str());
     if (loadError == ERROR_BAD_EXE_FORMAT) {
         logMessage("rejected %s: its jvm.dll is not a 64-bit library (error 193)", javaExecutable);
-        noteRejectedRuntime(javaExecutable, "not 64-bit");
     } else if (loadError != 0) {
         logMessage("rejected %s: its jvm.dll did not load (error %d)", javaExecutable, static_cast<int>(loadError));
-        noteRejectedRuntime(javaExecutable, ("jvm.dll error " + std::to_string(loadError)).c_str());
     } else {
         logMessage("rejected %s: no jvm.dll under %s", javaExecutable, binDirectory.c_str());
     }
