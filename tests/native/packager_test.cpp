@@ -600,6 +600,16 @@ std::string serviceDescriptor(const std::string& lines)
            "[application]\nmain_class = \"a.B\"\nclass_path = [ { scan = \"lib\" } ]\n";
 }
 
+// The descriptor does not build, with exactly the one error "service.toml:<error>".
+void expectTheOneError(const std::string& descriptor, const std::string& error, const std::string& label)
+{
+    Built built = build(descriptor);
+    EXPECT_FALSE(built.ok) << label;
+    ASSERT_EQ(built.errors.size(), 1u)
+        << label << (built.errors.empty() ? "" : packager::formatDiagnostic(built.errors.back()));
+    EXPECT_EQ(packager::formatDiagnostic(built.errors[0]), "service.toml:" + error) << label;
+}
+
 std::vector<std::pair<int32_t, std::string>> narrowRecords(const ConfigBlock& block)
 {
     std::vector<std::pair<int32_t, std::string>> records;
@@ -747,12 +757,7 @@ TEST(ServiceKeys, WrongValuesAreRefusedWithTheirPlace)
          "possible)"},
     };
     for (const auto& c : cases) {
-        std::string text = serviceDescriptor(c.lines);
-        Built built = build(text);
-        EXPECT_FALSE(built.ok) << c.lines;
-        ASSERT_EQ(built.errors.size(), 1u)
-            << c.lines << (built.errors.empty() ? "" : packager::formatDiagnostic(built.errors.back()));
-        EXPECT_EQ(packager::formatDiagnostic(built.errors[0]), "service.toml:" + c.error) << c.lines;
+        expectTheOneError(serviceDescriptor(c.lines), c.error, c.lines);
     }
 }
 
@@ -944,12 +949,7 @@ TEST(OutputKeys, WrongValuesAreRefusedWithTheirPlace)
         {"keep = \"5\"\n", "4:8: error: output.keep must be an integer, not a string"},
     };
     for (const auto& c : cases) {
-        std::string text = serviceDescriptor(std::string("[output]\n") + c.lines);
-        Built built = build(text);
-        EXPECT_FALSE(built.ok) << c.lines;
-        ASSERT_EQ(built.errors.size(), 1u)
-            << c.lines << (built.errors.empty() ? "" : packager::formatDiagnostic(built.errors.back()));
-        EXPECT_EQ(packager::formatDiagnostic(built.errors[0]), "service.toml:" + c.error) << c.lines;
+        expectTheOneError(serviceDescriptor(std::string("[output]\n") + c.lines), c.error, c.lines);
     }
 }
 
