@@ -110,8 +110,9 @@ std::string installerSource(const InstallerPlan& plan, const std::vector<std::st
     // The older version goes before anything of the new one is installed: its service is
     // stopped and removed, its files deleted; the new one then installs as on a clean
     // machine, so one service and one set of files remain.
-    out += "    <MajorUpgrade DowngradeErrorMessage=\"A newer version of " +
-           attribute(plan.productName) + " is already installed.\"/>\n";
+    // The message is a formatted text: a product name with brackets would name properties.
+    out += "    <MajorUpgrade DowngradeErrorMessage=\"" +
+           formatted("A newer version of " + plan.productName + " is already installed.") + "\"/>\n";
     out += "    <Media Id=\"1\" Cabinet=\"product.cab\" EmbedCab=\"yes\"/>\n";
     out += "    <Directory Id=\"TARGETDIR\" Name=\"SourceDir\">\n";
     out += "      <Directory Id=\"ProgramFiles64Folder\">\n";
@@ -190,8 +191,10 @@ std::string installerSource(const InstallerPlan& plan, const std::vector<std::st
                 out += "/>\n";
             } else {
                 out += ">\n";
+                // The compilers join the dependencies into one formatted text, separated by
+                // [~]: unescaped, "a[~]b" would be two of them and "[WindowsFolder]" a path.
                 for (const std::string& dependency : service.dependencies) {
-                    out += indent + "    <ServiceDependency Id=\"" + attribute(dependency) + "\"/>\n";
+                    out += indent + "    <ServiceDependency Id=\"" + formatted(dependency) + "\"/>\n";
                 }
                 out += indent + "  </ServiceInstall>\n";
             }

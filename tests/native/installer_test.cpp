@@ -340,6 +340,44 @@ TEST(InstallerPackage, ServiceEntryFollowsStartAndAccountAsInstallDoes)
     }
 }
 
+TEST(InstallerPackage, DependenciesAndTheDowngradeMessageAreTakenAsTheyStand)
+{
+    // Both land in columns that Windows Installer formats at install time: a bracket would
+    // name a property, and "[~]" separates dependencies.
+    struct Case {
+        const char* dependencies;  // the TOML array
+        const char* productName;
+        const char* dependencyColumn;
+        const char* downgradeMessage;
+    };
+    const Case cases[] = {
+        {R"(["Tcpip[WindowsFolder]"])", "Demo", "Tcpip[\\[]WindowsFolder[\\]][~][~]",
+         "A newer version of Demo is already installed."},
+        {R"(["a[~]b"])", "Big [ProductVersion]", "a[\\[]~[\\]]b[~][~]",
+         "A newer version of Big [\\[]ProductVersion[\\]] is already installed."},
+        {R"(["c{d}", "Plain"])", "{[~]}", "c[\\{]d[\\}][~]Plain[~][~]",
+         "A newer version of [\\{][\\[]~[\\]][\\}] is already installed."},
+    };
+    for (const Case& c : cases) {
+        Package p;
+        CommandRun made = p.make(std::string("[service]\nname = \"Demo\"\ndependencies = ") + c.dependencies + "\n" +
+                                 kApplication + "[installer]\nmanufacturer = \"M\"\nversion = \"1.0.0\"\n" +
+                                 "product_name = \"" + c.productName + "\"\n");
+        ASSERT_EQ(0, made.code) << c.dependencies << made.err;
+        std::vector<std::string> service = tableRows(p.output(), "ServiceInstall", p.scratch);
+        ASSERT_EQ(1u, service.size());
+        // Name, display name, type, start, error control, load order group, dependencies.
+        std::string dependencies = service[0];
+        for (int column = 0; column < 7; ++column) {
+            dependencies = dependencies.substr(dependencies.find('\t') + 1);
+        }
+        EXPECT_EQ(c.dependencyColumn, dependencies.substr(0, dependencies.find('\t'))) << c.dependencies;
+        EXPECT_EQ((std::vector<std::string>{std::string("NOT WIX_DOWNGRADE_DETECTED\t") + c.downgradeMessage}),
+                  tableRows(p.output(), "LaunchCondition", p.scratch))
+            << c.productName;
+    }
+}
+
 TEST(InstallerPackage, KeptSourceCompilesBesideItsLauncher)
 {
     Package p;
