@@ -134,49 +134,6 @@ void showConfigMessageW(int id, const wchar_t* argument)
     showErrorW(substituteArgumentW(message, argument).c_str());
 }
 
-void emptyDirectory(const char* directory, bool recurse)
-{
-    if (directory == nullptr || directory[0] == '\0' || directory[0] == '.') {
-        return;
-    }
-    logMessage("emptying %s", directory);
-    size_t length = std::strlen(directory);
-    const char* separator = directory[length - 1] == '\\' ? "" : "\\";
-    char pattern[kTextCapacity];
-    if (!formatText(pattern, sizeof pattern, "%s%s*.*", directory, separator)) {
-        return;
-    }
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA(pattern, &entry);
-    if (find == INVALID_HANDLE_VALUE) {
-        return;
-    }
-    do {
-        if (std::strcmp(entry.cFileName, ".") == 0 || std::strcmp(entry.cFileName, "..") == 0) {
-            continue;
-        }
-        char path[kTextCapacity];
-        if (!formatText(path, sizeof path, "%s%s%s", directory, separator, entry.cFileName)) {
-            continue;  // never act on a cut path: it could name another file
-        }
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            logMessage("attempting to remove %s (%d)", path, recurse ? 1 : 0);
-            if (recurse) {
-                emptyDirectory(path, false);
-            }
-            RemoveDirectoryA(path);
-        } else {
-            logMessage("attempting to delete %s", path);
-            // A read-only extracted file would otherwise keep the whole directory alive.
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
-                SetFileAttributesA(path, entry.dwFileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-            }
-            DeleteFileA(path);
-        }
-    } while (FindNextFileA(find, &entry));
-    FindClose(find);
-}
-
 void removeLauncherTempDir()
 {
     // Never through a link: one that the application put there may lead anywhere.

@@ -20,10 +20,6 @@ void removeLauncherTempDir();
 [[noreturn]] void fatalConfigError(int id, const char* argument);
 [[noreturn]] void fatalConfigErrorW(int id, const wchar_t* argument);
 
-// Deletes the files of a directory and, with `recurse`, empties and removes its
-// subdirectories one level down. Does nothing for an empty path or one starting with ".".
-void emptyDirectory(const char* directory, bool recurse);
-
 // The message with the first "{0}" replaced by the argument (none: unchanged).
 std::string substituteArgument(const std::string& message, const char* argument);
 std::wstring substituteArgumentW(const std::wstring& message, const wchar_t* argument);

@@ -4,120 +4,103 @@
 #include "platform/diagnostic_log.h"
 #include "platform/handle.h"
 #include "platform/paths.h"
+#include "platform/private_security.h"
+#include "platform/text_conversion.h"
 #include "platform/text_format.h"
 
-#include <cctype>
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 namespace {
 
-bool isHexDigit(char c)
+// ASCII only: the wide classification functions also take other scripts' digits.
+bool isHexDigit(wchar_t c)
 {
-    return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+    return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
 }
 
-bool isDigit(char c)
+bool isDigit(wchar_t c)
 {
-    return c >= '0' && c <= '9';
+    return c >= L'0' && c <= L'9';
 }
 
-// Counts the characters from `text` that pass `accepts`, up to `most` + 1.
-size_t runOf(const char* text, bool (*accepts)(char), size_t most)
+wchar_t lowerAscii(wchar_t c)
 {
-    size_t count = 0;
-    while (count <= most && text[count] != '\0' && accepts(text[count])) ++count;
-    return count;
+    return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
 }
 
-bool isDots(const char* name)
+// Whether `text` begins with `lower` (lower-case ASCII), letters in any case.
+bool startsWithAscii(const wchar_t* text, const wchar_t* lower)
 {
-    return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
-}
-
-std::string childPath(const std::string& directory, const char* name)
-{
-    return directory + (directory.empty() || directory.back() == '\\' ? "" : "\\") + name;
-}
-
-// True when the tree holds a link or junction anywhere, or cannot be read whole.
-bool holdsLink(const std::string& directory)
-{
-    WIN32_FIND_DATAA entry;
-    UniqueFind find(FindFirstFileA(childPath(directory, "*").c_str(), &entry));
-    if (!find) {
-        return GetLastError() != ERROR_FILE_NOT_FOUND;
-    }
-    do {
-        if (isDots(entry.cFileName)) continue;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
-        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && holdsLink(childPath(directory, entry.cFileName))) {
-            return true;
-        }
-    } while (FindNextFileA(find.get(), &entry));
-    return GetLastError() != ERROR_NO_MORE_FILES;
-}
-
-// Deletes the tree bottom-up, going on past what cannot be deleted; never enters a link.
-bool deleteTree(const std::string& directory)
-{
-    bool whole = true;
-    WIN32_FIND_DATAA entry;
-    UniqueFind find(FindFirstFileA(childPath(directory, "*").c_str(), &entry));
-    if (find) {
-        do {
-            if (isDots(entry.cFileName)) continue;
-            const std::string path = childPath(directory, entry.cFileName);
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-                whole = false;
-                continue;
-            }
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                whole = deleteTree(path) && whole;
-                continue;
-            }
-            // A read-only file would otherwise keep the whole directory alive.
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY) {
-                SetFileAttributesA(path.c_str(), entry.dwFileAttributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-            }
-            if (!DeleteFileA(path.c_str())) {
-                logError("could not delete %s (error %d)", path.c_str(), static_cast<int>(GetLastError()));
-                whole = false;
-            }
-        } while (FindNextFileA(find.get(), &entry));
-    }
-    if (!whole) return false;
-    if (!RemoveDirectoryA(directory.c_str())) {
-        logError("could not remove %s (error %d)", directory.c_str(), static_cast<int>(GetLastError()));
-        return false;
+    for (; *lower != L'\0'; ++text, ++lower) {
+        if (lowerAscii(*text) != *lower) return false;
     }
     return true;
 }
 
+// Counts the characters from `text` that pass `accepts`, up to `most` + 1.
+size_t runOf(const wchar_t* text, bool (*accepts)(wchar_t), size_t most)
+{
+    size_t count = 0;
+    while (count <= most && text[count] != L'\0' && accepts(text[count])) ++count;
+    return count;
+}
+
+std::wstring childPath(const std::wstring& directory, const wchar_t* name)
+{
+    return directory + (directory.empty() || directory.back() == L'\\' ? L"" : L"\\") + name;
+}
+
+const char* provenanceText(Provenance provenance)
+{
+    switch (provenance) {
+    case Provenance::own: return "this account's";
+    case Provenance::absent: return "gone";
+    case Provenance::held: return "in use by another process";
+    case Provenance::link: return "a link";
+    case Provenance::otherKind: return "not a directory";
+    case Provenance::notPrivate: return "not private";
+    case Provenance::unreadable: return "unreadable";
+    }
+    return "unknown";
+}
+
+// Logs why a candidate stays.
+void logLeftAlone(const std::wstring& path, Provenance provenance, Privacy privacy, DWORD error)
+{
+    if (provenance == Provenance::notPrivate) {
+        logError("%S was not made by this account's launcher (%s); left alone", path.c_str(), privacyText(privacy));
+    } else if (provenance == Provenance::unreadable) {
+        logError("%S could not be judged (error %d); left alone", path.c_str(), static_cast<int>(error));
+    } else {
+        logError("%S is %s; left alone", path.c_str(), provenanceText(provenance));
+    }
+}
+
 } // namespace
 
-bool markerNameOf(const char* directoryName, char* marker, size_t capacity)
+bool markerNameOf(const wchar_t* directoryName, wchar_t* marker, size_t capacity)
 {
-    static const char kPrefix[] = "qll";
-    static const char kMiddle[] = ".tmp_dir";
-    const char* p = directoryName;
-    if (_strnicmp(p, kPrefix, 3) != 0) return false;
+    static const wchar_t kMiddle[] = L".tmp_dir";
+    const wchar_t* p = directoryName;
+    if (!startsWithAscii(p, L"qll")) return false;
     p += 3;
     const size_t hex = runOf(p, isHexDigit, 4);
     if (hex < 1 || hex > 4) return false;
     p += hex;
-    if (_strnicmp(p, kMiddle, sizeof kMiddle - 1) != 0) return false;
+    if (!startsWithAscii(p, kMiddle)) return false;
     const size_t markerLength = static_cast<size_t>(p - directoryName) + 4;  // up to ".tmp"
-    p += sizeof kMiddle - 1;
+    p += (sizeof kMiddle / sizeof kMiddle[0]) - 1;
     // The seconds are written as a signed 32-bit number, negative from 2038 on.
-    if (*p == '-') ++p;
+    if (*p == L'-') ++p;
     const size_t digits = runOf(p, isDigit, 10);
     if (digits < 1 || digits > 10) return false;
     p += digits;
-    if (_stricmp(p, kHeldTempDirSuffix) != 0) return false;
+    if (!startsWithAscii(p, L"_m") || p[2] != L'\0') return false;
     if (markerLength + 1 > capacity) return false;
-    std::memcpy(marker, directoryName, markerLength);
-    marker[markerLength] = '\0';
+    std::wmemcpy(marker, directoryName, markerLength);
+    marker[markerLength] = L'\0';
     return true;
 }
 
@@ -125,78 +108,106 @@ HANDLE holdTempDirMarker(const char* marker)
 {
     if (marker == nullptr || marker[0] == '\0') return INVALID_HANDLE_VALUE;
     // No sharing: a later start that tries to open it learns that this process runs.
-    return CreateFileA(marker, DELETE, 0, nullptr, OPEN_EXISTING,
-                       FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    const DWORD flags = FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT;
+    HANDLE held = CreateFileA(marker, DELETE | READ_CONTROL | WRITE_DAC | WRITE_OWNER, 0, nullptr, OPEN_EXISTING,
+                              flags, nullptr);
+    if (held == INVALID_HANDLE_VALUE) {
+        return CreateFileA(marker, DELETE, 0, nullptr, OPEN_EXISTING, flags, nullptr);
+    }
+    // Private, so that a later sweep can tell it from a file of the same name that
+    // somebody else made once this one has gone; a marker left as it was still marks.
+    if (!makeFilePrivate(held, PrivateKind::file)) {
+        logMessage("the marker %s could not be made private (error %d)", marker, static_cast<int>(GetLastError()));
+    }
+    return held;
 }
 
-TempDirOwner tempDirOwner(const char* markerPath)
+TempDirOwner tempDirOwner(const wchar_t* markerPath, const OwnershipRule& rule)
 {
-    // Opening it for deletion succeeds only when no process holds it; closing the handle
-    // then deletes the marker that its owner left behind.
-    UniqueFile marker(CreateFileA(markerPath, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (marker) return TempDirOwner::gone;
-    switch (GetLastError()) {
-    case ERROR_FILE_NOT_FOUND:
+    UniqueFile marker;
+    switch (openOwn(markerPath, false, rule, marker)) {
+    case Provenance::own:
+        // Nobody holds it: its owner has ended. It goes when the handle closes.
+        markForDeletion(marker.get());
         return TempDirOwner::gone;
-    case ERROR_SHARING_VIOLATION:
+    case Provenance::absent:
+        return TempDirOwner::gone;
+    case Provenance::held:
         return TempDirOwner::running;
-    default:
-        return TempDirOwner::unknown;
+    case Provenance::link:
+    case Provenance::otherKind:
+    case Provenance::notPrivate:
+        // Somebody else's object under the marker's name: the launcher's own marker
+        // cannot exist beside it, so its run has ended. The object stays as it is.
+        logMessage("%S was not made by this account; left alone", markerPath);
+        return TempDirOwner::gone;
+    case Provenance::unreadable:
+        break;
     }
+    return TempDirOwner::unknown;
 }
 
-bool removeTempDirTree(const char* directory)
+int removeStaleTempDirs(const wchar_t* tempDirectory, const OwnershipRule& rule)
 {
-    if (directory == nullptr || directory[0] == '\0') return true;
-    const DWORD attributes = GetFileAttributesA(directory);
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        return GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND;
-    }
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-        holdsLink(directory)) {
-        logError("%s is or holds a link; left alone", directory);
-        return false;
-    }
-    return deleteTree(directory);
-}
-
-int removeStaleTempDirs(const char* tempDirectory)
-{
-    const std::string directory = tempDirectory;
-    WIN32_FIND_DATAA entry;
-    UniqueFind find(FindFirstFileA(childPath(directory, "qll*.tmp_dir*").c_str(), &entry));
+    const std::wstring directory = tempDirectory;
+    WIN32_FIND_DATAW entry;
+    UniqueFind find(FindFirstFileW(childPath(directory, L"qll*.tmp_dir*").c_str(), &entry));
     if (!find) return 0;
     int removed = 0;
     do {
-        char marker[64];
-        if (!markerNameOf(entry.cFileName, marker, sizeof marker)) continue;
+        wchar_t marker[64];
+        if (!markerNameOf(entry.cFileName, marker, sizeof marker / sizeof marker[0])) continue;
         // A file or a link under such a name was not made by a launcher.
         if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
             (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
             continue;
         }
-        const std::string path = childPath(directory, entry.cFileName);
-        const TempDirOwner owner = tempDirOwner(childPath(directory, marker).c_str());
+        const std::wstring path = childPath(directory, entry.cFileName);
+        const TempDirOwner owner = tempDirOwner(childPath(directory, marker).c_str(), rule);
         if (owner != TempDirOwner::gone) {
             if (owner == TempDirOwner::unknown) {
-                logMessage("the owner of %s is not known to have ended; left alone", path.c_str());
+                logMessage("the owner of %S is not known to have ended; left alone", path.c_str());
             }
             continue;
         }
-        logMessage("removing %s: its run has ended", path.c_str());
-        if (removeTempDirTree(path.c_str())) {
+        UniqueFile held;
+        Privacy privacy = Privacy::privateToAccount;
+        const Provenance provenance = openOwn(path.c_str(), true, rule, held, &privacy);
+        if (provenance != Provenance::own) {
+            if (provenance != Provenance::absent) {
+                logLeftAlone(path, provenance, privacy, GetLastError());
+            }
+            continue;
+        }
+        logMessage("removing %S: its run has ended", path.c_str());
+        if (removeOwnTree(std::move(held), path)) {
             ++removed;
         } else {
-            logError("could not remove all of %s; a later start tries again", path.c_str());
+            logError("could not remove all of %S; a later start tries again", path.c_str());
         }
-    } while (FindNextFileA(find.get(), &entry));
+    } while (FindNextFileW(find.get(), &entry));
     return removed;
 }
 
 int removeStaleTempDirs()
 {
+    // The directory the launcher makes its own in: the narrow temporary directory.
     char directory[kTextCapacity];
     if (!getTempPath(directory, sizeof directory)) return 0;
-    return removeStaleTempDirs(directory);
+    return removeStaleTempDirs(toWide(directory, fileApiCodePage()).c_str(), thisProcessOwnership());
+}
+
+bool removeTempDirTree(const char* directory)
+{
+    if (directory == nullptr || directory[0] == '\0') return true;
+    const std::wstring path = toWide(directory, fileApiCodePage());
+    UniqueFile held;
+    Privacy privacy = Privacy::privateToAccount;
+    const Provenance provenance = openOwn(path.c_str(), true, thisProcessOwnership(), held, &privacy);
+    if (provenance == Provenance::absent) return true;
+    if (provenance != Provenance::own) {
+        logLeftAlone(path, provenance, privacy, GetLastError());
+        return false;
+    }
+    return removeOwnTree(std::move(held), path);
 }

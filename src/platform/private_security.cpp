@@ -15,8 +15,6 @@ namespace {
 constexpr int kPrivateTempFileAttempts = 10;
 
 constexpr wchar_t kSystemSid[] = L"S-1-5-18";
-constexpr wchar_t kLocalServiceSid[] = L"S-1-5-19";
-constexpr wchar_t kNetworkServiceSid[] = L"S-1-5-20";
 constexpr wchar_t kAdministratorsSid[] = L"S-1-5-32-544";
 
 std::wstring sidText(PSID sid)
@@ -143,15 +141,112 @@ std::wstring objectOwnerSid(HANDLE object)
     return text;
 }
 
+bool makeFilePrivate(HANDLE handle, PrivateKind kind)
+{
+    PrivateSecurity security(kind);
+    if (security.attributes() == nullptr) {
+        return false;
+    }
+    PSECURITY_DESCRIPTOR descriptor = security.attributes()->lpSecurityDescriptor;
+    PSID owner = nullptr;
+    PACL list = nullptr;
+    BOOL defaulted = FALSE;
+    BOOL present = FALSE;
+    if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) ||
+        !GetSecurityDescriptorDacl(descriptor, &present, &list, &defaulted) || owner == nullptr || list == nullptr) {
+        return false;
+    }
+    const DWORD result = SetSecurityInfo(
+        handle, SE_FILE_OBJECT,
+        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, owner, nullptr,
+        list, nullptr);
+    SetLastError(result);
+    return result == ERROR_SUCCESS;
+}
+
 bool isTrustedOwner(const std::wstring& sid)
 {
     if (sid.empty()) {
         return false;
     }
-    for (const wchar_t* trusted : {kSystemSid, kLocalServiceSid, kNetworkServiceSid, kAdministratorsSid}) {
-        if (sid == trusted) {
-            return true;
-        }
+    if (sid == kSystemSid || sid == kAdministratorsSid) {
+        return true;
     }
     return sid == processAccountSid();
+}
+
+bool readFileSecurity(HANDLE file, FileSecurity& security)
+{
+    PSID owner = nullptr;
+    PACL list = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const DWORD result = GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                         &owner, nullptr, &list, nullptr, &descriptor);
+    if (result != ERROR_SUCCESS) {
+        SetLastError(result);
+        return false;
+    }
+    security = FileSecurity();
+    security.owner = sidText(owner);
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    bool complete = !security.owner.empty() && GetSecurityDescriptorControl(descriptor, &control, &revision);
+    security.isProtected = (control & SE_DACL_PROTECTED) != 0;
+    security.hasAccessList = list != nullptr;
+    for (DWORD index = 0; complete && list != nullptr && index < list->AceCount; ++index) {
+        void* entry = nullptr;
+        if (!GetAce(list, index, &entry)) {
+            complete = false;
+            break;
+        }
+        const BYTE type = static_cast<const ACE_HEADER*>(entry)->AceType;
+        if (type == ACCESS_ALLOWED_ACE_TYPE) {
+            const std::wstring sid = sidText(&static_cast<ACCESS_ALLOWED_ACE*>(entry)->SidStart);
+            if (sid.empty()) {
+                complete = false;
+            }
+            security.granted.push_back(sid);
+        } else if (type != ACCESS_DENIED_ACE_TYPE) {
+            security.otherEntries = true;
+        }
+    }
+    LocalFree(descriptor);
+    return complete;
+}
+
+Privacy judgePrivacy(const FileSecurity& security, const std::wstring& account, bool protectionKept)
+{
+    if (account.empty() || security.owner != account) {
+        return Privacy::otherOwner;
+    }
+    if (!security.hasAccessList || security.otherEntries) {
+        return Privacy::openToOthers;
+    }
+    for (const std::wstring& sid : security.granted) {
+        if (sid != kSystemSid && sid != kAdministratorsSid && sid != account) {
+            return Privacy::openToOthers;
+        }
+    }
+    if (protectionKept && !security.isProtected) {
+        return Privacy::notProtected;
+    }
+    return Privacy::privateToAccount;
+}
+
+const char* privacyText(Privacy privacy)
+{
+    switch (privacy) {
+    case Privacy::privateToAccount: return "private to this account";
+    case Privacy::otherOwner: return "owned by another account";
+    case Privacy::notProtected: return "its access list is inherited";
+    case Privacy::openToOthers: return "open to other accounts";
+    }
+    return "unknown";
+}
+
+bool systemKeepsProtection()
+{
+    static const bool kept =
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") == nullptr;
+    return kept;
 }

@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 enum class PrivateKind {
     directory,  // entries that folders and files created inside inherit
@@ -59,9 +60,41 @@ UniqueFile createPrivateFile(const char* path, DWORD access, DWORD share, bool r
 // made in a few attempts or the name does not fit `capacity`.
 bool makePrivateTempFile(char* out, size_t capacity, DWORD access, DWORD share, UniqueFile& file);
 
+// Makes an object that this process just made and holds (`handle` opened with WRITE_DAC
+// and WRITE_OWNER) private, as if it had been created with the descriptor of `kind`.
+bool makeFilePrivate(HANDLE handle, PrivateKind kind);
+
 // The SID text of a kernel object's owner; empty when it cannot be read.
 std::wstring objectOwnerSid(HANDLE object);
 
 // True for owners that only the system or an administrator can be, or this process's
-// own account: SYSTEM, LOCAL SERVICE, NETWORK SERVICE, the Administrators group.
+// own account: SYSTEM, the Administrators group, the account the process runs as. LOCAL
+// SERVICE and NETWORK SERVICE are such an owner only to a process of that account: any
+// service of theirs may create objects too.
 bool isTrustedOwner(const std::wstring& sid);
+
+// What a file's or folder's descriptor says about who may reach it, read from a handle.
+struct FileSecurity {
+    std::wstring owner;                 // SID text
+    bool hasAccessList = false;         // false: a null DACL, which lets everybody in
+    bool isProtected = false;           // nothing is inherited from the parent
+    std::vector<std::wstring> granted;  // SIDs of the entries that allow access
+    bool otherEntries = false;          // entries of a kind other than plain allow or deny
+};
+
+// Reads owner and access list of an open file or folder (READ_CONTROL); false when the
+// system cannot tell.
+bool readFileSecurity(HANDLE file, FileSecurity& security);
+
+// Whether a file or folder is as private as the launcher makes its own: owned by
+// `account`, a protected access list (where the system keeps that flag) that lets in
+// nobody but SYSTEM, the Administrators group and `account`. Deny entries only take away
+// and are allowed.
+enum class Privacy { privateToAccount, otherOwner, notProtected, openToOthers };
+Privacy judgePrivacy(const FileSecurity& security, const std::wstring& account, bool protectionKept);
+const char* privacyText(Privacy privacy);
+
+// Whether the system keeps a folder's "protected" flag. Wine keeps no descriptor for
+// files at all: it shows entries made from the Unix mode bits, with this process's
+// account as owner and without the flag, so under Wine the flag cannot be asked for.
+bool systemKeepsProtection();

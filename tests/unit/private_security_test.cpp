@@ -64,12 +64,46 @@ TEST(PrivateSecurity, OnlyTheSystemAdministratorsAndThisAccountAreTrustedOwners)
         std::wstring sid;
         bool trusted;
     };
-    for (const Case& c : {Case{L"S-1-5-18", true}, Case{L"S-1-5-19", true}, Case{L"S-1-5-20", true},
+    // LOCAL SERVICE and NETWORK SERVICE run services of every kind: trusted only by a
+    // process of that account (this one is neither).
+    for (const Case& c : {Case{L"S-1-5-18", true}, Case{L"S-1-5-19", false}, Case{L"S-1-5-20", false},
                           Case{L"S-1-5-32-544", true}, Case{processAccountSid(), true}, Case{L"S-1-1-0", false},
                           Case{L"S-1-5-32-545", false}, Case{L"S-1-5-11", false},
                           Case{L"S-1-5-21-1-2-3-1001", false}, Case{L"", false}}) {
         EXPECT_EQ(c.trusted, isTrustedOwner(c.sid)) << std::string(c.sid.begin(), c.sid.end());
     }
+}
+
+// What the sweep of a shared temporary directory accepts as this account's own.
+TEST(PrivateSecurity, OnlyAProtectedListOfSystemAdministratorsAndTheOwnerIsPrivate)
+{
+    const std::wstring me = L"S-1-5-21-1-2-3-1000";
+    struct Case {
+        const char* name;
+        FileSecurity security;
+        bool protectionKept;
+        Privacy expected;
+    };
+    const Case cases[] = {
+        {"as the launcher makes it", {me, true, true, {L"S-1-5-18", L"S-1-5-32-544", me}, false}, true,
+         Privacy::privateToAccount},
+        {"a service of SYSTEM's", {L"S-1-5-18", true, true, {L"S-1-5-18", L"S-1-5-32-544"}, false}, true,
+         Privacy::otherOwner},
+        {"another user's", {L"S-1-5-21-1-2-3-1001", true, true, {L"S-1-5-18", me}, false}, true, Privacy::otherOwner},
+        {"Everyone may read", {me, true, true, {me, L"S-1-1-0"}, false}, true, Privacy::openToOthers},
+        {"the Users group", {me, true, true, {me, L"S-1-5-32-545"}, false}, true, Privacy::openToOthers},
+        {"creator owner for what comes", {me, true, true, {me, L"S-1-3-0"}, false}, true, Privacy::openToOthers},
+        {"a null list", {me, false, true, {}, false}, true, Privacy::openToOthers},
+        {"an object entry", {me, true, true, {me}, true}, true, Privacy::openToOthers},
+        {"inherited", {me, true, false, {L"S-1-5-18", me}, false}, true, Privacy::notProtected},
+        {"inherited where the flag is not kept", {me, true, false, {L"S-1-5-18", me}, false}, false,
+         Privacy::privateToAccount},
+        {"an empty list", {me, true, true, {}, false}, true, Privacy::privateToAccount},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.expected, judgePrivacy(c.security, me, c.protectionKept)) << c.name;
+    }
+    EXPECT_EQ(Privacy::otherOwner, judgePrivacy(cases[0].security, L"", true)) << "an unknown account owns nothing";
 }
 
 TEST(PrivateSecurity, FoldersAreNewAndPrivateAndSoAreTheFilesInThem)
