@@ -176,11 +176,14 @@ const std::vector<DescriptorKey> kKeys = {
     // [output]
     {"output", "stderr", cfg::stderrFile, KeyKind::outputFile, "",
      "File for the application's standard error; a relative name is taken from the executable's directory. "
-     "It may use `${launcher:sys.tempDir}` (the system's temporary directory), "
-     "`${launcher:sys.launcherDirectory}`, `${launcher:sys.launcherTempDirectory}`, `${launcher:sys.jvmHome}` "
-     "and `${installer:sys.tempDir}`; `build` refuses any other `${...}`, environment variables included, as "
-     "a service does not see the installing user's environment. Without a file the output goes where the "
-     "launcher's goes: the console for `/run`, nowhere for a service", kTable, nullptr, 0, nullptr,
+     "It may use `${launcher:sys.launcherDirectory}`, `${launcher:sys.launcherTempDirectory}` and "
+     "`${launcher:sys.jvmHome}`; `build` refuses any other `${...}`, environment variables included, as a "
+     "service does not see the installing user's environment. The system's temporary directory "
+     "(`${launcher:sys.tempDir}`, `${installer:sys.tempDir}`) is for the `gui` and `message-boxes` kinds "
+     "only: every user can write there, so `build` refuses it for a `service` launcher, and the runtime "
+     "library refuses any file in it when it runs as a service. The file and its older ones are never "
+     "opened, renamed or removed through a link. Without a file the output goes where the launcher's goes: "
+     "the console for `/run`, nowhere for a service", kTable, nullptr, 0, nullptr,
      cfg::redirectStderr},
     {"output", "redirect_stderr", cfg::redirectStderr, KeyKind::flag, "0",
      "Send standard error to `stderr` (true when `stderr` names a file)"},

@@ -2,6 +2,7 @@
 // value into the record's text (encodeValue), inspect writes the text back as the value
 // that gives it (decodeValue). Each pair sits together so that the two stay inverse.
 #include "format/command_line.h"
+#include "format/record_ids.h"
 #include "format/record_text.h"
 #include "packaging/descriptor_build.h"
 #include "packaging/descriptor_text.h"
@@ -415,9 +416,32 @@ const char* const kOutputFileReferences[] = {
     "DEPLOYKIT_JVM_HOME",            "DEPLOYKIT_PATHLIST_SEPARATOR",
 };
 
+// The system's temporary directory, which every user of the machine can write to. A
+// service's output file there has a fixed name that another user can take first (to read
+// or change the output, or to hold the file and stop the start) or turn into a link.
+// Desktop applications write to the user's own temporary directory and keep them.
+const char* const kSharedTempReferences[] = {"launcher:sys.tempDir", "installer:sys.tempDir"};
+
+// True for the launcher kinds that run as a service (`service`, the default); false for
+// the desktop kinds `gui` and `message-boxes`.
+bool buildsServiceLauncher(const Builder& b)
+{
+    const DescriptorKey* kindKey = findKey("launcher", cfg::launcherKind);
+    auto kind = b.narrow.find(cfg::launcherKind);
+    if (kindKey == nullptr || kind == b.narrow.end()) {
+        return true;
+    }
+    for (const ChoiceWord* word = kindKey->words; word->word != nullptr; ++word) {
+        if (kind->second == word->stored) {
+            return std::string(word->word) == kindKey->words[0].word;
+        }
+    }
+    return true;
+}
+
 // Empty when every ${...} reference of an output file name is resolved when the
-// application starts; otherwise why not.
-std::string outputReferenceProblem(const std::string& name)
+// application starts, and none names a shared folder for a service; otherwise why not.
+std::string outputReferenceProblem(const std::string& name, bool service)
 {
     for (size_t at = name.find("${"); at != std::string::npos; at = name.find("${", at + 2)) {
         size_t end = name.find('}', at + 2);
@@ -432,10 +456,20 @@ std::string outputReferenceProblem(const std::string& name)
         if (!known) {
             return "refers to ${" + latin1ToUtf8(reference) +
                    "}, which nothing resolves when the application starts (a service does not see the "
-                   "environment of the user who installed it); use ${launcher:sys.tempDir} (the system's "
-                   "temporary directory), ${launcher:sys.launcherDirectory}, ${launcher:sys.launcherTempDirectory}, "
-                   "${launcher:sys.jvmHome} or ${installer:sys.tempDir}, or a path relative to the executable's "
-                   "directory";
+                   "environment of the user who installed it); use ${launcher:sys.launcherDirectory}, "
+                   "${launcher:sys.launcherTempDirectory} or ${launcher:sys.jvmHome}, or a path relative to the "
+                   "executable's directory";
+        }
+        bool shared = false;
+        for (const char* candidate : kSharedTempReferences) {
+            shared = shared || reference == candidate;
+        }
+        if (shared && service) {
+            return "refers to ${" + reference +
+                   "}, the system's temporary directory, which every user can write to: another user could "
+                   "create the service's file there first to read or change its output or to stop its start, or "
+                   "put a link in its place; use a path relative to the executable's directory (only the "
+                   "launcher.kind \"gui\" and \"message-boxes\" accept this folder)";
         }
     }
     return std::string();
@@ -449,7 +483,9 @@ bool encodeOutputFile(Builder& b, const DescriptorKey& key, const toml::node& no
     }
     // A descriptor that `inspect` wrote for a launcher from elsewhere is checked by a build
     // too (settings->fileContents); it must describe that launcher as it is.
-    std::string problem = b.settings->fileContents == nullptr ? outputReferenceProblem(*record) : std::string();
+    std::string problem = b.settings->fileContents == nullptr
+                              ? outputReferenceProblem(*record, buildsServiceLauncher(b))
+                              : std::string();
     if (!problem.empty()) {
         b.error(node.source(), keyPath(key) + " " + problem);
         return false;

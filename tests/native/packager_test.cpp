@@ -243,7 +243,8 @@ TEST(DescriptorErrors, EachIsReportedAtItsLineAndColumn)
         {"environment variable in an output file", head + "[output]\nstdout = \"${TEMP}/echo-out.log\"\n", 7, 10,
          "output.stdout refers to ${TEMP}, which nothing resolves when the application starts"},
         {"unknown variable in an output file", head + "[output]\nstderr = \"${installer:app.dir}\\\\e.log\"\n", 7, 10,
-         "use ${launcher:sys.tempDir} (the system's temporary directory)"},
+         "use ${launcher:sys.launcherDirectory}, ${launcher:sys.launcherTempDirectory} or ${launcher:sys.jvmHome}, "
+         "or a path relative to the executable's directory"},
         {"unclosed variable in an output file", head + "[output]\nstderr = \"${launcher:sys.tempDir\"\n", 7, 10,
          "has the reference \"${launcher:sys.tempDir\" without its closing '}'"},
     };
@@ -330,8 +331,8 @@ TEST(DescriptorChecks, ValuesThatWorkAtRunTimeBuildAndSurprisesGetANote)
         std::string note;
     } cases[] = {
         {"variables that are resolved",
-         head + "[output]\nstdout = \"${launcher:sys.tempDir}\\\\o.log\"\n"
-                "stderr = \"${installer:sys.tempDir}/e.log\"\n", "", ""},
+         head + "[output]\nstdout = \"${launcher:sys.launcherDirectory}\\\\o.log\"\n"
+                "stderr = \"${launcher:sys.jvmHome}/e.log\"\n", "", ""},
         {"a file after -include-options, a variable for an option",
          head + "[vm]\noptions = [\"-include-options\", \"more.vmoptions\", \"${OPTS}\"]\n", "", ""},
         {"one option as a text", head + "[vm]\noptions = \"-Xmx32m\"\n", "", ""},
@@ -510,7 +511,7 @@ pass_j_arguments = false
 flavour = "deploykit"
 native_library_directories = ["lib\\native", "bin"]
 [output]
-stderr = "${installer:sys.tempDir}\\err.log"
+stderr = "${launcher:sys.launcherDirectory}\\logs\\err.log"
 append = false
 [splash.version]
 text = "version 2"
@@ -540,7 +541,7 @@ pass_j_arguments = false
 flavour = "deploykit"
 native_library_directories = ["lib\\native", "bin"]
 [output]
-stderr = "${installer:sys.tempDir}\\err.log"
+stderr = "${launcher:sys.launcherDirectory}\\logs\\err.log"
 append = false
 [splash.version]
 text = "version 2"
@@ -560,7 +561,7 @@ x = 5
     EXPECT_EQ(value(block, 2001), "d");
     EXPECT_EQ(value(block, 10004), "lib\\native;bin");
     EXPECT_EQ(value(block, 102), "1");  // naming the file switches the redirection on
-    EXPECT_EQ(value(block, 103), "${installer:sys.tempDir}\\err.log");
+    EXPECT_EQ(value(block, 103), "${launcher:sys.launcherDirectory}\\logs\\err.log");
     EXPECT_EQ(value(block, 104), "0");
     EXPECT_EQ(value(block, 106), "0");
     EXPECT_EQ(value(block, 10118), "version 2");
@@ -951,6 +952,68 @@ TEST(OutputKeys, WrongValuesAreRefusedWithTheirPlace)
     for (const auto& c : cases) {
         expectTheOneError(serviceDescriptor(std::string("[output]\n") + c.lines), c.error, c.lines);
     }
+}
+
+// The system's temporary directory is shared by every user: a service launcher may not name
+// its output files there, a desktop launcher (which writes to its user's own) may.
+TEST(OutputKeys, TheSystemTemporaryDirectoryIsForDesktopKindsOnly)
+{
+    const std::string why =
+        ", the system's temporary directory, which every user can write to: another user could create the "
+        "service's file there first to read or change its output or to stop its start, or put a link in its place; "
+        "use a path relative to the executable's directory (only the launcher.kind \"gui\" and \"message-boxes\" "
+        "accept this folder)";
+    const struct {
+        const char* kindLines;  // from line 3; [output] follows
+        int outputLine;         // of the first [output] key
+        bool service;
+    } kinds[] = {
+        {"", 4, true},
+        {"[launcher]\nkind = \"service\"\n", 6, true},
+        {"start = \"demand\"\n", 5, true},
+        {"[launcher]\nkind = \"gui\"\n", 6, false},
+        {"[launcher]\nkind = \"message-boxes\"\n", 6, false},
+    };
+    const struct {
+        const char* key;
+        int32_t record;
+        int32_t redirection;
+        const char* name;
+    } names[] = {
+        {"stderr", cfg::stderrFile, cfg::redirectStderr, "${launcher:sys.tempDir}demo_error.log"},
+        {"stdout", cfg::stdoutFile, cfg::redirectStdout, "${installer:sys.tempDir}\\logs\\out.log"},
+        {"stderr", cfg::stderrFile, cfg::redirectStderr, "${installer:sys.tempDir}"},
+        {"stdout", cfg::stdoutFile, cfg::redirectStdout, "${launcher:sys.launcherDirectory}\\${launcher:sys.tempDir}"},
+    };
+    for (const auto& kind : kinds) {
+        for (const auto& name : names) {
+            const std::string fileName = name.name;
+            std::string quoted;
+            for (char c : fileName) {
+                quoted += c == '\\' ? std::string("\\\\") : std::string(1, c);
+            }
+            std::string text = serviceDescriptor(std::string(kind.kindLines) + "[output]\n" + name.key + " = \"" +
+                                                 quoted + "\"\n");
+            std::string label = std::string(kind.kindLines) + name.key + " = " + fileName;
+            if (kind.service) {
+                const size_t at = fileName.rfind("${");
+                const std::string reference = fileName.substr(at, fileName.find('}', at) + 1 - at);
+                expectTheOneError(text,
+                                  std::to_string(kind.outputLine) + ":" + std::to_string(std::string(name.key).size() + 4) +
+                                      ": error: output." + name.key + " refers to " + reference + why,
+                                  label);
+            } else {
+                Built built = build(text);
+                ASSERT_TRUE(built.ok) << label << ": " << packager::formatDiagnostic(built.errors.front());
+                EXPECT_EQ(value(built.result.block, name.record), fileName) << label;
+                EXPECT_EQ(value(built.result.block, name.redirection), "1") << label;
+            }
+        }
+    }
+    // The message for a reference nothing resolves no longer recommends the shared folder.
+    Built unknown = build(serviceDescriptor("[launcher]\nkind = \"gui\"\n[output]\nstderr = \"${TEMP}\\\\e.log\"\n"));
+    ASSERT_EQ(unknown.errors.size(), 1u);
+    EXPECT_EQ(unknown.errors[0].message.find("sys.tempDir"), std::string::npos) << unknown.errors[0].message;
 }
 
 // Inspect shows a size in the largest unit that divides it, and a record no value of the
@@ -1446,6 +1509,8 @@ TEST(CommandLine, EachMistakeIsNamedWithExitCodeTwo)
     std::string output = (scratch.path / "out.exe").string();
     std::string missing = (scratch.path / "missing.toml").string();
     std::string notJar = scratch.file("runtime.jar", "not a zip archive");
+    std::string sharedOutput =
+        scratch.file("shared.toml", std::string(kMinimal) + "[output]\nstderr = '${installer:sys.tempDir}\\e.log'\n");
     const struct {
         std::string arguments;
         std::string firstLine;  // of standard error
@@ -1476,6 +1541,13 @@ TEST(CommandLine, EachMistakeIsNamedWithExitCodeTwo)
          "packager: the runtime library jar " + missing + " does not exist; nothing was written"},
         {"build " + good + " " + imagePath + " " + output + " --runtime-library " + scratch.path.string(),
          "packager: the runtime library jar " + scratch.path.string() + " is not a file; nothing was written"},
+        // A service's output in the shared temporary directory: one line with the reason.
+        {"build " + sharedOutput + " " + imagePath + " " + output,
+         sharedOutput + ":7:10: error: output.stderr refers to ${installer:sys.tempDir}, the system's temporary "
+                        "directory, which every user can write to: another user could create the service's file "
+                        "there first to read or change its output or to stop its start, or put a link in its place; "
+                        "use a path relative to the executable's directory (only the launcher.kind \"gui\" and "
+                        "\"message-boxes\" accept this folder)"},
         {"inspect", "packager: inspect needs one launcher"},
         {"inspect " + imagePath + " --extract", "packager: --extract needs a path"},
         {"inspect " + missing, "packager: cannot read " + missing},
