@@ -2,9 +2,12 @@
 package com.quill.runtime;
 
 import java.io.File;
-import java.io.FileOutputStream;
 import java.io.IOException;
 import java.io.PrintStream;
+import java.nio.channels.Channels;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.nio.file.Paths;
 
 /**
  * The launcher passes the file names unchanged when they still begin with "$" after its own
@@ -12,6 +15,9 @@ import java.io.PrintStream;
  */
 final class OutputRedirection {
     static final String TEMP_DIR_REFERENCE = "installer:sys.tempDir";
+    // The system's temporary directory under both of its names: the runtime library's and
+    // the launcher's (which the launcher replaces, unless the name comes from elsewhere).
+    static final String[] SHARED_TEMP_REFERENCES = {"launcher:sys.tempDir", TEMP_DIR_REFERENCE};
 
     private OutputRedirection() {
     }
@@ -61,12 +67,67 @@ final class OutputRedirection {
     }
 
     /**
+     * Why a service must not write to this file name, or null when it may. The system's
+     * temporary directory is shared by every user of the machine: another user could create
+     * a file of a fixed name there before the service does, to read or change what it writes
+     * or to hold it and stop the start, or put a link in its place. The launcher replaces
+     * ${launcher:sys.tempDir} itself before the name arrives here, so the resolved name is
+     * checked as well; the launcher's own folder for this run (quill.tempDir, made private
+     * for its account) is inside the temporary directory and stays usable.
+     *
+     * @param name the name as the launcher passed it
+     * @param systemTemp java.io.tmpdir
+     * @param launcherTemp the launcher's folder for this run, or empty
+     * @param separator the platform's separator
+     */
+    static String serviceRefusal(String name, String systemTemp, String launcherTemp, char separator) {
+        for (String reference : SHARED_TEMP_REFERENCES) {
+            if (name.contains("${" + reference + "}")) {
+                return "names ${" + reference + "}, the system's temporary directory";
+            }
+        }
+        if (systemTemp.isEmpty()) {
+            return null;
+        }
+        Path file = absolute(Paths.get(resolvePath(name, systemTemp, separator)));
+        Path temp = absolute(Paths.get(systemTemp));
+        Path own = launcherTemp.isEmpty() ? null : absolute(Paths.get(launcherTemp));
+        if (inside(file, temp, own) || inside(canonical(file), canonical(temp), own == null ? null : canonical(own))) {
+            return "is in the system's temporary directory " + temp;
+        }
+        return null;
+    }
+
+    // Within `dir` and not within `exempt` (the launcher's own folder, not the folder itself).
+    private static boolean inside(Path file, Path dir, Path exempt) {
+        if (!file.startsWith(dir)) {
+            return false;
+        }
+        return exempt == null || exempt.equals(dir) || !file.startsWith(exempt) || file.equals(exempt);
+    }
+
+    private static Path absolute(Path path) {
+        return path.toAbsolutePath().normalize();
+    }
+
+    // The form the file system itself uses (letter case and short names on Windows, links
+    // on other systems), for the comparison with the temporary directory only.
+    private static Path canonical(Path path) {
+        try {
+            return path.toFile().getCanonicalFile().toPath();
+        } catch (IOException | RuntimeException e) {
+            return path;
+        }
+    }
+
+    /**
      * Sends System.err and System.out to the named files; an empty name leaves that stream
      * alone. Both files are opened before either stream changes, so that a failure is still
      * reported on the original standard error. When both names denote one file, both
      * streams share one stream to it; two streams would write over each other, and one
      * stream also rotates the file once for both. The size limit comes from the launcher's
-     * system properties ({@link OutputLimit}).
+     * system properties ({@link OutputLimit}). In service mode a name in the system's
+     * temporary directory ends the start before any file is touched.
      */
     static void redirect(String errorName, String outputName, boolean append) throws IOException {
         if (errorName.isEmpty() && outputName.isEmpty()) {
@@ -74,13 +135,14 @@ final class OutputRedirection {
         }
         OutputLimit limit = OutputLimit.fromSystemProperties();
         String tempDir = System.getProperty("java.io.tmpdir", "");
-        File errorFile = errorName.isEmpty() ? null : fileOf(errorName, tempDir);
-        File outputFile = outputName.isEmpty() ? null : fileOf(outputName, tempDir);
+        boolean service = LauncherEnvironment.isService();
+        Path errorFile = errorName.isEmpty() ? null : fileOf(errorName, tempDir, service, "standard-error");
+        Path outputFile = outputName.isEmpty() ? null : fileOf(outputName, tempDir, service, "standard-output");
         PrintStream error = errorFile == null ? null : open(errorFile, append, limit, "standard-error");
         PrintStream output;
         if (outputFile == null) {
             output = null;
-        } else if (error != null && errorFile.equals(outputFile)) {
+        } else if (error != null && sameFile(errorFile, outputFile)) {
             output = error;
         } else {
             try {
@@ -100,23 +162,48 @@ final class OutputRedirection {
         }
     }
 
-    private static File fileOf(String name, String tempDir) throws IOException {
-        return new File(resolvePath(name, tempDir, File.separatorChar)).getCanonicalFile();
+    private static Path fileOf(String name, String tempDir, boolean service, String what) {
+        if (service) {
+            String refusal = serviceRefusal(name, tempDir,
+                    System.getProperty(LauncherEnvironment.TEMP_DIR_PROPERTY, ""), File.separatorChar);
+            if (refusal != null) {
+                throw new IllegalArgumentException("the " + what + " file \"" + name + "\" " + refusal
+                        + ", where every user can create files: a service does not write its output there, as "
+                        + "another user could create the file first to read or change it, or put a link in its "
+                        + "place. Name a file in a folder that only administrators can change, such as one "
+                        + "relative to the launcher's directory, or none to keep the output on standard error. "
+                        + "Nothing was redirected and the application was not started");
+            }
+        }
+        return absolute(Paths.get(resolvePath(name, tempDir, File.separatorChar)));
     }
 
-    private static PrintStream open(File file, boolean append, OutputLimit limit, String what) throws IOException {
-        File parent = file.getParentFile();
-        if (parent != null && !parent.isDirectory() && !parent.mkdirs() && !parent.isDirectory()) {
-            throw new IOException("cannot create the directory of the " + what + " file " + file);
+    // One file under two names: the same name once the path is normalised (the comparison
+    // ignores letter case on Windows), or, the first one now existing, the same file
+    // under another spelling. A link is never taken for the file it points to.
+    private static boolean sameFile(Path first, Path second) {
+        if (first.equals(second)) {
+            return true;
+        }
+        try {
+            return OutputFiles.isRotatable(first) && OutputFiles.isRotatable(second) && Files.isSameFile(first, second);
+        } catch (IOException e) {
+            return false;
+        }
+    }
+
+    private static PrintStream open(Path file, boolean append, OutputLimit limit, String what) throws IOException {
+        Path parent = file.getParent();
+        if (parent != null) {
+            OutputFiles.makeDirectory(parent, file, what);
         }
         try {
             // Unbuffered below the PrintStream: a service is often ended hard, and what it
             // wrote must be in the file by then.
             if (limit.limited()) {
-                return new WholeWritePrintStream(
-                        new RotatingFileOutput(file.toPath(), append, limit.maxSize, limit.keep));
+                return new WholeWritePrintStream(new RotatingFileOutput(file, append, limit.maxSize, limit.keep));
             }
-            return new PrintStream(new FileOutputStream(file, append), true);
+            return new PrintStream(Channels.newOutputStream(OutputFiles.open(file, append)), true);
         } catch (IOException e) {
             throw new IOException("cannot open the " + what + " file " + file + ": " + e.getMessage(), e);
         }

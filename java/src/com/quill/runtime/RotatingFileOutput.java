@@ -10,7 +10,6 @@ import java.nio.channels.FileChannel;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.StandardCopyOption;
-import java.nio.file.StandardOpenOption;
 
 /**
  * Every write goes to the file as it comes, unbuffered, and whole: a write never spans two
@@ -46,14 +45,8 @@ final class RotatingFileOutput extends OutputStream {
         size = channel.size();
     }
 
-    // The channel of the platform's file API shares deletion on Windows, so that the file can
-    // be renamed while it is open here; the writes then follow it, and nothing is lost when
-    // the new file cannot be opened.
     private static FileChannel open(Path file, boolean append) throws IOException {
-        return append
-                ? FileChannel.open(file, StandardOpenOption.CREATE, StandardOpenOption.WRITE, StandardOpenOption.APPEND)
-                : FileChannel.open(file, StandardOpenOption.CREATE, StandardOpenOption.WRITE,
-                        StandardOpenOption.TRUNCATE_EXISTING);
+        return OutputFiles.open(file, append);
     }
 
     static Path older(Path file, int number) {
@@ -99,13 +92,28 @@ final class RotatingFileOutput extends OutputStream {
                 return;
             }
             // Room for the current file as .1: the files from .keep on go (up to the first
-            // gap, which also removes what a larger count left), the others move up one.
-            for (int number = keep; Files.exists(older(file, number)); number++) {
+            // gap, which also removes what a larger count left), the others move up one. A
+            // link or directory at any of these names is left alone, and so is everything
+            // else: the rotation waits until it is gone.
+            int last = keep;
+            while (OutputFiles.existsAsItself(older(file, last))) {
+                last++;
+            }
+            for (int number = 1; number < last; number++) {
+                Path name = older(file, number);
+                if (OutputFiles.existsAsItself(name) && !OutputFiles.isRotatable(name)) {
+                    return;
+                }
+            }
+            if (!OutputFiles.isRotatable(file)) {
+                return;
+            }
+            for (int number = last - 1; number >= keep; number--) {
                 Files.delete(older(file, number));
             }
             for (int number = keep - 1; number >= 1; number--) {
                 Path from = older(file, number);
-                if (Files.exists(from)) {
+                if (OutputFiles.existsAsItself(from)) {
                     Files.move(from, older(file, number + 1), StandardCopyOption.REPLACE_EXISTING);
                 }
             }

@@ -9,10 +9,14 @@ import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
+import java.io.IOException;
 import java.nio.charset.StandardCharsets;
+import java.nio.file.DirectoryStream;
 import java.nio.file.Files;
 import java.nio.file.Path;
+import java.util.ArrayList;
 import java.util.Arrays;
+import java.util.Collections;
 import java.util.List;
 
 import org.junit.jupiter.api.Test;
@@ -92,6 +96,86 @@ class RedirectionTest {
         assertTrue(run.exitCode() != 0, run.describe());
         assertTrue(run.stderr().contains("unknown variable ${installer:app.dir}"), run.describe());
         assertTrue(run.report().isEmpty(), "the application must not start\n" + run.describe());
+    }
+
+    @Test
+    void serviceRefusalOfTheSystemTemporaryDirectory() throws Exception {
+        Path systemTemp = Files.createDirectory(temp.resolve("systemp"));
+        String tmp = systemTemp.toString();
+        String own = systemTemp.resolve("qll1f.tmp_dir1700000000_m").toString();
+        String shared = "is in the system's temporary directory " + tmp;
+        String[][] cases = {
+            // name, system temporary directory, launcher's folder, refusal (null: accepted)
+            {"${installer:sys.tempDir}\\demo_error.log", tmp, "", "names ${installer:sys.tempDir}, the system's"},
+            {"${launcher:sys.tempDir}out.log", tmp, own, "names ${launcher:sys.tempDir}, the system's"},
+            {"/srv/app/${installer:sys.tempDir}", "", "", "names ${installer:sys.tempDir}"},
+            // The launcher's own expansion of ${launcher:sys.tempDir}, and other spellings.
+            {tmp + "/demo_error.log", tmp + "/", "", shared},
+            {tmp + "\\logs\\out.log", tmp, own, shared},
+            {temp + "/x/../systemp/out.log", tmp, "", shared},
+            {tmp, tmp, "", shared},
+            {own + "/../out.log", tmp, own, shared},
+            // The launcher's private folder of this run is no shared place.
+            {own + "/logs/out.log", tmp, own, null},
+            {temp + "/systemp-other/out.log", tmp, "", null},
+            {temp + "/logs/out.log", tmp, own, null},
+            {"/srv/app/out.log", "", "", null},
+        };
+        for (String[] c : cases) {
+            String refusal = OutputRedirection.serviceRefusal(c[0], c[1], c[2], '/');
+            if (c[3] == null) {
+                assertEquals(null, refusal, c[0]);
+            } else {
+                assertTrue(refusal != null && refusal.startsWith(c[3]), c[0] + ": " + refusal);
+            }
+        }
+    }
+
+    @Test
+    void aServiceWritesNothingToTheSystemTemporaryDirectory() throws Exception {
+        String[][] cases = {
+            // standard-error name, standard-output name (under the system's temporary
+            // directory "<tmp>" and the launcher's folder "<own>"), what the refusal says
+            {"${installer:sys.tempDir}\\demo_error.log", "", "standard-error file \"${installer:sys.tempDir}"},
+            {"", "<tmp>/logs/out.log", "standard-output file \"<tmp>/logs/out.log\" is in the system's temporary"},
+            {"<own>/../err.log", "<own>/out.log", "standard-error file \"<own>/../err.log\" is in the system's"},
+            {"<own>/err.log", "<own>/out.log", null},
+        };
+        int i = 0;
+        for (String[] c : cases) {
+            Path dir = Files.createDirectory(temp.resolve("case" + i++));
+            Path systemTemp = Files.createDirectory(dir.resolve("systemp"));
+            Path own = Files.createDirectory(systemTemp.resolve("qll1f.tmp_dir1700000000_m"));
+            String[] names = new String[3];
+            for (int n = 0; n < 3; n++) {
+                names[n] = c[n] == null ? null : c[n].replace("<tmp>", systemTemp.toString()).replace("<own>", own.toString());
+            }
+            AppRun run = AppRun.run(dir, options("-Dquill.isService=true", "-Djava.io.tmpdir=" + systemTemp,
+                    "-Dquill.tempDir=" + own), array("false", AppRun.APP, names[0], names[1], "true", "Svc"), null);
+            if (names[2] == null) {
+                assertEquals(0, run.exitCode(), run.describe());
+                assertEquals(Arrays.asList("err-line"), AppRun.lines(own.resolve("err.log")), run.describe());
+                assertEquals(Arrays.asList("out-line"), AppRun.lines(own.resolve("out.log")), run.describe());
+                continue;
+            }
+            assertTrue(run.exitCode() != 0, run.describe());
+            assertTrue(run.stderr().contains(names[2]), run.describe());
+            assertTrue(run.stderr().contains("or none to keep the output on standard error"), run.describe());
+            assertTrue(run.report().isEmpty(), "the application must not start\n" + run.describe());
+            assertEquals(Arrays.asList(own.getFileName().toString()), names(systemTemp), "nothing was made there");
+            assertEquals(Arrays.asList(), names(own), "nothing was made there");
+        }
+    }
+
+    private static List<String> names(Path dir) throws IOException {
+        List<String> names = new ArrayList<String>();
+        try (DirectoryStream<Path> entries = Files.newDirectoryStream(dir)) {
+            for (Path entry : entries) {
+                names.add(entry.getFileName().toString());
+            }
+        }
+        Collections.sort(names);
+        return names;
     }
 
     @Test

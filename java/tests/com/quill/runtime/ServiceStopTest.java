@@ -93,7 +93,11 @@ class ServiceStopTest {
     @Test
     void aServicesStackTraceGoesToTheErrorFile() throws Exception {
         Path err = temp.resolve("err.log");
-        AppRun run = AppRun.start(temp, options("-Dquill.isService=true", "-Dfixture.mode=throw"),
+        // The test's folder is in this machine's temporary directory, which a service may not
+        // write its output to; the service's temporary directory is another one here.
+        Path systemTemp = Files.createDirectory(temp.resolve("systemp"));
+        AppRun run = AppRun.start(temp, options("-Dquill.isService=true", "-Dfixture.mode=throw",
+                "-Djava.io.tmpdir=" + systemTemp),
                 AppRun.QUILL_LAUNCHER, array("false", AppRun.APP, err.toString(), "", "true", "Svc"));
         assertTrue(run.waitForEnd() != 0, run.describe());
         String log = AppRun.text(err);
