@@ -1,11 +1,13 @@
-// Diagnostic log. One critical section guards each line from the opening of the file
-// to its closing, so lines of different threads never interleave; different processes
-// write different files, so no lock spans processes.
+// Diagnostic log. One critical section guards each line, so lines of different threads
+// never interleave; different processes write different files, so no lock spans
+// processes.
 #include "platform/diagnostic_log.h"
 
+#include "platform/private_security.h"
 #include "platform/text_conversion.h"
 
 #include <windows.h>
+#include <sddl.h>
 
 #include <cstdarg>
 #include <cstdio>
@@ -21,6 +23,9 @@ struct LogState {
     bool initialised = false;
     bool enabled = false;
     std::wstring path;
+    // Kept for the life of the process: the name is never opened again, so nobody can
+    // put another file under it for the next line.
+    HANDLE file = INVALID_HANDLE_VALUE;
     LogState() { InitializeCriticalSection(&lock); }
 };
 
@@ -46,30 +51,19 @@ bool directoryExists(const std::wstring& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// The directory of the log file: TMP if it names an existing directory, else "c:\",
-// else the root of the current drive, else the current directory.
+// The directory of the log file: TMP, else TEMP, if it names an existing directory; none
+// otherwise. Never a drive root or the working directory, where a new file would give
+// every user access.
 std::wstring logDirectory()
 {
-    wchar_t value[kEnvCapacity];
-    DWORD n = GetEnvironmentVariableW(L"TMP", value, kEnvCapacity);
-    if (n > 0 && n < kEnvCapacity && directoryExists(value)) {
-        return value;
+    for (const wchar_t* name : {L"TMP", L"TEMP"}) {
+        wchar_t value[kEnvCapacity];
+        DWORD n = GetEnvironmentVariableW(name, value, kEnvCapacity);
+        if (n > 0 && n < kEnvCapacity && directoryExists(value)) {
+            return value;
+        }
     }
-    if (directoryExists(L"c:\\")) {
-        return L"c:\\";
-    }
-    wchar_t current[MAX_PATH];
-    n = GetCurrentDirectoryW(MAX_PATH, current);
-    if (n >= 3 && n < MAX_PATH && current[1] == L':') {
-        return std::wstring(current, 3);
-    }
-    return L".";
-}
-
-HANDLE openForAppending(const std::wstring& path)
-{
-    return CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return std::wstring();
 }
 
 // Writes narrow text, turning each line end into CR LF as a text-mode stream does.
@@ -87,22 +81,33 @@ void writeText(HANDLE file, const std::string& text)
     WriteFile(file, out.data(), static_cast<DWORD>(out.size()), &written, nullptr);
 }
 
-// Claims the first free "dpk_nlog_N" (N from 2) in the directory. CREATE_NEW makes the
-// claim atomic, so two processes starting together never share a file.
+// Claims the first free "dpk_nlog_N" (N from 2) in the directory, private to this
+// account. CREATE_NEW makes the claim atomic, so two processes starting together never
+// share a file, and a file somebody made before under a name is never written to.
 HANDLE createUniqueLogFile(const std::wstring& directory, std::wstring& path)
 {
+    // Built here rather than through PrivateSecurity, whose failure would be logged.
+    const std::wstring text = privateSecurityText(PrivateKind::file);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (text.empty() ||
+        !ConvertStringSecurityDescriptorToSecurityDescriptorW(text.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
+        return INVALID_HANDLE_VALUE;
+    }
+    SECURITY_ATTRIBUTES security{sizeof security, descriptor, FALSE};
     std::wstring base = directory;
     if (!base.empty() && base.back() != L'\\' && base.back() != L'/') {
         base += L'\\';
     }
     base += L"dpk_nlog_";
+    HANDLE made = INVALID_HANDLE_VALUE;
     for (unsigned number = 2; number < 100000; ++number) {
         std::wstring candidate = base + std::to_wstring(number);
-        HANDLE file = CreateFileW(candidate.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        HANDLE file = CreateFileW(candidate.c_str(), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ, &security,
                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             path = candidate;
-            return file;
+            made = file;
+            break;
         }
         DWORD error = GetLastError();
         bool taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ||
@@ -111,7 +116,8 @@ HANDLE createUniqueLogFile(const std::wstring& directory, std::wstring& path)
             break;  // the directory is not writable: no number will do
         }
     }
-    return INVALID_HANDLE_VALUE;
+    LocalFree(descriptor);
+    return made;
 }
 
 // Runs once per process, under the lock.
@@ -121,16 +127,14 @@ void decideLogging(LogState& state)
     if (!variableIsYes("QUILL_LOG") && !variableIsYes("DEPLOYKIT_LOG")) {
         return;
     }
-    state.enabled = true;
-    HANDLE file = createUniqueLogFile(logDirectory(), state.path);
+    const std::wstring directory = logDirectory();
+    HANDLE file = directory.empty() ? INVALID_HANDLE_VALUE : createUniqueLogFile(directory, state.path);
     if (file == INVALID_HANDLE_VALUE) {
-        state.path = L"c:\\dpk_nlog";
-        file = CreateFileW(state.path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
-            return;  // no header; every later line tries to open the file again
-        }
+        state.path.clear();
+        return;  // no log: better than one that other users may read or change
     }
+    state.enabled = true;
+    state.file = file;
     wchar_t module[kTextCapacity];
     DWORD n = GetModuleFileNameW(nullptr, module, kTextCapacity);
     if (n >= static_cast<DWORD>(kTextCapacity)) {
@@ -142,8 +146,6 @@ void decideLogging(LogState& state)
     std::string header = "Started executable " + narrowForDisplay(module) + " at " +
                          (timeText != nullptr ? timeText : "\n") + "\n";
     writeText(file, header);
-    FlushFileBuffers(file);
-    CloseHandle(file);
 }
 
 void writeLine(const char* prefix, const char* format, va_list args)
@@ -155,12 +157,8 @@ void writeLine(const char* prefix, const char* format, va_list args)
         decideLogging(state);
     }
     if (state.enabled) {
-        HANDLE file = openForAppending(state.path);
-        if (file != INVALID_HANDLE_VALUE) {
-            SetFilePointer(file, 0, nullptr, FILE_END);
-            writeText(file, prefix + formatStringV(format, args) + "\n");
-            CloseHandle(file);
-        }
+        // Written through at once: a line is in the file even if the process dies next.
+        writeText(state.file, prefix + formatStringV(format, args) + "\n");
     }
     LeaveCriticalSection(&state.lock);
     SetLastError(savedError);

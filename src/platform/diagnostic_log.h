@@ -1,6 +1,8 @@
 // The diagnostic log: off unless QUILL_LOG or DEPLOYKIT_LOG is exactly "yes"; then each
-// process writes its own file in the temporary directory, one line per call, the file
-// opened and closed around every line so that it is complete even if the process dies.
+// process writes its own new file, private to its account, in the directory TMP (else
+// TEMP) names, one line per call, each written to the file at once so that it is complete
+// even if the process dies. Without such a directory, or a free name in it, there is no
+// log.
 #pragma once
 
 #include "platform/text_format.h"
@@ -11,5 +13,5 @@
 void logMessage(const char* format, ...) LAUNCHER_PRINTF(1, 2);
 // The same with "ERROR: " in front.
 void logError(const char* format, ...) LAUNCHER_PRINTF(1, 2);
-// The log file's path, or null when logging is off.
+// The log file's path, or null when there is no log.
 const wchar_t* logFilePath();

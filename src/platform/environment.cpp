@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 std::string environmentValue(const char* name)
 {
@@ -41,4 +42,17 @@ bool setEnvironmentValue(const char* name, const std::string& value)
     std::string assignment = std::string(name) + "=" + value;
     _putenv(assignment.c_str());
     return true;
+}
+
+unsigned long takeEnvironmentSecret(const char* name, wchar_t* out, unsigned long capacity)
+{
+    const std::wstring wideName(name, name + std::strlen(name));  // names are ASCII
+    const DWORD length = GetEnvironmentVariableW(wideName.c_str(), out, capacity);
+    if (length >= capacity && capacity > 0) {
+        SecureZeroMemory(out, capacity * sizeof(wchar_t));
+    }
+    SetEnvironmentVariableW(wideName.c_str(), nullptr);
+    const std::string removal = std::string(name) + "=";
+    _putenv(removal.c_str());
+    return length;
 }

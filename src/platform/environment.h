@@ -14,3 +14,9 @@ std::string environmentValue(const char* name);
 // kEnvironmentValueCapacity is refused (false, error ERROR_FILENAME_EXCED_RANGE) and the
 // variable keeps its value; false with the system's error when setting fails.
 bool setEnvironmentValue(const char* name, const std::string& value);
+
+// Reads a variable that holds a secret into `out` and removes it from this process's
+// environment (the system's and the C runtime's copies), so that no process started
+// later inherits it. Returns the system's answer: 0 when it is not set, `capacity` or
+// more when it does not fit (`out` is then empty).
+unsigned long takeEnvironmentSecret(const char* name, wchar_t* out, unsigned long capacity);

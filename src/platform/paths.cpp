@@ -8,10 +8,11 @@
 #include "platform/text_format.h"
 
 #include <windows.h>
+#include <ntsecapi.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <cwchar>
 #include <string>
 
@@ -473,6 +474,22 @@ bool getTempPathW(wchar_t* out, size_t capacity)
     return !directory.empty() && copyTextW(out, capacity, directory.c_str());
 }
 
+bool makeRandomTempName(const char* directory, char* out, size_t capacity)
+{
+    // A name nobody can guess: a user who made every name of a guessable series first
+    // could keep every start from finding one.
+    uint64_t random = 0;
+    if (!RtlGenRandom(&random, sizeof random)) {
+        logError("no random name could be made (error %d)", static_cast<int>(GetLastError()));
+        return false;
+    }
+    // The home directory fallback has no trailing backslash; the name must still land
+    // inside the directory, not beside it.
+    size_t length = std::strlen(directory);
+    const char* separator = (length > 0 && directory[length - 1] != '\\') ? "\\" : "";
+    return formatText(out, capacity, "%s%sqll%016I64x", directory, separator, random);
+}
+
 bool makeTempFileName(char* out, size_t capacity)
 {
     char directory[kTextCapacity];
@@ -485,12 +502,9 @@ bool makeTempFileName(char* out, size_t capacity)
         copyText(out, capacity, name);
     } else {
         logMessage("GetTempFileName failed (last error %d)", static_cast<int>(GetLastError()));
-        srand(static_cast<unsigned>(time(nullptr)));
-        // The home directory fallback has no trailing backslash; the name must still
-        // land inside the directory, not beside it.
-        size_t length = std::strlen(directory);
-        const char* separator = (length > 0 && directory[length - 1] != '\\') ? "\\" : "";
-        formatText(out, capacity, "%s%sqll%d", directory, separator, rand());
+        if (!makeRandomTempName(directory, out, capacity)) {
+            return false;
+        }
     }
     logMessage("tempFile is %s", out);
     return true;

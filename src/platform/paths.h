@@ -58,5 +58,8 @@ bool isDirWritableW(const wchar_t* directory);
 bool getTempPath(char* out, size_t capacity);
 bool getTempPathW(wchar_t* out, size_t capacity);
 // A unique temporary file name with the prefix "qll" in the narrow temporary directory;
-// the system creates the empty file. False when there is no temporary directory.
+// the system creates the empty file. Where it cannot, makeRandomTempName's name, not
+// created. False when there is no temporary directory or the name does not fit.
 bool makeTempFileName(char* out, size_t capacity);
+// "qll" and 16 hex digits of the system's random generator, in `directory`.
+bool makeRandomTempName(const char* directory, char* out, size_t capacity);

@@ -9,7 +9,6 @@
 
 // The environment variable that holds the password of a user account at install time.
 constexpr char kServicePasswordVariable[] = "QUILL_SERVICE_PASSWORD";
-constexpr wchar_t kServicePasswordVariableW[] = L"QUILL_SERVICE_PASSWORD";
 
 struct StartMode {
     bool valid = true;

@@ -8,6 +8,7 @@
 #include "config/run_settings.h"
 #include "format/record_ids.h"
 #include "platform/diagnostic_log.h"
+#include "platform/environment.h"
 #include "platform/handle.h"
 #include "platform/paths.h"
 #include "platform/text_conversion.h"
@@ -123,7 +124,8 @@ public:
     // False, with the reason printed, when the variable is missing, empty or too long.
     bool read(const std::string& account)
     {
-        DWORD length = GetEnvironmentVariableW(kServicePasswordVariableW, text_, kPasswordCapacity);
+        // Taken out of the environment at once: nothing this process starts inherits it.
+        DWORD length = takeEnvironmentSecret(kServicePasswordVariable, text_, kPasswordCapacity);
         if (length == 0) {
             sayAndLog("The account %s needs its password in the environment variable %s; nothing was installed.\n",
                       account.c_str(), kServicePasswordVariable);

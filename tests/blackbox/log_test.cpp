@@ -1,11 +1,31 @@
 // The diagnostic log as a user finds it after a run: where it is, its header, its lines.
+#include "support/access_list.h"
 #include "support/test_launcher.h"
 
 #include <gtest/gtest.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <regex>
 
 namespace {
+
+std::string accessListOf(const std::wstring& path)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    char* text = nullptr;
+    std::string result = "<unreadable>";
+    if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
+                              nullptr, &descriptor) == ERROR_SUCCESS &&
+        ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                             &text, nullptr)) {
+        result = text;
+    }
+    LocalFree(text);
+    LocalFree(descriptor);
+    return result;
+}
 
 // "/run" ends at once in this build; the service dispatcher of a process that the service
 // manager did not start takes seconds to give up under Wine.
@@ -88,24 +108,45 @@ TEST(DiagnosticLog, EachProcessWritesTheNextFreeNumber)
     EXPECT_EQ(expected, listNames(dir.path(), L"dpk_nlog_*"));
 }
 
-TEST(DiagnosticLog, MissingTmpDirectoryFallsBackToDriveC)
+// The log goes to TMP, else TEMP, private to the launcher's account; with neither there is
+// none, never one in the drive root, and the run goes on as without a log.
+TEST(DiagnosticLog, OnlyInTmpOrTempAndPrivate)
 {
-    TestDirectory dir;
-    std::wstring exe = packageLauncher(dir, serviceBlock());
-    std::vector<std::wstring> before = listNames(L"C:", L"dpk_nlog_*");
-    ProcessOptions options;
-    options.setEnv[L"TMP"] = dir.file(L"missing");
-    options.setEnv[L"QUILL_LOG"] = L"yes";
-    runProcess(commandLineOf(exe, kQuickRun), options);
-    std::vector<std::wstring> created;
-    for (const std::wstring& name : listNames(L"C:", L"dpk_nlog_*")) {
-        if (std::find(before.begin(), before.end(), name) == before.end()) created.push_back(name);
+    struct Case {
+        const char* name;
+        bool tmpExists;
+        bool tempExists;
+        const wchar_t* expected;  // the log's directory, nullptr: no log
+    };
+    const Case cases[] = {
+        {"TMP", true, true, L"tmp"},
+        {"TEMP when TMP is missing", false, true, L"temp"},
+        {"neither", false, false, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestDirectory dir;
+        std::wstring exe = packageLauncher(dir, serviceBlock());
+        ASSERT_TRUE(!c.tmpExists || CreateDirectoryW(dir.file(L"tmp").c_str(), nullptr));
+        ASSERT_TRUE(!c.tempExists || CreateDirectoryW(dir.file(L"temp").c_str(), nullptr));
+        const std::vector<std::wstring> rootBefore = listNames(L"C:", L"dpk_nlog*");
+        ProcessOptions options;
+        options.setEnv[L"TMP"] = dir.file(L"tmp");
+        options.setEnv[L"TEMP"] = dir.file(L"temp");
+        options.setEnv[L"QUILL_LOG"] = L"yes";
+        // A launcher without a class path: the message of its error names the log, if any.
+        ProcessResult result = runProcess(commandLineOf(exe, kQuickRun), options);
+        EXPECT_EQ(rootBefore, listNames(L"C:", L"dpk_nlog*")) << "a log in the drive root";
+        if (c.expected == nullptr) {
+            EXPECT_TRUE(listNames(dir.path(), L"dpk_nlog*").empty());
+            EXPECT_EQ(std::string::npos, result.err.find("Log:")) << result.err;
+            continue;
+        }
+        const std::wstring log = dir.file(std::wstring(c.expected) + L"\\dpk_nlog_2");
+        EXPECT_EQ(0u, readText(log).find("Started executable ")) << toUtf8(log);
+        EXPECT_NE(std::string::npos, result.err.find("Log: " + toUtf8(log))) << result.err;
+        EXPECT_TRUE(entriesForEverybody(accessListOf(log)).empty()) << accessListOf(log);
     }
-    ASSERT_EQ(1u, created.size());
-    std::string log = readText(L"C:\\" + created[0]);
-    DeleteFileW((L"C:\\" + created[0]).c_str());
-    EXPECT_EQ(0u, log.find("Started executable "));
-    EXPECT_TRUE(listNames(dir.path(), L"dpk_nlog*").empty());
 }
 
 TEST(DiagnosticLog, WideArgumentsAndErrorLines)

@@ -2,7 +2,13 @@
 // the service manager then gets, and which are refused.
 #include "service/install_options.h"
 
+#include "platform/environment.h"
+
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -131,3 +137,34 @@ TEST(InstallOptions, Recovery)
 }
 
 } // namespace
+
+// The password is read once and leaves the environment, so nothing that install starts
+// (or a crash dump of it) finds it there; a value too long is not handed out cut.
+TEST(InstallOptions, ThePasswordVariableIsTakenOutOfTheEnvironment)
+{
+    struct Case {
+        std::wstring value;
+        unsigned long capacity;
+        unsigned long length;
+        const wchar_t* taken;
+    };
+    const Case cases[] = {
+        {L"s3cret", 257, 6, L"s3cret"},
+        {std::wstring(256, L'p'), 257, 256, nullptr},
+        {std::wstring(257, L'p'), 257, 258, L""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value.size());
+        ASSERT_TRUE(SetEnvironmentVariableW(L"QUILL_SERVICE_PASSWORD", c.value.c_str()));
+        _wputenv((L"QUILL_SERVICE_PASSWORD=" + c.value).c_str());
+        std::vector<wchar_t> out(c.capacity, L'x');
+        EXPECT_EQ(c.length, takeEnvironmentSecret(kServicePasswordVariable, out.data(), c.capacity));
+        EXPECT_EQ(c.taken != nullptr ? std::wstring(c.taken) : c.value, std::wstring(out.data()));
+        wchar_t left[8];
+        EXPECT_EQ(0u, GetEnvironmentVariableW(L"QUILL_SERVICE_PASSWORD", left, 8));
+        EXPECT_EQ(nullptr, std::getenv(kServicePasswordVariable));
+        EXPECT_EQ(nullptr, _wgetenv(L"QUILL_SERVICE_PASSWORD"));
+    }
+    wchar_t out[8] = L"x";
+    EXPECT_EQ(0u, takeEnvironmentSecret(kServicePasswordVariable, out, 8)) << "not set";
+}

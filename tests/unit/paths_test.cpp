@@ -316,3 +316,25 @@ TEST(Paths, TempFileNameLeavesAnEmptyFileInTheTemporaryDirectory)
         EXPECT_EQ(0u, data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
     }
 }
+
+// Where the system cannot reserve a name, the name is one nobody can guess, and a name
+// that does not fit is refused rather than cut.
+TEST(Paths, TempNameWithoutTheSystemsReservationIsRandom)
+{
+    char first[64] = "";
+    char second[64] = "";
+    ASSERT_TRUE(makeRandomTempName("C:\\temp", first, sizeof first));
+    ASSERT_TRUE(makeRandomTempName("C:\\temp\\", second, sizeof second));
+    for (const std::string name : {first, second}) {
+        SCOPED_TRACE(name);
+        const std::string start = "C:\\temp\\qll";
+        ASSERT_EQ(start, name.substr(0, start.size()));
+        const std::string digits = name.substr(start.size());
+        EXPECT_EQ(16u, digits.size());
+        EXPECT_EQ(std::string::npos, digits.find_first_not_of("0123456789abcdef"));
+    }
+    EXPECT_STRNE(first, second);
+    char small[sizeof "C:\\temp\\qll0123456789abcdef"];
+    EXPECT_TRUE(makeRandomTempName("C:\\temp", small, sizeof small));
+    EXPECT_FALSE(makeRandomTempName("C:\\temp", small, sizeof small - 1));
+}
