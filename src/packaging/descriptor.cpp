@@ -1,7 +1,7 @@
-// Service descriptor to configuration block: the parse, the checks that hold for every
-// value (no NUL character), the sections in order, the keys the launcher cannot do
-// without, and the block in the packager's record order with the table's defaults (a
-// record without one only when a key gives it).
+// Service descriptor to configuration block: the parse (after a check of how deeply the
+// text nests), the checks that hold for every value (no NUL character), the sections in
+// order, the keys the launcher cannot do without, and the block in the packager's record
+// order with the table's defaults (a record without one only when a key gives it).
 #include "packaging/descriptor.h"
 
 #include "format/record_ids.h"
@@ -47,29 +47,233 @@ std::string withoutNul(const std::string& text)
 
 // Every text of the descriptor, keys included: the launcher reads each value only up to
 // its first NUL character, so a value holding one would not be what the descriptor says.
-// Files named by such a text would not be the files meant either.
-void refuseNul(Builder& b, const toml::node& node, const Path& path)
+// Files named by such a text would not be the files meant either. The walk keeps its own
+// list instead of recursing, and makes a node's path only for an error, so that it costs
+// no more than the tree's size however deep the tree is.
+void refuseNul(Builder& b, const toml::table& root)
 {
-    if (const toml::table* table = node.as_table()) {
-        for (auto&& [key, child] : *table) {
-            std::string name(key.str());
-            Path childPath = path.empty() ? name : path + "." + name;
-            if (name.find('\0') != std::string::npos) {
-                b.error(key.source(), "the key '" + withoutNul(childPath) + "' holds a NUL character");
-                b.holdingNul.insert(position(key.source()));
+    constexpr size_t kNone = static_cast<size_t>(-1);
+    struct Visit {
+        const toml::node* node;
+        size_t parent;          // in `seen`; kNone for the root
+        const toml::key* key;   // its key in a table; null for an array element
+        size_t index;           // its index in an array
+    };
+    std::vector<Visit> seen = {{&root, kNone, nullptr, 0}};
+    auto pathOf = [&seen](size_t at) {
+        std::vector<size_t> chain;
+        for (size_t i = at; seen[i].parent != kNone; i = seen[i].parent) {
+            chain.push_back(i);
+        }
+        Path path;
+        for (auto i = chain.rbegin(); i != chain.rend(); ++i) {
+            const Visit& visit = seen[*i];
+            if (visit.key == nullptr) {
+                path += "[" + std::to_string(visit.index) + "]";
+            } else {
+                path += (path.empty() ? "" : ".") + withoutNul(std::string(visit.key->str()));
             }
-            refuseNul(b, child, withoutNul(childPath));
         }
-    } else if (const toml::array* array = node.as_array()) {
-        size_t index = 0;
-        for (const toml::node& child : *array) {
-            refuseNul(b, child, path + "[" + std::to_string(index++) + "]");
+        return path;
+    };
+    std::vector<size_t> pending = {0};  // in `seen`, the next one last
+    while (!pending.empty()) {
+        size_t at = pending.back();
+        pending.pop_back();
+        const toml::node& node = *seen[at].node;
+        size_t firstChild = seen.size();
+        if (const toml::table* table = node.as_table()) {
+            for (auto&& [key, child] : *table) {
+                seen.push_back({&child, at, &key, 0});
+                if (key.str().find('\0') != std::string::npos) {
+                    b.error(key.source(), "the key '" + pathOf(seen.size() - 1) + "' holds a NUL character");
+                    b.holdingNul.insert(position(key.source()));
+                }
+            }
+        } else if (const toml::array* array = node.as_array()) {
+            size_t index = 0;
+            for (const toml::node& child : *array) {
+                seen.push_back({&child, at, nullptr, index++});
+            }
+        } else if (node.is_string() && node.as_string()->get().find('\0') != std::string::npos) {
+            b.error(node.source(), pathOf(at) + " holds a NUL character, which the launcher reads as the end of the text");
+            b.holdingNul.insert(position(node.source()));
         }
-    } else if (node.is_string() && node.as_string()->get().find('\0') != std::string::npos) {
-        b.error(node.source(), path + " holds a NUL character, which the launcher reads as the end of the text");
-        b.holdingNul.insert(position(node.source()));
+        // The first child next: the errors come in the order of the text.
+        for (size_t child = seen.size(); child > firstChild; --child) {
+            pending.push_back(child - 1);
+        }
     }
 }
+
+// A TOML text read far enough to know how deeply it nests: strings and comments skipped,
+// lines and columns counted as toml++ counts them (a column per character).
+class NestingScan {
+public:
+    explicit NestingScan(const std::string& text) : text_(text) {}
+
+    // Where the text first nests deeper than `deepest` levels: each step of a table
+    // header or dotted key, each array of tables and each bracket or brace of a value
+    // is a level. False when it never does. What is not TOML is passed over; the parser
+    // reports it, and reads no further than that.
+    bool tooDeep(size_t deepest, toml::source_position* where)
+    {
+        size_t tableDepth = 0;  // of the last [table] or [[array]] header
+        struct Open {
+            char bracket;
+            size_t depth;  // of the array or inline table it opened
+        };
+        std::vector<Open> open;
+        size_t valueDepth = 0;  // of the value that comes next
+        bool expectKey = true;
+        while (at_ < text_.size()) {
+            char c = text_[at_];
+            *where = {line_, column_};
+            if (c == '\n') {
+                advance();
+                expectKey = expectKey || open.empty();
+            } else if (c == ' ' || c == '\t' || c == '\r') {
+                advance();
+            } else if (c == '#') {
+                skipComment();
+            } else if ((c == ']' || c == '}') && !open.empty()) {
+                advance();
+                open.pop_back();
+                expectKey = false;
+                if (!open.empty() && open.back().bracket == '[') {
+                    valueDepth = open.back().depth + 1;
+                }
+            } else if (c == ',') {
+                advance();
+                expectKey = !open.empty() && open.back().bracket == '{';
+                if (!open.empty() && open.back().bracket == '[') {
+                    valueDepth = open.back().depth + 1;
+                }
+            } else if (expectKey && c == '[' && open.empty()) {
+                // A header: its steps, and one more for the array of an array of tables.
+                advance();
+                size_t steps = 1;
+                if (at_ < text_.size() && text_[at_] == '[') {
+                    advance();
+                    ++steps;
+                }
+                steps += countSteps(']');
+                while (at_ < text_.size() && text_[at_] == ']') {
+                    advance();
+                }
+                if (steps > deepest) {
+                    return true;
+                }
+                tableDepth = steps;
+            } else if (expectKey) {
+                size_t from = at_;
+                size_t depth = (open.empty() ? tableDepth : open.back().depth) + 1 + countSteps('=');
+                if (at_ == from && c != '=') {
+                    advance();  // no key at all
+                } else if (at_ < text_.size() && text_[at_] == '=') {
+                    if (depth > deepest) {
+                        return true;
+                    }
+                    advance();
+                    valueDepth = depth;
+                    expectKey = false;
+                }
+            } else if (valueDepth > deepest) {
+                return true;  // a value, or an element of an array, this deep
+            } else if (c == '[' || c == '{') {
+                advance();
+                open.push_back({c, valueDepth});
+                expectKey = c == '{';
+                valueDepth += c == '[' ? 1 : 0;
+            } else if (c == '"' || c == '\'') {
+                skipString();
+            } else {
+                advance();
+            }
+        }
+        return false;
+    }
+
+private:
+    void advance()
+    {
+        unsigned char c = static_cast<unsigned char>(text_[at_++]);
+        if (c == '\n') {
+            ++line_;
+            column_ = 1;
+        } else if ((c & 0xC0) != 0x80) {
+            ++column_;
+        }
+    }
+
+    void skipComment()
+    {
+        while (at_ < text_.size() && text_[at_] != '\n') {
+            advance();
+        }
+    }
+
+    // From a quote to behind the string it opens; a single-line string also ends at its
+    // line's end (where the parser will report it).
+    void skipString()
+    {
+        char quote = text_[at_];
+        bool multiLine = text_.compare(at_, 3, std::string(3, quote)) == 0;
+        for (int i = multiLine ? 3 : 1; i > 0; --i) {
+            advance();
+        }
+        while (at_ < text_.size()) {
+            char c = text_[at_];
+            if (c == '\\' && quote == '"') {
+                advance();
+                if (at_ < text_.size()) {
+                    advance();
+                }
+            } else if (c == '\n' && !multiLine) {
+                return;
+            } else if (c == quote && (!multiLine || text_.compare(at_, 3, std::string(3, quote)) == 0)) {
+                // A multi-line string may end in one or two quotes of its own.
+                for (int i = multiLine ? 5 : 1; i > 0 && at_ < text_.size() && text_[at_] == quote; --i) {
+                    advance();
+                }
+                return;
+            } else {
+                advance();
+            }
+        }
+    }
+
+    // The dots of a key or header up to `end` (or the line's end, a comment, or a bracket
+    // or brace of a value, where a key is no more), quoted parts skipped.
+    size_t countSteps(char end)
+    {
+        size_t dots = 0;
+        while (at_ < text_.size()) {
+            char c = text_[at_];
+            if (c == end || c == '\n' || c == '#' || c == '[' || c == ']' || c == '{' || c == '}' || c == ',') {
+                break;
+            }
+            if (c == '"' || c == '\'') {
+                skipString();
+                continue;
+            }
+            dots += c == '.';
+            advance();
+        }
+        return dots;
+    }
+
+    const std::string& text_;
+    size_t at_ = 0;
+    uint32_t line_ = 1;
+    uint32_t column_ = 1;
+};
+
+// Deeper than any descriptor goes (its deepest keys are four levels down, such as an
+// entry of a class-path array: application.class_path[0].archive). toml++ builds and
+// frees its tree recursively, so a deeper text is refused before it is parsed: 100,000
+// levels of one dotted key would exhaust the stack.
+constexpr size_t kDeepestNesting = 32;
 
 // Where a missing required key should be reported: its table's header, else the top.
 toml::source_region whereMissing(const toml::table* table)
@@ -258,6 +462,13 @@ bool buildFromDescriptor(const std::string& text, const std::string& path, const
     b.errors = errors;
     size_t errorsBefore = errors->size();
 
+    toml::source_position tooDeep{};
+    if (NestingScan(text).tooDeep(kDeepestNesting, &tooDeep)) {
+        b.error(toml::source_region{tooDeep, tooDeep, nullptr},
+                "tables, arrays and dotted keys nest more than " + std::to_string(kDeepestNesting) +
+                    " levels deep here; a descriptor needs no more than 4");
+        return false;
+    }
     toml::parse_result parsed = toml::parse(text, path);
     if (!parsed) {
         const toml::parse_error& failure = parsed.error();
@@ -265,7 +476,7 @@ bool buildFromDescriptor(const std::string& text, const std::string& path, const
         return false;
     }
     const toml::table& root = parsed.table();
-    refuseNul(b, root, "");
+    refuseNul(b, root);
     std::stable_sort(errors->begin() + static_cast<std::ptrdiff_t>(errorsBefore), errors->end(),
                      [](const Diagnostic& x, const Diagnostic& y) {
                          return x.line != y.line ? x.line < y.line : x.column < y.column;

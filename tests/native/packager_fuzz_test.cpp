@@ -723,4 +723,94 @@ TEST_F(Fuzz, DamagedLaunchersFailWithOneLineAndWriteNothingOrGiveADescriptorThat
     }
 }
 
+// --- hostile descriptors -----------------------------------------------------------------
+
+const char kServiceHead[] = "[service]\nname = \"Demo\"\n[application]\nmain_class = \"a.B\"\n"
+                            "class_path = [ { archive = \"a.jar\" } ]\n";
+
+std::string repeated(const std::string& text, size_t count)
+{
+    std::string out;
+    out.reserve(text.size() * count);
+    for (size_t i = 0; i < count; ++i) {
+        out += text;
+    }
+    return out;
+}
+
+bool wixlInstalled()
+{
+    return std::system("command -v wixl >/dev/null 2>&1") == 0;
+}
+
+// A hostile descriptor, `packager <command> service.toml image.exe out.<exe|msi>` in a
+// folder of its own: either refused with exit code 2, exactly `error` as its one line and
+// nothing written, or (`error` empty) built.
+struct HostileCase {
+    std::string what;
+    std::string command;     // "build" or "msi"
+    std::string descriptor;  // behind kServiceHead
+    std::string error;       // the line behind "<descriptor path>:"
+};
+
+void expectRefusedOrBuilt(const HostileCase& c, const fs::path& dir, const std::set<std::string>& inputs)
+{
+    fs::path output = dir / (c.command == "msi" ? "out.msi" : "out.exe");
+    PackagerRun run = packager(c.command + " " + shellQuoted(dir / "service.toml") + " " + shellQuoted(dir / "image.exe") +
+                                   " " + shellQuoted(output) + " --no-runtime-library",
+                               dir);
+    if (c.error.empty()) {
+        EXPECT_EQ(0, run.code) << c.what << ": " << run.err;
+        EXPECT_TRUE(fs::is_regular_file(output)) << c.what;
+        return;
+    }
+    // A crash fails the case, not the test run: the packager runs as a child process.
+    EXPECT_EQ(2, run.code) << c.what << ": " << run.err.substr(0, 300);
+    EXPECT_EQ((dir / "service.toml").string() + ":" + c.error + "\n", run.err) << c.what;
+    EXPECT_EQ(inputs, listing(dir)) << c.what;
+}
+
+TEST_F(Fuzz, DeepNestingIsRefusedWithOneLineBeforeItIsParsed)
+{
+    const size_t deep = 100000;
+    const std::string tooDeep =
+        ": error: tables, arrays and dotted keys nest more than 32 levels deep here; a descriptor needs no more than 4";
+    const std::string records = "[records]\n";
+    // Each refused where it first goes below level 32 (the root is level 0, [records] 1):
+    // at its key or header, or at the value or element that is that deep.
+    std::vector<HostileCase> cases = {
+        {"a dotted key", "build", records + repeated("k.", deep) + "k = \"1\"\n", "7:1" + tooDeep},
+        {"a table header", "build", "[" + repeated("k.", deep) + "k]\nx = 1\n", "6:1" + tooDeep},
+        {"an array of tables", "build", "[[" + repeated("k.", deep) + "k]]\n", "6:1" + tooDeep},
+        {"arrays", "build", records + "a = " + repeated("[", deep) + repeated("]", deep) + "\n", "7:36" + tooDeep},
+        {"inline tables", "build", records + "a = " + repeated("{b=", deep) + "1" + repeated("}", deep) + "\n",
+         "7:96" + tooDeep},
+        {"arrays of inline tables", "build",
+         records + "a = " + repeated("[{b=", deep / 2) + "1" + repeated("}]", deep / 2) + "\n", "7:66" + tooDeep},
+        {"a dotted key in an inline table", "build", records + "a = [{" + repeated("k.", deep) + "k = 1}]\n",
+         "7:7" + tooDeep},
+        // 32 levels are read (and refused for what they say), and brackets, braces and dots
+        // inside texts and comments are no nesting at all.
+        {"32 levels", "build", records + repeated("k.", 30) + "k = \"1\"\n",
+         "7:1: error: records.k: a record key must be a decimal identifier"},
+        {"brackets in texts and comments", "build",
+         records + "40000 = \"" + repeated("[{", deep) + "\\\"\" # " + repeated("[", deep) + "\n40001 = '''" +
+             repeated("[\n", 1000) + "'''\n40002 = '" + repeated("k.", deep) + "'\n40003 = \"\"\"" +
+             repeated("{\\\"\"\"", 1000) + "\"\"\"\n",
+         ""},
+    };
+    if (wixlInstalled()) {
+        cases.push_back({"a dotted key, for a package", "msi",
+                         records + repeated("k.", deep) + "k = \"1\"\n[installer]\nmanufacturer = \"M\"\nversion = \"1.0.0\"\n",
+                         "7:1" + tooDeep});
+    }
+    Scratch scratch("deep");
+    for (size_t i = 0; i < cases.size(); ++i) {
+        fs::path dir = scratch.path / std::to_string(i);
+        writeFile(dir / "service.toml", kServiceHead + cases[i].descriptor);
+        writeFile(dir / "image.exe", syntheticImage());
+        expectRefusedOrBuilt(cases[i], dir, {"image.exe", "service.toml"});
+    }
+}
+
 } // namespace
