@@ -336,6 +336,24 @@ TEST_F(JvmSearch, PreferredSubdirectoryIsTriedFirst)
     EXPECT_FALSE(logHas(run, "Trying " + bin + "\\hotspot\\jvm.dll (exists 0)"));
 }
 
+// A library that jvm.dll imports comes from its own runtime, never from the working
+// directory, which others may be able to write.
+TEST_F(JvmSearch, TheLibrarysDependenciesComeFromItsRuntimeNotTheWorkingDirectory)
+{
+    ASSERT_FALSE(layOutRuntime(dir.file(L"app\\jre"), runtime("1.8.0_66", "jvm_withdep.dll")).empty());
+    ASSERT_TRUE(copyStandin("jvmdep.dll", dir.file(L"app\\jre\\bin\\jvmdep.dll")));
+    // A copy in the working directory the launcher is started in.
+    ASSERT_TRUE(makeDirectories(dir.file(L"work")));
+    ASSERT_TRUE(copyStandin("jvmdep.dll", dir.file(L"work\\jvmdep.dll")));
+    ProcessOptions options;
+    options.workingDirectory = dir.file(L"work");
+    options.setEnv[L"JVMDEP_RECORD"] = dir.file(L"jvmdep.record");
+    LauncherRun run = this->run(launcher(block("B..\\jre;")), options);
+    const std::string bin = lower(narrowPath(dir.file(L"app\\jre\\bin")));
+    ASSERT_TRUE(logHas(run, "Trying " + bin + "\\server\\jvm.dll (exists 1)")) << run.log;
+    EXPECT_EQ(bin + "\\jvmdep.dll\n", lower(readText(dir.file(L"jvmdep.record")))) << run.log;
+}
+
 TEST_F(JvmSearch, DevelopmentKitFoundOnThePathLoadsItsJreLibrary)
 {
     RuntimeLayout layout = runtime("1.8.0_66");

@@ -76,6 +76,11 @@ HMODULE loadFromBinDirectory(const char* javaExecutable)
     // PATH is read whole: a cut PATH written back would lose directories for good.
     const std::string oldPath = environmentValue("PATH");
     setPath((oldPath + ";" + binDirectory).c_str());
+    // The libraries jvm.dll imports come from its own folder, then from the bin directory
+    // (where the runtime keeps its C runtime), as when the runtime's own java.exe loads
+    // it; the working directory, which others may be able to write, is not searched. This
+    // stays for the VM's later loads.
+    SetDllDirectoryA(binDirectory.c_str());
 
     std::vector<std::string> subdirectories;
     char preferred[kPreferredDirCapacity];
@@ -94,7 +99,7 @@ HMODULE loadFromBinDirectory(const char* javaExecutable)
         }
         bool exists = fileExists(library);
         logMessage("Trying %s (exists %d)", library, exists ? 1 : 0);
-        HMODULE module = LoadLibraryA(library);
+        HMODULE module = LoadLibraryExA(library, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
         if (module != nullptr) {
             return module;
         }
@@ -104,6 +109,7 @@ HMODULE loadFromBinDirectory(const char* javaExecutable)
         }
     }
     setPath(oldPath.c_str());
+    SetDllDirectoryW(L"");  // still without the working directory
     if (loadError == ERROR_BAD_EXE_FORMAT) {
         logMessage("rejected %s: its jvm.dll is not a 64-bit library (error 193)", javaExecutable);
     } else if (loadError != 0) {
