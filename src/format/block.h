@@ -7,6 +7,7 @@
 //   3. the included files, right behind the block: per file a 64-bit length, then the
 //      content with every byte XOR kIncludedFileMask;
 //   4. whatever a signing tool appends; the launcher reads none of it.
+// The first three together hold at most kLargestLauncherSize bytes.
 //
 // Block layout (integers little-endian, texts without terminator):
 //   offset 0   magic 0xE8E413D5
@@ -33,6 +34,23 @@ constexpr uint32_t kMagic = 0xE8E413D5u;
 constexpr size_t kHeaderSize = 20;
 constexpr size_t kSizeFieldOffset = 12;
 constexpr uint8_t kIncludedFileMask = 0xA7;
+
+// The most bytes a packaged launcher, image, block and included files together, can hold.
+// The launcher keeps positions in its own file as 32-bit numbers, and hands the position
+// behind its included files to the application as a signed one
+// (-Dquill.unextractedPosition).
+constexpr uint64_t kLargestLauncherSize = 0x7FFFFFFF;
+
+// The size of a packaged launcher of `size` bytes with one more included file of
+// `fileSize` bytes behind it: its 64-bit length, then its content. Saturates rather than
+// wraps, so that no number of large files adds up to a small size.
+inline uint64_t withIncludedFile(uint64_t size, uint64_t fileSize)
+{
+    constexpr uint64_t kLength = 8;
+    constexpr uint64_t kMost = ~uint64_t{0};
+    uint64_t record = fileSize > kMost - kLength ? kMost : fileSize + kLength;
+    return size > kMost - record ? kMost : size + record;
+}
 
 struct NarrowRecord {
     int32_t id;

@@ -1,6 +1,6 @@
 // The block format shared by the launcher and the packager, on the build machine: the
 // command-line form, the parser (every cut, impossible lengths, the NUL rule), the record
-// table, the section walk and the included files' names.
+// table, the section walk, the included files' names and the size of a launcher.
 #include "format/block_parser.h"
 #include "format/block_writer.h"
 #include "format/command_line.h"
@@ -388,4 +388,59 @@ TEST(IncludedFiles, NamesAreTheNonEmptyPiecesUpToTheCountAndMustStayInside)
     EXPECT_EQ(bytes.size(), end);
     EXPECT_FALSE(readIncludedFiles(bytes.data(), bytes.size() - 1, 0, 3, &contents, &end, &failed));
     EXPECT_EQ(2u, failed);
+}
+
+TEST(LauncherSize, CountsWhatTheWriterWritesAndNeverWraps)
+{
+    // What a launcher of these files takes is what packageImage makes of them: the image,
+    // the block, and per file its 64-bit length and content.
+    Bytes image = [] {
+        Bytes bytes(0x240, 0);
+        bytes[0] = 'M';
+        bytes[1] = 'Z';
+        bytes[60] = 64;
+        bytes[64] = 'P';
+        bytes[65] = 'E';
+        bytes[64 + 6] = 1;
+        bytes[64 + 24 + 16] = 0x40;
+        bytes[64 + 24 + 20 + 1] = 0x02;  // raw data at 0x200
+        return bytes;
+    }();
+    const std::vector<std::vector<uint8_t>> fileSets[] = {{}, {{}}, {{1, 2, 3}, Bytes(5000, 7), {}}};
+    for (const auto& contents : fileSets) {
+        std::vector<IncludedFile> files;
+        for (const Bytes& content : contents) {
+            files.push_back({"f" + std::to_string(files.size()), content});
+        }
+        ConfigBlock block;
+        block.narrow.push_back({1, "x"});
+        block.addIncludedFiles(files);
+        Bytes launcher;
+        std::string why;
+        ASSERT_TRUE(packageImage(image, block, &launcher, &why)) << why;
+        uint64_t size = image.size() + serializeBlock(block).size();
+        for (const Bytes& content : contents) {
+            size = withIncludedFile(size, content.size());
+        }
+        EXPECT_EQ(launcher.size(), size) << contents.size() << " files";
+    }
+
+    const uint64_t most = ~uint64_t{0};
+    struct Case {
+        uint64_t size;
+        uint64_t fileSize;
+        uint64_t expected;
+    };
+    const Case cases[] = {
+        {0, 0, 8},
+        {kLargestLauncherSize - 8, 0, kLargestLauncherSize},      // fits exactly
+        {kLargestLauncherSize - 8, 1, kLargestLauncherSize + 1},  // one over
+        {most - 8, 0, most},                                     // the last exact sum
+        {most - 8, 1, most},                                     // saturated, not 0
+        {1, most - 7, most},
+        {most, most, most},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.expected, withIncludedFile(c.size, c.fileSize)) << c.size << " + " << c.fileSize;
+    }
 }
