@@ -1,9 +1,11 @@
 // Service descriptor to configuration block: the parse (after a check of how deeply the
 // text nests), the checks that hold for every value (no NUL character), the sections in
-// order, the keys the launcher cannot do without, and the block in the packager's record
-// order with the table's defaults (a record without one only when a key gives it).
+// order, the keys the launcher cannot do without, the block in the packager's record order
+// with the table's defaults (a record without one only when a key gives it), and the size
+// of the launcher it makes.
 #include "packaging/descriptor.h"
 
+#include "format/block_writer.h"
 #include "format/record_ids.h"
 #include "packaging/descriptor_build.h"
 #include "packaging/descriptor_text.h"
@@ -275,6 +277,44 @@ private:
 // levels of one dotted key would exhaust the stack.
 constexpr size_t kDeepestNesting = 32;
 
+// Refuses a launcher larger than a launcher can hold, from the sizes measured for the build,
+// so that nothing is written: at the [[files]] entry with which it grows too large, or at
+// the top when the runtime library jar or the records already make it so.
+void checkLauncherSize(Builder& b, const toml::table& root, const blockformat::ConfigBlock& block)
+{
+    constexpr uint64_t kLargest = blockformat::kLargestLauncherSize;
+    uint64_t size = b.settings->imageSize + blockformat::serializeBlock(block).size();
+    bool recordsAlone = size > kLargest;
+    size_t firstBeyond = b.files.size();
+    for (size_t i = 0; i < b.files.size(); ++i) {
+        bool measured = i < b.origins.size() && !b.origins[i].path.empty();
+        size = blockformat::withIncludedFile(size, measured ? b.origins[i].size : b.files[i].content.size());
+        if (size > kLargest && firstBeyond == b.files.size()) {
+            firstBeyond = i;
+        }
+    }
+    if (!recordsAlone && firstBeyond == b.files.size()) {
+        return;
+    }
+    std::string limit = "the " + std::to_string(kLargest) +
+                        " bytes a launcher can hold (it keeps positions in its own file as signed 32-bit numbers); "
+                        "with all its files it would take " + std::to_string(size) +
+                        (size == ~uint64_t{0} ? " or more" : "") + " bytes";
+    // The entries of [[files]] are the last files, behind the runtime library jar.
+    const toml::array* entries = root.get_as<toml::array>("files");
+    size_t entryCount = entries != nullptr ? entries->size() : 0;
+    size_t firstEntry = b.files.size() >= entryCount ? b.files.size() - entryCount : 0;
+    if (recordsAlone) {
+        b.error(toml::source_region{}, "the launcher image and the records alone pass " + limit);
+    } else if (firstBeyond < firstEntry) {
+        b.error(toml::source_region{}, "the runtime library jar " + latin1ToUtf8(b.files[firstBeyond].name) +
+                                           " does not fit: with it the launcher passes " + limit);
+    } else {
+        b.error((*entries)[firstBeyond - firstEntry].source(), "files[" + std::to_string(firstBeyond - firstEntry) +
+                                                                   "] does not fit: with it the launcher passes " + limit);
+    }
+}
+
 // Where a missing required key should be reported: its table's header, else the top.
 toml::source_region whereMissing(const toml::table* table)
 {
@@ -543,6 +583,10 @@ bool buildFromDescriptor(const std::string& text, const std::string& path, const
     std::string limit = blockLimitProblem(built.block);
     if (!limit.empty()) {
         b.error(toml::source_region{}, "the launcher cannot read this block back: " + limit);
+        return false;
+    }
+    checkLauncherSize(b, root, built.block);
+    if (errors->size() != errorsBefore) {
         return false;
     }
     built.notes = b.notes;

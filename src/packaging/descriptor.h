@@ -47,6 +47,9 @@ struct BuildSettings {
     // contents stay empty in the block, and writeLauncher copies them from
     // BuildResult::includedFrom, so that a build never holds them in memory.
     bool streamIncludedFiles = false;
+    // The size of the launcher image the block goes behind: a build whose launcher would
+    // hold more than blockformat::kLargestLauncherSize bytes is refused. 0 when unknown.
+    uint64_t imageSize = 0;
     // When set, included files are taken from here by their `source` text instead of
     // being read from disk (used to check a descriptor that `inspect` wrote).
     const std::map<std::string, std::vector<uint8_t>>* fileContents = nullptr;

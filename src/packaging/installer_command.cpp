@@ -247,6 +247,11 @@ int packageInstaller(const std::vector<std::string>& arguments, const std::strin
     if (!readWhole(descriptorPath, &text)) {
         return failure("cannot read " + descriptorPath);
     }
+    std::error_code unreadable;  // an image that cannot be read is named when it is read
+    settings.imageSize = fs::file_size(positional[1], unreadable);
+    if (unreadable) {
+        settings.imageSize = 0;
+    }
     BuildResult built;
     std::vector<Diagnostic> errors;
     InstallerPlan plan;

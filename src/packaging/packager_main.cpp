@@ -142,6 +142,11 @@ int build(const std::vector<std::string>& arguments)
     if (!readWhole(descriptorPath, &text)) {
         return failure("cannot read " + descriptorPath);
     }
+    std::error_code unreadable;  // an image that cannot be read is named when it is read
+    settings.imageSize = fs::file_size(positional[1], unreadable);
+    if (unreadable) {
+        settings.imageSize = 0;
+    }
     packager::BuildResult result;
     std::vector<packager::Diagnostic> errors;
     if (!packager::buildFromDescriptor(text, descriptorPath, settings, &result, &errors)) {

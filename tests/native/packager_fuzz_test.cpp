@@ -6,6 +6,7 @@
 // The seed and the number of cases come from PACKAGER_FUZZ_SEED, PACKAGER_FUZZ_CASES and
 // PACKAGER_FUZZ_DAMAGED (tests/scripts/packager_fuzz.sh sets them); a failing case names
 // its seed and index and keeps its files under PACKAGER_FUZZ_KEEP when that is set.
+#include "format/block.h"
 #include "format/record_ids.h"
 #include "packaging/descriptor.h"
 #include "packaging/descriptor_keys.h"
@@ -451,10 +452,12 @@ std::string shellQuoted(const fs::path& path)
     return "'" + path.string() + "'";
 }
 
-PackagerRun packager(const std::string& arguments, const fs::path& scratch)
+// `shell` goes in front of the command (such as a ulimit).
+PackagerRun packager(const std::string& arguments, const fs::path& scratch, const std::string& shell = "")
 {
     fs::path err = scratch / "stderr.txt";
-    std::string command = std::string(std::getenv("PACKAGER")) + " " + arguments + " >/dev/null 2>" + shellQuoted(err);
+    std::string command =
+        shell + std::string(std::getenv("PACKAGER")) + " " + arguments + " >/dev/null 2>" + shellQuoted(err);
     int status = std::system(command.c_str());
     PackagerRun run;
     run.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -744,29 +747,32 @@ bool wixlInstalled()
 }
 
 // A hostile descriptor, `packager <command> service.toml image.exe out.<exe|msi>` in a
-// folder of its own: either refused with exit code 2, exactly `error` as its one line and
-// nothing written, or (`error` empty) built.
+// folder of its own: either refused with exit code 2, one line that begins with `error`
+// and nothing written, or (`error` empty) built.
 struct HostileCase {
     std::string what;
     std::string command;     // "build" or "msi"
     std::string descriptor;  // behind kServiceHead
-    std::string error;       // the line behind "<descriptor path>:"
+    std::string error;       // the line behind "<descriptor path>:", or its beginning
 };
 
 void expectRefusedOrBuilt(const HostileCase& c, const fs::path& dir, const std::set<std::string>& inputs)
 {
     fs::path output = dir / (c.command == "msi" ? "out.msi" : "out.exe");
+    // The packager runs as a child process, so that a crash fails the case and not the test
+    // run; and it may write no more than a few MB, so that a refusal that comes only after
+    // writing fails at once (SIGXFSZ) rather than after writing gigabytes.
     PackagerRun run = packager(c.command + " " + shellQuoted(dir / "service.toml") + " " + shellQuoted(dir / "image.exe") +
                                    " " + shellQuoted(output) + " --no-runtime-library",
-                               dir);
+                               dir, "ulimit -f 8192; ");
     if (c.error.empty()) {
         EXPECT_EQ(0, run.code) << c.what << ": " << run.err;
         EXPECT_TRUE(fs::is_regular_file(output)) << c.what;
         return;
     }
-    // A crash fails the case, not the test run: the packager runs as a child process.
     EXPECT_EQ(2, run.code) << c.what << ": " << run.err.substr(0, 300);
-    EXPECT_EQ((dir / "service.toml").string() + ":" + c.error + "\n", run.err) << c.what;
+    EXPECT_EQ(0u, run.err.rfind((dir / "service.toml").string() + ":" + c.error, 0)) << c.what << ": " << run.err;
+    EXPECT_EQ(1, std::count(run.err.begin(), run.err.end(), '\n')) << c.what << ": " << run.err;
     EXPECT_EQ(inputs, listing(dir)) << c.what;
 }
 
@@ -810,6 +816,45 @@ TEST_F(Fuzz, DeepNestingIsRefusedWithOneLineBeforeItIsParsed)
         writeFile(dir / "service.toml", kServiceHead + cases[i].descriptor);
         writeFile(dir / "image.exe", syntheticImage());
         expectRefusedOrBuilt(cases[i], dir, {"image.exe", "service.toml"});
+    }
+}
+
+TEST_F(Fuzz, IncludedFilesBeyondWhatALauncherHoldsAreRefusedBeforeAnythingIsWritten)
+{
+    // Sparse files: their measured sizes add up to far more than the disk holds.
+    const uint64_t largest = blockformat::kLargestLauncherSize;
+    const std::string limit = " does not fit: with it the launcher passes the " + std::to_string(largest) +
+                              " bytes a launcher can hold";
+    std::string manyEntries;
+    for (int i = 0; i < 100000; ++i) {
+        manyEntries += "[[files]]\nsource = \"big.bin\"\nname = \"f" + std::to_string(i) + "\"\n";
+    }
+    const std::string oneEntry = "[[files]]\nsource = \"big.bin\"\n";
+    const std::string installer = "[installer]\nmanufacturer = \"M\"\nversion = \"1.0.0\"\n";
+    struct SizeCase {
+        HostileCase run;
+        uint64_t fileSize;
+    };
+    // Entry n is at line 6 + 3 n; the 410th 5 MB file is the first beyond the limit.
+    std::vector<SizeCase> cases = {
+        {{"100,000 entries of a 5 MB file", "build", manyEntries, "1233:1: error: files[409]" + limit}, 5u << 20},
+        {{"a file of 2 GB", "build", oneEntry, "6:1: error: files[0]" + limit}, largest + 1},
+        // The file alone would fit: the image and the records are counted too.
+        {{"a file that fits only without the image", "build", oneEntry, "6:1: error: files[0]" + limit}, largest - 8 - 1000},
+    };
+    if (wixlInstalled()) {
+        cases.push_back({{"100,000 entries of a 5 MB file, for a package", "msi", installer + manyEntries,
+                          "1236:1: error: files[409]" + limit},
+                         5u << 20});
+    }
+    Scratch scratch("large");
+    for (size_t i = 0; i < cases.size(); ++i) {
+        fs::path dir = scratch.path / std::to_string(i);
+        writeFile(dir / "service.toml", kServiceHead + cases[i].run.descriptor);
+        writeFile(dir / "image.exe", syntheticImage());
+        writeFile(dir / "big.bin", "");
+        fs::resize_file(dir / "big.bin", cases[i].fileSize);
+        expectRefusedOrBuilt(cases[i].run, dir, {"big.bin", "image.exe", "service.toml"});
     }
 }
 
