@@ -77,7 +77,8 @@ blockformat::ConfigBlock exampleServiceBlock()
         {cfg::skipJavaSoftKeys, "0"},
         // VM and application start
         {cfg::redirectStderr, "1"},
-        {cfg::stderrFile, "${installer:sys.tempDir}\\demo_error.log"},
+        // Beside the launcher: a service writes no output into the shared temporary directory.
+        {cfg::stderrFile, "logs\\demo_error.log"},
         {cfg::redirectStdout, "0"},
         {cfg::stdoutFile, "output.log"},
         {cfg::redirectAppendFlag, "1"},

@@ -1010,6 +1010,12 @@ TEST(OutputKeys, TheSystemTemporaryDirectoryIsForDesktopKindsOnly)
             }
         }
     }
+    // The example service, described and built again as a descriptor of its own, passes the check.
+    packager::PackagedLauncher example;
+    std::string error;
+    ASSERT_TRUE(packager::readPackagedLauncher(launcherBytes(packager::exampleServiceBlock()), &example, &error)) << error;
+    Built rebuilt = build(packager::describeLauncher(example, {}, "demo.exe").descriptor);
+    EXPECT_TRUE(rebuilt.ok) << (rebuilt.errors.empty() ? "" : packager::formatDiagnostic(rebuilt.errors.front()));
     // The message for a reference nothing resolves no longer recommends the shared folder.
     Built unknown = build(serviceDescriptor("[launcher]\nkind = \"gui\"\n[output]\nstderr = \"${TEMP}\\\\e.log\"\n"));
     ASSERT_EQ(unknown.errors.size(), 1u);

@@ -16,6 +16,7 @@ import java.io.ByteArrayOutputStream;
 import java.io.IOException;
 import java.nio.charset.Charset;
 import java.nio.charset.StandardCharsets;
+import java.nio.file.DirectoryStream;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.Paths;
@@ -138,7 +139,14 @@ class ContractTest {
      * launcher's Windows paths name the files it meant.
      */
     private AppRun start(Recorded recorded, String... extra) throws IOException {
-        Files.createSymbolicLink(driveZ(), Paths.get("/"));
+        return start(recorded, recorded.elements, temp, extra);
+    }
+
+    /** The same with other elements of the array, in a working directory of its own. */
+    private AppRun start(Recorded recorded, List<String> elements, Path dir, String... extra) throws IOException {
+        Path driveZ = dir.resolve("Z:");
+        Files.createSymbolicLink(driveZ, Paths.get("/"));
+        drives.add(driveZ);
         List<String> options = new ArrayList<String>();
         for (String option : recorded.options) {
             // "exit" carries the launcher's exit hook, which only a VM created through JNI takes.
@@ -147,17 +155,17 @@ class ContractTest {
             }
         }
         options.addAll(Arrays.asList(extra));
-        return AppRun.start(temp, options, recorded.launcherClass, recorded.elements);
+        return AppRun.start(dir, options, recorded.launcherClass, elements);
     }
 
-    private Path driveZ() {
-        return temp.resolve("Z:");
-    }
+    private final List<Path> drives = new ArrayList<Path>();
 
-    // The link goes before the temporary directory is cleaned up, which then never meets it.
+    // The links go before the temporary directory is cleaned up, which then never meets them.
     @AfterEach
     void removeDriveZ() throws IOException {
-        Files.deleteIfExists(driveZ());
+        for (Path driveZ : drives) {
+            Files.deleteIfExists(driveZ);
+        }
     }
 
     private static List<String> properties(AppRun run) {
@@ -263,9 +271,30 @@ class ContractTest {
     void serviceChild() throws Exception {
         Recorded recorded = read("service-child");
         assertEquals(AppRun.QUILL_LAUNCHER, recorded.launcherClass);
+        // Standard error configured into the system's temporary directory, which every user
+        // can write to: as a service the runtime library refuses it, touches nothing there,
+        // and does not start the application; the message goes to standard error.
+        assertEquals("${installer:sys.tempDir}\\demo_error.log", recorded.elements.get(2));
         Path tmp = Files.createDirectory(temp.resolve("systemp"));
-        Files.write(tmp.resolve("demo_error.log"), "stale\n".getBytes(StandardCharsets.US_ASCII));
-        AppRun run = start(recorded, "-Djava.io.tmpdir=" + tmp, "-Dfixture.mode=service");
+        AppRun refused = start(recorded, "-Djava.io.tmpdir=" + tmp, "-Dfixture.mode=service");
+        refused.input(null, true);
+        assertTrue(refused.waitForEnd() != 0, refused.describe());
+        assertTrue(refused.stderr().contains("standard-error file \"${installer:sys.tempDir}\\demo_error.log\" names "
+                + "${installer:sys.tempDir}, the system's temporary directory"), refused.describe());
+        assertTrue(refused.report().isEmpty(), "the application must not start\n" + refused.describe());
+        try (DirectoryStream<Path> entries = Files.newDirectoryStream(tmp)) {
+            assertFalse(entries.iterator().hasNext(), "a file was made in the temporary directory");
+        }
+
+        // The rest of the service's contract, with the error file beside the launcher.
+        List<String> elements = new ArrayList<String>(recorded.elements);
+        String launcher = recorded.launcherPath();
+        elements.set(2, launcher.substring(0, launcher.lastIndexOf('\\')) + "\\logs\\err.log");
+        Path errorFile = recorded.file("app/bin/logs/err.log");
+        Files.createDirectories(errorFile.getParent());
+        Files.write(errorFile, "stale\n".getBytes(StandardCharsets.US_ASCII));
+        AppRun run = start(recorded, elements, Files.createDirectory(temp.resolve("run")), "-Djava.io.tmpdir=" + tmp,
+                "-Dfixture.mode=service");
         assertTrue(run.awaitReportLine("started"), run.describe());
         // The service process's stop line.
         run.input("0\n", true);
@@ -278,9 +307,8 @@ class ContractTest {
         assertEquals("DemoService", run.reported("serviceName"));
         assertEquals("false", run.reported("graphical"));
         assertLauncher(recorded, run);
-        // Standard error into the system's temporary directory, truncated first; standard
-        // output left alone.
-        assertEquals(Arrays.asList("err-line"), AppRun.lines(tmp.resolve("demo_error.log")));
+        // Standard error truncated first; standard output left alone.
+        assertEquals(Arrays.asList("err-line"), AppRun.lines(errorFile));
         assertEquals("out-line", run.stdout());
         List<String> report = run.report();
         int listener = report.indexOf("stop listener");
