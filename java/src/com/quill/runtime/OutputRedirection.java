@@ -4,7 +4,6 @@ package com.quill.runtime;
 import java.io.File;
 import java.io.IOException;
 import java.io.PrintStream;
-import java.nio.channels.Channels;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.Paths;
@@ -203,7 +202,7 @@ final class OutputRedirection {
             if (limit.limited()) {
                 return new WholeWritePrintStream(new RotatingFileOutput(file, append, limit.maxSize, limit.keep));
             }
-            return new PrintStream(Channels.newOutputStream(OutputFiles.open(file, append)), true);
+            return new PrintStream(new RotatingFileOutput(file, append, Long.MAX_VALUE, 0), true);
         } catch (IOException e) {
             throw new IOException("cannot open the " + what + " file " + file + ": " + e.getMessage(), e);
         }

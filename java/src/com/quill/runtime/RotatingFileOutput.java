@@ -1,11 +1,12 @@
-// An output file with a size limit: when a write would take it past the limit, the file
-// becomes <name>.1, the older ones move up a number, the oldest beyond the kept count goes,
-// and a new file begins.
+// An output file, with or without a size limit: when a write would take it past the limit,
+// the file becomes <name>.1, the older ones move up a number, the oldest beyond the kept
+// count goes, and a new file begins.
 package com.quill.runtime;
 
 import java.io.IOException;
 import java.io.OutputStream;
 import java.nio.ByteBuffer;
+import java.nio.channels.ClosedChannelException;
 import java.nio.channels.FileChannel;
 import java.nio.file.Files;
 import java.nio.file.Path;
@@ -17,6 +18,12 @@ import java.nio.file.StandardCopyOption;
  * (another process holds a file, so that it cannot be renamed or removed) changes nothing:
  * the writes go on into the current file and the rotation is tried again at the next write
  * that would pass the limit, so no output is lost or written twice.
+ *
+ * <p>A file channel is closed by an interrupt of the thread that uses it, and an
+ * application may write from a thread whose interrupt status is set. So each write runs
+ * with the status cleared and sets it again afterwards, and a channel that an interrupt
+ * closed (during a write, or a rotation's truncation) is opened again by the file's name
+ * at the next write, which writes the rest.
  */
 final class RotatingFileOutput extends OutputStream {
     private final Path file;
@@ -27,11 +34,12 @@ final class RotatingFileOutput extends OutputStream {
     // The current file has been renamed but no new one could be opened; the writes still
     // go to the renamed file until one can.
     private boolean renamedAway;
+    private boolean closed;
 
     /**
      * Opens the file (creating it; appending, or truncating it when append is false).
      *
-     * @param maxSize bytes a file may hold, more than 0
+     * @param maxSize bytes a file may hold, more than 0; Long.MAX_VALUE for no limit
      * @param keep how many older files to keep, 0 or more
      */
     RotatingFileOutput(Path file, boolean append, long maxSize, int keep) throws IOException {
@@ -66,20 +74,47 @@ final class RotatingFileOutput extends OutputStream {
         if (length == 0) {
             return;
         }
-        if (renamedAway) {
-            openNewFile();
-        } else if (size > 0 && length > maxSize - size) {
-            rotate();
+        if (closed) {
+            throw new ClosedChannelException();
         }
-        ByteBuffer buffer = ByteBuffer.wrap(bytes, offset, length);
-        while (buffer.hasRemaining()) {
-            channel.write(buffer);
+        boolean interrupted = Thread.interrupted();
+        try {
+            if (renamedAway) {
+                openNewFile();
+            } else if (size > 0 && length > maxSize - size) {
+                rotate();
+            }
+            ByteBuffer buffer = ByteBuffer.wrap(bytes, offset, length);
+            while (buffer.hasRemaining()) {
+                try {
+                    channel.write(buffer);
+                } catch (ClosedChannelException e) {
+                    // An interrupt closed it (now or during an earlier rotation), or an
+                    // earlier opening again failed; not this stream's close, checked above.
+                    interrupted |= Thread.interrupted();
+                    reopen(buffer.position() - offset);
+                }
+            }
+            size += length;
+        } finally {
+            if (interrupted) {
+                Thread.currentThread().interrupt();
+            }
         }
-        size += length;
+    }
+
+    // The bytes of the current write that reached the file before the interrupt stay; the
+    // rest goes to the end of the file of this name, as the next write's would.
+    private void reopen(int written) throws IOException {
+        closeQuietly(channel);
+        channel = open(file, true);
+        size = channel.size() - written;
+        renamedAway = false;
     }
 
     @Override
     public synchronized void close() throws IOException {
+        closed = true;
         channel.close();
     }
 

@@ -8,6 +8,8 @@
 //   throw    throws an IllegalStateException "fixture failure"
 //   throw-with-hook  registers a shutdown hook and starts a non-daemon thread that never
 //            ends, then throws as "throw" does
+//   interrupted  prints a line to standard output with its interrupt status set, reports
+//            whether the status is still set, then prints a line after it
 package com.example.demo;
 
 import com.quill.runtime.LauncherEnvironment;
@@ -62,6 +64,11 @@ class Main {
             };
             forever.start();
             throw new IllegalStateException("fixture failure");
+        } else if (mode.equals("interrupted")) {
+            Thread.currentThread().interrupt();
+            System.out.println("written while interrupted");
+            report("still interrupted " + Thread.interrupted());
+            System.out.println("written after");
         } else if (mode.equals("service")) {
             LauncherEnvironment.addStopListener(new StopListener() {
                 @Override

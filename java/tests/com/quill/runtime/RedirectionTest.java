@@ -178,6 +178,30 @@ class RedirectionTest {
         return names;
     }
 
+    // A write from a thread whose interrupt status is set neither fails nor closes the file
+    // for the writes after it, and the status stays set for the application.
+    @Test
+    void anInterruptedWriterLosesNoOutput() throws Exception {
+        String[][] cases = {
+            // limit options
+            {},
+            {"-D" + OutputLimit.MAX_SIZE_PROPERTY + "=1048576"},
+        };
+        int i = 0;
+        for (String[] limit : cases) {
+            Path dir = Files.createDirectory(temp.resolve("case" + i++));
+            Path out = dir.resolve("out.log");
+            List<String> options = new ArrayList<String>(Arrays.asList(limit));
+            options.add("-Dfixture.mode=interrupted");
+            AppRun run = AppRun.run(dir, options, array("false", AppRun.APP, "", out.toString(), "true"), null);
+            String label = Arrays.toString(limit);
+            assertEquals(0, run.exitCode(), label + "\n" + run.describe());
+            assertEquals(Arrays.asList("out-line", "written while interrupted", "written after"), AppRun.lines(out),
+                    label);
+            assertEquals("true", run.reported("still interrupted"), label);
+        }
+    }
+
     @Test
     void noRedirectionForTheConsoleRun() throws Exception {
         Path err = temp.resolve("err.log");
