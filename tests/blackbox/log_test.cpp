@@ -4,28 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <aclapi.h>
-#include <sddl.h>
-
 #include <regex>
 
 namespace {
-
-std::string accessListOf(const std::wstring& path)
-{
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    char* text = nullptr;
-    std::string result = "<unreadable>";
-    if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
-                              nullptr, &descriptor) == ERROR_SUCCESS &&
-        ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
-                                                             &text, nullptr)) {
-        result = text;
-    }
-    LocalFree(text);
-    LocalFree(descriptor);
-    return result;
-}
 
 // "/run" ends at once in this build; the service dispatcher of a process that the service
 // manager did not start takes seconds to give up under Wine.

@@ -292,7 +292,7 @@ TEST_F(VmOptions, MainArgumentArray)
     };
     const std::vector<Case> cases = {
         {"no arguments", {{124, ""}}, {}, false,
-         {"false", "com.example.demo.Main", "${installer:sys.tempDir}\\demo_error.log", "", "true"}},
+         {"false", "com.example.demo.Main", toUtf8(binDir()) + "\\logs\\demo_error.log", "", "true"}},
         {"launcher kind 1, redirections resolved, default arguments split",
          {{107, "1"}, {103, "logs\\err.log"}, {104, "1"}, {105, "${installer:app.dir}\\out.log"}, {106, "0"},
           {124, "--config 'a b' \"c d\""}},

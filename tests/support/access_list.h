@@ -21,3 +21,33 @@ inline std::vector<std::string> entriesForEverybody(const std::string& sddl)
     }
     return found;
 }
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <aclapi.h>
+#include <sddl.h>
+
+// The access list of a file or folder in SDDL form; "<unreadable>" when it cannot be read.
+inline std::string accessListOf(const std::wstring& path)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    char* text = nullptr;
+    std::string result = "<unreadable>";
+    if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
+                              nullptr, &descriptor) == ERROR_SUCCESS &&
+        ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                             &text, nullptr)) {
+        result = text;
+    }
+    LocalFree(text);
+    LocalFree(descriptor);
+    return result;
+}
+
+// The same for an ASCII path.
+inline std::string accessListOf(const std::string& path)
+{
+    return accessListOf(std::wstring(path.begin(), path.end()));
+}
+#endif

@@ -7,30 +7,11 @@
 #include "support/access_list.h"
 #include "unit/scratch_directory.h"
 
-#include <aclapi.h>
-#include <sddl.h>
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 namespace {
-
-std::string accessListOf(const std::string& path)
-{
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    char* text = nullptr;
-    std::string result = "<unreadable>";
-    if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
-                              nullptr, &descriptor) == ERROR_SUCCESS &&
-        ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
-                                                             &text, nullptr)) {
-        result = text;
-    }
-    LocalFree(text);
-    LocalFree(descriptor);
-    return result;
-}
 
 TEST(PrivateSecurity, DescriptorsAreProtectedAndNameSystemAdministratorsAndTheAccount)
 {
