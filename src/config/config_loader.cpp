@@ -200,15 +200,6 @@ UniqueFile openOwnExecutable()
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-void seekToAppendedData(HANDLE file)
-{
-    int64_t blockStart = 0;
-    BlockError error = findAppendedData(file, &blockStart);
-    if (error != BlockError::none) {
-        fatalError(blockErrorText(error));
-    }
-}
-
 void loadConfiguration()
 {
     UniqueFile file = openOwnExecutable();

@@ -27,8 +27,6 @@ void loadConfiguration();
 // A read handle on the launcher's own executable (by its wide long path), sharing read
 // and write; invalid when it cannot be opened.
 UniqueFile openOwnExecutable();
-// Positions the handle at the start of the configuration block; fatal on a short read.
-void seekToAppendedData(HANDLE file);
 
 // The reading steps without their fatal ending, on any open file: a test can run them
 // on a block cut anywhere. Logging is the same as in the launcher.

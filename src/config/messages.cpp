@@ -52,30 +52,33 @@ bool windowStationVisible()
 
 } // namespace
 
-std::string substituteArgument(const std::string& message, const char* argument)
+namespace {
+
+template <typename Char>
+std::basic_string<Char> substitute(const std::basic_string<Char>& message, const Char* argument)
 {
-    size_t at = message.find("{0}");
-    if (argument == nullptr || at == std::string::npos) {
+    const Char placeholder[] = {Char('{'), Char('0'), Char('}'), Char('\0')};
+    size_t at = message.find(placeholder);
+    if (argument == nullptr || at == std::basic_string<Char>::npos) {
         return message;
     }
-    std::string result = message.substr(0, at) + argument + message.substr(at + 3);
+    std::basic_string<Char> result = message.substr(0, at) + argument + message.substr(at + 3);
     if (result.size() >= kComposedCapacity) {
         result.resize(kComposedCapacity - 1);
     }
     return result;
 }
 
+} // namespace
+
+std::string substituteArgument(const std::string& message, const char* argument)
+{
+    return substitute(message, argument);
+}
+
 std::wstring substituteArgumentW(const std::wstring& message, const wchar_t* argument)
 {
-    size_t at = message.find(L"{0}");
-    if (argument == nullptr || at == std::wstring::npos) {
-        return message;
-    }
-    std::wstring result = message.substr(0, at) + argument + message.substr(at + 3);
-    if (result.size() >= kComposedCapacity) {
-        result.resize(kComposedCapacity - 1);
-    }
-    return result;
+    return substitute(message, argument);
 }
 
 void showError(const char* text)

@@ -12,8 +12,7 @@
 
 #include <windows.h>
 
-#include <cstring>
-#include <cwchar>
+#include <string>
 
 char jvmHome[kJvmHomeCapacity] = "";
 
@@ -70,59 +69,87 @@ String upperAscii(String text)
     return text;
 }
 
+void logExpansion(const std::wstring& pattern, const std::wstring& value, const std::wstring& text,
+                  const char* narrowValue)
+{
+    if (narrowValue != nullptr) {
+        logMessage("expanding2 %S to %s in %S.", pattern.c_str(), narrowValue, text.c_str());
+    } else {
+        logMessage("expanding2 %S to %S in %S.", pattern.c_str(), value.c_str(), text.c_str());
+    }
+}
+
+void logExpansion(const std::string& pattern, const std::string& value, const std::string& text, const char*)
+{
+    logMessage("expanding2 %s to %s in %s.", pattern.c_str(), value.c_str(), text.c_str());
+}
+
+template <typename Char>
+void replaceEvery(std::basic_string<Char>& text, size_t capacity, const std::basic_string<Char>& pattern,
+                  const std::basic_string<Char>& value, const char* narrowValue)
+{
+    if (pattern.empty()) {
+        return;
+    }
+    size_t at = text.find(pattern);
+    while (at != std::basic_string<Char>::npos) {
+        text.replace(at, pattern.size(), value);
+        cutTo(text, capacity);
+        logExpansion(pattern, value, text, narrowValue);
+        size_t next = at + value.size();
+        if (next >= text.size()) {
+            break;
+        }
+        at = text.find(pattern, next);
+    }
+}
+
+// The process's environment block in either width.
+struct NarrowEnvironment {
+    using Char = char;
+    static Char* take() { return GetEnvironmentStringsA(); }
+    static void give(Char* block) { FreeEnvironmentStringsA(block); }
+};
+struct WideEnvironment {
+    using Char = wchar_t;
+    static Char* take() { return GetEnvironmentStringsW(); }
+    static void give(Char* block) { FreeEnvironmentStringsW(block); }
+};
+
 // The environment passes. Entries without a name (the hidden "=C:=C:\..." current
 // directories of the drives) are no variables and are skipped. The upper-case pattern is
 // applied only when it differs, so that a value is never inserted twice by one variable.
-void expandEnvironmentW(std::wstring& text, size_t capacity)
+template <typename Environment>
+void expandEnvironment(std::basic_string<typename Environment::Char>& text, size_t capacity)
 {
-    wchar_t* block = GetEnvironmentStringsW();
+    using Char = typename Environment::Char;
+    using String = std::basic_string<Char>;
+    using Traits = std::char_traits<Char>;
+    Char* block = Environment::take();
     if (block == nullptr) {
         return;
     }
-    for (const wchar_t* entry = block; *entry != L'\0'; entry += std::wcslen(entry) + 1) {
-        const wchar_t* equals = std::wcschr(entry, L'=');
+    for (const Char* entry = block; *entry != Char('\0'); entry += Traits::length(entry) + 1) {
+        const size_t length = Traits::length(entry);
+        const Char* equals = Traits::find(entry, length, Char('='));
         if (equals == nullptr || equals == entry) {
             continue;
         }
-        std::wstring name(entry, static_cast<size_t>(equals - entry));
-        wchar_t pattern[kTextCapacity];
-        if (!formatTextW(pattern, kTextCapacity, L"${%s}", name.c_str())) {
+        String pattern{Char('$'), Char('{')};
+        pattern.append(entry, static_cast<size_t>(equals - entry));
+        pattern.push_back(Char('}'));
+        // A name too long for any configured text is never referenced by one.
+        if (pattern.size() >= static_cast<size_t>(kTextCapacity)) {
             continue;
         }
-        std::wstring value(equals + 1);
-        replaceAll(text, capacity, pattern, value);
-        std::wstring upper = upperAscii(std::wstring(pattern));
+        const String value(equals + 1);
+        replaceEvery(text, capacity, pattern, value, nullptr);
+        const String upper = upperAscii(pattern);
         if (upper != pattern) {
-            replaceAll(text, capacity, upper, value);
+            replaceEvery(text, capacity, upper, value, nullptr);
         }
     }
-    FreeEnvironmentStringsW(block);
-}
-
-void expandEnvironmentA(std::string& text, size_t capacity)
-{
-    char* block = GetEnvironmentStringsA();
-    if (block == nullptr) {
-        return;
-    }
-    for (const char* entry = block; *entry != '\0'; entry += std::strlen(entry) + 1) {
-        const char* equals = std::strchr(entry, '=');
-        if (equals == nullptr || equals == entry) {
-            continue;
-        }
-        std::string name(entry, static_cast<size_t>(equals - entry));
-        char pattern[kTextCapacity];
-        if (!formatText(pattern, sizeof pattern, "${%s}", name.c_str())) {
-            continue;
-        }
-        std::string value(equals + 1);
-        replaceAllA(text, capacity, pattern, value);
-        std::string upper = upperAscii(std::string(pattern));
-        if (upper != pattern) {
-            replaceAllA(text, capacity, upper, value);
-        }
-    }
-    FreeEnvironmentStringsA(block);
+    Environment::give(block);
 }
 
 void requireTempPath(char* out, size_t capacity)
@@ -137,42 +164,12 @@ void requireTempPath(char* out, size_t capacity)
 void replaceAll(std::wstring& text, size_t capacity, const std::wstring& pattern, const std::wstring& value,
                 const char* narrowValue)
 {
-    if (pattern.empty()) {
-        return;
-    }
-    size_t at = text.find(pattern);
-    while (at != std::wstring::npos) {
-        text.replace(at, pattern.size(), value);
-        cutTo(text, capacity);
-        if (narrowValue != nullptr) {
-            logMessage("expanding2 %S to %s in %S.", pattern.c_str(), narrowValue, text.c_str());
-        } else {
-            logMessage("expanding2 %S to %S in %S.", pattern.c_str(), value.c_str(), text.c_str());
-        }
-        size_t next = at + value.size();
-        if (next >= text.size()) {
-            break;
-        }
-        at = text.find(pattern, next);
-    }
+    replaceEvery(text, capacity, pattern, value, narrowValue);
 }
 
 void replaceAllA(std::string& text, size_t capacity, const std::string& pattern, const std::string& value)
 {
-    if (pattern.empty()) {
-        return;
-    }
-    size_t at = text.find(pattern);
-    while (at != std::string::npos) {
-        text.replace(at, pattern.size(), value);
-        cutTo(text, capacity);
-        logMessage("expanding2 %s to %s in %s.", pattern.c_str(), value.c_str(), text.c_str());
-        size_t next = at + value.size();
-        if (next >= text.size()) {
-            break;
-        }
-        at = text.find(pattern, next);
-    }
+    replaceEvery(text, capacity, pattern, value, nullptr);
 }
 
 void expandVariables(wchar_t* buffer, size_t capacity, bool shortPathForm)
@@ -209,7 +206,7 @@ void expandVariables(wchar_t* buffer, size_t capacity, bool shortPathForm)
             break;
         }
     }
-    expandEnvironmentW(text, capacity);
+    expandEnvironment<WideEnvironment>(text, capacity);
     copyTextW(buffer, capacity, text.c_str());
 }
 
@@ -232,6 +229,6 @@ void expandVariablesA(char* buffer, size_t capacity)
         case Value::systemTemp: replaceAllA(text, capacity, pass.pattern, systemTemp); break;
         }
     }
-    expandEnvironmentA(text, capacity);
+    expandEnvironment<NarrowEnvironment>(text, capacity);
     copyText(buffer, capacity, text.c_str());
 }

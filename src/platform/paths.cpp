@@ -130,48 +130,40 @@ bool usableNarrow(const std::wstring& wide, std::string& narrow)
     return !replaced && narrow.size() >= 4 && endsWithExe(narrow);
 }
 
-std::wstring longPathW(const std::wstring& path)
+// A path as one of the system's path functions rewrites it (long form, short form, full
+// form); the path itself when the function fails or the answer does not fit.
+template <typename String, typename Call>
+String systemForm(const String& path, Call call)
 {
-    std::wstring buffer(kTextCapacity, L'\0');
-    DWORD n = GetLongPathNameW(path.c_str(), &buffer[0], kTextCapacity);
+    String buffer(kTextCapacity, typename String::value_type('\0'));
+    DWORD n = call(path.c_str(), &buffer[0]);
     if (n == 0 || n >= static_cast<DWORD>(kTextCapacity)) {
         return path;
     }
     buffer.resize(n);
     return buffer;
+}
+
+std::wstring longPathW(const std::wstring& path)
+{
+    return systemForm(path, [](const wchar_t* in, wchar_t* out) { return GetLongPathNameW(in, out, kTextCapacity); });
 }
 
 std::wstring shortPathW(const std::wstring& path)
 {
-    std::wstring buffer(kTextCapacity, L'\0');
-    DWORD n = GetShortPathNameW(path.c_str(), &buffer[0], kTextCapacity);
-    if (n == 0 || n >= static_cast<DWORD>(kTextCapacity)) {
-        return path;
-    }
-    buffer.resize(n);
-    return buffer;
+    return systemForm(path, [](const wchar_t* in, wchar_t* out) { return GetShortPathNameW(in, out, kTextCapacity); });
 }
 
 std::string fullPathA(const std::string& path)
 {
-    std::string buffer(kTextCapacity, '\0');
-    DWORD n = GetFullPathNameA(path.c_str(), kTextCapacity, &buffer[0], nullptr);
-    if (n == 0 || n >= static_cast<DWORD>(kTextCapacity)) {
-        return path;
-    }
-    buffer.resize(n);
-    return buffer;
+    return systemForm(path,
+                      [](const char* in, char* out) { return GetFullPathNameA(in, kTextCapacity, out, nullptr); });
 }
 
 std::wstring fullPathW(const std::wstring& path)
 {
-    std::wstring buffer(kTextCapacity, L'\0');
-    DWORD n = GetFullPathNameW(path.c_str(), kTextCapacity, &buffer[0], nullptr);
-    if (n == 0 || n >= static_cast<DWORD>(kTextCapacity)) {
-        return path;
-    }
-    buffer.resize(n);
-    return buffer;
+    return systemForm(path,
+                      [](const wchar_t* in, wchar_t* out) { return GetFullPathNameW(in, kTextCapacity, out, nullptr); });
 }
 
 template <typename String>
@@ -241,18 +233,7 @@ const wchar_t* getModuleDirW() { return modulePaths().wideDir.c_str(); }
 
 bool isRelativePath(const char* path) { return relative(path); }
 bool isRelativePathW(const wchar_t* path) { return relative(path); }
-bool isDriveRoot(const char* path) { return driveRoot(path); }
 bool isDriveRootW(const wchar_t* path) { return driveRoot(path); }
-
-void collapseBackslashesW(wchar_t* path) { collapse(path); }
-
-void collapseBackslashes(char* path, size_t capacity)
-{
-    if (path == nullptr) {
-        return;
-    }
-    copyText(path, capacity, collapsedNarrow(path).c_str());
-}
 
 void resolvePath(char* out, size_t capacity, const char* path, const char* referenceFile)
 {
@@ -332,11 +313,6 @@ bool fileExistsW(const wchar_t* path, uint64_t* lastWriteTime)
                          data.ftLastWriteTime.dwLowDateTime;
     }
     return true;
-}
-
-bool isDirWritable(const char* directory)
-{
-    return directory != nullptr && isDirWritableW(toWide(directory, fileApiCodePage()).c_str());
 }
 
 bool isDirWritableW(const wchar_t* directory)

@@ -22,14 +22,11 @@ const wchar_t* getModuleDirW();
 bool isRelativePath(const char* path);
 bool isRelativePathW(const wchar_t* path);
 
-// Drops every backslash that follows a backslash, except that the leading pair of a
-// network path stays. The narrow form keeps the text when the round trip through UTF-16
-// would need a replacement character.
-void collapseBackslashesW(wchar_t* path);
-void collapseBackslashes(char* path, size_t capacity);
-
 // A relative path is put behind the directory of the reference file, or behind the
-// executable's directory; an absolute one is taken as it is. Backslashes collapsed.
+// executable's directory; an absolute one is taken as it is. Every backslash that follows
+// a backslash is dropped, except that the leading pair of a network path stays; the
+// narrow form keeps the text when the round trip through UTF-16 would need a replacement
+// character.
 void resolvePath(char* out, size_t capacity, const char* path, const char* referenceFile = nullptr);
 void resolvePathW(wchar_t* out, size_t capacity, const wchar_t* path, bool useNarrowDir,
                   const wchar_t* referenceFile = nullptr);
@@ -44,11 +41,9 @@ void getFullPathW(wchar_t* out, size_t capacity, const wchar_t* path, bool useNa
 bool fileExists(const char* path, uint64_t* lastWriteTime = nullptr);
 bool fileExistsW(const wchar_t* path, uint64_t* lastWriteTime = nullptr);
 // True when the path is a drive root ("X:\", "X:\." or "X:\.\.").
-bool isDriveRoot(const char* path);
 bool isDriveRootW(const wchar_t* path);
 
 // True when a subdirectory can be created in the directory.
-bool isDirWritable(const char* directory);
 bool isDirWritableW(const wchar_t* directory);
 
 // A usable temporary directory: the system's, else the first writable fallback (the
