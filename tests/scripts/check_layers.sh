@@ -2,24 +2,26 @@
 # Fails when a source file includes against the layer direction. Each layer may include
 # its own headers and those of the layers before it:
 #
-#   format -> platform -> config -> instance -> jvm/discovery -> jvm/launch -> service
-#   -> launcher
+#   format -> model -> platform -> config -> instance -> jvm/discovery -> jvm/launch
+#   -> service -> launcher
 #
-# The packager (packaging/) builds on format only. format/ is portable: no system header
-# of Windows. Usage: check_layers.sh <source root>
+# The packager (packaging/) builds on format and model only. format/ and model/ (the rules
+# of a service entry) are portable: no system header of Windows. Usage: check_layers.sh
+# <source root>
 set -u
 root=${1:?usage: check_layers.sh <source root>}
 
 rank() {
     case $1 in
         format) echo 0 ;;
-        platform) echo 1 ;;
-        config) echo 2 ;;
-        instance) echo 3 ;;
-        jvm/discovery) echo 4 ;;
-        jvm/launch) echo 5 ;;
-        service) echo 6 ;;
-        launcher) echo 7 ;;
+        model) echo 1 ;;
+        platform) echo 2 ;;
+        config) echo 3 ;;
+        instance) echo 4 ;;
+        jvm/discovery) echo 5 ;;
+        jvm/launch) echo 6 ;;
+        service) echo 7 ;;
+        launcher) echo 8 ;;
         packaging) echo P ;;
         *) echo "" ;;
     esac
@@ -41,17 +43,21 @@ for file in $(cd "$root" && find . -name '*.h' -o -name '*.cpp' | sed 's#^\./##'
     own_rank=$(rank "$own")
     [ -n "$own_rank" ] || continue
     checked=$((checked + 1))
-    if [ "$own" = format ] && grep -q '#include <windows.h>' "$root/$file"; then
-        echo "$file: format/ is portable and must not include <windows.h>"
-        failures=$((failures + 1))
-    fi
+    case $own in
+        format | model)
+            if grep -q '#include <windows.h>' "$root/$file"; then
+                echo "$file: $own/ is portable and must not include <windows.h>"
+                failures=$((failures + 1))
+            fi
+            ;;
+    esac
     for included in $(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' "$root/$file"); do
         other=$(layer_of "$included")
         other_rank=$(rank "$other")
         [ -n "$other_rank" ] || continue
         allowed=true
         if [ "$own_rank" = P ]; then
-            [ "$other" = packaging ] || [ "$other" = format ] || allowed=false
+            [ "$other" = packaging ] || [ "$other" = format ] || [ "$other" = model ] || allowed=false
         elif [ "$other_rank" = P ] || [ "$other_rank" -gt "$own_rank" ]; then
             allowed=false
         fi
