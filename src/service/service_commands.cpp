@@ -147,43 +147,42 @@ private:
 
 // The configuration's install options, checked before the old entry is touched.
 struct InstallPlan {
-    DWORD startType = SERVICE_DEMAND_START;
-    bool delayed = false;
-    ServiceAccount account;
-    Recovery recovery;
+    servicemodel::Start start;
+    servicemodel::ServiceAccount account;
+    servicemodel::Recovery recovery;
 };
+
+servicemodel::StartChoice startChoiceOf(StartTypeChoice choice)
+{
+    switch (choice) {
+    case StartTypeChoice::automatic: return servicemodel::StartChoice::automatic;
+    case StartTypeChoice::onDemand: return servicemodel::StartChoice::demand;
+    case StartTypeChoice::configured: break;
+    }
+    return servicemodel::StartChoice::configured;
+}
 
 bool planInstall(StartTypeChoice choice, InstallPlan* plan, ServicePassword* password)
 {
     std::string startModeText = dupConfigString(cfg::serviceStartMode);
-    StartMode mode = parseStartMode(startModeText);
-    if (choice == StartTypeChoice::automatic) {
-        plan->startType = SERVICE_AUTO_START;
-    } else if (choice == StartTypeChoice::onDemand) {
-        plan->startType = SERVICE_DEMAND_START;
-    } else if (!mode.valid) {
-        sayAndLog("The service start mode '%s' is not known (delayed or disabled); nothing was installed.\n",
-                  startModeText.c_str());
+    plan->start = servicemodel::startOf(startChoiceOf(choice), dupConfigString(cfg::launcherKind), startModeText);
+    if (!plan->start.valid) {
+        sayAndLog("The service start mode '%s' %s; nothing was installed.\n", startModeText.c_str(),
+                  plan->start.reason.c_str());
         return false;
-    } else if (mode.configured) {
-        plan->startType = mode.startType;
-        plan->delayed = mode.delayed;
-    } else {
-        plan->startType = getConfigInt(cfg::launcherKind) == 4 ? SERVICE_AUTO_START : SERVICE_DEMAND_START;
     }
 
     std::string accountText = dupConfigString(cfg::serviceAccount);
-    plan->account = parseServiceAccount(accountText, serviceName);
-    if (plan->account.kind == AccountKind::invalid) {
-        sayAndLog("The service account '%s' is not valid (LocalSystem, LocalService, NetworkService, virtual, "
-                  "DOMAIN\\name$ or DOMAIN\\user); nothing was installed.\n",
-                  accountText.c_str());
+    plan->account = servicemodel::serviceAccountOf(accountText, serviceName);
+    if (plan->account.kind == servicemodel::AccountKind::invalid) {
+        sayAndLog("The service account '%s' is not valid (%s): it %s; nothing was installed.\n", accountText.c_str(),
+                  servicemodel::kAccountFormsShort, plan->account.reason.c_str());
         return false;
     }
     if (plan->account.needsPassword() && !password->read(plan->account.name)) {
         return false;
     }
-    plan->recovery = parseRecovery(dupConfigString(cfg::serviceRecovery));
+    plan->recovery = servicemodel::recoveryOf(dupConfigString(cfg::serviceRecovery));
     return true;
 }
 
@@ -202,20 +201,18 @@ bool setPassword(SC_HANDLE service, const std::string& account, const ServicePas
     return false;
 }
 
-void setRecovery(ChangeConfig2W changeConfig2, SC_HANDLE service, const Recovery& recovery)
+void setRecovery(ChangeConfig2W changeConfig2, SC_HANDLE service, const servicemodel::Recovery& recovery)
 {
     if (!recovery.present) {
         return;
     }
     if (!recovery.valid) {
         std::string text = dupConfigString(cfg::serviceRecovery);
-        sayAndLog("The recovery setting '%s' is not understood (restart;reset;non-crash, in seconds); the service "
-                  "has no failure actions.\n",
-                  text.c_str());
+        sayAndLog("The recovery setting '%s' %s; the service has no failure actions.\n", text.c_str(),
+                  recovery.reason.c_str());
         return;
     }
-    const bool restarts = recovery.restartDelayMs > 0;
-    SC_ACTION action{restarts ? SC_ACTION_RESTART : SC_ACTION_NONE, restarts ? recovery.restartDelayMs : 0};
+    SC_ACTION action = failureAction(recovery);
     SC_ACTION actions[3] = {action, action, action};
     SERVICE_FAILURE_ACTIONSW failureActions{recovery.resetSeconds, nullptr, nullptr, 3, actions};
     setConfig2(changeConfig2, service, SERVICE_CONFIG_FAILURE_ACTIONS, &failureActions, "the failure actions");
@@ -258,21 +255,11 @@ void explainError(unsigned long error)
 
 std::string dependencyListFrom(const char* commaSeparated)
 {
-    // Sized by the text itself rather than a fixed buffer: a full-length configuration
-    // string turned into the list needs up to two bytes more than the string.
+    // Sized by the names themselves rather than a fixed buffer.
     std::string list;
-    const char* piece = commaSeparated;
-    while (*piece != '\0') {
-        const char* comma = strchr(piece, ',');
-        size_t length = comma != nullptr ? static_cast<size_t>(comma - piece) : strlen(piece);
-        if (length > 0) {
-            list.append(piece, length);
-            list.push_back('\0');
-        }
-        if (comma == nullptr) {
-            break;
-        }
-        piece = comma + 1;
+    for (const std::string& name : servicemodel::dependenciesOf(commaSeparated)) {
+        list.append(name);
+        list.push_back('\0');
     }
     if (!list.empty()) {
         list.push_back('\0');
@@ -282,9 +269,8 @@ std::string dependencyListFrom(const char* commaSeparated)
 
 std::string buildDependencyList()
 {
-    char text[kTextCapacity];
-    getConfigString(cfg::serviceDependencies, text, sizeof text);
-    return dependencyListFrom(text);
+    // The whole record: a list cut to a buffer would register the cut name as a dependency.
+    return dependencyListFrom(dupConfigString(cfg::serviceDependencies).c_str());
 }
 
 int installService(StartTypeChoice choice, bool interactive, bool* refused, bool startFollows)
@@ -309,18 +295,17 @@ int installService(StartTypeChoice choice, bool interactive, bool* refused, bool
     }
     // The service manager takes an interactive service only under LocalSystem; with an
     // account of its own the service is not interactive rather than not installed.
-    const bool ownAccount = !plan.account.name.empty();
-    if (interactive && ownAccount) {
+    if (interactive && !plan.account.mayInteract()) {
         logMessage("service not interactive: it runs under the account %s", plan.account.name.c_str());
     }
-    DWORD serviceType = SERVICE_WIN32_OWN_PROCESS | (interactive && !ownAccount ? SERVICE_INTERACTIVE_PROCESS : 0);
     std::string imagePath = imagePathOfThisExecutable();
     std::string dependencies = buildDependencyList();
-    const char* account = plan.account.name.empty() ? nullptr : plan.account.name.c_str();
     UniqueServiceHandle service(CreateServiceA(manager.get(), serviceName, serviceName, SERVICE_ALL_ACCESS,
-                                               serviceType, plan.startType, SERVICE_ERROR_NORMAL, imagePath.c_str(),
-                                               nullptr, nullptr, dependencies.empty() ? nullptr : dependencies.data(),
-                                               account, nullptr));
+                                               serviceTypeOf(plan.account, interactive),
+                                               serviceStartType(plan.start.type), SERVICE_ERROR_NORMAL,
+                                               imagePath.c_str(), nullptr, nullptr,
+                                               dependencies.empty() ? nullptr : dependencies.data(),
+                                               serviceStartName(plan.account), nullptr));
     if (!service) {
         DWORD error = GetLastError();
         logError("CreateService failed with error %lu", error);
@@ -335,7 +320,7 @@ int installService(StartTypeChoice choice, bool interactive, bool* refused, bool
     }
     ChangeConfig2W changeConfig2 = lookUpChangeConfig2();
     setDescription(changeConfig2, service.get());
-    if (plan.delayed) {
+    if (plan.start.delayed) {
         SERVICE_DELAYED_AUTO_START_INFO delayed{TRUE};
         setConfig2(changeConfig2, service.get(), SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed,
                    "delayed automatic start");

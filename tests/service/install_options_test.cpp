@@ -101,6 +101,10 @@ TEST(ServiceInstallOptions, StartModesAndAccounts)
          L"LocalSystem", true, false, false},
         {"LocalSystem", nullptr, "LocalSystem", L"/install", nullptr, SERVICE_DEMAND_START, L"LocalSystem", true,
          false, false},
+        {"localsystem in any case", nullptr, "localSYSTEM", L"/install", nullptr, SERVICE_DEMAND_START,
+         L"LocalSystem", true, false, false},
+        {".\\LocalSystem, no password", nullptr, ".\\LocalSystem", L"/install", nullptr, SERVICE_DEMAND_START,
+         L"LocalSystem", true, false, false},
         {"LocalService", nullptr, "LocalService", L"/install", nullptr, SERVICE_DEMAND_START,
          L"NT AUTHORITY\\LocalService", false, false, false},
         {"NetworkService", "delayed", "NetworkService", L"/install", nullptr, SERVICE_AUTO_START,
@@ -113,6 +117,8 @@ TEST(ServiceInstallOptions, StartModesAndAccounts)
          false, false, true},
         {"domain user", "disabled", "QLTEST\\alice", L"/install", L"pw-domain", SERVICE_DISABLED, L"QLTEST\\alice",
          false, false, true},
+        {"user principal name", nullptr, "alice@qltest.example", L"/install", L"pw-upn", SERVICE_DEMAND_START,
+         L"alice@qltest.example", false, false, true},
     };
     TestDirectory dir;
     for (const Case& c : cases) {
@@ -207,10 +213,16 @@ TEST(ServiceInstallOptions, RefusedConfigurationsChangeNothing)
          "was installed.\n"},
         {"account without domain", nullptr, "alice", L"pw",
          "The service account 'alice' is not valid (LocalSystem, LocalService, NetworkService, virtual, "
-         "DOMAIN\\name$ or DOMAIN\\user); nothing was installed.\n"},
-        {"other NT AUTHORITY account", nullptr, "NT AUTHORITY\\SYSTEM", nullptr,
+         "DOMAIN\\name$, DOMAIN\\user or user@domain): it is no built-in account and names no domain; nothing was "
+         "installed.\n"},
+        {"LocalSystem by a name", nullptr, "NT AUTHORITY\\SYSTEM", nullptr,
          "The service account 'NT AUTHORITY\\SYSTEM' is not valid (LocalSystem, LocalService, NetworkService, "
-         "virtual, DOMAIN\\name$ or DOMAIN\\user); nothing was installed.\n"},
+         "virtual, DOMAIN\\name$, DOMAIN\\user or user@domain): it names LocalSystem in a form the service manager "
+         "does not take; give \"LocalSystem\"; nothing was installed.\n"},
+        {"user principal name after a domain", nullptr, "QLTEST\\alice@x", L"pw",
+         "The service account 'QLTEST\\alice@x' is not valid (LocalSystem, LocalService, NetworkService, virtual, "
+         "DOMAIN\\name$, DOMAIN\\user or user@domain): it holds a character no account name may hold (one of "
+         "\"/[]:;|=,+*?<>@); nothing was installed.\n"},
         {"unknown start mode", "sometimes", "LocalService", nullptr,
          "The service start mode 'sometimes' is not known (delayed or disabled); nothing was installed.\n"},
     };

@@ -1,8 +1,13 @@
-// The install options read from their configuration texts: which texts are taken, what
-// the service manager then gets, and which are refused.
+// The install options as the service manager takes them: the constants and the account
+// name that the service model's results become. The model's own rules are tested natively
+// (tests/native/service_model_test.cpp), through every path that reads them.
 #include "service/install_options.h"
 
+#include "empty_config_store.h"
+#include "format/record_ids.h"
 #include "platform/environment.h"
+#include "platform/text_format.h"
+#include "service/service_commands.h"
 
 #include <gtest/gtest.h>
 
@@ -12,128 +17,91 @@
 
 namespace {
 
-TEST(InstallOptions, StartModes)
+using servicemodel::AccountKind;
+
+TEST(InstallOptions, StartTypesAreTheServiceManagersConstants)
 {
-    struct Case {
-        const char* text;
-        bool valid;
-        bool configured;
-        DWORD startType;
-        bool delayed;
+    const struct {
+        servicemodel::StartType type;
+        DWORD constant;
+    } cases[] = {
+        {servicemodel::StartType::automatic, SERVICE_AUTO_START},
+        {servicemodel::StartType::demand, SERVICE_DEMAND_START},
+        {servicemodel::StartType::disabled, SERVICE_DISABLED},
     };
-    const Case cases[] = {
-        {"", true, false, SERVICE_DEMAND_START, false},  // the launcher kind decides
-        {"delayed", true, true, SERVICE_AUTO_START, true},
-        {"Delayed", true, true, SERVICE_AUTO_START, true},
-        {"disabled", true, true, SERVICE_DISABLED, false},
-        {"DISABLED", true, true, SERVICE_DISABLED, false},
-        {"delayed ", false, true, SERVICE_DEMAND_START, false},
-        {"delay", false, true, SERVICE_DEMAND_START, false},
-        {"auto", false, true, SERVICE_DEMAND_START, false},
-        {"2", false, true, SERVICE_DEMAND_START, false},
-    };
-    for (const Case& c : cases) {
-        StartMode mode = parseStartMode(c.text);
-        EXPECT_EQ(c.valid, mode.valid) << c.text;
-        EXPECT_EQ(c.configured, mode.configured) << c.text;
-        if (mode.valid) {
-            EXPECT_EQ(c.startType, mode.startType) << c.text;
-            EXPECT_EQ(c.delayed, mode.delayed) << c.text;
-        }
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.constant, serviceStartType(c.type)) << static_cast<int>(c.type);
     }
 }
 
-TEST(InstallOptions, Accounts)
+// LocalSystem goes to CreateService as no name at all, in every spelling; any other
+// account by its name. Only LocalSystem may be interactive.
+TEST(InstallOptions, AccountNameAndServiceType)
 {
-    struct Case {
+    const struct {
         const char* text;
-        AccountKind kind;
-        const char* name;
+        const char* startName;  // null: no name
+        DWORD interactiveType;  // the service type when install asks for an interactive one
+    } cases[] = {
+        {"", nullptr, SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS},
+        {"localsystem", nullptr, SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS},
+        {".\\LocalSystem", nullptr, SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS},
+        {"LocalService", "NT AUTHORITY\\LocalService", SERVICE_WIN32_OWN_PROCESS},
+        {"virtual", "NT SERVICE\\my svc", SERVICE_WIN32_OWN_PROCESS},
+        {"CORP\\web01$", "CORP\\web01$", SERVICE_WIN32_OWN_PROCESS},
+        {"alice@corp.example", "alice@corp.example", SERVICE_WIN32_OWN_PROCESS},
     };
-    const Case cases[] = {
-        {"", AccountKind::localSystem, ""},
-        {"LocalSystem", AccountKind::localSystem, ""},
-        {"localsystem", AccountKind::localSystem, ""},
-        {"LocalService", AccountKind::builtIn, "NT AUTHORITY\\LocalService"},
-        {"NETWORKSERVICE", AccountKind::builtIn, "NT AUTHORITY\\NetworkService"},
-        {"NT AUTHORITY\\LocalService", AccountKind::builtIn, "NT AUTHORITY\\LocalService"},
-        {"nt authority\\networkservice", AccountKind::builtIn, "nt authority\\networkservice"},
-        {"virtual", AccountKind::virtualAccount, "NT SERVICE\\my svc"},
-        {"NT SERVICE\\my svc", AccountKind::virtualAccount, "NT SERVICE\\my svc"},
-        {"CORP\\web01$", AccountKind::managed, "CORP\\web01$"},
-        {"corp.example\\app$", AccountKind::managed, "corp.example\\app$"},
-        {"CORP\\alice", AccountKind::user, "CORP\\alice"},
-        {".\\svcuser", AccountKind::user, ".\\svcuser"},
-        {"CORP\\first last", AccountKind::user, "CORP\\first last"},
-        {"CORP\\pay$roll", AccountKind::user, "CORP\\pay$roll"},
-        // Refused: no domain, UPN form, empty parts, two backslashes, characters that
-        // account names cannot hold, blanks at the ends, other NT AUTHORITY names.
-        {"alice", AccountKind::invalid, ""},
-        {"alice@corp.example", AccountKind::invalid, ""},
-        {"CORP\\", AccountKind::invalid, ""},
-        {"\\alice", AccountKind::invalid, ""},
-        {"CORP\\$", AccountKind::invalid, ""},
-        {"CORP\\a\\b", AccountKind::invalid, ""},
-        {"CORP\\a:b", AccountKind::invalid, ""},
-        {"CORP\\a*b", AccountKind::invalid, ""},
-        {"CORP\\a\"b", AccountKind::invalid, ""},
-        {"CORP\\a\tb", AccountKind::invalid, ""},
-        {"CORP\\alice ", AccountKind::invalid, ""},
-        {" CORP\\alice", AccountKind::invalid, ""},
-        {"NT AUTHORITY\\SYSTEM", AccountKind::invalid, ""},
-        {"virtual ", AccountKind::invalid, ""},
-        {"Local Service", AccountKind::invalid, ""},
-    };
-    for (const Case& c : cases) {
-        ServiceAccount account = parseServiceAccount(c.text, "my svc");
-        EXPECT_EQ(static_cast<int>(c.kind), static_cast<int>(account.kind)) << c.text;
-        EXPECT_EQ(c.name, account.name) << c.text;
-        EXPECT_EQ(c.kind == AccountKind::user, account.needsPassword()) << c.text;
+    for (const auto& c : cases) {
+        servicemodel::ServiceAccount account = servicemodel::serviceAccountOf(c.text, "my svc");
+        ASSERT_NE(AccountKind::invalid, account.kind) << c.text;
+        const char* name = serviceStartName(account);
+        EXPECT_EQ(c.startName != nullptr, name != nullptr) << c.text;
+        if (c.startName != nullptr && name != nullptr) {
+            EXPECT_STREQ(c.startName, name) << c.text;
+        }
+        EXPECT_EQ(c.interactiveType, serviceTypeOf(account, true)) << c.text;
+        EXPECT_EQ(static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS), serviceTypeOf(account, false)) << c.text;
     }
 }
 
-TEST(InstallOptions, Recovery)
+// The same action after each failure: a restart after the delay in milliseconds, or none.
+TEST(InstallOptions, FailureActionOfTheRecovery)
 {
-    struct Case {
+    const struct {
         const char* text;
-        bool present;
-        bool valid;
-        DWORD restartDelayMs;
-        DWORD resetSeconds;
-        bool nonCrash;
+        SC_ACTION_TYPE type;
+        DWORD delayMs;
+    } cases[] = {
+        {"60;86400;1", SC_ACTION_RESTART, 60000},
+        {"4294967;0;0", SC_ACTION_RESTART, 4294967000u},  // the longest delay, exactly
+        {"0;3600;1", SC_ACTION_NONE, 0},
+        {"4294968;0;0", SC_ACTION_NONE, 0},  // refused: the delay overflows the milliseconds
+        {"", SC_ACTION_NONE, 0},
     };
-    const Case cases[] = {
-        {"", false, false, 0, 0, false},
-        {"60;86400;1", true, true, 60000, 86400, true},
-        {"0;0;0", true, true, 0, 0, false},
-        {"5;60;0", true, true, 5000, 60, false},
-        {"4294967;4294967295;1", true, true, 4294967000u, 4294967295u, true},  // the largest
-        {"007;010;1", true, true, 7000, 10, true},
-        {"4294968;1;0", true, false, 0, 0, false},   // the delay overflows the milliseconds
-        {"1;4294967296;0", true, false, 0, 0, false},
-        {"1;99999999999;0", true, false, 0, 0, false},
-        {"60;86400;2", true, false, 0, 0, false},
-        {"60;86400", true, false, 0, 0, false},
-        {"60;86400;1;", true, false, 0, 0, false},
-        {"60;;1", true, false, 0, 0, false},
-        {";86400;1", true, false, 0, 0, false},
-        {"60;86400;", true, false, 0, 0, false},
-        {"-1;86400;1", true, false, 0, 0, false},
-        {"+60;86400;1", true, false, 0, 0, false},
-        {" 60;86400;1", true, false, 0, 0, false},
-        {"60s;86400;1", true, false, 0, 0, false},
-        {"60,86400,1", true, false, 0, 0, false},
-    };
-    for (const Case& c : cases) {
-        Recovery recovery = parseRecovery(c.text);
-        EXPECT_EQ(c.present, recovery.present) << c.text;
-        EXPECT_EQ(c.valid, recovery.valid) << c.text;
-        if (recovery.valid) {
-            EXPECT_EQ(c.restartDelayMs, recovery.restartDelayMs) << c.text;
-            EXPECT_EQ(c.resetSeconds, recovery.resetSeconds) << c.text;
-            EXPECT_EQ(c.nonCrash, recovery.onNonCrashFailures) << c.text;
-        }
+    for (const auto& c : cases) {
+        SC_ACTION action = failureAction(servicemodel::recoveryOf(c.text));
+        EXPECT_EQ(c.type, action.Type) << c.text;
+        EXPECT_EQ(c.delayMs, action.Delay) << c.text;
     }
+}
+
+// The dependencies go to the service manager as the whole record, however long: a list cut
+// to a text buffer would register its cut last name as a dependency.
+class DependencyListTest : public EmptyConfigStoreTest {};
+
+TEST_F(DependencyListTest, TheWholeRecordIsRegistered)
+{
+    std::string text;
+    std::string expected;
+    for (int i = 0; i < 40; ++i) {  // 40 names of 200 characters, beyond a text buffer's 6000
+        std::string name = std::to_string(i) + std::string(200 - std::to_string(i).size(), 'd');
+        text += (i == 0 ? "" : ",") + name;
+        expected += name + '\0';
+    }
+    expected += '\0';
+    ASSERT_GT(text.size(), static_cast<size_t>(kTextCapacity));
+    setConfigString(cfg::serviceDependencies, text);
+    EXPECT_EQ(expected, buildDependencyList());
 }
 
 } // namespace
