@@ -8,6 +8,7 @@
 #include "packaging/descriptor_keys.h"
 
 #include "format/record_ids.h"
+#include "model/service_entry.h"
 
 namespace packager {
 
@@ -19,8 +20,8 @@ const ChoiceWord kStartWords[] = {{"auto", "4"},
                                   {"demand", "0"},
                                   {"demand", "1"},
                                   {"demand", "5"},
-                                  {"delayed", "4", "delayed"},
-                                  {"disabled", "4", "disabled"},
+                                  {"delayed", "4", servicemodel::kStartModeDelayed},
+                                  {"disabled", "4", servicemodel::kStartModeDisabled},
                                   {nullptr, nullptr}};
 const ChoiceWord kLauncherKindWords[] = {
     {"service", "4"}, {"service", "0"}, {"gui", "1"}, {"message-boxes", "5"}, {nullptr, nullptr}};
@@ -67,7 +68,7 @@ const std::vector<DescriptorKey> kKeys = {
      "`serviceStartMode`", kOwnReading, nullptr, 0, kStartWords, cfg::serviceStartMode},
     {"service", "dependencies", cfg::serviceDependencies, KeyKind::list, "",
      "Names of the services that must run before this one; `/install` registers them with the service entry",
-     kTable, nullptr, ','},
+     kTable, nullptr, servicemodel::kDependencySeparator},
     {"service", "description", cfg::serviceDescription, KeyKind::wideText, "",
      "Description the service manager shows; empty for none", kOwn},
     bounded("service", "stop_timeout", cfg::serviceStopTimeout, "30", 0, kDay,
@@ -85,10 +86,10 @@ const std::vector<DescriptorKey> kKeys = {
             "Most restarts in a row before the service gives up and stops; 0 for no limit"),
     {"service", "account", cfg::serviceAccount, KeyKind::account, "LocalSystem",
      "Account `/install` registers the service with: `\"LocalSystem\"`, `\"LocalService\"`, "
-     "`\"NetworkService\"`, `\"virtual\"` (a virtual account of the service's own), a group managed service "
-     "account `\"DOMAIN\\\\name$\"`, or a user `\"DOMAIN\\\\user\"` (`\".\\\\user\"` for a local one), whose "
-     "password `/install` reads from the environment variable `QUILL_SERVICE_PASSWORD`; no password is ever "
-     "stored"},
+     "`\"NetworkService\"`, `\"virtual\"` (a virtual account of the service's own; these words in any case), a "
+     "group managed service account `\"DOMAIN\\\\name$\"`, or a user `\"DOMAIN\\\\user\"` (`\".\\\\user\"` for a "
+     "local one) or `\"user@domain\"`, whose password `/install` reads from the environment variable "
+     "`QUILL_SERVICE_PASSWORD`; no password is ever stored"},
     {"service", "recovery", cfg::serviceRecovery, KeyKind::recovery, nullptr,
      "What the service manager does when the service process fails: "
      "`{ restart_after = 60, reset_after = 86400, non_crash_failures = true }`, each key optional: restart the "

@@ -4,6 +4,7 @@
 #include "format/command_line.h"
 #include "format/record_ids.h"
 #include "format/record_text.h"
+#include "model/service_entry.h"
 #include "packaging/descriptor_build.h"
 #include "packaging/descriptor_text.h"
 #include "packaging/descriptor_values.h"
@@ -133,18 +134,20 @@ TomlValue decodeByteSize(const std::string& record)
     return record;
 }
 
-// --- the service account ------------------------------------------------------------------
+// --- the service account and recovery: the service model's rules ---------------------------
 
-const char* const kBuiltInAccounts[] = {"LocalSystem", "LocalService", "NetworkService", "virtual"};
-const char kAccountForms[] = "give \"LocalSystem\", \"LocalService\", \"NetworkService\", \"virtual\", a group "
-                             "managed service account \"DOMAIN\\name$\" or a user \"DOMAIN\\user\" (\".\\user\" "
-                             "for a local one)";
-// Characters no Windows account or domain name may hold.
-const char kNotInAccountNames[] = "\"/[]:;|=,+*?<>";
-
-bool isBlank(char c)
+// The record holds the account as the descriptor gives it; the service model reads it the
+// same way at /install and for `packager msi`. The record's empty text means no account
+// (LocalSystem, for launchers built before the key), but a descriptor that gives the key
+// names one.
+std::string accountProblem(const std::string& account)
 {
-    return c == ' ' || static_cast<unsigned char>(c) == 0xA0;
+    if (account.empty()) {
+        return "is empty";
+    }
+    // The service name does not change whether an account is valid, only what "virtual" names.
+    servicemodel::ServiceAccount parsed = servicemodel::serviceAccountOf(account, std::string());
+    return parsed.kind == servicemodel::AccountKind::invalid ? parsed.reason : std::string();
 }
 
 bool encodeAccount(Builder& b, const toml::node& node, const Path& key, std::string* record)
@@ -152,31 +155,16 @@ bool encodeAccount(Builder& b, const toml::node& node, const Path& key, std::str
     if (!narrowText(b, node, key, record)) {
         return false;
     }
-    std::string reason;
-    if (!isServiceAccount(*record, &reason)) {
-        b.error(node.source(), key + " " + shownText(node.as_string()->get()) + " " + reason + "; " + kAccountForms);
+    std::string reason = accountProblem(*record);
+    if (!reason.empty()) {
+        b.error(node.source(), key + " " + shownText(node.as_string()->get()) + " " + reason + "; " +
+                                   servicemodel::kAccountForms);
         return false;
     }
     return true;
 }
 
-// --- the service manager's recovery ---------------------------------------------------------
-
-// The keys of the recovery table, with their defaults and bounds, in the order of the
-// record's fields: "restart_after;reset_after;non_crash".
-struct RecoveryField {
-    const char* key;
-    bool flag;
-    int32_t defaultValue;
-    int32_t maximum;
-};
-const RecoveryField kRecoveryFields[] = {
-    {"restart_after", false, 60, 86400},
-    {"reset_after", false, 86400, 31536000},
-    {"non_crash_failures", true, 0, 1},
-};
-const char kRecoverySeparator = ';';
-
+// The recovery table's keys are the record's fields, in their order.
 bool encodeRecovery(Builder& b, const toml::node& node, const Path& key, std::string* record)
 {
     if (!node.is_table()) {
@@ -185,41 +173,49 @@ bool encodeRecovery(Builder& b, const toml::node& node, const Path& key, std::st
     }
     const toml::table& table = *node.as_table();
     std::vector<std::string> known;
-    for (const RecoveryField& field : kRecoveryFields) {
-        known.push_back(field.key);
+    for (const servicemodel::RecoveryField& field : servicemodel::kRecoveryFields) {
+        known.push_back(field.name);
     }
     size_t errorsBefore = b.errors->size();
     checkKeys(b, table, key + ".", known);
     bool ok = b.errors->size() == errorsBefore;
-    std::string joined;
-    for (const RecoveryField& field : kRecoveryFields) {
+    uint32_t values[servicemodel::kRecoveryFieldCount] = {};
+    for (size_t i = 0; i < servicemodel::kRecoveryFieldCount; ++i) {
+        const servicemodel::RecoveryField& field = servicemodel::kRecoveryFields[i];
         std::string text = field.flag ? flagText(field.defaultValue != 0) : std::to_string(field.defaultValue);
-        const toml::node* value = table.get(field.key);
-        const Path name = key + "." + field.key;
-        if (value != nullptr && !(field.flag ? encodeFlag(b, *value, name, &text)
-                                             : encodeInteger(b, *value, name, 0, field.maximum, &text))) {
+        const toml::node* value = table.get(field.name);
+        const Path name = key + "." + field.name;
+        if (value != nullptr &&
+            !(field.flag ? encodeFlag(b, *value, name, &text)
+                         : encodeInteger(b, *value, name, 0, static_cast<int32_t>(field.maximum), &text))) {
             ok = false;
         }
-        joined += (joined.empty() ? "" : std::string(1, kRecoverySeparator)) + text;
+        values[i] = static_cast<uint32_t>(std::strtoul(text.c_str(), nullptr, 10));
     }
-    *record = joined;
+    *record = servicemodel::recoveryText(values[0], values[1], values[2] != 0);
     return ok;
 }
 
+// The table that builds exactly this record; none for a record the service model does not
+// take, that a build writes otherwise (leading zeros), or beyond a descriptor's bounds.
 TomlValue decodeRecovery(const std::string& record)
 {
-    std::vector<std::string> texts = blockformat::splitList(record, kRecoverySeparator);
-    if (texts.size() != std::size(kRecoveryFields)) {
+    servicemodel::Recovery recovery = servicemodel::recoveryOf(record);
+    if (!recovery.valid ||
+        servicemodel::recoveryText(recovery.restartSeconds, recovery.resetSeconds, recovery.onNonCrashFailures) !=
+            record) {
         return std::nullopt;
     }
+    const uint32_t values[servicemodel::kRecoveryFieldCount] = {recovery.restartSeconds, recovery.resetSeconds,
+                                                               recovery.onNonCrashFailures ? 1u : 0u};
     std::string out = "{ ";
-    for (size_t i = 0; i < texts.size(); ++i) {
-        const RecoveryField& field = kRecoveryFields[i];
-        TomlValue value = field.flag ? decodeFlag(texts[i]) : decodeInteger(texts[i], 0, field.maximum);
-        if (!value) {
+    for (size_t i = 0; i < servicemodel::kRecoveryFieldCount; ++i) {
+        const servicemodel::RecoveryField& field = servicemodel::kRecoveryFields[i];
+        if (values[i] > field.maximum) {
             return std::nullopt;
         }
-        out += std::string(i == 0 ? "" : ", ") + field.key + " = " + *value;
+        std::string value = field.flag ? (values[i] != 0 ? "true" : "false") : std::to_string(values[i]);
+        out += std::string(i == 0 ? "" : ", ") + field.name + " = " + value;
     }
     return out + " }";
 }
@@ -530,50 +526,11 @@ bool isJvmDirectoryName(const std::string& name)
 
 bool isServiceAccount(const std::string& account, std::string* reason)
 {
-    for (const char* builtIn : kBuiltInAccounts) {
-        if (account == builtIn) {
-            return true;
-        }
+    std::string problem = accountProblem(account);
+    if (reason != nullptr) {
+        *reason = problem;
     }
-    auto refuse = [reason](const char* why) {
-        if (reason != nullptr) {
-            *reason = why;
-        }
-        return false;
-    };
-    if (account.empty()) {
-        return refuse("is empty");
-    }
-    if (isBlank(account.front()) || isBlank(account.back())) {
-        return refuse("begins or ends with a blank");
-    }
-    for (char c : account) {
-        unsigned char u = static_cast<unsigned char>(c);
-        if (u < 0x20 || (u >= 0x7F && u < 0xA0)) {
-            return refuse("holds a control character");
-        }
-    }
-    size_t backslash = account.find('\\');
-    if (backslash == std::string::npos) {
-        return refuse("is no built-in account and names no domain");
-    }
-    if (account.find('\\', backslash + 1) != std::string::npos) {
-        return refuse("has more than one '\\'");
-    }
-    std::string domain = account.substr(0, backslash);
-    std::string user = account.substr(backslash + 1);
-    // A group managed service account is the name with a final '$'.
-    std::string name = !user.empty() && user.back() == '$' ? user.substr(0, user.size() - 1) : user;
-    if (domain.empty() || name.empty()) {
-        return refuse("has an empty domain or user name");
-    }
-    if (isBlank(domain.back()) || isBlank(user.front())) {
-        return refuse("has a blank beside its '\\'");
-    }
-    if (account.find_first_of(kNotInAccountNames) != std::string::npos) {
-        return refuse("holds a character no account name may hold (one of \"/[]:;|=,+*?<>)");
-    }
-    return true;
+    return problem.empty();
 }
 
 bool parseByteSize(const std::string& text, int64_t* bytes, std::string* reason)

@@ -27,9 +27,9 @@ std::string tomlText(const std::string& latin1);
 bool isJavaClassName(const std::string& name);
 // True for one directory name that fits the launcher's buffer for it.
 bool isJvmDirectoryName(const std::string& name);
-// True for an account a service can run as: "LocalSystem", "LocalService",
-// "NetworkService", "virtual", "DOMAIN\user", ".\user" or "DOMAIN\name$"; else false,
-// with what is wrong in `reason` (when not null), such as "has more than one '\'".
+// True for an account a descriptor may give: one the service model takes
+// (model/service_entry.h), and not empty; else false, with what is wrong in `reason` (when
+// not null), such as "has more than one '\'".
 bool isServiceAccount(const std::string& account, std::string* reason);
 
 // A size as a descriptor writes it in a string: a number of bytes, or a number, blanks

@@ -3,6 +3,7 @@
 #include "packaging/installer_plan.h"
 
 #include "format/record_ids.h"
+#include "model/service_entry.h"
 #include "packaging/descriptor_build.h"
 #include "packaging/descriptor_text.h"
 #include "packaging/installer_guid.h"
@@ -22,29 +23,11 @@ const char kSection[] = "installer";
 // Windows Installer compares product versions by these fields, each within its bound.
 constexpr long kVersionLimits[3] = {255, 255, 65535};
 
+// A record's text as the launcher reads it (the last of its identifier wins); "" when absent.
 std::string narrowRecord(const blockformat::ConfigBlock& block, int32_t id)
 {
-    for (const blockformat::NarrowRecord& record : block.narrow) {
-        if (record.id == id) {
-            return record.value;
-        }
-    }
-    return "";
-}
-
-bool sameIgnoringCase(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i] >= 'A' && a[i] <= 'Z' ? static_cast<char>(a[i] - 'A' + 'a') : a[i];
-        char y = b[i] >= 'A' && b[i] <= 'Z' ? static_cast<char>(b[i] - 'A' + 'a') : b[i];
-        if (x != y) {
-            return false;
-        }
-    }
-    return true;
+    const std::string* value = block.findNarrow(id);
+    return value != nullptr ? *value : std::string();
 }
 
 std::vector<std::string> splitSteps(const std::string& path)
@@ -334,52 +317,43 @@ bool readService(Builder& b, const toml::table& root, const blockformat::ConfigB
             utf16ToUtf8(record.value, &service.description);
         }
     }
+    // The records as the service model reads them at /install, with the start the
+    // configuration gives (/install without /install-auto or /install-demand).
     std::string mode = narrowRecord(block, cfg::serviceStartMode);
-    service.start = narrowRecord(block, cfg::launcherKind) == "4" ? "auto" : "demand";
-    if (sameIgnoringCase(mode, "delayed")) {
-        service.start = "auto";
-        service.delayed = true;
-    } else if (sameIgnoringCase(mode, "disabled")) {
-        service.start = "disabled";
-    } else if (!mode.empty()) {
-        b.error(at("start"), "the service start mode " + shownText(latin1ToUtf8(mode)) +
-                                           " is not known (delayed or disabled)");
+    servicemodel::Start start =
+        servicemodel::startOf(servicemodel::StartChoice::configured, narrowRecord(block, cfg::launcherKind), mode);
+    if (!start.valid) {
+        b.error(at("start"), "the service start mode " + shownText(latin1ToUtf8(mode)) + " " + start.reason);
         return false;
     }
+    service.start = start.type == servicemodel::StartType::automatic ? "auto"
+                    : start.type == servicemodel::StartType::disabled ? "disabled"
+                                                                      : "demand";
+    service.delayed = start.delayed;
 
-    std::string account = latin1ToUtf8(narrowRecord(block, cfg::serviceAccount));
-    size_t backslash = account.find('\\');
-    std::string domain = backslash == std::string::npos ? "" : account.substr(0, backslash);
-    if (account.empty() || sameIgnoringCase(account, "LocalSystem")) {
-        service.account = "LocalSystem";
-        service.interactive = true;
-    } else if (sameIgnoringCase(account, "LocalService") || sameIgnoringCase(account, "NetworkService")) {
-        service.account = "NT AUTHORITY\\" + std::string(sameIgnoringCase(account, "LocalService") ? "LocalService"
-                                                                                                : "NetworkService");
-    } else if (sameIgnoringCase(account, "virtual")) {
-        service.account = "NT SERVICE\\" + service.name;
-    } else if (sameIgnoringCase(domain, "NT AUTHORITY") || sameIgnoringCase(domain, "NT SERVICE") ||
-               (!account.empty() && account.back() == '$')) {
-        service.account = account;
-    } else {
+    std::string accountText = narrowRecord(block, cfg::serviceAccount);
+    servicemodel::ServiceAccount account =
+        servicemodel::serviceAccountOf(accountText, narrowRecord(block, cfg::serviceName));
+    std::string shownAccount = shownText(latin1ToUtf8(accountText));
+    if (account.kind == servicemodel::AccountKind::invalid) {
+        b.error(at("account"), "service.account " + shownAccount + " " + account.reason + "; " +
+                                   servicemodel::kAccountForms);
+        return false;
+    }
+    if (account.needsPassword()) {
         // The package would have to carry the password, or take it on the command line
         // where installer logs keep it.
-        b.error(at("account"), "service.account " + shownText(account) +
-                                           " is a user account, whose password a package cannot keep safe; a "
-                                           "package installs a service under a built-in, virtual or group managed "
-                                           "account");
+        b.error(at("account"), "service.account " + shownAccount +
+                                   " is a user account, whose password a package cannot keep safe; a package "
+                                   "installs a service under a built-in, virtual or group managed account");
         return false;
     }
-    std::string dependencies = latin1ToUtf8(narrowRecord(block, cfg::serviceDependencies));
-    size_t start = 0;
-    while (start <= dependencies.size()) {
-        size_t comma = dependencies.find(',', start);
-        std::string name = dependencies.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        if (!name.empty()) service.dependencies.push_back(name);
-        if (comma == std::string::npos) break;
-        start = comma + 1;
+    service.account = latin1ToUtf8(account.shownName());
+    service.interactive = account.mayInteract();
+    for (const std::string& name : servicemodel::dependenciesOf(narrowRecord(block, cfg::serviceDependencies))) {
+        service.dependencies.push_back(latin1ToUtf8(name));
     }
-    service.recovery = !narrowRecord(block, cfg::serviceRecovery).empty();
+    service.recovery = servicemodel::recoveryOf(narrowRecord(block, cfg::serviceRecovery)).valid;
     return true;
 }
 

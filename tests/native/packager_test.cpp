@@ -682,7 +682,7 @@ TEST(ServiceKeys, WrongValuesAreRefusedWithTheirPlace)
 {
     const std::string forms = "; give \"LocalSystem\", \"LocalService\", \"NetworkService\", \"virtual\", a group "
                               "managed service account \"DOMAIN\\name$\" or a user \"DOMAIN\\user\" (\".\\user\" "
-                              "for a local one)";
+                              "for a local one) or \"user@domain\"";
     const struct {
         const char* lines;  // from line 3
         std::string error;  // the one error line
@@ -737,10 +737,14 @@ TEST(ServiceKeys, WrongValuesAreRefusedWithTheirPlace)
          "3:11: error: service.account \" LocalSystem\" begins or ends with a blank" + forms},
         {"account = \"CORP\\\\jane \"\n",
          "3:11: error: service.account \"CORP\\jane \" begins or ends with a blank" + forms},
-        {"account = \"localsystem\"\n",
-         "3:11: error: service.account \"localsystem\" is no built-in account and names no domain" + forms},
-        {"account = \"jane@corp.example\"\n",
-         "3:11: error: service.account \"jane@corp.example\" is no built-in account and names no domain" + forms},
+        {"account = \"jane\"\n",
+         "3:11: error: service.account \"jane\" is no built-in account and names no domain" + forms},
+        {"account = \"CORP\\\\jane@x\"\n",
+         "3:11: error: service.account \"CORP\\jane@x\" holds a character no account name may hold (one of "
+         "\"/[]:;|=,+*?<>@)" + forms},
+        {"account = \"NT AUTHORITY\\\\SYSTEM\"\n",
+         "3:11: error: service.account \"NT AUTHORITY\\SYSTEM\" names LocalSystem in a form the service manager does "
+         "not take; give \"LocalSystem\"" + forms},
         {"account = \"CORP\\\\a\\\\b\"\n", "3:11: error: service.account \"CORP\\a\\b\" has more than one '\\'" + forms},
         {"account = \"\\\\jane\"\n", "3:11: error: service.account \"\\jane\" has an empty domain or user name" + forms},
         {"account = \"CORP\\\\\"\n", "3:11: error: service.account \"CORP\\\" has an empty domain or user name" + forms},
@@ -752,7 +756,7 @@ TEST(ServiceKeys, WrongValuesAreRefusedWithTheirPlace)
          "3:11: error: service.account \"CORP\\ja\\tne\" holds a control character" + forms},
         {"account = \"CORP\\\\ja:ne\"\n",
          "3:11: error: service.account \"CORP\\ja:ne\" holds a character no account name may hold (one of "
-         "\"/[]:;|=,+*?<>)" + forms},
+         "\"/[]:;|=,+*?<>@)" + forms},
         {"account = \"CORP\\\\\\u20acuro\"\n",
          "3:11: error: service.account holds a character the launcher cannot show (only ISO-8859-1 text is "
          "possible)"},
