@@ -2,6 +2,8 @@
 // [installer] files, the package's tables as Windows Installer reads them (through
 // msiinfo, not as WiX text) and every refused descriptor with its one-line error. The
 // packager is run as a user runs it (PACKAGER), with wixl from the machine.
+#include "format/record_ids.h"
+#include "model/service_entry.h"
 #include "packaging/descriptor.h"
 #include "packaging/installer_guid.h"
 #include "packaging/installer_plan.h"
@@ -301,42 +303,67 @@ files = ["app.jar", "lib/*.jar", "jre", { source = "conf/app.properties", target
     EXPECT_NE(std::string::npos, summary.out.find("Template: x64;1033")) << summary.out;
 }
 
+// The package's ServiceInstall row is the entry /install registers from the same launcher:
+// its type, start and account as the service model reads the built block's records.
 TEST(InstallerPackage, ServiceEntryFollowsStartAndAccountAsInstallDoes)
 {
     struct Case {
         const char* keys;       // [service] keys
         const char* installer;  // more [installer] keys
-        const char* serviceRow;
         const char* controlEvents;
     };
     const Case cases[] = {
-        // LocalSystem by default, interactive as /install makes it, automatic start and
-        // started after install; a demand start is not started unless asked.
-        {"", "", "272\t2\t1\t\t\tLocalSystem", "163"},
-        {"", "start_after_install = false\n", "272\t2\t1\t\t\tLocalSystem", "162"},
-        {"start = \"demand\"\n", "", "272\t3\t1\t\t\tLocalSystem", "162"},
-        {"start = \"demand\"\n", "start_after_install = true\n", "272\t3\t1\t\t\tLocalSystem", "163"},
-        {"start = \"delayed\"\naccount = \"LocalService\"\n", "", "16\t2\t1\t\t\tNT AUTHORITY\\LocalService", "163"},
-        {"start = \"disabled\"\naccount = \"NetworkService\"\n", "", "16\t4\t1\t\t\tNT AUTHORITY\\NetworkService", "162"},
-        {"start = \"demand\"\naccount = \"EXAMPLE\\\\svc$\"\n", "", "16\t3\t1\t\t\tEXAMPLE\\svc$\t", "162"},
+        // Automatic start is started after install, unless told otherwise; a demand start
+        // is not started unless asked.
+        {"", "", "163"},
+        {"", "start_after_install = false\n", "162"},
+        {"start = \"demand\"\n", "", "162"},
+        {"start = \"demand\"\n", "start_after_install = true\n", "163"},
+        {"start = \"delayed\"\naccount = \"LocalService\"\n", "", "163"},
+        {"start = \"disabled\"\naccount = \"NetworkService\"\n", "", "162"},
+        {"start = \"demand\"\naccount = \"EXAMPLE\\\\svc$\"\n", "", "162"},
+        {"account = \"localsystem\"\n", "", "163"},
+        {"account = \".\\\\LocalSystem\"\n", "", "163"},
+        {"account = \"nt authority\\\\localservice\"\n", "", "163"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.keys) + c.installer);
+        const std::string text = std::string("[service]\nname = \"Demo\"\n") + c.keys +
+                                 "[application]\nmain_class = \"a.B\"\nclass_path = [ { archive = \"a.jar\" } ]\n"
+                                 "[installer]\nmanufacturer = \"M\"\nversion = \"1.0.0\"\n" + c.installer;
+        packager::BuildSettings settings;
+        packager::BuildResult built;
+        std::vector<packager::Diagnostic> errors;
+        ASSERT_TRUE(packager::buildFromDescriptor(text, "service.toml", settings, &built, &errors));
+        auto record = [&built](int32_t id) {
+            const std::string* value = built.block.findNarrow(id);
+            return value != nullptr ? *value : std::string();
+        };
+        servicemodel::Start start = servicemodel::startOf(servicemodel::StartChoice::configured,
+                                                          record(cfg::launcherKind), record(cfg::serviceStartMode));
+        servicemodel::ServiceAccount account = servicemodel::serviceAccountOf(record(cfg::serviceAccount), "Demo");
+        ASSERT_TRUE(start.valid);
+        ASSERT_NE(servicemodel::AccountKind::invalid, account.kind);
+        // Windows Installer's start types: 2 automatic, 3 demand, 4 disabled; an own process
+        // (16), interactive (256) where /install makes it so.
+        const char* startColumn = start.type == servicemodel::StartType::automatic  ? "2"
+                                  : start.type == servicemodel::StartType::disabled ? "4"
+                                                                                    : "3";
+        const std::string expected = std::to_string(16 | (account.mayInteract() ? 256 : 0)) + "\t" + startColumn +
+                                     "\t1\t\t\t" + account.shownName() + "\t";
+
         Package p;
-        CommandRun made = p.make(std::string("[service]\nname = \"Demo\"\n") + c.keys +
-                          "[application]\nmain_class = \"a.B\"\nclass_path = [ { archive = \"a.jar\" } ]\n"
-                          "[installer]\nmanufacturer = \"M\"\nversion = \"1.0.0\"\n" + c.installer);
-        ASSERT_EQ(0, made.code) << c.keys << made.err;
+        CommandRun made = p.make(text);
+        ASSERT_EQ(0, made.code) << made.err;
         std::vector<std::string> service = tableRows(p.output(), "ServiceInstall", p.scratch);
         ASSERT_EQ(1u, service.size());
         // Type, start, error control, load order group, dependencies, account.
         std::string row = service[0].substr(std::string("Service\tDemo\tDemo\t").size());
-        EXPECT_EQ(c.serviceRow, row.substr(0, std::string(c.serviceRow).size())) << c.keys << c.installer;
+        EXPECT_EQ(expected, row.substr(0, expected.size()));
         EXPECT_EQ((std::vector<std::string>{std::string("ServiceControl\tDemo\t") + c.controlEvents + "\t\t1\tFile_0"}),
-                  tableRows(p.output(), "ServiceControl", p.scratch))
-            << c.keys << c.installer;
+                  tableRows(p.output(), "ServiceControl", p.scratch));
         // The package cannot hold a delayed start: it says so rather than pass it over.
-        bool delayed = std::string(c.keys).find("delayed") != std::string::npos;
-        EXPECT_EQ(delayed, made.err.find("cannot say \"delayed\"") != std::string::npos) << made.err;
+        EXPECT_EQ(start.delayed, made.err.find("cannot say \"delayed\"") != std::string::npos) << made.err;
     }
 }
 
@@ -464,6 +491,9 @@ TEST(InstallerPackage, BadDescriptorsGetOneLineAtTheirPlaceAndNoPackage)
         {"[service]\nname = \"Demo\"\naccount = \".\\\\svc\"\n",
          "3:11: error: service.account \".\\svc\" is a user account, whose password a package cannot keep safe; a "
          "package installs a service under a built-in, virtual or group managed account"},
+        {"[service]\nname = \"Demo\"\naccount = \"alice@corp.example\"\n",
+         "3:11: error: service.account \"alice@corp.example\" is a user account, whose password a package cannot "
+         "keep safe; a package installs a service under a built-in, virtual or group managed account"},
         {"[service]\nname = \"Demo\"\nstart = \"disabled\"\n",
          "10:23: error: installer.start_after_install cannot start a service whose start is \"disabled\""},
     };
