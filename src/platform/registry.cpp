@@ -1,0 +1,205 @@
+// The registry through one set of functions, so that the rules for what fits, what a
+// missing value is and which types count are the same for every reader.
+#include "platform/registry.h"
+
+#include <climits>
+#include <cstring>
+
+namespace {
+
+RegistryResult resultOf(LONG error, DWORD type = REG_NONE)
+{
+    RegistryResult result;
+    result.error = error;
+    result.type = type;
+    switch (error) {
+    case ERROR_SUCCESS:
+        result.status = RegistryStatus::ok;
+        break;
+    case ERROR_FILE_NOT_FOUND:
+        result.status = RegistryStatus::missing;
+        break;
+    case ERROR_MORE_DATA:
+        result.status = RegistryStatus::tooLong;
+        break;
+    default:
+        result.status = RegistryStatus::failed;
+        break;
+    }
+    return result;
+}
+
+RegistryResult wrongType(DWORD type)
+{
+    RegistryResult result;
+    result.status = RegistryStatus::wrongType;
+    result.error = ERROR_DATATYPE_MISMATCH;
+    result.type = type;
+    return result;
+}
+
+bool isAcceptedText(DWORD type, RegistryText types)
+{
+    return type == REG_SZ || (type == REG_EXPAND_SZ && types == RegistryText::plainOrExpandable);
+}
+
+// A value of exactly `size` bytes and of type `wanted` into `buffer`; anything else
+// leaves the buffer zeroed.
+RegistryResult readFixed(HKEY key, const char* name, DWORD wanted, void* buffer, size_t size)
+{
+    std::memset(buffer, 0, size);
+    if (size > ULONG_MAX) {
+        return wrongType(REG_NONE);
+    }
+    DWORD type = REG_NONE;
+    DWORD read = static_cast<DWORD>(size);
+    LONG error = RegQueryValueExA(key, name, nullptr, &type, static_cast<BYTE*>(buffer), &read);
+    if (error != ERROR_SUCCESS && error != ERROR_MORE_DATA) {
+        return resultOf(error, type);
+    }
+    // A longer value is of another form too: its first bytes are not the number.
+    if (type != wanted || error == ERROR_MORE_DATA || read != size) {
+        std::memset(buffer, 0, size);
+        return wrongType(type);
+    }
+    return resultOf(ERROR_SUCCESS, type);
+}
+
+RegistryResult writeValue(HKEY key, const char* name, DWORD type, const void* data, size_t size)
+{
+    if (size > ULONG_MAX) {
+        return resultOf(ERROR_INVALID_PARAMETER);
+    }
+    return resultOf(RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), static_cast<DWORD>(size)));
+}
+
+} // namespace
+
+UniqueKey openRegistryKey(HKEY parent, const char* path, REGSAM access, RegistryResult* result)
+{
+    UniqueKey key;
+    LONG error = RegOpenKeyExA(parent, path, 0, access, key.put());
+    if (error != ERROR_SUCCESS) {
+        // Whatever the system left in the handle on failure is no key to close.
+        key.release();
+    }
+    if (result != nullptr) {
+        *result = resultOf(error);
+    }
+    return key;
+}
+
+UniqueKey createRegistryKey(HKEY parent, const char* path, REGSAM access, RegistryResult* result)
+{
+    UniqueKey key;
+    LONG error = RegCreateKeyExA(parent, path, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, key.put(),
+                                 nullptr);
+    if (error != ERROR_SUCCESS) {
+        key.release();
+    }
+    if (result != nullptr) {
+        *result = resultOf(error);
+    }
+    return key;
+}
+
+RegistryResult deleteRegistryKey(HKEY parent, const char* path)
+{
+    return resultOf(RegDeleteKeyA(parent, path));
+}
+
+RegistryResult readRegistryText(HKEY key, const char* name, char* buffer, size_t capacity, RegistryText types)
+{
+    if (capacity == 0) {
+        return resultOf(ERROR_MORE_DATA);
+    }
+    buffer[0] = '\0';
+    // Larger buffers than a DWORD counts are read as if they had that capacity.
+    const DWORD room = capacity > ULONG_MAX ? ULONG_MAX : static_cast<DWORD>(capacity);
+    DWORD type = REG_NONE;
+    DWORD size = room;
+    LONG error = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+    if (error != ERROR_SUCCESS && error != ERROR_MORE_DATA) {
+        buffer[0] = '\0';
+        return resultOf(error, type);
+    }
+    // The type first: a long value of another kind is not a text that is too long.
+    if (!isAcceptedText(type, types)) {
+        buffer[0] = '\0';
+        return wrongType(type);
+    }
+    if (error == ERROR_MORE_DATA) {
+        buffer[0] = '\0';
+        return resultOf(error, type);
+    }
+    if (size > 0 && buffer[size - 1] == '\0') {
+        return resultOf(ERROR_SUCCESS, type);
+    }
+    // Stored without its terminator: it fits only with room left to end it.
+    if (size == room) {
+        buffer[0] = '\0';
+        return resultOf(ERROR_MORE_DATA, type);
+    }
+    buffer[size] = '\0';
+    return resultOf(ERROR_SUCCESS, type);
+}
+
+RegistryResult readRegistryNumber(HKEY key, const char* name, DWORD* value)
+{
+    return readFixed(key, name, REG_DWORD, value, sizeof *value);
+}
+
+RegistryResult readRegistryBytes(HKEY key, const char* name, void* buffer, size_t size)
+{
+    return readFixed(key, name, REG_BINARY, buffer, size);
+}
+
+std::vector<std::string> readSubKeyNames(HKEY key, RegistryResult* result)
+{
+    std::vector<std::string> names;
+    RegistryResult outcome;
+    for (DWORD index = 0;; ++index) {
+        char name[kRegistryNameCapacity];
+        DWORD length = sizeof name;
+        LONG error = RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr);
+        if (error == ERROR_NO_MORE_ITEMS) {
+            break;
+        }
+        if (index == kRegistryMaxSubKeys) {
+            outcome = resultOf(ERROR_MORE_DATA);
+            break;
+        }
+        if (error == ERROR_KEY_DELETED || error == ERROR_INVALID_HANDLE) {
+            outcome = resultOf(error);
+            break;
+        }
+        if (error == ERROR_SUCCESS) {
+            names.emplace_back(name, length);
+        } else if (outcome.ok() || error == ERROR_MORE_DATA) {
+            // A name too long says more than an entry that could not be read.
+            outcome = resultOf(error);
+        }
+    }
+    if (result != nullptr) {
+        *result = outcome;
+    }
+    return names;
+}
+
+RegistryResult writeRegistryText(HKEY key, const char* name, const char* text, DWORD type)
+{
+    if (type != REG_SZ && type != REG_EXPAND_SZ) {
+        return wrongType(type);
+    }
+    return writeValue(key, name, type, text, std::strlen(text) + 1);
+}
+
+RegistryResult writeRegistryNumber(HKEY key, const char* name, DWORD value)
+{
+    return writeValue(key, name, REG_DWORD, &value, sizeof value);
+}
+
+RegistryResult writeRegistryBytes(HKEY key, const char* name, const void* data, size_t size)
+{
+    return writeValue(key, name, REG_BINARY, data, size);
+}
