@@ -8,6 +8,7 @@
 #include "platform/handle.h"
 #include "platform/paths.h"
 #include "platform/private_security.h"
+#include "platform/registry.h"
 #include "platform/text_format.h"
 #include "platform/user_interface.h"
 
@@ -87,29 +88,21 @@ std::string mangleSemaphorePath(const std::string& canonicalPath)
 
 void recordProcessId()
 {
-    UniqueKey key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kPidsKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                        key.put(), nullptr) != ERROR_SUCCESS) {
+    UniqueKey key = createRegistryKey(HKEY_CURRENT_USER, kPidsKey);
+    if (!key) {
         return;
     }
-    DWORD id = GetCurrentProcessId();
-    RegSetValueExA(key.get(), canonicalModulePath().c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&id),
-                   sizeof id);
+    writeRegistryNumber(key.get(), canonicalModulePath().c_str(), GetCurrentProcessId());
 }
 
 DWORD readRecordedProcessId()
 {
-    UniqueKey key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, kPidsKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+    UniqueKey key = openRegistryKey(HKEY_CURRENT_USER, kPidsKey);
+    if (!key) {
         return 0;
     }
     DWORD id = 0;
-    DWORD size = sizeof id;
-    if (RegQueryValueExA(key.get(), canonicalModulePath().c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&id),
-                         &size) != ERROR_SUCCESS ||
-        size != sizeof id) {
-        return 0;
-    }
+    readRegistryNumber(key.get(), canonicalModulePath().c_str(), &id);
     return id;
 }
 

@@ -3,11 +3,11 @@
 // windows and ends; otherwise every start takes the first free numbered name.
 #pragma once
 
+#include "platform/registry_keys.h"
+
 #include <windows.h>
 
 #include <string>
-
-constexpr char kPidsKey[] = "SOFTWARE\\tarnwell\\quill\\pids\\";
 
 // The name of the semaphore this process holds (empty before enforceSingleInstance).
 extern std::string instanceSemaphoreName;

@@ -5,7 +5,7 @@
 
 #include "jvm/discovery/java_version.h"
 #include "platform/diagnostic_log.h"
-#include "platform/handle.h"
+#include "platform/registry.h"
 #include "platform/text_format.h"
 
 #include <windows.h>
@@ -18,8 +18,6 @@ namespace {
 
 // The launcher is a 64-bit program, and so are the installers of the runtimes it can load.
 constexpr REGSAM kReadAccess = KEY_READ | KEY_WOW64_64KEY;
-// Far more indices than any real key has sub-keys; ends an enumeration that keeps failing.
-constexpr DWORD kMaxEnumerationIndex = 10000;
 
 enum class Layout {
     JavaSoft,   // <key>\<version>, value JavaHome
@@ -48,23 +46,6 @@ const Source kSources[] = {
 
 // Below a vendor's version key: the VM level (absent in older keys), then the installer.
 const char* const kVendorLeaves[] = {"hotspot\\MSI", "hotspot\\EXE", "openj9\\MSI", "openj9\\EXE", "MSI", "EXE"};
-
-std::vector<std::string> subKeyNames(HKEY key)
-{
-    std::vector<std::string> names;
-    for (DWORD index = 0; index < kMaxEnumerationIndex; ++index) {
-        char name[kTextCapacity];
-        DWORD size = sizeof name;
-        LONG status = RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr);
-        if (status == ERROR_NO_MORE_ITEMS || status == ERROR_KEY_DELETED || status == ERROR_INVALID_HANDLE) {
-            break;
-        }
-        if (status == ERROR_SUCCESS) {
-            names.emplace_back(name, size);
-        }
-    }
-    return names;
-}
 
 bool startsWithDigit(const std::string& text) { return !text.empty() && std::isdigit(static_cast<unsigned char>(text[0])); }
 
@@ -101,14 +82,14 @@ public:
     {
         rootName_ = rootName;
         for (const Source& source : kSources) {
-            UniqueKey key;
-            if (RegOpenKeyExA(root, source.key, 0, kReadAccess, key.put()) != ERROR_SUCCESS) {
+            UniqueKey key = openRegistryKey(root, source.key, kReadAccess);
+            if (!key) {
                 continue;
             }
             logMessage("reading installed runtimes of %s\\%s", rootName_, source.key);
             switch (source.layout) {
             case Layout::JavaSoft:
-                for (const std::string& name : subKeyNames(key.get())) {
+                for (const std::string& name : readSubKeyNames(key.get())) {
                     if (!startsWithDigit(name)) {
                         logMessage("passed over %s\\%s\\%s: not a version", rootName_, source.key, name.c_str());
                         continue;
@@ -121,7 +102,7 @@ public:
                 break;
             case Layout::Zulu:
             case Layout::Liberica:
-                for (const std::string& name : subKeyNames(key.get())) {
+                for (const std::string& name : readSubKeyNames(key.get())) {
                     std::string version = source.layout == Layout::Zulu ? versionOfZuluKey(name)
                                                                         : versionOfLibericaKey(name);
                     if (version.empty()) {
@@ -147,10 +128,9 @@ private:
     // <key>\{JDK|JRE}\<v4>\... or, where the vendor's key is itself the JDK level, <key>\<v4>\...
     void collectVendor(HKEY key, const std::string& path, const char* valueName)
     {
-        for (const std::string& name : subKeyNames(key)) {
+        for (const std::string& name : readSubKeyNames(key)) {
             if (_stricmp(name.c_str(), "JDK") == 0 || _stricmp(name.c_str(), "JRE") == 0) {
-                UniqueKey level;
-                if (RegOpenKeyExA(key, name.c_str(), 0, kReadAccess, level.put()) == ERROR_SUCCESS) {
+                if (UniqueKey level = openRegistryKey(key, name.c_str(), kReadAccess)) {
                     collectVendor(level.get(), path + "\\" + name, valueName);
                 }
             } else if (startsWithDigit(name)) {
@@ -163,8 +143,8 @@ private:
 
     void collectVendorVersion(HKEY parent, const std::string& path, const std::string& version, const char* valueName)
     {
-        UniqueKey versionKey;
-        if (RegOpenKeyExA(parent, version.c_str(), 0, kReadAccess, versionKey.put()) != ERROR_SUCCESS) {
+        UniqueKey versionKey = openRegistryKey(parent, version.c_str(), kReadAccess);
+        if (!versionKey) {
             return;
         }
         const std::string versionPath = path + "\\" + version;
@@ -184,36 +164,33 @@ private:
                   const char* valueName, bool quietWhenMissing = false)
     {
         const std::string where = std::string(rootName_) + "\\" + parentPath + "\\" + name;
-        UniqueKey key;
-        if (RegOpenKeyExA(parent, name.c_str(), 0, kReadAccess, key.put()) != ERROR_SUCCESS) {
+        UniqueKey key = openRegistryKey(parent, name.c_str(), kReadAccess);
+        if (!key) {
             if (!quietWhenMissing) {
                 logMessage("passed over %s: cannot open it", where.c_str());
             }
             return false;
         }
         char home[kTextCapacity];
-        DWORD size = sizeof home - 1;
-        DWORD type = REG_NONE;
-        LONG status = RegQueryValueExA(key.get(), valueName, nullptr, &type, reinterpret_cast<BYTE*>(home), &size);
-        if (status == ERROR_FILE_NOT_FOUND) {
+        const RegistryResult read = readRegistryText(key.get(), valueName, home, sizeof home);
+        switch (read.status) {
+        case RegistryStatus::ok:
+            break;
+        case RegistryStatus::missing:
             logMessage("passed over %s: no value %s", where.c_str(), valueName);
             return true;
-        }
-        if (status == ERROR_MORE_DATA) {
+        case RegistryStatus::tooLong:
             logMessage("passed over %s: value %s is too long", where.c_str(), valueName);
             return true;
-        }
-        if (status != ERROR_SUCCESS) {
-            logMessage("passed over %s: value %s unreadable (error %d)", where.c_str(), valueName,
-                       static_cast<int>(status));
-            return true;
-        }
-        if (type != REG_SZ) {
+        case RegistryStatus::wrongType:
             logMessage("passed over %s: value %s is not a string (type %d)", where.c_str(), valueName,
-                       static_cast<int>(type));
+                       static_cast<int>(read.type));
+            return true;
+        case RegistryStatus::failed:
+            logMessage("passed over %s: value %s unreadable (error %d)", where.c_str(), valueName,
+                       static_cast<int>(read.error));
             return true;
         }
-        home[size] = '\0';
         size_t length = std::strlen(home);
         while (length > 0 && (home[length - 1] == '\\' || home[length - 1] == '/')) {
             home[--length] = '\0';

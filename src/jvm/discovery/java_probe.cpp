@@ -11,6 +11,7 @@
 #include "platform/handle.h"
 #include "platform/paths.h"
 #include "platform/private_security.h"
+#include "platform/registry.h"
 #include "platform/text_format.h"
 
 #include <windows.h>
@@ -444,35 +445,23 @@ bool readCachedVersion(const char* resolvedPath, uint64_t lastWriteTime, char* v
 {
     copyText(version, capacity, "");
     std::string keyPath = versionCacheKeyOf(resolvedPath);
-    UniqueKey key;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+    UniqueKey key = openRegistryKey(HKEY_CURRENT_USER, keyPath.c_str());
+    if (!key) {
         return false;
     }
     // Values of another type than storeCachedVersion writes were not written by a launcher:
     // no entry, so that the runtime is asked again and the entry rewritten, instead of
     // the bytes of a number being taken for a version.
     uint8_t stamp[8] = {};
-    DWORD size = sizeof stamp;
-    DWORD type = REG_NONE;
-    if (RegQueryValueExA(key.get(), "LastWriteTime", nullptr, &type, stamp, &size) != ERROR_SUCCESS ||
-        type != REG_BINARY || size != sizeof stamp || std::memcmp(stamp, &lastWriteTime, sizeof stamp) != 0) {
+    if (!readRegistryBytes(key.get(), "LastWriteTime", stamp, sizeof stamp).ok() ||
+        std::memcmp(stamp, &lastWriteTime, sizeof stamp) != 0) {
         return false;
     }
+    // An entry too long for the buffer is refused rather than cut.
     char value[kTextCapacity];
-    size = sizeof value;
-    if (RegQueryValueExA(key.get(), "Version", nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
-            ERROR_SUCCESS ||
-        type != REG_SZ) {
+    if (!readRegistryText(key.get(), "Version", value, sizeof value).ok()) {
         return false;
     }
-    // Entries are stored without their terminator; one that fills the buffer leaves no
-    // room to end it and is refused rather than read past its end.
-    if (size > 0 && value[size - 1] == '\0') {
-        --size;
-    } else if (size == sizeof value) {
-        return false;
-    }
-    value[size] = '\0';
     // An empty entry knows nothing, and an entry that does not fit would be judged on a prefix.
     if (value[0] == '\0' || isUntrustedCachedVersion(value) || !copyText(version, capacity, value)) {
         copyText(version, capacity, "");
@@ -484,15 +473,12 @@ bool readCachedVersion(const char* resolvedPath, uint64_t lastWriteTime, char* v
 void storeCachedVersion(const char* resolvedPath, uint64_t lastWriteTime, const char* version)
 {
     std::string keyPath = versionCacheKeyOf(resolvedPath);
-    UniqueKey key;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                        nullptr, key.put(), nullptr) != ERROR_SUCCESS) {
+    UniqueKey key = createRegistryKey(HKEY_CURRENT_USER, keyPath.c_str());
+    if (!key) {
         return;
     }
-    RegSetValueExA(key.get(), "LastWriteTime", 0, REG_BINARY, reinterpret_cast<const BYTE*>(&lastWriteTime),
-                   sizeof lastWriteTime);
-    // Stored without its terminator, as earlier launchers wrote the entries they share
-    // with this one; the reader ends the text itself.
-    RegSetValueExA(key.get(), "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
-                   static_cast<DWORD>(std::strlen(version)));
+    writeRegistryBytes(key.get(), "LastWriteTime", &lastWriteTime, sizeof lastWriteTime);
+    // With its terminator. Earlier launchers left it out of the size they gave, which the
+    // system adds back when the byte after the text is one; the reader takes both forms.
+    writeRegistryText(key.get(), "Version", version);
 }

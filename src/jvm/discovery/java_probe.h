@@ -4,13 +4,12 @@
 #pragma once
 
 #include "jvm/discovery/java_version.h"
+#include "platform/registry_keys.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-// The cache: one key per executable under HKEY_CURRENT_USER.
-constexpr char kVersionCacheKey[] = "SOFTWARE\\tarnwell\\quill\\jvms\\";
 // A runtime that does not finish "-version" within this time is ended.
 constexpr unsigned kVersionProbeTimeoutMs = 60000;
 

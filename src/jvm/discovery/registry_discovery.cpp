@@ -6,7 +6,7 @@
 #include "config/config_store.h"
 #include "jvm/discovery/java_probe.h"
 #include "platform/diagnostic_log.h"
-#include "platform/handle.h"
+#include "platform/registry.h"
 #include "platform/text_format.h"
 
 #include <algorithm>
@@ -20,63 +20,13 @@ constexpr int32_t kRequireJdkId = 131;
 constexpr int32_t kApplicationId = 160;
 constexpr int32_t kSkipJavaSoftId = 165;
 
-constexpr DWORD kCurrentVersionCapacity = 100;
-// Far more indices than any real key has sub-keys; ends an enumeration that keeps failing.
-constexpr DWORD kMaxEnumerationIndex = 100000;
+constexpr size_t kCurrentVersionCapacity = 100;
 
-// Reads a value into the caller's buffer, always terminated; a value stored without its
-// terminator is ended here, and one that leaves no room for it is refused. The type is
-// not examined.
-bool queryValue(HKEY key, const char* name, char* buffer, DWORD capacity)
+// The values these keys hold are texts; installers write REG_SZ, but a value that
+// refers to the environment is taken as it stands too.
+bool readText(HKEY key, const char* name, char* buffer, size_t capacity)
 {
-    if (capacity == 0) {
-        return false;
-    }
-    DWORD size = capacity;
-    if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS) {
-        buffer[0] = '\0';
-        return false;
-    }
-    if (size > 0 && buffer[size - 1] == '\0') {
-        return true;
-    }
-    if (size == capacity) {
-        buffer[0] = '\0';
-        return false;
-    }
-    buffer[size] = '\0';
-    return true;
-}
-
-bool readRegistryValue(HKEY root, const char* keyPath, const char* name, char* buffer, DWORD capacity)
-{
-    UniqueKey key;
-    if (RegOpenKeyExA(root, keyPath, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
-        if (capacity > 0) buffer[0] = '\0';
-        return false;
-    }
-    return queryValue(key.get(), name, buffer, capacity);
-}
-
-// The names of the sub-keys of an open key, in the order the registry gives them.
-// Errors other than the end skip one index; a key that vanished ends the walk.
-std::vector<std::string> subKeyNames(HKEY key)
-{
-    std::vector<std::string> names;
-    for (DWORD index = 0; index < kMaxEnumerationIndex; ++index) {
-        char name[kTextCapacity];
-        char className[kTextCapacity];
-        DWORD nameSize = sizeof name;
-        DWORD classSize = sizeof className;
-        LONG status = RegEnumKeyExA(key, index, name, &nameSize, nullptr, className, &classSize, nullptr);
-        if (status == ERROR_NO_MORE_ITEMS || status == ERROR_KEY_DELETED || status == ERROR_INVALID_HANDLE) {
-            break;
-        }
-        if (status == ERROR_SUCCESS) {
-            names.emplace_back(name, nameSize);
-        }
-    }
-    return names;
+    return readRegistryText(key, name, buffer, capacity, RegistryText::plainOrExpandable).ok();
 }
 
 // JavaHome of a key, resolved to its executable and checked.
@@ -84,7 +34,7 @@ bool checkJavaHomeKey(HKEY key, char* javaExecutable, size_t capacity, char* ver
                       const JavaVersion& minimum, const JavaVersion& maximum)
 {
     char javaHome[kTextCapacity];
-    if (!queryValue(key, "JavaHome", javaHome, sizeof javaHome)) {
+    if (!readText(key, "JavaHome", javaHome, sizeof javaHome)) {
         return false;
     }
     return resolveJavaExecutable(javaExecutable, capacity, javaHome) &&
@@ -95,7 +45,8 @@ bool checkJavaHomeKey(HKEY key, char* javaExecutable, size_t capacity, char* ver
 std::string currentVersionOf(const char* keyPath, const JavaVersion& minimum, const JavaVersion& maximum)
 {
     char value[kCurrentVersionCapacity];
-    if (!readRegistryValue(HKEY_LOCAL_MACHINE, keyPath, "CurrentVersion", value, sizeof value) ||
+    UniqueKey key = openRegistryKey(HKEY_LOCAL_MACHINE, keyPath);
+    if (!key || !readText(key.get(), "CurrentVersion", value, sizeof value) ||
         !isVersionFamilyInRange(value, minimum, maximum)) {
         return std::string();
     }
@@ -106,14 +57,14 @@ std::string currentVersionOf(const char* keyPath, const JavaVersion& minimum, co
 bool findLocatedJvmUnder(HKEY root, std::string& bestPath, std::string& bestVersion, const JavaVersion& minimum,
                          const JavaVersion& maximum, bool acceptAllLocated)
 {
-    UniqueKey key;
-    if (RegOpenKeyExA(root, kLocatedJvmsKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+    UniqueKey key = openRegistryKey(root, kLocatedJvmsKey);
+    if (!key) {
         return false;
     }
     bestPath.clear();
     bestVersion.clear();
     bool found = false;
-    for (std::string path : subKeyNames(key.get())) {
+    for (std::string path : readSubKeyNames(key.get())) {
         std::replace(path.begin(), path.end(), '/', '\\');
         // Runtimes this application's own installers placed live in "dpk_jres"
         // directories; the others are accepted only where the JavaSoft keys are too.
@@ -143,14 +94,14 @@ bool findPreviousInstallationWith(HKEY root, REGSAM access, char* javaExecutable
     if (getConfigString(kApplicationId, applicationId, sizeof applicationId) == 0) {
         return false;
     }
-    UniqueKey key;
-    LONG status = RegOpenKeyExA(root, kInstallationsKey, 0, access, key.put());
-    if (status != ERROR_SUCCESS) {
-        logMessage("could not open installation node %d", static_cast<int>(status));
+    RegistryResult opened;
+    UniqueKey key = openRegistryKey(root, kInstallationsKey, access, &opened);
+    if (!key) {
+        logMessage("could not open installation node %d", static_cast<int>(opened.error));
         return false;
     }
     char installations[kTextCapacity];
-    if (!queryValue(key.get(), applicationId, installations, sizeof installations) || installations[0] == '\0') {
+    if (!readText(key.get(), applicationId, installations, sizeof installations) || installations[0] == '\0') {
         logMessage("could not query value node %d", 0);
         return false;
     }
@@ -248,8 +199,8 @@ bool findCurrentVersionJvm(char* javaExecutable, size_t capacity, char* version,
         return false;
     }
     std::string keyPath = std::string(useJdk ? kJavaDevelopmentKitKey : kJavaRuntimeKey) + "\\" + chosenVersion;
-    UniqueKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+    UniqueKey key = openRegistryKey(HKEY_LOCAL_MACHINE, keyPath.c_str());
+    if (!key) {
         return false;
     }
     return checkJavaHomeKey(key.get(), javaExecutable, capacity, version, versionCapacity, minimum, maximum);
@@ -258,12 +209,12 @@ bool findCurrentVersionJvm(char* javaExecutable, size_t capacity, char* version,
 bool findEnumeratedJvm(char* javaExecutable, size_t capacity, char* version, size_t versionCapacity,
                        const JavaVersion& minimum, const JavaVersion& maximum, const char* keyPath)
 {
-    UniqueKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+    UniqueKey key = openRegistryKey(HKEY_LOCAL_MACHINE, keyPath);
+    if (!key) {
         return false;
     }
     std::vector<std::string> names;
-    for (std::string& name : subKeyNames(key.get())) {
+    for (std::string& name : readSubKeyNames(key.get())) {
         if (isVersionFamilyInRange(name.c_str(), minimum, maximum)) {
             names.push_back(std::move(name));
         }
@@ -272,8 +223,8 @@ bool findEnumeratedJvm(char* javaExecutable, size_t capacity, char* version, siz
     // 1.8.0_101, as it always has for the users of these keys.
     std::sort(names.begin(), names.end());
     for (auto it = names.rbegin(); it != names.rend(); ++it) {
-        UniqueKey versionKey;
-        if (RegOpenKeyExA(key.get(), it->c_str(), 0, KEY_READ, versionKey.put()) != ERROR_SUCCESS) {
+        UniqueKey versionKey = openRegistryKey(key.get(), it->c_str());
+        if (!versionKey) {
             continue;
         }
         if (checkJavaHomeKey(versionKey.get(), javaExecutable, capacity, version, versionCapacity, minimum,

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "jvm/discovery/java_version.h"
+#include "platform/registry_keys.h"
 
 #include <windows.h>
 
@@ -10,8 +11,6 @@
 
 constexpr char kJavaRuntimeKey[] = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
 constexpr char kJavaDevelopmentKitKey[] = "SOFTWARE\\JavaSoft\\Java Development Kit";
-constexpr char kLocatedJvmsKey[] = "SOFTWARE\\tarnwell\\quill\\locatedjvms\\";
-constexpr char kInstallationsKey[] = "SOFTWARE\\tarnwell\\deploykit\\installations";
 
 // The newest acceptable runtime of the JavaSoft keys and the located runtimes.
 bool findRegisteredJvm(char* javaExecutable, size_t capacity, const JavaVersion& minimum, const JavaVersion& maximum);
