@@ -22,8 +22,6 @@
 
 namespace {
 
-constexpr int32_t kLauncherKindId = 107;
-constexpr int32_t kRequireJdkId = 131;
 constexpr int kGraphicalLauncher = 1;
 
 // What the cache receives for a runtime that ran and failed; never trusted on reading.
@@ -253,7 +251,7 @@ bool resolveJavaExecutable(char* javaExecutable, size_t capacity, const char* ja
     if (!formatText(javaExecutable, capacity, "%s\\jre\\bin\\java.exe", javaHome)) {
         return false;
     }
-    if (getConfigInt(kRequireJdkId) != 0) {
+    if (getConfigInt(cfg::requireJdk) != 0) {
         char toolsJar[kTextCapacity];
         return formatText(toolsJar, sizeof toolsJar, "%s\\lib\\tools.jar", javaHome) && fileExists(toolsJar);
     }
@@ -333,7 +331,7 @@ bool checkJavaExe(char* javaExecutable, size_t capacity, char* version, size_t v
         if (!result && reason[0] == '\0') {
             reason = "version outside the range";
         }
-        if (result && getConfigInt(kLauncherKindId) == kGraphicalLauncher) {
+        if (result && getConfigInt(cfg::launcherKind) == kGraphicalLauncher) {
             // A graphical launcher runs the runtime without a console window.
             size_t length = std::strlen(javaExecutable);
             result = length >= 4 && length + 1 < capacity && _stricmp(javaExecutable + length - 4, ".exe") == 0;

@@ -14,7 +14,7 @@
 constexpr unsigned kVersionProbeTimeoutMs = 60000;
 
 // Writes the Java executable of a Java home: "<home>\jre\bin\java.exe" when that exists,
-// else "<home>\bin\java.exe". With a JDK required (configuration 131) the home must have
+// else "<home>\bin\java.exe". With a JDK required (cfg::requireJdk) the home must have
 // "lib\tools.jar" and the jre path is kept. Returns whether the home qualifies.
 bool resolveJavaExecutable(char* javaExecutable, size_t capacity, const char* javaHome);
 

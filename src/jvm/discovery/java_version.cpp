@@ -1,16 +1,15 @@
 // Java version texts. Everything here is a function of its arguments, except that
-// isVersionAccepted reads configuration 130 and logs its refusal of a pre-release.
+// isVersionAccepted reads cfg::acceptPreRelease and logs its refusal of a pre-release.
 #include "jvm/discovery/java_version.h"
 
 #include "config/config_store.h"
+#include "format/record_ids.h"
 #include "platform/diagnostic_log.h"
 
 #include <climits>
 #include <cstring>
 
 namespace {
-
-constexpr int32_t kAllowPrereleaseId = 130;
 
 bool isSeparator(char c) { return c == '.' || c == '_' || c == '-' || c == '+'; }
 
@@ -85,7 +84,7 @@ bool isVersionAccepted(const char* versionText, const JavaVersion& minimum, cons
                        bool allowPrerelease)
 {
     const char* text = versionText != nullptr ? versionText : "";
-    if (!allowPrerelease && getConfigInt(kAllowPrereleaseId) == 0) {
+    if (!allowPrerelease && getConfigInt(cfg::acceptPreRelease) == 0) {
         // A plain substring test: "ea" inside any word counts, which errs on the side of
         // refusing a runtime rather than running an early-access build unasked.
         if (std::strstr(text, "beta") != nullptr || std::strstr(text, "ea") != nullptr ||

@@ -18,7 +18,7 @@ JavaVersion parseJavaVersion(const char* text);
 bool satisfiesBound(const JavaVersion& bound, const JavaVersion& candidate, bool isUpper, bool lenient);
 
 // The strict check of a probed runtime's version. Unless `allowPrerelease` or
-// configuration 130 allows them, versions containing "beta", "ea" or "rc" are refused
+// cfg::acceptPreRelease allows them, versions containing "beta", "ea" or "rc" are refused
 // (logged "beta vm not allowed").
 bool isVersionAccepted(const char* versionText, const JavaVersion& minimum, const JavaVersion& maximum,
                        bool allowPrerelease);

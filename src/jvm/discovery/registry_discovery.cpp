@@ -4,6 +4,7 @@
 #include "jvm/discovery/registry_discovery.h"
 
 #include "config/config_store.h"
+#include "format/record_ids.h"
 #include "jvm/discovery/java_probe.h"
 #include "platform/diagnostic_log.h"
 #include "platform/registry.h"
@@ -15,10 +16,6 @@
 #include <vector>
 
 namespace {
-
-constexpr int32_t kRequireJdkId = 131;
-constexpr int32_t kApplicationId = 160;
-constexpr int32_t kSkipJavaSoftId = 165;
 
 constexpr size_t kCurrentVersionCapacity = 100;
 
@@ -91,7 +88,7 @@ bool findPreviousInstallationWith(HKEY root, REGSAM access, char* javaExecutable
                                   const JavaVersion& minimum, const JavaVersion& maximum)
 {
     char applicationId[kTextCapacity];
-    if (getConfigString(kApplicationId, applicationId, sizeof applicationId) == 0) {
+    if (getConfigString(cfg::applicationId, applicationId, sizeof applicationId) == 0) {
         return false;
     }
     RegistryResult opened;
@@ -141,7 +138,7 @@ bool findPreviousInstallationWith(HKEY root, REGSAM access, char* javaExecutable
 
 bool findRegisteredJvm(char* javaExecutable, size_t capacity, const JavaVersion& minimum, const JavaVersion& maximum)
 {
-    bool skipJavaSoft = getConfigInt(kSkipJavaSoftId) != 0;
+    bool skipJavaSoft = getConfigInt(cfg::skipJavaSoftKeys) != 0;
     char javaSoftPath[kTextCapacity];
     char javaSoftVersion[kTextCapacity];
     bool javaSoftFound = false;
@@ -175,7 +172,7 @@ bool findJavaSoftJvm(char* javaExecutable, size_t capacity, char* version, size_
     if (findCurrentVersionJvm(javaExecutable, capacity, version, versionCapacity, minimum, maximum)) {
         return true;
     }
-    if (getConfigInt(kRequireJdkId) == 0 &&
+    if (getConfigInt(cfg::requireJdk) == 0 &&
         findEnumeratedJvm(javaExecutable, capacity, version, versionCapacity, minimum, maximum, kJavaRuntimeKey)) {
         return true;
     }
@@ -188,7 +185,7 @@ bool findCurrentVersionJvm(char* javaExecutable, size_t capacity, char* version,
 {
     std::string jdkVersion = currentVersionOf(kJavaDevelopmentKitKey, minimum, maximum);
     std::string jreVersion;
-    if (getConfigInt(kRequireJdkId) == 0) {
+    if (getConfigInt(cfg::requireJdk) == 0) {
         jreVersion = currentVersionOf(kJavaRuntimeKey, minimum, maximum);
     }
     // On equal versions the runtime key wins.

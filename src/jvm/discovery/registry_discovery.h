@@ -24,7 +24,7 @@ bool findEnumeratedJvm(char* javaExecutable, size_t capacity, char* version, siz
 bool findLocatedJvm(char* javaExecutable, size_t capacity, char* version, size_t versionCapacity,
                     const JavaVersion& minimum, const JavaVersion& maximum, bool acceptAllLocated);
 
-// The runtime of an earlier installation of this application (configuration 160) under
+// The runtime of an earlier installation of this application (cfg::applicationId) under
 // HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE.
 bool findPreviousInstallationJvm(HKEY root, char* javaExecutable, size_t capacity, const JavaVersion& minimum,
                                  const JavaVersion& maximum);
