@@ -65,8 +65,8 @@ ServiceAccount principalName(const std::string& text)
     }
     // A group managed account has no password; only its DOMAIN\name$ form says so.
     if (user.back() == '$') {
-        return refused("names a group managed service account as a user principal name; give it as "
-                       "\"DOMAIN\\name$\"");
+        return refused("names a group managed service account by a user principal name (its form is "
+                       "\"DOMAIN\\name$\")");
     }
     return named(AccountKind::user, text);
 }
@@ -91,7 +91,7 @@ ServiceAccount domainName(const std::string& text)
             return named(AccountKind::builtIn, text);
         }
         if (sameIgnoringCase(user, "SYSTEM") || sameIgnoringCase(user, "LocalSystem")) {
-            return refused("names LocalSystem in a form the service manager does not take; give \"LocalSystem\"");
+            return refused("names LocalSystem in a form the service manager does not take (use \"LocalSystem\")");
         }
         return refused("is no account of NT AUTHORITY that a service runs as (LocalService or NetworkService)");
     }

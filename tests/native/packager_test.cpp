@@ -744,7 +744,7 @@ TEST(ServiceKeys, WrongValuesAreRefusedWithTheirPlace)
          "\"/[]:;|=,+*?<>@)" + forms},
         {"account = \"NT AUTHORITY\\\\SYSTEM\"\n",
          "3:11: error: service.account \"NT AUTHORITY\\SYSTEM\" names LocalSystem in a form the service manager does "
-         "not take; give \"LocalSystem\"" + forms},
+         "not take (use \"LocalSystem\")" + forms},
         {"account = \"CORP\\\\a\\\\b\"\n", "3:11: error: service.account \"CORP\\a\\b\" has more than one '\\'" + forms},
         {"account = \"\\\\jane\"\n", "3:11: error: service.account \"\\jane\" has an empty domain or user name" + forms},
         {"account = \"CORP\\\\\"\n", "3:11: error: service.account \"CORP\\\" has an empty domain or user name" + forms},

@@ -153,9 +153,9 @@ TEST(ServiceModel, AccountsAgreeInEveryPath)
         {"first.last@corp.example.com", AccountKind::user, "first.last@corp.example.com"},
         // Refused, with the reason every path gives.
         {"NT AUTHORITY\\SYSTEM", AccountKind::invalid,
-         "names LocalSystem in a form the service manager does not take; give \"LocalSystem\""},
+         "names LocalSystem in a form the service manager does not take (use \"LocalSystem\")"},
         {"nt authority\\LocalSystem", AccountKind::invalid,
-         "names LocalSystem in a form the service manager does not take; give \"LocalSystem\""},
+         "names LocalSystem in a form the service manager does not take (use \"LocalSystem\")"},
         {"NT AUTHORITY\\Anonymous", AccountKind::invalid,
          "is no account of NT AUTHORITY that a service runs as (LocalService or NetworkService)"},
         {"CORP\\user@x", AccountKind::invalid, "holds a character no account name may hold (one of \"/[]:;|=,+*?<>@)"},
@@ -182,7 +182,7 @@ TEST(ServiceModel, AccountsAgreeInEveryPath)
         {"al:ice@corp.example", AccountKind::invalid,
          "holds a character no account name may hold (one of \"/[]:;|=,+*?<>@)"},
         {"web01$@corp.example", AccountKind::invalid,
-         "names a group managed service account as a user principal name; give it as \"DOMAIN\\name$\""},
+         "names a group managed service account by a user principal name (its form is \"DOMAIN\\name$\")"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);

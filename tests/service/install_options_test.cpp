@@ -218,7 +218,7 @@ TEST(ServiceInstallOptions, RefusedConfigurationsChangeNothing)
         {"LocalSystem by a name", nullptr, "NT AUTHORITY\\SYSTEM", nullptr,
          "The service account 'NT AUTHORITY\\SYSTEM' is not valid (LocalSystem, LocalService, NetworkService, "
          "virtual, DOMAIN\\name$, DOMAIN\\user or user@domain): it names LocalSystem in a form the service manager "
-         "does not take; give \"LocalSystem\"; nothing was installed.\n"},
+         "does not take (use \"LocalSystem\"); nothing was installed.\n"},
         {"user principal name after a domain", nullptr, "QLTEST\\alice@x", L"pw",
          "The service account 'QLTEST\\alice@x' is not valid (LocalSystem, LocalService, NetworkService, virtual, "
          "DOMAIN\\name$, DOMAIN\\user or user@domain): it holds a character no account name may hold (one of "
