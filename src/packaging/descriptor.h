@@ -73,8 +73,4 @@ const std::vector<int32_t>& narrowRecordOrder();
 bool buildFromDescriptor(const std::string& text, const std::string& path, const BuildSettings& settings,
                          BuildResult* result, std::vector<Diagnostic>* errors);
 
-// True for a version bound the launcher can compare: numbers separated by single '.',
-// '_', '-' or '+' ("1.8", "1.8.0_40", "17"), or the empty text (no bound).
-bool isWellFormedVersion(const std::string& text);
-
 } // namespace packager

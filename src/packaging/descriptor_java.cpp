@@ -1,15 +1,14 @@
 // [application], [java] and [vm]: the two keys whose values are lists of entries (the
-// class path and the runtime search sequence), in both directions, the version grammar
-// and the check that the version bounds admit a runtime at all.
+// class path and the runtime search sequence), in both directions, and the check that the
+// version bounds admit a runtime at all.
 #include "format/command_line.h"
 #include "format/record_ids.h"
 #include "format/record_text.h"
+#include "model/java_version.h"
 #include "packaging/descriptor_build.h"
 #include "packaging/descriptor_text.h"
 #include "packaging/descriptor_values.h"
 
-#include <algorithm>
-#include <climits>
 
 namespace packager {
 
@@ -112,33 +111,12 @@ bool encodeEntries(Builder& b, const toml::node& node, const Path& path, const c
     return ok;
 }
 
-std::vector<long long> versionNumbers(const std::string& text)
-{
-    std::vector<long long> numbers;
-    long long current = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') {
-            numbers.push_back(current);
-            current = 0;
-        } else {
-            current = std::min(current * 10 + (c - '0'), static_cast<long long>(INT32_MAX));
-        }
-    }
-    numbers.push_back(current);
-    return numbers;
-}
-
 // The node of a version bound that the build took; null when the descriptor gives none.
 const toml::node* givenBound(Builder& b, const toml::table* java, const DescriptorKey& key)
 {
     const toml::node* node = keyNode(java, key);
     bool taken = node != nullptr && node->is_string() && node->as_string()->get() == b.narrow[key.record];
     return taken ? node : nullptr;
-}
-
-bool isVersionSeparator(char c)
-{
-    return c == '.' || c == '_' || c == '-' || c == '+';
 }
 
 } // namespace
@@ -297,21 +275,6 @@ TomlValue decodeSearchSequence(const std::string& record)
     return out + "]";
 }
 
-bool isWellFormedVersion(const std::string& text)
-{
-    bool digitBefore = false;
-    for (char c : text) {
-        if (c >= '0' && c <= '9') {
-            digitBefore = true;
-        } else if (isVersionSeparator(c) && digitBefore) {
-            digitBefore = false;
-        } else {
-            return false;
-        }
-    }
-    return text.empty() || digitBefore;
-}
-
 // A minimum above the maximum admits no runtime at all; the launcher would search every
 // location and then report that none was found.
 void checkVersionRange(Builder& b, const toml::table* java)
@@ -320,11 +283,13 @@ void checkVersionRange(Builder& b, const toml::table* java)
     const DescriptorKey& maximumKey = *findKey("java", cfg::maxJavaVersion);
     const std::string& low = b.narrow[minimumKey.record];
     const std::string& high = b.narrow[maximumKey.record];
-    if (low.empty() || high.empty() || !isWellFormedVersion(low) || !isWellFormedVersion(high)) {
+    if (low.empty() || high.empty() || !javaruntime::isWellFormedVersion(low) ||
+        !javaruntime::isWellFormedVersion(high)) {
         return;
     }
-    std::vector<long long> lowNumbers = versionNumbers(low);
-    std::vector<long long> highNumbers = versionNumbers(high);
+    // Compared as the launcher compares them, with its split.
+    javaruntime::JavaVersion lowNumbers = javaruntime::parseJavaVersion(low.c_str());
+    javaruntime::JavaVersion highNumbers = javaruntime::parseJavaVersion(high.c_str());
     for (size_t i = 0; i < lowNumbers.size() && i < highNumbers.size(); ++i) {
         if (lowNumbers[i] != highNumbers[i]) {
             if (lowNumbers[i] > highNumbers[i]) {

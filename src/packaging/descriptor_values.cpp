@@ -4,6 +4,8 @@
 #include "format/command_line.h"
 #include "format/record_ids.h"
 #include "format/record_text.h"
+#include "model/java_version.h"
+#include "model/jvm_directory.h"
 #include "model/service_entry.h"
 #include "packaging/descriptor_build.h"
 #include "packaging/descriptor_text.h"
@@ -18,9 +20,6 @@
 namespace packager {
 
 namespace {
-
-// The launcher's buffer for the preferred JVM directory, terminator included.
-constexpr size_t kPreferredJvmDirCapacity = 200;
 
 std::string element(const Path& key, size_t index)
 {
@@ -324,7 +323,7 @@ bool encodeVersion(Builder& b, const toml::node& node, const Path& key, std::str
     if (!narrowText(b, node, key, record)) {
         return false;
     }
-    if (!isWellFormedVersion(*record)) {
+    if (!javaruntime::isWellFormedVersion(*record)) {
         b.error(node.source(), key + " " + shownText(node.as_string()->get()) +
                                    " is no Java version (numbers separated by '.', '_', '-' or '+', such as "
                                    "\"1.8\" or \"17.0.2\")");
@@ -353,7 +352,7 @@ bool encodeDirectoryName(Builder& b, const toml::node& node, const Path& key, st
     }
     if (!isJvmDirectoryName(*record)) {
         b.error(node.source(), key + " must be one directory name of at most " +
-                                   std::to_string(kPreferredJvmDirCapacity - 1) + " characters");
+                                   std::to_string(javaruntime::kPreferredJvmDirCapacity - 1) + " characters");
         return false;
     }
     return true;
@@ -521,7 +520,7 @@ bool isJavaClassName(const std::string& name)
 
 bool isJvmDirectoryName(const std::string& name)
 {
-    return name.size() < kPreferredJvmDirCapacity && name.find_first_of("\\/") == std::string::npos;
+    return name.size() < javaruntime::kPreferredJvmDirCapacity && name.find_first_of("\\/") == std::string::npos;
 }
 
 bool isServiceAccount(const std::string& account, std::string* reason)
@@ -606,7 +605,7 @@ TomlValue decodeValue(const DescriptorKey& key, const std::string& record)
     case KeyKind::list: return decodeList(record, key.separator);
     case KeyKind::commandLine: return decodeCommandLine(record);
     case KeyKind::version:
-        return isWellFormedVersion(record) ? TomlValue(tomlText(record)) : std::nullopt;
+        return javaruntime::isWellFormedVersion(record) ? TomlValue(tomlText(record)) : std::nullopt;
     case KeyKind::choice: return decodeChoice(record, key.words, nullptr);
     case KeyKind::className: return isJavaClassName(record) ? TomlValue(tomlText(record)) : std::nullopt;
     case KeyKind::directoryName:

@@ -368,16 +368,6 @@ TEST(DescriptorChecks, ValuesThatWorkAtRunTimeBuildAndSurprisesGetANote)
     }
 }
 
-TEST(DescriptorErrors, VersionGrammar)
-{
-    for (const char* good : {"", "1.8", "1.8.0_40", "17", "17.0.2+8", "11.0.1-1"}) {
-        EXPECT_TRUE(packager::isWellFormedVersion(good)) << good;
-    }
-    for (const char* bad : {"1.", ".8", "1..8", "1.x", "java8", "9-ea", " 1.8", "1.8 "}) {
-        EXPECT_FALSE(packager::isWellFormedVersion(bad)) << bad;
-    }
-}
-
 // --- the key table ----------------------------------------------------------------------
 
 TEST(KeyTable, EveryRecordHasOneDefaultAndEveryDefaultWritesBack)

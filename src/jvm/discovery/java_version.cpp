@@ -6,64 +6,7 @@
 #include "format/record_ids.h"
 #include "platform/diagnostic_log.h"
 
-#include <climits>
 #include <cstring>
-
-namespace {
-
-bool isSeparator(char c) { return c == '.' || c == '_' || c == '-' || c == '+'; }
-
-// strtol in base 10 on one piece, clamped to 32 bits. strtol itself is not used because
-// its range is that of long, which is not 32 bits on every platform the tests run on.
-int32_t pieceValue(const char* begin, const char* end)
-{
-    const char* p = begin;
-    while (p < end && (*p == ' ' || (*p >= '\t' && *p <= '\r'))) {
-        ++p;
-    }
-    bool negative = false;
-    if (p < end && (*p == '+' || *p == '-')) {
-        negative = *p == '-';
-        ++p;
-    }
-    long long value = 0;
-    for (; p < end && *p >= '0' && *p <= '9'; ++p) {
-        if (value <= static_cast<long long>(INT32_MAX) + 1) {
-            value = value * 10 + (*p - '0');
-        }
-    }
-    if (negative) {
-        value = -value;
-    }
-    if (value > INT32_MAX) return INT32_MAX;
-    if (value < INT32_MIN) return INT32_MIN;
-    return static_cast<int32_t>(value);
-}
-
-} // namespace
-
-JavaVersion parseJavaVersion(const char* text)
-{
-    JavaVersion version;
-    if (text == nullptr) {
-        return version;
-    }
-    const char* p = text;
-    while (*p != '\0') {
-        while (*p != '\0' && isSeparator(*p)) {
-            ++p;
-        }
-        if (*p == '\0') {
-            break;
-        }
-        const char* begin = p;
-        while (*p != '\0' && !isSeparator(*p)) {
-            ++p;
-        }
-        version.push_back(pieceValue(begin, p));
-    }
-    return version;
-}
 
 bool satisfiesBound(const JavaVersion& bound, const JavaVersion& candidate, bool isUpper, bool lenient)
 {

@@ -1,17 +1,16 @@
-// Java version texts: parsing into numbers, the configured range (strict for a probed
-// runtime, lenient for a version family named in the registry), the pre-release rule,
-// and which of two versions is newer.
+// Java version texts: the configured range (strict for a probed runtime, lenient for a
+// version family named in the registry), the pre-release rule, and which of two versions
+// is newer. The split of a text into its numbers is the model's (model/java_version.h).
 #pragma once
 
-#include <cstdint>
-#include <vector>
+#include "model/java_version.h"
 
-// The components of a version in the order they appear; may be empty (no bound).
-using JavaVersion = std::vector<int32_t>;
-
-// Splits at ".", "_", "-" and "+" (runs count as one) and converts each piece like strtol
-// in base 10 (no leading digits: 0; out of range: clamped). Null or empty: empty.
-JavaVersion parseJavaVersion(const char* text);
+// The components of a version and their split, shared with the packager, which checks the
+// bounds of a descriptor with the same split: splits at ".", "_", "-" and "+" (runs count
+// as one) and converts each piece like strtol in base 10 (no leading digits: 0; out of
+// range: clamped). Null or empty: empty.
+using javaruntime::JavaVersion;
+using javaruntime::parseJavaVersion;
 
 // Whether `candidate` lies on the allowed side of `bound`, compared only as far as the
 // bound has components. A candidate shorter than the bound passes only when `lenient`.

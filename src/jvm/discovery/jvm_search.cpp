@@ -12,6 +12,7 @@
 #include "jvm/discovery/java_probe.h"
 #include "jvm/discovery/packed_jre.h"
 #include "jvm/discovery/registry_discovery.h"
+#include "model/jvm_directory.h"
 #include "platform/diagnostic_log.h"
 #include "platform/environment.h"
 #include "platform/paths.h"
@@ -26,7 +27,6 @@
 namespace {
 
 constexpr size_t kBinDirCapacity = 2000;
-constexpr int kPreferredDirCapacity = 200;
 
 const char* const kJvmSubdirectories[] = {"hotspot", "client", "server", "classic", "jrockit"};
 
@@ -83,8 +83,8 @@ HMODULE loadFromBinDirectory(const char* javaExecutable)
     SetDllDirectoryA(binDirectory.c_str());
 
     std::vector<std::string> subdirectories;
-    char preferred[kPreferredDirCapacity];
-    getConfigString(cfg::preferredJvmDir, preferred, kPreferredDirCapacity);
+    char preferred[javaruntime::kPreferredJvmDirCapacity];
+    getConfigString(cfg::preferredJvmDir, preferred, static_cast<int>(sizeof preferred));
     if (preferred[0] != '\0') {
         subdirectories.push_back(preferred);
     }
