@@ -15,6 +15,7 @@
 #include "launcher/service_command_line.h"
 #include "platform/diagnostic_log.h"
 #include "platform/paths.h"
+#include "service/child_process.h"
 #include "service/service_commands.h"
 #include "service/service_main.h"
 

@@ -1,8 +1,8 @@
 // The pure parts of the service: the child's command line, read back with the launcher's
 // own splitter, and the dependency list of the service entry.
 #include "format/command_line.h"
+#include "service/child_process.h"
 #include "service/service_commands.h"
-#include "service/service_main.h"
 
 #include <gtest/gtest.h>
 

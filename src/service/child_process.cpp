@@ -1,0 +1,257 @@
+// The service process's child: command line, pipes, job, draining, waiting and ending.
+#include "service/child_process.h"
+
+#include "config/run_settings.h"
+#include "format/command_line.h"
+#include "platform/diagnostic_log.h"
+#include "platform/text_conversion.h"
+#include "platform/text_format.h"
+
+#include <utility>
+
+namespace {
+
+constexpr char kPriorityKey[] = "SOFTWARE\\tarnwell\\quill\\priority";
+constexpr DWORD kDrainBlockSize = 6000;
+// How long an ended child's processes may take to go.
+constexpr DWORD kTerminationWaitMs = 5000;
+// The exit code of a child whose own cannot be read.
+constexpr DWORD kUnknownExitCode = 1;
+
+// A narrow text of the service start (system code page) as a wide argument of the child,
+// refused when it does not fit the conversion buffer.
+bool convertArgument(const char* text, std::wstring* wide)
+{
+    *wide = toWide(text, CP_ACP);
+    return wide->size() < kChildArgumentCapacity;
+}
+
+// The priority class of the child: the value named after the service, if the machine's
+// administrator set one, else normal.
+DWORD childPriorityClass()
+{
+    DWORD priority = NORMAL_PRIORITY_CLASS;
+    UniqueKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPriorityKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+        return priority;
+    }
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    // Anything but exactly four bytes would leave part of the number undefined.
+    if (RegQueryValueExA(key.get(), serviceName, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) ==
+            ERROR_SUCCESS &&
+        size == sizeof value) {
+        logMessage("using priority %d", static_cast<int>(value));
+        priority = value;
+    }
+    return priority;
+}
+
+struct ChildPipes {
+    UniqueHandleNull outputRead;   // ours: drained
+    UniqueHandleNull outputWrite;  // the child's standard output and error
+    UniqueHandleNull inputRead;    // the child's standard input
+    UniqueHandleNull inputWrite;   // ours: the stop line goes here
+};
+
+// New handles inheritable, then our own ends not, so that the child cannot hold them
+// open: the drain must see the end of data when the child ends.
+bool makeChildPipes(ChildPipes& pipes)
+{
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    if (!CreatePipe(pipes.outputRead.put(), pipes.outputWrite.put(), &inheritable, 0)) {
+        logMessage("CreatePipe error (%d)", static_cast<int>(GetLastError()));
+        return false;
+    }
+    if (!SetHandleInformation(pipes.outputRead.get(), HANDLE_FLAG_INHERIT, 0)) {
+        logMessage("SetHandleInformation error (%d)", static_cast<int>(GetLastError()));
+        return false;
+    }
+    if (!CreatePipe(pipes.inputRead.put(), pipes.inputWrite.put(), &inheritable, 0)) {
+        logMessage("CreatePipe error 2 (%d)", static_cast<int>(GetLastError()));
+        return false;
+    }
+    if (!SetHandleInformation(pipes.inputWrite.get(), HANDLE_FLAG_INHERIT, 0)) {
+        logMessage("SetHandleInformation error 2 (%d)", static_cast<int>(GetLastError()));
+        return false;
+    }
+    return true;
+}
+
+// The child's job. Processes that the application leaves behind when it ends by itself
+// are not ended: it may have started them to outlive it. Without a job only the child's
+// own process can be ended.
+UniqueHandleNull makeChildJob()
+{
+    UniqueHandleNull job(CreateJobObjectW(nullptr, nullptr));
+    if (!job) {
+        logMessage("could not create a job for the child (%d)", static_cast<int>(GetLastError()));
+    }
+    return job;
+}
+
+// Reads and discards the child's output until the pipe ends; owns the read end.
+DWORD WINAPI drainChildOutput(LPVOID outputRead)
+{
+    UniqueHandleNull pipe(static_cast<HANDLE>(outputRead));
+    logMessage("consuming output");
+    char block[kDrainBlockSize];
+    DWORD read = 0;
+    while (ReadFile(pipe.get(), block, sizeof block, &read, nullptr) && read > 0) {
+    }
+    logMessage("consuming output done");
+    return 0;
+}
+
+// A thread that reads and discards the child's output. Without it, closing the read end
+// makes the child's writes fail rather than block.
+void startDraining(UniqueHandleNull outputRead)
+{
+    HANDLE pipe = outputRead.release();
+    UniqueHandleNull drainThread(CreateThread(nullptr, 0, drainChildOutput, pipe, 0, nullptr));
+    if (!drainThread) {
+        logMessage("CreateThread error (%d)", static_cast<int>(GetLastError()));
+        CloseHandle(pipe);
+    }
+}
+
+} // namespace
+
+bool buildChildCommandLine(wchar_t* line, size_t capacity, const std::wstring& programPath,
+                           const std::wstring& serviceNameW, const std::vector<std::wstring>& ownArguments,
+                           const std::vector<std::wstring>& startParameters)
+{
+    if (capacity == 0) {
+        return false;
+    }
+    line[0] = L'\0';
+    // The child reads its command line with the same splitter, which knows no escape
+    // character: an argument holding both kinds of quote cannot be passed on unchanged.
+    auto append = [&](const std::wstring& argument) {
+        const wchar_t* quote = commandLineQuote(argument);
+        return quote != nullptr && (line[0] == L'\0' || appendTextW(line, capacity, L" ")) &&
+               appendTextW(line, capacity, quote) && appendTextW(line, capacity, argument.c_str()) &&
+               appendTextW(line, capacity, quote);
+    };
+    if (!append(programPath) || !append(serviceNameW)) {
+        return false;
+    }
+    for (const std::wstring& argument : ownArguments) {
+        if (!append(argument)) return false;
+    }
+    for (const std::wstring& parameter : startParameters) {
+        if (!append(parameter)) return false;
+    }
+    return append(kChildMarker);
+}
+
+bool makeChildCommandLine(const std::wstring& programPath, const char* name, const wchar_t* ownArguments,
+                          DWORD argc, LPSTR* argv, std::wstring* line)
+{
+    ArgumentList own;
+    splitCommandLine(ownArguments, own);
+    // The name fits its conversion buffer: the caller took it by the same length.
+    std::wstring nameW;
+    convertArgument(name, &nameW);
+    std::vector<std::wstring> startParameters;
+    for (DWORD i = 1; i < argc; ++i) {
+        std::wstring parameter;
+        if (!convertArgument(argv[i] != nullptr ? argv[i] : "", &parameter)) {
+            logMessage("start parameter %d too long (%d characters; at most %d)", static_cast<int>(i),
+                       static_cast<int>(parameter.size()), static_cast<int>(kChildArgumentCapacity - 1));
+            return false;
+        }
+        startParameters.push_back(parameter);
+    }
+    line->assign(kChildCommandLineCapacity, L'\0');
+    if (!buildChildCommandLine(&(*line)[0], line->size(), programPath, nameW, own.items, startParameters)) {
+        logMessage("child command line cannot be built: too long for %d characters, or an argument holds both "
+                   "kinds of quote",
+                   static_cast<int>(kChildCommandLineCapacity - 1));
+        return false;
+    }
+    line->resize(line->find(L'\0'));
+    return true;
+}
+
+// Once the child runs only the child holds its ends of the pipes: the drain sees the end
+// of data when the child ends, and a stop line written after the child has gone fails
+// instead of filling a pipe that nobody reads.
+bool startChild(const std::wstring& commandLine, bool inJob, Child* child)
+{
+    ChildPipes pipes;
+    if (!makeChildPipes(pipes)) {
+        return false;
+    }
+    UniqueHandleNull job = inJob ? makeChildJob() : UniqueHandleNull();
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = pipes.inputRead.get();
+    startup.hStdOutput = pipes.outputWrite.get();
+    startup.hStdError = pipes.outputWrite.get();
+    DWORD priority = childPriorityClass();
+    // In a job, the child starts suspended so that everything it starts is in the job too.
+    const DWORD suspended = job ? CREATE_SUSPENDED : 0;
+    // CreateProcessW may write into the command line it is given.
+    std::wstring line = commandLine;
+    PROCESS_INFORMATION created{};
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, priority | DETACHED_PROCESS | suspended,
+                        nullptr, nullptr, &startup, &created)) {
+        logMessage("could not start process %S (%d)", line.c_str(), static_cast<int>(GetLastError()));
+        return false;
+    }
+    UniqueHandleNull process(created.hProcess);
+    UniqueHandleNull thread(created.hThread);
+    if (job) {
+        if (!AssignProcessToJobObject(job.get(), process.get())) {
+            logMessage("could not put the child into its job (%d); only its own process can be ended",
+                       static_cast<int>(GetLastError()));
+        }
+        // A child left suspended would be reported running while nothing runs.
+        if (ResumeThread(thread.get()) == static_cast<DWORD>(-1)) {
+            logMessage("could not resume the child (%d); ending it", static_cast<int>(GetLastError()));
+            TerminateProcess(process.get(), 1);
+            return false;
+        }
+    }
+    pipes.outputWrite.reset();
+    pipes.inputRead.reset();
+    startDraining(std::move(pipes.outputRead));
+    child->process = std::move(process);
+    child->job = std::move(job);
+    child->input = std::move(pipes.inputWrite);
+    return true;
+}
+
+bool waitForChildEnd(HANDLE process, DWORD timeoutMs, DWORD* exitCode)
+{
+    const DWORD waited = WaitForSingleObject(process, timeoutMs);
+    if (waited != WAIT_OBJECT_0) {
+        if (waited == WAIT_FAILED) {
+            logMessage("waiting for the child failed (%d)", static_cast<int>(GetLastError()));
+        }
+        return false;
+    }
+    if (!GetExitCodeProcess(process, exitCode)) {
+        logMessage("could not read the child's exit code (%d); taken for a failure", static_cast<int>(GetLastError()));
+        *exitCode = kUnknownExitCode;
+    }
+    logMessage("process terminated with exit code %d", static_cast<int>(*exitCode));
+    return true;
+}
+
+bool endChild(const Child& child, DWORD* exitCode)
+{
+    if (!child.job || !TerminateJobObject(child.job.get(), 1)) {
+        if (!TerminateProcess(child.process.get(), 1)) {
+            logMessage("could not end the child (%d)", static_cast<int>(GetLastError()));
+        }
+    }
+    if (!waitForChildEnd(child.process.get(), kTerminationWaitMs, exitCode)) {
+        logMessage("the child did not end within %d ms of being ended", static_cast<int>(kTerminationWaitMs));
+        *exitCode = kUnknownExitCode;
+        return false;
+    }
+    return true;
+}

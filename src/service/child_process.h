@@ -1,0 +1,61 @@
+// The child of the service process: a second copy of this executable that runs the
+// application. Its command line, the pipes of its standard handles, the job that holds
+// it and what it starts, the thread that drains its output, waiting for its end and
+// ending it.
+#pragma once
+
+#include "platform/handle.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// The last argument of the child's command line: it makes the child run the application.
+constexpr wchar_t kChildMarker[] = L"__dpk_restart";
+
+// Capacities of the child command line and of each converted argument, terminator included.
+constexpr size_t kChildCommandLineCapacity = 12000;
+constexpr size_t kChildArgumentCapacity = 6000;
+
+// The child's command line into `line`: the program path, the service name, the service
+// process's own arguments, the start parameters and the marker that makes the child run
+// the application, separated by blanks. An argument that the child's splitter would read
+// differently as it stands (a blank or a quote in it, or nothing at all) is put in quotes.
+// False, with `line` not to be used, when the whole does not fit or an argument holds
+// both kinds of quote and so cannot be passed on unchanged.
+bool buildChildCommandLine(wchar_t* line, size_t capacity, const std::wstring& programPath,
+                           const std::wstring& serviceNameW, const std::vector<std::wstring>& ownArguments,
+                           const std::vector<std::wstring>& startParameters);
+
+// The child's command line for a start of the service named `name`: `programPath`, the
+// name, the arguments of `ownArguments` (this process's command line after the program's
+// name), the start parameters `argv[1]` to `argv[argc - 1]` (system code page; a null one
+// counts as empty) and the marker. False, logged, when a start parameter does not fit its
+// conversion buffer (refused rather than cut: a cut argument would start the application
+// with a value nobody gave it) or buildChildCommandLine refuses the whole.
+bool makeChildCommandLine(const std::wstring& programPath, const char* name, const wchar_t* ownArguments,
+                          DWORD argc, LPSTR* argv, std::wstring* line);
+
+// A running child.
+struct Child {
+    UniqueHandleNull process;
+    UniqueHandleNull job;    // the job it and what it starts are in; null without one
+    UniqueHandleNull input;  // our end of its standard input
+};
+
+// Starts the child with `commandLine`, the pipes as its standard handles, at the
+// configured priority; with `inJob`, in a job of its own, so that ending it can end
+// everything it started. A thread drains its output. False, logged, when no child runs.
+bool startChild(const std::wstring& commandLine, bool inJob, Child* child);
+
+// Waits up to `timeoutMs` for the child's end. True, with its exit code and the log line
+// "process terminated with exit code N", once it has ended; an exit code that cannot be
+// read counts as a failure (1), never as a clean end. False, logged when waiting fails,
+// while it still runs.
+bool waitForChildEnd(HANDLE process, DWORD timeoutMs, DWORD* exitCode);
+
+// Ends the child with every process of its job (without a job, the child alone) and waits
+// for its end. False, logged, when it has not ended within a few seconds; `exitCode` is
+// then 1.
+bool endChild(const Child& child, DWORD* exitCode);
