@@ -1,0 +1,127 @@
+// The service's child: its command line from the service manager's start arguments, and
+// a real child (a copy of this test program) started with its pipes, waited for and ended.
+#include "service/child_process.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr wchar_t kChildModeVariable[] = L"CHILD_PROCESS_TEST_MODE";
+
+TEST(ChildCommandLineFromStart, StartParametersFollowTheOwnArgumentsAndTooLongOnesAreRefused)
+{
+    const std::string fits(kChildArgumentCapacity - 1, 'p');
+    const std::string tooLong(kChildArgumentCapacity, 'p');
+    struct Case {
+        const char* name;
+        const wchar_t* own;
+        std::vector<const char*> parameters;  // argv[1] on; argv[0] is the name
+        bool built;
+        std::wstring expected;
+    };
+    const Case cases[] = {
+        {"own arguments as split, then the parameters", L"own 'two words'", {"-x", "a b"}, true,
+         L"\"C:\\a b\\svc.exe\" \"My Svc\" own \"two words\" -x \"a b\" __dpk_restart"},
+        {"a missing parameter counts as empty", nullptr, {nullptr, ""}, true,
+         L"\"C:\\a b\\svc.exe\" \"My Svc\" \"\" \"\" __dpk_restart"},
+        {"the longest parameter", L"", {fits.c_str()}, true,
+         L"\"C:\\a b\\svc.exe\" \"My Svc\" " + std::wstring(fits.begin(), fits.end()) + L" __dpk_restart"},
+        {"one character more is refused, not cut", L"", {"ok", tooLong.c_str()}, false, L""},
+        {"parameters that fit one by one but not together", L"", {fits.c_str(), fits.c_str()}, false, L""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<char*> argv = {const_cast<char*>("My Svc")};
+        for (const char* parameter : c.parameters) argv.push_back(const_cast<char*>(parameter));
+        std::wstring line = L"left over";
+        EXPECT_EQ(c.built, makeChildCommandLine(L"C:\\a b\\svc.exe", "My Svc", c.own, static_cast<DWORD>(argv.size()),
+                                                argv.data(), &line));
+        if (c.built) {
+            EXPECT_EQ(c.expected, line);
+        }
+    }
+}
+
+// Runs only in the copy of this program that the test below starts as a child.
+TEST(ChildProcessStandIn, Runs)
+{
+    wchar_t mode[16];
+    const DWORD n = GetEnvironmentVariableW(kChildModeVariable, mode, 16);
+    if (n == 0 || n >= 16) {
+        GTEST_SKIP() << "runs as a child of ChildProcess tests only";
+    }
+    if (std::wcscmp(mode, L"reads") == 0) {
+        // The exit code says what arrived: 7 for the stop line, 8 for the end of input.
+        char text[8] = {};
+        DWORD read = 0;
+        const BOOL got = ReadFile(GetStdHandle(STD_INPUT_HANDLE), text, sizeof text - 1, &read, nullptr);
+        ExitProcess(got && std::strcmp(text, "0\n") == 0 ? 7 : 8);
+    }
+    WaitForSingleObject(GetCurrentProcess(), INFINITE);  // "hangs": until it is ended
+}
+
+// Exit codes of a child that ends by itself, and of one that must be ended.
+TEST(ChildProcess, TheChildGetsItsInputAndEndsByItselfOrWhenEnded)
+{
+    wchar_t self[MAX_PATH];
+    ASSERT_NE(0u, GetModuleFileNameW(nullptr, self, MAX_PATH));
+    const std::wstring commandLine = L"\"" + std::wstring(self) + L"\" --gtest_filter=ChildProcessStandIn.Runs";
+    struct Case {
+        const char* name;
+        const wchar_t* mode;
+        bool inJob;
+        const char* input;  // written to its input before it is closed; null: kept open
+        bool endIt;
+        DWORD exitCode;
+    };
+    const Case cases[] = {
+        {"the stop line", L"reads", false, "0\n", false, 7},
+        {"the end of input", L"reads", true, "", false, 8},
+        {"ended in its job", L"hangs", true, nullptr, true, 1},
+        {"ended without a job", L"hangs", false, nullptr, true, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(SetEnvironmentVariableW(kChildModeVariable, c.mode));
+        Child child;
+        // A failing case leaves no child behind (it would hold this program's output open).
+        struct Cleanup {
+            Child& child;
+            ~Cleanup()
+            {
+                if (child.process) TerminateProcess(child.process.get(), 0);
+            }
+        } cleanup{child};
+        const bool started = startChild(commandLine, c.inJob, &child);
+        SetEnvironmentVariableW(kChildModeVariable, nullptr);
+        ASSERT_TRUE(started);
+        ASSERT_TRUE(child.process && child.input);
+        EXPECT_EQ(c.inJob, static_cast<bool>(child.job));
+        if (c.inJob) {
+            BOOL inJob = FALSE;
+            EXPECT_TRUE(IsProcessInJob(child.process.get(), child.job.get(), &inJob) && inJob);
+        }
+        DWORD exitCode = 0xdeadbeef;
+        EXPECT_FALSE(waitForChildEnd(child.process.get(), 0, &exitCode)) << "it has just started";
+        if (c.input != nullptr) {
+            DWORD written = 0;
+            ASSERT_TRUE(WriteFile(child.input.get(), c.input, static_cast<DWORD>(std::strlen(c.input)), &written,
+                                  nullptr));
+            child.input.reset();
+        }
+        if (c.endIt) {
+            const DWORD before = GetTickCount();
+            EXPECT_TRUE(endChild(child, &exitCode));
+            EXPECT_LT(GetTickCount() - before, 5000u);
+        } else {
+            EXPECT_TRUE(waitForChildEnd(child.process.get(), 30000, &exitCode)) << "no end within 30 s";
+        }
+        EXPECT_EQ(c.exitCode, exitCode);
+    }
+}
+
+} // namespace
