@@ -3,8 +3,8 @@
 // The stand-in jvm.dll does not create a VM, so a run whose library loaded still ends
 // with exit code 1 after "Loading of JVM-DLL successful".
 #include "format/record_ids.h"
-#include "packaging/descriptor.h"
-#include "packaging/descriptor_keys.h"
+#include "packaging/descriptor/build.h"
+#include "packaging/descriptor/keys.h"
 #include "support/test_launcher.h"
 #include "support/test_runtime.h"
 

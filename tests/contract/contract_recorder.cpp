@@ -14,7 +14,7 @@
 // A situation's name is the Java test's name for it; the expectations live there.
 #include "format/record_ids.h"
 #include "launch/launch_environment.h"  // forgetRegistryEntries
-#include "packaging/launcher_file.h"
+#include "packaging/launcher/writer.h"
 #include "support/jni_standin.h"
 #include "support/test_launcher.h"
 #include "support/test_runtime.h"

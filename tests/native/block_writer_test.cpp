@@ -1,9 +1,9 @@
 // Tests of the configuration block writer on the build machine: the bytes it writes must
 // be exactly the ones the launcher reads, so most checks compare bytes, not structures.
 #include "format/record_ids.h"
-#include "packaging/descriptor_text.h"
-#include "packaging/example_config.h"
-#include "packaging/launcher_file.h"
+#include "packaging/descriptor/text.h"
+#include "packaging/example/example_config.h"
+#include "packaging/launcher/writer.h"
 
 #include <gtest/gtest.h>
 

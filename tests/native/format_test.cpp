@@ -8,7 +8,7 @@
 #include "format/record_ids.h"
 #include "format/record_text.h"
 #include "native/block_bytes.h"
-#include "packaging/example_config.h"
+#include "packaging/example/example_config.h"
 
 #include <gtest/gtest.h>
 

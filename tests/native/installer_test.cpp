@@ -4,9 +4,9 @@
 // packager is run as a user runs it (PACKAGER), with wixl from the machine.
 #include "format/record_ids.h"
 #include "model/service_entry.h"
-#include "packaging/descriptor.h"
-#include "packaging/installer_guid.h"
-#include "packaging/installer_plan.h"
+#include "packaging/descriptor/build.h"
+#include "packaging/installer/guid.h"
+#include "packaging/installer/plan.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // launcher's own cases of the split are in tests/unit/java_version_test.cpp.
 #include "model/java_version.h"
 #include "model/jvm_directory.h"
-#include "packaging/descriptor.h"
+#include "packaging/descriptor/build.h"
 
 #include <gtest/gtest.h>
 

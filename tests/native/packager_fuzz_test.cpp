@@ -8,8 +8,8 @@
 // its seed and index and keeps its files under PACKAGER_FUZZ_KEEP when that is set.
 #include "format/block.h"
 #include "format/record_ids.h"
-#include "packaging/descriptor.h"
-#include "packaging/descriptor_keys.h"
+#include "packaging/descriptor/build.h"
+#include "packaging/descriptor/keys.h"
 
 #include <gtest/gtest.h>
 

@@ -3,14 +3,14 @@
 // locale groups, included files, and the round trip build -> inspect -> build, byte for
 // byte; the command line last.
 #include "format/record_ids.h"
-#include "packaging/descriptor.h"
-#include "packaging/descriptor_keys.h"
-#include "packaging/descriptor_text.h"
-#include "packaging/descriptor_values.h"
-#include "packaging/descriptor_writer.h"
-#include "packaging/example_config.h"
-#include "packaging/key_reference.h"
-#include "packaging/launcher_file.h"
+#include "packaging/descriptor/build.h"
+#include "packaging/descriptor/keys.h"
+#include "packaging/descriptor/text.h"
+#include "packaging/descriptor/values.h"
+#include "packaging/descriptor/writer.h"
+#include "packaging/example/example_config.h"
+#include "packaging/descriptor/key_reference.h"
+#include "packaging/launcher/writer.h"
 
 #include <gtest/gtest.h>
 

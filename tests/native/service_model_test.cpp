@@ -6,11 +6,11 @@
 // list of dependencies out of it.
 #include "format/record_ids.h"
 #include "model/service_entry.h"
-#include "packaging/descriptor.h"
-#include "packaging/descriptor_keys.h"
-#include "packaging/descriptor_text.h"
-#include "packaging/descriptor_values.h"
-#include "packaging/installer_plan.h"
+#include "packaging/descriptor/build.h"
+#include "packaging/descriptor/keys.h"
+#include "packaging/descriptor/text.h"
+#include "packaging/descriptor/values.h"
+#include "packaging/installer/plan.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 // against a launcher built with the compiler's stack protector and _FORTIFY_SOURCE
 // (HARDENED_LAUNCHER_IMAGE), where a write past a buffer ends the process at once.
 #include "launch/launch_environment.h"
-#include "packaging/descriptor_text.h"
+#include "packaging/descriptor/text.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 // Test support for running packaged launchers.
 #include "support/test_launcher.h"
 
-#include "packaging/example_config.h"
+#include "packaging/example/example_config.h"
 
 #include <windows.h>
 

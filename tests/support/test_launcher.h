@@ -2,7 +2,7 @@
 // files they leave (the diagnostic log above all).
 #pragma once
 
-#include "packaging/launcher_file.h"
+#include "packaging/launcher/writer.h"
 #include "support/process_runner.h"
 
 #include <string>

@@ -4,8 +4,8 @@
 #include "config/config_loader.h"
 
 #include "native/block_bytes.h"
-#include "packaging/example_config.h"
-#include "packaging/launcher_file.h"
+#include "packaging/example/example_config.h"
+#include "packaging/launcher/writer.h"
 #include "unit/scratch_directory.h"
 
 #include <windows.h>

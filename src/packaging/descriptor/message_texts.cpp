@@ -1,8 +1,8 @@
 // Built-in message texts. Every text keeps its "{0}" where the launcher puts its argument.
-#include "packaging/message_texts.h"
+#include "packaging/descriptor/message_texts.h"
 
 #include "format/record_ids.h"
-#include "packaging/descriptor_keys.h"
+#include "packaging/descriptor/keys.h"
 
 namespace packager {
 

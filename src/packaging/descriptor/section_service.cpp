@@ -2,8 +2,8 @@
 // kind (service.start and launcher.kind share one record; a delayed or disabled start adds
 // the start mode record), the description and its translations, which are wide texts.
 #include "format/record_ids.h"
-#include "packaging/descriptor_build.h"
-#include "packaging/descriptor_text.h"
+#include "packaging/descriptor/sections.h"
+#include "packaging/descriptor/text.h"
 
 #include <cstdlib>
 #include <string>

@@ -3,8 +3,8 @@
 // by their kind, and each section's own code. Internal to the packager.
 #pragma once
 
-#include "packaging/descriptor.h"
-#include "packaging/descriptor_keys.h"
+#include "packaging/descriptor/build.h"
+#include "packaging/descriptor/keys.h"
 
 #define TOML_EXCEPTIONS 0
 #include <toml++/toml.h>

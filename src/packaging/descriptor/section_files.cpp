@@ -2,9 +2,9 @@
 // otherwise, and [records], the records given by identifier.
 #include "format/record_ids.h"
 #include "format/record_text.h"
-#include "packaging/descriptor_build.h"
-#include "packaging/descriptor_text.h"
-#include "packaging/included_names.h"
+#include "packaging/descriptor/sections.h"
+#include "packaging/descriptor/text.h"
+#include "packaging/launcher/included_names.h"
 
 #include <algorithm>
 #include <climits>

@@ -1,5 +1,5 @@
 // A typical service configuration.
-#include "packaging/example_config.h"
+#include "packaging/example/example_config.h"
 
 #include "format/record_ids.h"
 

@@ -15,13 +15,13 @@
 // files from disk into the launcher without holding them in memory. `inspect` checks
 // every included file's name before it writes anything, and fails (writing nothing)
 // rather than write a descriptor that does not build.
-#include "packaging/descriptor.h"
-#include "packaging/descriptor_text.h"
-#include "packaging/descriptor_writer.h"
-#include "packaging/included_names.h"
-#include "packaging/installer_command.h"
-#include "packaging/key_reference.h"
-#include "packaging/launcher_file.h"
+#include "packaging/descriptor/build.h"
+#include "packaging/descriptor/text.h"
+#include "packaging/descriptor/writer.h"
+#include "packaging/launcher/included_names.h"
+#include "packaging/cli/msi_command.h"
+#include "packaging/descriptor/key_reference.h"
+#include "packaging/launcher/writer.h"
 
 #include <cerrno>
 #include <cstdio>

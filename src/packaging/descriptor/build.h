@@ -10,7 +10,7 @@
 // the launcher.
 #pragma once
 
-#include "packaging/launcher_file.h"
+#include "packaging/launcher/writer.h"
 
 #include <cstdint>
 #include <map>

@@ -1,7 +1,7 @@
 // WiX source from an installer plan.
-#include "packaging/installer_source.h"
+#include "packaging/installer/wix_source.h"
 
-#include "packaging/installer_guid.h"
+#include "packaging/installer/guid.h"
 
 #include <map>
 

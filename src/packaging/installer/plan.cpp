@@ -1,13 +1,13 @@
 // The [installer] section: product, version, upgrade code, installation folder, the files
 // with their wildcards expanded, and the service entry from the launcher's block.
-#include "packaging/installer_plan.h"
+#include "packaging/installer/plan.h"
 
 #include "format/record_ids.h"
 #include "model/service_entry.h"
-#include "packaging/descriptor_build.h"
-#include "packaging/descriptor_text.h"
-#include "packaging/installer_guid.h"
-#include "packaging/included_names.h"
+#include "packaging/descriptor/sections.h"
+#include "packaging/descriptor/text.h"
+#include "packaging/installer/guid.h"
+#include "packaging/launcher/included_names.h"
 
 #include <algorithm>
 #include <map>

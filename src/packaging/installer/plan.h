@@ -4,7 +4,7 @@
 // launcher's own `/install` would register it. Internal to the packager.
 #pragma once
 
-#include "packaging/descriptor.h"
+#include "packaging/descriptor/build.h"
 
 #include <filesystem>
 #include <string>

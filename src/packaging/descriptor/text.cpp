@@ -1,5 +1,5 @@
 // Descriptor text conversions.
-#include "packaging/descriptor_text.h"
+#include "packaging/descriptor/text.h"
 
 #include <cstdint>
 

@@ -1,14 +1,14 @@
 // From a packaged launcher back to a descriptor: the sections and keys in the key
 // table's order, each value written by its kind (descriptor_values.h), the records that no
 // key can express under [records], then a build of the result to check it.
-#include "packaging/descriptor_writer.h"
+#include "packaging/descriptor/writer.h"
 
 #include "format/record_ids.h"
-#include "packaging/descriptor.h"
-#include "packaging/descriptor_keys.h"
-#include "packaging/descriptor_text.h"
-#include "packaging/descriptor_values.h"
-#include "packaging/message_texts.h"
+#include "packaging/descriptor/build.h"
+#include "packaging/descriptor/keys.h"
+#include "packaging/descriptor/text.h"
+#include "packaging/descriptor/values.h"
+#include "packaging/descriptor/message_texts.h"
 
 #include <cstdio>
 #include <map>

@@ -3,12 +3,12 @@
 // order, the keys the launcher cannot do without, the block in the packager's record order
 // with the table's defaults (a record without one only when a key gives it), and the size
 // of the launcher it makes.
-#include "packaging/descriptor.h"
+#include "packaging/descriptor/build.h"
 
 #include "format/block_writer.h"
 #include "format/record_ids.h"
-#include "packaging/descriptor_build.h"
-#include "packaging/descriptor_text.h"
+#include "packaging/descriptor/sections.h"
+#include "packaging/descriptor/text.h"
 
 #include <algorithm>
 #include <cstdio>

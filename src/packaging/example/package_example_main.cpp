@@ -8,9 +8,9 @@
 // --log-demo  adds a working directory (the executable's own) and a locale group for
 //             German, so that a run with the diagnostic log on shows those steps too.
 #include "format/record_ids.h"
-#include "packaging/descriptor_text.h"
-#include "packaging/example_config.h"
-#include "packaging/launcher_file.h"
+#include "packaging/descriptor/text.h"
+#include "packaging/example/example_config.h"
+#include "packaging/launcher/writer.h"
 
 #include <cstdio>
 #include <cstdlib>

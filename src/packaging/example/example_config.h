@@ -3,7 +3,7 @@
 // the one wide record, and the English message texts.
 #pragma once
 
-#include "packaging/launcher_file.h"
+#include "packaging/launcher/writer.h"
 
 namespace packager {
 

@@ -7,10 +7,10 @@
 #include "model/java_version.h"
 #include "model/jvm_directory.h"
 #include "model/service_entry.h"
-#include "packaging/descriptor_build.h"
-#include "packaging/descriptor_text.h"
-#include "packaging/descriptor_values.h"
-#include "packaging/descriptor_writer.h"
+#include "packaging/descriptor/sections.h"
+#include "packaging/descriptor/text.h"
+#include "packaging/descriptor/values.h"
+#include "packaging/descriptor/writer.h"
 
 #include <cctype>
 #include <climits>

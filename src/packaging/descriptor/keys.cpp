@@ -5,7 +5,7 @@
 // registry (the JavaSoft keys, then the runtimes installers register), JAVA_HOME or
 // JDK_HOME, or the search path, and output that the runtime library leaves alone
 // unless the descriptor names files.
-#include "packaging/descriptor_keys.h"
+#include "packaging/descriptor/keys.h"
 
 #include "format/record_ids.h"
 #include "model/service_entry.h"

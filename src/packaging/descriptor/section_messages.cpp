@@ -1,8 +1,8 @@
 // [messages]: the built-in texts of a language, and the texts the descriptor replaces.
 #include "format/record_ids.h"
-#include "packaging/descriptor_build.h"
-#include "packaging/descriptor_text.h"
-#include "packaging/message_texts.h"
+#include "packaging/descriptor/sections.h"
+#include "packaging/descriptor/text.h"
+#include "packaging/descriptor/message_texts.h"
 
 namespace packager {
 

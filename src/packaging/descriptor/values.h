@@ -4,7 +4,7 @@
 // (descriptor_build.h). Pure functions, internal to the packager.
 #pragma once
 
-#include "packaging/descriptor_keys.h"
+#include "packaging/descriptor/keys.h"
 
 #include <optional>
 #include <string>

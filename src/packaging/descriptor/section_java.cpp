@@ -5,9 +5,9 @@
 #include "format/record_ids.h"
 #include "format/record_text.h"
 #include "model/java_version.h"
-#include "packaging/descriptor_build.h"
-#include "packaging/descriptor_text.h"
-#include "packaging/descriptor_values.h"
+#include "packaging/descriptor/sections.h"
+#include "packaging/descriptor/text.h"
+#include "packaging/descriptor/values.h"
 
 
 namespace packager {

@@ -5,7 +5,7 @@
 // internal to the packager.
 #pragma once
 
-#include "packaging/installer_plan.h"
+#include "packaging/installer/plan.h"
 
 #include <string>
 

@@ -1,10 +1,10 @@
 // The key reference, from the key table: each default is shown as `inspect` would write
 // it, through the same conversion of the record's text.
-#include "packaging/key_reference.h"
+#include "packaging/descriptor/key_reference.h"
 
 #include "format/record_ids.h"
-#include "packaging/descriptor_keys.h"
-#include "packaging/descriptor_values.h"
+#include "packaging/descriptor/keys.h"
+#include "packaging/descriptor/values.h"
 
 #include <climits>
 

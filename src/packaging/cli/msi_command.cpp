@@ -2,12 +2,12 @@
 // from the descriptor, writes the launcher and the WiX source into a working folder (the
 // folder of --wxs when the source is kept), and has wixl compile the package into a
 // temporary file that is renamed when it is complete.
-#include "packaging/installer_command.h"
+#include "packaging/cli/msi_command.h"
 
-#include "packaging/descriptor.h"
-#include "packaging/installer_plan.h"
-#include "packaging/installer_source.h"
-#include "packaging/launcher_file.h"
+#include "packaging/descriptor/build.h"
+#include "packaging/installer/plan.h"
+#include "packaging/installer/wix_source.h"
+#include "packaging/launcher/writer.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,5 +1,5 @@
 // Names of included files that can be written as files.
-#include "packaging/included_names.h"
+#include "packaging/launcher/included_names.h"
 
 #include "format/included_files.h"
 #include "format/record_text.h"

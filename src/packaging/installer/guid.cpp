@@ -1,5 +1,5 @@
 // Name-based GUIDs for installer packages, with the SHA-1 they are made from.
-#include "packaging/installer_guid.h"
+#include "packaging/installer/guid.h"
 
 #include <cstdint>
 #include <cstdio>

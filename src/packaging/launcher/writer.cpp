@@ -1,5 +1,5 @@
 // Writing a packaged launcher file.
-#include "packaging/launcher_file.h"
+#include "packaging/launcher/writer.h"
 
 #include "format/block_writer.h"
 #include "format/included_files.h"
