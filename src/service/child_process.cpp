@@ -4,6 +4,8 @@
 #include "config/run_settings.h"
 #include "format/command_line.h"
 #include "platform/diagnostic_log.h"
+#include "platform/registry.h"
+#include "platform/registry_keys.h"
 #include "platform/text_conversion.h"
 #include "platform/text_format.h"
 
@@ -11,7 +13,6 @@
 
 namespace {
 
-constexpr char kPriorityKey[] = "SOFTWARE\\tarnwell\\quill\\priority";
 constexpr DWORD kDrainBlockSize = 6000;
 // How long an ended child's processes may take to go.
 constexpr DWORD kTerminationWaitMs = 5000;
@@ -31,16 +32,15 @@ bool convertArgument(const char* text, std::wstring* wide)
 DWORD childPriorityClass()
 {
     DWORD priority = NORMAL_PRIORITY_CLASS;
-    UniqueKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPriorityKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+    UniqueKey key = openRegistryKey(HKEY_LOCAL_MACHINE, kChildPriorityKey);
+    if (!key) {
         return priority;
     }
+    // A number, or four bytes as older set-ups wrote it; anything else would leave part
+    // of the number undefined.
     DWORD value = 0;
-    DWORD size = sizeof value;
-    // Anything but exactly four bytes would leave part of the number undefined.
-    if (RegQueryValueExA(key.get(), serviceName, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) ==
-            ERROR_SUCCESS &&
-        size == sizeof value) {
+    if (readRegistryNumber(key.get(), serviceName, &value).ok() ||
+        readRegistryBytes(key.get(), serviceName, &value, sizeof value).ok()) {
         logMessage("using priority %d", static_cast<int>(value));
         priority = value;
     }
