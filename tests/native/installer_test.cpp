@@ -6,6 +6,7 @@
 #include "model/service_entry.h"
 #include "packaging/descriptor/build.h"
 #include "packaging/installer/guid.h"
+#include "packaging/installer/file_patterns.h"
 #include "packaging/installer/plan.h"
 
 #include <gtest/gtest.h>

@@ -4,6 +4,7 @@
 // byte; the command line last.
 #include "format/record_ids.h"
 #include "packaging/descriptor/build.h"
+#include "packaging/descriptor/draft.h"
 #include "packaging/descriptor/keys.h"
 #include "packaging/descriptor/text.h"
 #include "packaging/descriptor/values.h"

@@ -8,6 +8,7 @@
 #include "model/service_entry.h"
 #include "packaging/descriptor/build.h"
 #include "packaging/descriptor/keys.h"
+#include "packaging/descriptor/parse.h"
 #include "packaging/descriptor/text.h"
 #include "packaging/descriptor/values.h"
 #include "packaging/installer/plan.h"
@@ -93,7 +94,9 @@ Msi msi(const blockformat::ConfigBlock& block, const std::string& serviceLines =
     Msi out;
     packager::InstallerPlan plan;
     std::vector<packager::Diagnostic> errors;
-    out.ok = packager::readInstallerPlan(descriptor(serviceLines, kInstaller), "service.toml", block, &plan, &errors);
+    packager::ParsedDescriptor parsed;
+    out.ok = packager::parseDescriptor(descriptor(serviceLines, kInstaller), "service.toml", &parsed, &errors) &&
+             packager::readInstallerPlan(parsed, block, &plan, &errors);
     out.service = plan.service;
     for (const packager::Diagnostic& error : errors) {
         out.errors += packager::formatDiagnostic(error) + "\n";

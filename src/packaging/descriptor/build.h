@@ -3,13 +3,13 @@
 //
 // Every identifier the launcher reads gets a record, with the packager's default when the
 // descriptor does not give it (a record without a default only when a key gives it), in
-// one fixed order (the launcher's list of records); so the same descriptor always gives
-// the same bytes, and `inspect` can give back a descriptor that builds the launcher it
-// read. The keys, their records and defaults are in the key
-// table (descriptor_keys.h). No text may hold a NUL character, which would end it for
-// the launcher.
+// one fixed order (the launcher's list of records, draft.h); so the same descriptor always
+// gives the same bytes, and `inspect` can give back a descriptor that builds the launcher
+// it read. The keys, their records and defaults are in the key table (keys.h). No text
+// may hold a NUL character, which would end it for the launcher.
 #pragma once
 
+#include "packaging/descriptor/diagnostic.h"
 #include "packaging/launcher/writer.h"
 
 #include <cstdint>
@@ -19,23 +19,7 @@
 
 namespace packager {
 
-// One error, with the position in the descriptor it is about (1-based; 1:1 when the
-// descriptor lacks the thing altogether).
-struct Diagnostic {
-    std::string file;
-    int line = 1;
-    int column = 1;
-    std::string message;
-};
-
-// A value as an error message echoes it: quoted, control characters escaped ("\n",
-// "\0", "\x1B"), and a long one cut: "AAAA…" (10485760 characters).
-std::string shownText(const std::string& utf8);
-// The text with its control characters escaped so, unquoted and whole.
-std::string escapedText(const std::string& text);
-
-// "file:line:column: error: message", the one line the packager prints per error.
-std::string formatDiagnostic(const Diagnostic& diagnostic);
+struct ParsedDescriptor;  // parse.h
 
 struct BuildSettings {
     // The runtime library jar embedded when the descriptor does not turn that off; empty
@@ -63,13 +47,13 @@ struct BuildResult {
     std::vector<IncludedSource> includedFrom;
 };
 
-// The identifiers of the narrow records a descriptor produces, in block order, before the
-// message texts and the records of [records] that no key covers.
-const std::vector<int32_t>& narrowRecordOrder();
-
-// Parses `text` (the content of the descriptor at `path`) into a configuration block.
-// False with at least one diagnostic when the descriptor has errors; every error found is
+// Builds the configuration block of a parsed descriptor. False with at least one
+// diagnostic added to `errors` when the descriptor has errors; every error found is
 // reported, not only the first.
+bool buildFromDescriptor(const ParsedDescriptor& descriptor, const BuildSettings& settings, BuildResult* result,
+                         std::vector<Diagnostic>* errors);
+
+// The same from the text of the descriptor at `path`: parsed (parse.h), then built.
 bool buildFromDescriptor(const std::string& text, const std::string& path, const BuildSettings& settings,
                          BuildResult* result, std::vector<Diagnostic>* errors);
 

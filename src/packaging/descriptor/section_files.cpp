@@ -43,7 +43,7 @@ bool isIncludedFileName(const std::string& name, std::string* reason)
 
 // The content of a file on disk; when the build streams included files, only its place
 // and size, for writeLauncher to copy it from.
-bool readFile(Builder& b, const fs::path& path, std::vector<uint8_t>* content, IncludedSource* origin)
+bool readFile(Build& b, const fs::path& path, std::vector<uint8_t>* content, IncludedSource* origin)
 {
     std::error_code failed;
     if (!fs::is_regular_file(path, failed)) {
@@ -53,7 +53,7 @@ bool readFile(Builder& b, const fs::path& path, std::vector<uint8_t>* content, I
     if (!in) {
         return false;
     }
-    if (b.settings->streamIncludedFiles) {
+    if (b.settings.streamIncludedFiles) {
         origin->path = path;
         origin->size = fs::file_size(path, failed);
         return !failed;
@@ -63,38 +63,38 @@ bool readFile(Builder& b, const fs::path& path, std::vector<uint8_t>* content, I
 }
 
 // The runtime library jar as the first included file, or a note why there is none.
-void addRuntimeLibrary(Builder& b)
+void addRuntimeLibrary(Build& b)
 {
-    if (b.settings->runtimeLibrary.empty()) {
-        if (b.settings->withoutRuntimeLibrary) {
+    if (b.settings.runtimeLibrary.empty()) {
+        if (b.settings.withoutRuntimeLibrary) {
             return;
         }
-        b.notes.push_back("no runtime library jar is configured for this packager (--runtime-library); the "
+        b.report.note("no runtime library jar is configured for this packager (--runtime-library); the "
                           "launcher is built without it, so its classes must reach the class path another way");
         return;
     }
     std::vector<uint8_t> content;
     IncludedSource origin;
-    fs::path jar(b.settings->runtimeLibrary);  // a command-line argument, in the system code page
+    fs::path jar(b.settings.runtimeLibrary);  // a command-line argument, in the system code page
     if (!readFile(b, jar, &content, &origin)) {
-        b.notes.push_back("the runtime library jar " + b.settings->runtimeLibrary +
+        b.report.note("the runtime library jar " + b.settings.runtimeLibrary +
                           " does not exist; the launcher is built without it, so its classes must reach the "
                           "class path another way");
         return;
     }
-    b.files.push_back({jar.filename().string(), std::move(content)});
-    b.origins.push_back(origin);
+    b.block.files.push_back({jar.filename().string(), std::move(content)});
+    b.block.origins.push_back(origin);
 }
 
 // The content of an entry's source: from the caller's map, or from disk relative to the
 // descriptor.
-bool readSource(Builder& b, const toml::node& source, std::vector<uint8_t>* content, IncludedSource* origin)
+bool readSource(Build& b, const toml::node& source, std::vector<uint8_t>* content, IncludedSource* origin)
 {
     const std::string& text = source.as_string()->get();
-    if (b.settings->fileContents != nullptr) {
-        auto found = b.settings->fileContents->find(text);
-        if (found == b.settings->fileContents->end()) {
-            b.error(source.source(), "included file " + text + " does not exist");
+    if (b.settings.fileContents != nullptr) {
+        auto found = b.settings.fileContents->find(text);
+        if (found == b.settings.fileContents->end()) {
+            b.report.error(source.source(), "included file " + text + " does not exist");
             return false;
         }
         *content = found->second;
@@ -105,7 +105,7 @@ bool readSource(Builder& b, const toml::node& source, std::vector<uint8_t>* cont
         path = b.baseDirectory / path;
     }
     if (!readFile(b, path, content, origin)) {
-        b.error(source.source(), "included file " + text + " does not exist or cannot be read");
+        b.report.error(source.source(), "included file " + text + " does not exist or cannot be read");
         return false;
     }
     return true;
@@ -113,23 +113,24 @@ bool readSource(Builder& b, const toml::node& source, std::vector<uint8_t>* cont
 
 } // namespace
 
-void buildRuntimeLibrarySetting(Builder& b, const toml::table* launcher)
+bool readRuntimeLibrarySetting(Build& b, const toml::table* launcher)
 {
     const DescriptorKey& key = *findKeyOfKind(KeyKind::setting);
     const toml::node* node = keyNode(launcher, key);
-    b.embedRuntime = key.defaultValue == std::string(flagText(true));
+    bool embed = key.defaultValue == std::string(flagText(true));
     if (node != nullptr && !node->is_boolean()) {
-        wrongType(b, *node, keyPath(key), "true or false");
+        wrongType(b.report, *node, keyPath(key), "true or false");
     } else if (node != nullptr) {
-        b.embedRuntime = node->as_boolean()->get();
+        embed = node->as_boolean()->get();
     }
+    return embed;
 }
 
-void buildIncludedFiles(Builder& b, const toml::table& root)
+void buildIncludedFiles(Build& b, const toml::table& root, bool embedRuntime)
 {
     const DescriptorKey& sourceKey = *findKey("files", cfg::includedFileCount);
     const DescriptorKey& nameKey = *findKey("files", cfg::includedFileNames);
-    if (b.embedRuntime) {
+    if (embedRuntime) {
         addRuntimeLibrary(b);
     }
     const toml::node* node = root.get(sourceKey.section);
@@ -137,49 +138,49 @@ void buildIncludedFiles(Builder& b, const toml::table& root)
         return;
     }
     if (!node->is_array()) {
-        wrongType(b, *node, sourceKey.section, "an array of tables ([[files]])");
+        wrongType(b.report, *node, sourceKey.section, "an array of tables ([[files]])");
         return;
     }
     std::map<std::string, std::string> names;  // lower-cased name -> as given; Windows names ignore case
-    for (const blockformat::IncludedFile& file : b.files) {
+    for (const blockformat::IncludedFile& file : b.block.files) {
         names[foldedName(file.name)] = file.name;
     }
     size_t index = 0;
     for (const toml::node& item : *node->as_array()) {
         Path entry = std::string(sourceKey.section) + "[" + std::to_string(index++) + "]";
         if (!item.is_table()) {
-            wrongType(b, item, entry, "a table");
+            wrongType(b.report, item, entry, "a table");
             continue;
         }
         const toml::table& file = *item.as_table();
-        checkKeys(b, file, entry + ".", {sourceKey.key, nameKey.key});
+        checkKeys(b.report, file, entry + ".", {sourceKey.key, nameKey.key});
         const toml::node* source = file.get(sourceKey.key);
         const toml::node* nameNode = file.get(nameKey.key);
         std::string fileName;
         if (source == nullptr) {
-            b.error(item.source(), entry + " has no " + sourceKey.key);
+            b.report.error(item.source(), entry + " has no " + sourceKey.key);
             continue;
         }
         if (!source->is_string()) {
-            wrongType(b, *source, entry + "." + sourceKey.key, "a string");
+            wrongType(b.report, *source, entry + "." + sourceKey.key, "a string");
             continue;
         }
-        if (b.reportedAt(source->source())) {
+        if (b.report.reportedAt(source->source())) {
             continue;  // a source holding a NUL names some other file
         }
         if (nameNode != nullptr) {
-            if (!narrowText(b, *nameNode, entry + "." + nameKey.key, &fileName)) {
+            if (!narrowText(b.report, *nameNode, entry + "." + nameKey.key, &fileName)) {
                 continue;
             }
             std::replace(fileName.begin(), fileName.end(), '/', '\\');
         } else if (!utf8ToLatin1(fs::path(source->as_string()->get()).filename().string(), &fileName)) {
-            b.error(source->source(), entry + "." + sourceKey.key +
+            b.report.error(source->source(), entry + "." + sourceKey.key +
                                           " has a file name the launcher cannot write; give a " + nameKey.key);
             continue;
         }
         std::string reason;
         if (!isIncludedFileName(fileName, &reason)) {
-            b.error((nameNode != nullptr ? nameNode : source)->source(),
+            b.report.error((nameNode != nullptr ? nameNode : source)->source(),
                     entry + " " + nameKey.key + " " + shownText(latin1ToUtf8(fileName)) + " " + reason);
             continue;
         }
@@ -190,26 +191,26 @@ void buildIncludedFiles(Builder& b, const toml::table& root)
         }
         std::string lower = foldedName(fileName);
         if (names.count(lower) != 0) {
-            b.error(source->source(), "two included files are both named " + fileName);
+            b.report.error(source->source(), "two included files are both named " + fileName);
             continue;
         }
         names[lower] = fileName;
-        b.files.push_back({fileName, std::move(content)});
-        b.origins.push_back(origin);
+        b.block.files.push_back({fileName, std::move(content)});
+        b.block.origins.push_back(origin);
     }
     // A file that is also another one's folder: neither the launcher nor an extraction
     // can write both.
     std::vector<std::string> written;
-    for (const blockformat::IncludedFile& file : b.files) {
+    for (const blockformat::IncludedFile& file : b.block.files) {
         written.push_back(file.name);
     }
     std::string clash = includedNameClash(written);
     if (!clash.empty()) {
-        b.error(node->source(), std::string(sourceKey.section) + ": " + latin1ToUtf8(clash) + "; no folder can hold both");
+        b.report.error(node->source(), std::string(sourceKey.section) + ": " + latin1ToUtf8(clash) + "; no folder can hold both");
     }
 }
 
-void buildRecords(Builder& b, const toml::table* table)
+void buildRecords(Build& b, const toml::table* table)
 {
     if (table == nullptr) {
         return;
@@ -220,26 +221,26 @@ void buildRecords(Builder& b, const toml::table* table)
         char* end = nullptr;
         long long id = std::strtoll(name.c_str(), &end, 10);
         if (name.empty() || *end != 0 || id < INT32_MIN || id > INT32_MAX || std::to_string(id) != name) {
-            b.error(key.source(), "records." + name + ": a record key must be a decimal identifier");
+            b.report.error(key.source(), "records." + name + ": a record key must be a decimal identifier");
             continue;
         }
         if (id == cfg::includedFileCount || id == cfg::includedFileNames) {
-            b.error(key.source(), "records." + name + " is made from [[" + filesKey.section +
+            b.report.error(key.source(), "records." + name + " is made from [[" + filesKey.section +
                                       "]] and cannot be set here");
             continue;
         }
         std::string value;
-        if (!narrowText(b, node, "records." + name, &value)) {
+        if (!narrowText(b.report, node, "records." + name, &value)) {
             continue;
         }
         int32_t identifier = static_cast<int32_t>(id);
-        b.fromRecords.insert(identifier);
+        b.block.fromRecords.insert(identifier);
         // A record of the packager's order keeps its place also when no key gave it.
         const std::vector<int32_t>& order = narrowRecordOrder();
-        if (b.narrow.count(identifier) != 0 || std::find(order.begin(), order.end(), identifier) != order.end()) {
-            b.narrow[identifier] = value;
+        if (b.block.narrow.count(identifier) != 0 || std::find(order.begin(), order.end(), identifier) != order.end()) {
+            b.block.narrow[identifier] = value;
         } else {
-            b.extra[identifier] = value;
+            b.block.extra[identifier] = value;
         }
     }
 }

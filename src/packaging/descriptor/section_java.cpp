@@ -71,13 +71,13 @@ std::string typeList(const EntryType (&types)[N])
 }
 
 // The value of a text entry: non-empty and without the separator of the entries.
-bool entryText(Builder& b, const toml::node& field, const Path& name, std::string* value)
+bool entryText(Report& report, const toml::node& field, const Path& name, std::string* value)
 {
-    if (!narrowText(b, field, name, value)) {
+    if (!narrowText(report, field, name, value)) {
         return false;
     }
     if (value->empty() || value->find(';') != std::string::npos) {
-        b.error(field.source(), name + " must be a non-empty text without ';'");
+        report.error(field.source(), name + " must be a non-empty text without ';'");
         return false;
     }
     return true;
@@ -85,11 +85,11 @@ bool entryText(Builder& b, const toml::node& field, const Path& name, std::strin
 
 // The entries of a list, each checked by `entry`, which gives its record text.
 template <typename Entry>
-bool encodeEntries(Builder& b, const toml::node& node, const Path& path, const char* example, Entry entry,
+bool encodeEntries(Report& report, const toml::node& node, const Path& path, const char* example, Entry entry,
                    std::string* record)
 {
     if (!node.is_array()) {
-        wrongType(b, node, path, "an array of tables");
+        wrongType(report, node, path, "an array of tables");
         return false;
     }
     std::string joined;
@@ -99,7 +99,7 @@ bool encodeEntries(Builder& b, const toml::node& node, const Path& path, const c
         Path name = path + "[" + std::to_string(index++) + "]";
         std::string text;
         if (!item.is_table()) {
-            wrongType(b, item, name, example);
+            wrongType(report, item, name, example);
             ok = false;
         } else if (!entry(*item.as_table(), name, &text)) {
             ok = false;
@@ -112,19 +112,19 @@ bool encodeEntries(Builder& b, const toml::node& node, const Path& path, const c
 }
 
 // The node of a version bound that the build took; null when the descriptor gives none.
-const toml::node* givenBound(Builder& b, const toml::table* java, const DescriptorKey& key)
+const toml::node* givenBound(BlockDraft& block, const toml::table* java, const DescriptorKey& key)
 {
     const toml::node* node = keyNode(java, key);
-    bool taken = node != nullptr && node->is_string() && node->as_string()->get() == b.narrow[key.record];
+    bool taken = node != nullptr && node->is_string() && node->as_string()->get() == block.narrow[key.record];
     return taken ? node : nullptr;
 }
 
 } // namespace
 
 // The class path: {archive|directory|environment|scan = "...", optional = bool}.
-bool encodeClassPath(Builder& b, const toml::node& node, const Path& path, std::string* record)
+bool encodeClassPath(Report& report, const toml::node& node, const Path& path, std::string* record)
 {
-    auto entry = [&b](const toml::table& table, const Path& name, std::string* text) {
+    auto entry = [&report](const toml::table& table, const Path& name, std::string* text) {
         const EntryType* type = nullptr;
         std::string value;
         bool optional = false;
@@ -134,25 +134,25 @@ bool encodeClassPath(Builder& b, const toml::node& node, const Path& path, std::
             const EntryType* candidate = typeOfKey(kClassPathTypes, k);
             if (k == kClassPathOptionalKey) {
                 if (!field.is_boolean()) {
-                    wrongType(b, field, name + "." + k, "true or false");
+                    wrongType(report, field, name + "." + k, "true or false");
                     ok = false;
                 } else {
                     optional = field.as_boolean()->get();
                 }
             } else if (candidate == nullptr) {
-                b.error(key.source(), "unknown class path entry type '" + k + "' in " + name + " (" +
+                report.error(key.source(), "unknown class path entry type '" + k + "' in " + name + " (" +
                                           typeList(kClassPathTypes) + ")");
                 ok = false;
             } else if (type != nullptr) {
-                b.error(key.source(), name + " has more than one type");
+                report.error(key.source(), name + " has more than one type");
                 ok = false;
             } else {
                 type = candidate;
-                ok = entryText(b, field, name + "." + k, &value) && ok;
+                ok = entryText(report, field, name + "." + k, &value) && ok;
             }
         }
         if (ok && type == nullptr) {
-            b.error(table.source(), name + " names no " + typeList(kClassPathTypes));
+            report.error(table.source(), name + " names no " + typeList(kClassPathTypes));
             ok = false;
         }
         if (ok) {
@@ -160,7 +160,7 @@ bool encodeClassPath(Builder& b, const toml::node& node, const Path& path, std::
         }
         return ok;
     };
-    return encodeEntries(b, node, path, "a table such as { archive = \"app.jar\" }", entry, record);
+    return encodeEntries(report, node, path, "a table such as { archive = \"app.jar\" }", entry, record);
 }
 
 // "A1..\lib\app.jar;S0lib;" -> entries; none when the text has a shape the keys cannot give.
@@ -185,17 +185,18 @@ TomlValue decodeClassPath(const std::string& record)
 
 // The search sequence: {directory = "...", fallback = "always"|"relative-only"},
 // {environment = "NAME"}, {path = true}, {registry = true}, {installed = true}.
-bool encodeSearchSequence(Builder& b, const toml::node& node, const Path& path, std::string* record)
+bool encodeSearchSequence(Build& b, const toml::node& node, const Path& path, std::string* record)
 {
+    Report& report = b.report;
     // With no entry the launcher finds a runtime only through its fallback variables, which
     // no user of the application sets: almost certainly a mistake. (A descriptor that
     // `inspect` wrote describes its launcher as it is.)
-    if (node.is_array() && node.as_array()->empty() && b.settings->fileContents == nullptr) {
-        b.error(node.source(), path + " must have at least one entry, such as { directory = \"..\\\\jre\" } or "
+    if (node.is_array() && node.as_array()->empty() && !describesExistingLauncher(b)) {
+        report.error(node.source(), path + " must have at least one entry, such as { directory = \"..\\\\jre\" } or "
                                       "{ installed = true }");
         return false;
     }
-    auto entry = [&b](const toml::table& table, const Path& name, std::string* text) {
+    auto entry = [&report](const toml::table& table, const Path& name, std::string* text) {
         const EntryType* type = nullptr;
         std::string value;
         const toml::node* fallback = nullptr;
@@ -206,32 +207,32 @@ bool encodeSearchSequence(Builder& b, const toml::node& node, const Path& path, 
             if (k == kSearchFallbackKey) {
                 fallback = &field;
             } else if (candidate == nullptr) {
-                b.error(key.source(), "unknown search entry type '" + k + "' in " + name + " (" +
+                report.error(key.source(), "unknown search entry type '" + k + "' in " + name + " (" +
                                           typeList(kSearchTypes) + ")");
                 ok = false;
             } else if (type != nullptr) {
-                b.error(key.source(), name + " has more than one type");
+                report.error(key.source(), name + " has more than one type");
                 ok = false;
             } else if (candidate->isSwitch) {
                 type = candidate;
                 if (!field.is_boolean() || !field.as_boolean()->get()) {
-                    b.error(field.source(), name + "." + k + " must be true");
+                    report.error(field.source(), name + "." + k + " must be true");
                     ok = false;
                 }
             } else {
                 type = candidate;
-                ok = entryText(b, field, name + "." + k, &value) && ok;
+                ok = entryText(report, field, name + "." + k, &value) && ok;
             }
         }
         char letter = type == nullptr ? 0 : type->letter;
         if (fallback != nullptr) {
             const std::string word = fallback->is_string() ? fallback->as_string()->get() : std::string();
             if (type != &kSearchDirectory) {
-                b.error(fallback->source(), name + "." + kSearchFallbackKey + " belongs to a " +
+                report.error(fallback->source(), name + "." + kSearchFallbackKey + " belongs to a " +
                                                 kSearchDirectory.key + " entry only");
                 ok = false;
             } else if (!fallback->is_string() || (word != kFallbackAlways && word != kFallbackRelativeOnly)) {
-                b.error(fallback->source(), name + "." + kSearchFallbackKey + " must be \"" + kFallbackAlways +
+                report.error(fallback->source(), name + "." + kSearchFallbackKey + " must be \"" + kFallbackAlways +
                                                 "\" or \"" + kFallbackRelativeOnly + "\"");
                 ok = false;
             } else if (word == kFallbackRelativeOnly) {
@@ -239,7 +240,7 @@ bool encodeSearchSequence(Builder& b, const toml::node& node, const Path& path, 
             }
         }
         if (ok && type == nullptr) {
-            b.error(table.source(), name + " names no " + typeList(kSearchTypes));
+            report.error(table.source(), name + " names no " + typeList(kSearchTypes));
             ok = false;
         }
         if (ok) {
@@ -247,7 +248,7 @@ bool encodeSearchSequence(Builder& b, const toml::node& node, const Path& path, 
         }
         return ok;
     };
-    return encodeEntries(b, node, path, "a table such as { directory = \"..\\\\jre\" }", entry, record);
+    return encodeEntries(report, node, path, "a table such as { directory = \"..\\\\jre\" }", entry, record);
 }
 
 TomlValue decodeSearchSequence(const std::string& record)
@@ -277,12 +278,12 @@ TomlValue decodeSearchSequence(const std::string& record)
 
 // A minimum above the maximum admits no runtime at all; the launcher would search every
 // location and then report that none was found.
-void checkVersionRange(Builder& b, const toml::table* java)
+void checkVersionRange(Build& b, const toml::table* java)
 {
     const DescriptorKey& minimumKey = *findKey("java", cfg::minJavaVersion);
     const DescriptorKey& maximumKey = *findKey("java", cfg::maxJavaVersion);
-    const std::string& low = b.narrow[minimumKey.record];
-    const std::string& high = b.narrow[maximumKey.record];
+    const std::string& low = b.block.narrow[minimumKey.record];
+    const std::string& high = b.block.narrow[maximumKey.record];
     if (low.empty() || high.empty() || !javaruntime::isWellFormedVersion(low) ||
         !javaruntime::isWellFormedVersion(high)) {
         return;
@@ -294,9 +295,9 @@ void checkVersionRange(Builder& b, const toml::table* java)
         if (lowNumbers[i] != highNumbers[i]) {
             if (lowNumbers[i] > highNumbers[i]) {
                 // At the bound the descriptor gives, the minimum when it gives both.
-                const toml::node* where = givenBound(b, java, minimumKey);
-                where = where != nullptr ? where : givenBound(b, java, maximumKey);
-                b.error(where != nullptr ? where->source() : toml::source_region{},
+                const toml::node* where = givenBound(b.block, java, minimumKey);
+                where = where != nullptr ? where : givenBound(b.block, java, maximumKey);
+                b.report.error(where != nullptr ? where->source() : toml::source_region{},
                         keyPath(minimumKey) + " " + low + " is above " + keyPath(maximumKey) + " " + high +
                             ": no Java runtime could ever be accepted");
             }
@@ -305,11 +306,11 @@ void checkVersionRange(Builder& b, const toml::table* java)
     }
 }
 
-void checkVmOptions(Builder& b, const toml::table* vm)
+void checkVmOptions(Build& b, const toml::table* vm)
 {
     const DescriptorKey& key = *findKey("vm", cfg::vmParameters);
     const toml::node* node = keyNode(vm, key);
-    if (node == nullptr || b.reportedAt(node->source())) {
+    if (node == nullptr || b.report.reportedAt(node->source())) {
         return;
     }
     // Each option with the node to report it at: an array's own element, or the text.
@@ -325,7 +326,7 @@ void checkVmOptions(Builder& b, const toml::table* vm)
             options.push_back({option, node});
         }
         if (options.size() > 1) {
-            b.notes.push_back(keyPath(key) + " is one text, which the launcher splits at blanks into " +
+            b.report.note(keyPath(key) + " is one text, which the launcher splits at blanks into " +
                               std::to_string(options.size()) + " options; an array of strings, one per option, " +
                               "says where each begins");
         }
@@ -338,25 +339,25 @@ void checkVmOptions(Builder& b, const toml::table* vm)
         if (option.empty() || option[0] == '-' || option[0] == '$' || option[0] == '%' || includedFile) {
             continue;
         }
-        b.error(options[i].second->source(), keyPath(key) + " " + shownText(option) +
+        b.report.error(options[i].second->source(), keyPath(key) + " " + shownText(option) +
                                                   " does not begin with '-': the Java VM would refuse it and the "
                                                   "application would not start (such as \"-" + option + "\")");
     }
 }
 
-void noteVersionRangeOfDirectories(Builder& b, const toml::table* /*java*/)
+void noteVersionRangeOfDirectories(Build& b)
 {
     const DescriptorKey& minimumKey = *findKey("java", cfg::minJavaVersion);
     const DescriptorKey& maximumKey = *findKey("java", cfg::maxJavaVersion);
     const DescriptorKey& searchKey = *findKey("java", cfg::jvmSearchSequence);
-    const std::string& low = b.narrow[minimumKey.record];
-    const std::string& high = b.narrow[maximumKey.record];
+    const std::string& low = b.block.narrow[minimumKey.record];
+    const std::string& high = b.block.narrow[maximumKey.record];
     // The default range (1.8 or later) is every launcher's: no note for it.
     if ((low == minimumKey.defaultValue && high == maximumKey.defaultValue) || (low.empty() && high.empty())) {
         return;
     }
     std::vector<std::string> directories;
-    for (const std::string& entry : blockformat::splitList(b.narrow[searchKey.record], ';')) {
+    for (const std::string& entry : blockformat::splitList(b.block.narrow[searchKey.record], ';')) {
         if (!entry.empty() && (entry[0] == kSearchDirectory.letter || entry[0] == kRelativeOnlyDirectory)) {
             directories.push_back(latin1ToUtf8(entry.substr(1)));
         }
@@ -371,7 +372,7 @@ void noteVersionRangeOfDirectories(Builder& b, const toml::table* /*java*/)
     for (const std::string& directory : directories) {
         names += (names.empty() ? "" : ", ") + shownText(directory);
     }
-    b.notes.push_back("when no runtime of Java " + range + " is found, the launcher takes one from the " +
+    b.report.note("when no runtime of Java " + range + " is found, the launcher takes one from the " +
                       keyPath(searchKey) + " directory entries (" + names +
                       ") whatever its version, as a runtime shipped with the application is better than none");
 }

@@ -21,16 +21,16 @@ std::string languageList()
 
 } // namespace
 
-void buildMessages(Builder& b, const toml::table* table)
+void buildMessages(Build& b, const toml::table* table)
 {
     const DescriptorKey& languageKey = *findKeyOfKind(KeyKind::language);
     std::string language = languageKey.defaultValue;
     const toml::node* languageNode = keyNode(table, languageKey);
     if (languageNode != nullptr) {
         if (!languageNode->is_string()) {
-            wrongType(b, *languageNode, keyPath(languageKey), "a string");
+            wrongType(b.report, *languageNode, keyPath(languageKey), "a string");
         } else if (builtInMessages(languageNode->as_string()->get()).empty()) {
-            b.error(languageNode->source(), keyPath(languageKey) + " must be " + languageList() + ", not " +
+            b.report.error(languageNode->source(), keyPath(languageKey) + " must be " + languageList() + ", not " +
                                                 shownText(languageNode->as_string()->get()));
         } else {
             language = languageNode->as_string()->get();
@@ -39,7 +39,7 @@ void buildMessages(Builder& b, const toml::table* table)
     // The built-in texts that say no runtime was found also say which Java the
     // application needs: a user then knows what to install. With the default range they
     // stay as they always were.
-    std::string range = versionRangeSentence(language, b.narrow[cfg::minJavaVersion], b.narrow[cfg::maxJavaVersion]);
+    std::string range = versionRangeSentence(language, b.block.narrow[cfg::minJavaVersion], b.block.narrow[cfg::maxJavaVersion]);
     for (const MessageText& message : builtInMessages(language)) {
         std::string text = message.utf8;
         if (!range.empty() && namesVersionRange(message.id)) {
@@ -47,7 +47,7 @@ void buildMessages(Builder& b, const toml::table* table)
         }
         std::string value;
         utf8ToLatin1(text, &value);
-        b.narrow[message.id] = value;
+        b.block.narrow[message.id] = value;
     }
     if (table == nullptr) {
         return;
@@ -64,9 +64,9 @@ void buildMessages(Builder& b, const toml::table* table)
         if (key == languageKey.key) {
             continue;
         } else if (message == nullptr) {
-            b.error(name.source(), "unknown key '" + std::string(languageKey.section) + "." + key + "'");
-        } else if (narrowText(b, node, keyPath(*message), &value)) {
-            b.narrow[message->record] = value;
+            b.report.error(name.source(), "unknown key '" + std::string(languageKey.section) + "." + key + "'");
+        } else if (narrowText(b.report, node, keyPath(*message), &value)) {
+            b.block.narrow[message->record] = value;
         }
     }
 }

@@ -49,7 +49,7 @@ const ChoiceWord* wordOf(const DescriptorKey& key, const toml::node& node)
 // The stored kind: a service launcher's is also the one that installs with automatic
 // start; graphical and message-box launchers install with demand start. A delayed or
 // disabled start is an automatic-start kind with a start mode record.
-void launcherKind(Builder& b, const toml::table* service, const toml::table* launcher)
+void launcherKind(Build& b, const toml::table* service, const toml::table* launcher)
 {
     const DescriptorKey& startKey = *findKey("service", cfg::launcherKind);
     const DescriptorKey& kindKey = *findKey("launcher", cfg::launcherKind);
@@ -62,31 +62,31 @@ void launcherKind(Builder& b, const toml::table* service, const toml::table* lau
     bool hasKind = kindNode != nullptr && encodeValue(b, kindKey, *kindNode, *launcher, &kind);
     if (hasKind && kind != automatic) {
         if (hasStart && start == automatic) {
-            b.error(startNode->source(), keyPath(startKey) + " " + shownText(startNode->as_string()->get()) + " needs " +
+            b.report.error(startNode->source(), keyPath(startKey) + " " + shownText(startNode->as_string()->get()) + " needs " +
                                              keyPath(kindKey) + " \"" + kindKey.words[0].word +
                                              "\" (the launcher installs other kinds with demand start)");
         }
-        b.narrow[cfg::launcherKind] = kind;
+        b.block.narrow[cfg::launcherKind] = kind;
     } else if (hasStart) {
-        b.narrow[cfg::launcherKind] = start;
+        b.block.narrow[cfg::launcherKind] = start;
         const ChoiceWord* word = wordOf(startKey, *startNode);
         if (word != nullptr && word->linked != nullptr) {
-            b.narrow[startKey.linked] = word->linked;
+            b.block.narrow[startKey.linked] = word->linked;
         }
     }
 }
 
 // The restart delay grows from restart_delay to restart_delay_max; a maximum below the
 // first delay would leave the launcher to guess which one holds.
-void checkRestartDelays(Builder& b, const toml::table* service)
+void checkRestartDelays(Build& b, const toml::table* service)
 {
     const DescriptorKey& firstKey = *findKey("service", cfg::serviceRestartDelay);
     const DescriptorKey& longestKey = *findKey("service", cfg::serviceRestartDelayMax);
-    const std::string& first = b.narrow[firstKey.record];
-    const std::string& longest = b.narrow[longestKey.record];
+    const std::string& first = b.block.narrow[firstKey.record];
+    const std::string& longest = b.block.narrow[longestKey.record];
     for (const DescriptorKey* key : {&firstKey, &longestKey}) {
         const toml::node* node = keyNode(service, *key);
-        if (node != nullptr && b.reportedAt(node->source())) {
+        if (node != nullptr && b.report.reportedAt(node->source())) {
             return;  // a refused value is no bound to compare with
         }
     }
@@ -96,30 +96,30 @@ void checkRestartDelays(Builder& b, const toml::table* service)
     // At the maximum when the descriptor gives it, else at the delay.
     const toml::node* where = keyNode(service, longestKey);
     where = where != nullptr ? where : keyNode(service, firstKey);
-    b.error(where != nullptr ? where->source() : toml::source_region{},
+    b.report.error(where != nullptr ? where->source() : toml::source_region{},
             keyPath(longestKey) + " " + longest + " is below " + keyPath(firstKey) + " " + first +
                 ": the longest delay before a restart cannot be shorter than the first");
 }
 
-void description(Builder& b, const toml::table* service)
+void description(Build& b, const toml::table* service)
 {
     const DescriptorKey& key = *findKey("service", cfg::serviceDescription);
     const toml::node* node = keyNode(service, key);
-    b.description = utf8ToUtf16(key.defaultValue);
+    b.block.description = utf8ToUtf16(key.defaultValue);
     if (node != nullptr) {
         if (!node->is_string()) {
-            wrongType(b, *node, keyPath(key), "a string");
+            wrongType(b.report, *node, keyPath(key), "a string");
         } else {
-            b.description = utf8ToUtf16(node->as_string()->get());
+            b.block.description = utf8ToUtf16(node->as_string()->get());
         }
     }
 }
 
-void translations(Builder& b, const toml::table* service)
+void translations(Build& b, const toml::table* service)
 {
     const DescriptorKey* key = findKeyOfKind(KeyKind::translations);
     const Path path = keyPath(*key);
-    const toml::table* table = service == nullptr ? nullptr : section(b, *service, key->key, path);
+    const toml::table* table = service == nullptr ? nullptr : section(b.report, *service, key->key, path);
     if (table == nullptr) {
         return;
     }
@@ -129,18 +129,18 @@ void translations(Builder& b, const toml::table* service)
     for (auto&& [name, node] : *table) {
         std::string prefix(name.str());
         if (!isLocalePrefix(prefix)) {
-            b.error(name.source(), "'" + prefix + "' is no locale code (such as \"de\", \"de_CH\" or \"pt_BR\")");
+            b.report.error(name.source(), "'" + prefix + "' is no locale code (such as \"de\", \"de_CH\" or \"pt_BR\")");
         } else if (!node.is_string()) {
-            wrongType(b, node, path + "." + prefix, "a string");
+            wrongType(b.report, node, path + "." + prefix, "a string");
         } else {
-            b.groups.push_back({prefix, {{key->record, utf8ToUtf16(node.as_string()->get())}}});
+            b.block.groups.push_back({prefix, {{key->record, utf8ToUtf16(node.as_string()->get())}}});
         }
     }
 }
 
 } // namespace
 
-void buildService(Builder& b, const toml::table* service, const toml::table* launcher)
+void buildService(Build& b, const toml::table* service, const toml::table* launcher)
 {
     buildKeys(b, service, "service");
     checkRestartDelays(b, service);
@@ -149,11 +149,11 @@ void buildService(Builder& b, const toml::table* service, const toml::table* lau
     translations(b, service);
 }
 
-void checkServiceName(Builder& b, const toml::table* service)
+void checkServiceName(Build& b, const toml::table* service)
 {
     const DescriptorKey& key = *findKey("service", cfg::serviceName);
     const toml::node* node = keyNode(service, key);
-    if (node == nullptr || !node->is_string() || b.reportedAt(node->source())) {
+    if (node == nullptr || !node->is_string() || b.report.reportedAt(node->source())) {
         return;
     }
     // The service manager refuses these at /install; the build is the time to say so.
@@ -163,10 +163,10 @@ void checkServiceName(Builder& b, const toml::table* service)
         characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
     }
     if (name.find_first_of("/\\") != std::string::npos) {
-        b.error(node->source(), keyPath(key) + " " + shownText(name) +
+        b.report.error(node->source(), keyPath(key) + " " + shownText(name) +
                                     " holds '/' or '\\', which the service manager does not accept in a service name");
     } else if (characters > kLongestServiceName) {
-        b.error(node->source(), keyPath(key) + " has " + std::to_string(characters) +
+        b.report.error(node->source(), keyPath(key) + " has " + std::to_string(characters) +
                                     " characters; the service manager accepts at most " +
                                     std::to_string(kLongestServiceName));
     }

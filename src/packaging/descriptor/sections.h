@@ -1,91 +1,68 @@
-// The build of a configuration block from a descriptor, as the files of its sections
-// share it: the state of one build, the helpers every section uses, the reading of keys
-// by their kind, and each section's own code. Internal to the packager.
+// The build of a configuration block from a descriptor, as the files of its sections share
+// it: one build's report, block and settings, the reading of keys by their kind, and each
+// section's own code. Internal to the packager.
 #pragma once
 
 #include "packaging/descriptor/build.h"
+#include "packaging/descriptor/draft.h"
 #include "packaging/descriptor/keys.h"
+#include "packaging/descriptor/nodes.h"
+#include "packaging/descriptor/report.h"
+#include "packaging/descriptor/toml.h"
 
-#define TOML_EXCEPTIONS 0
-#include <toml++/toml.h>
-
+#include <cstddef>
 #include <filesystem>
-#include <map>
-#include <set>
 #include <string>
-#include <utility>
-#include <vector>
 
 namespace packager {
 
-using Path = std::string;  // dotted key path for messages, such as "service.name"
-
-struct Builder {
-    std::string file;
-    std::filesystem::path baseDirectory;
-    const BuildSettings* settings = nullptr;
-    std::vector<Diagnostic>* errors = nullptr;
-    std::map<int32_t, std::string> narrow;
-    std::map<int32_t, std::string> extra;  // [records] ids outside the fixed order
-    std::set<int32_t> fromRecords;         // ids that [records] set
-    std::u16string description;
-    std::vector<blockformat::LocaleGroup> groups;
-    std::vector<blockformat::IncludedFile> files;
-    std::vector<IncludedSource> origins;  // per file: where a streamed content is copied from
-    std::vector<std::string> notes;
-    bool embedRuntime = true;
-    // Positions of errors reported, and of values holding a NUL character: a value that
-    // holds one gets that error alone, not a second one about what follows from it.
-    std::set<std::pair<uint32_t, uint32_t>> reported;
-    std::set<std::pair<uint32_t, uint32_t>> holdingNul;
-
-    void error(const toml::source_region& where, const std::string& message);
-    bool reportedAt(const toml::source_region& where) const;
+// One build: where its errors and notes go, the block it makes, and what it reads with.
+struct Build {
+    Report& report;
+    BlockDraft& block;
+    const BuildSettings& settings;
+    std::filesystem::path baseDirectory;  // the descriptor's folder, where included files are found
 };
 
-// --- helpers -----------------------------------------------------------------------------
-
-void wrongType(Builder& b, const toml::node& node, const Path& key, const char* wanted);
-// Reports every key of `table` that is not in `known`; `prefix` goes in front of the key
-// in the message ("java.").
-void checkKeys(Builder& b, const toml::table& table, const Path& prefix, const std::vector<std::string>& known);
-// A sub-table; null (and an error when the key holds something else) when absent.
-const toml::table* section(Builder& b, const toml::table& parent, const char* key, const Path& path);
-// A string converted to the launcher's narrow texts (ISO-8859-1).
-bool narrowText(Builder& b, const toml::node& node, const Path& key, std::string* out);
-// The node of a key in its section's table; null when either is absent.
-const toml::node* keyNode(const toml::table* table, const DescriptorKey& key);
+// True when the build checks a descriptor that `inspect` wrote (BuildSettings::fileContents):
+// such a descriptor describes a launcher as it is, so what a new launcher should not do is
+// no error there.
+inline bool describesExistingLauncher(const Build& b)
+{
+    return b.settings.fileContents != nullptr;
+}
 
 // --- keys read by their kind -------------------------------------------------------------
 
 // Checks the keys of a section's table against the key table and reads every key that
 // its kind alone maps, then the sections below it ([splash] -> [splash.status]).
-void buildKeys(Builder& b, const toml::table* table, const std::string& section);
+void buildKeys(Build& b, const toml::table* table, const std::string& section);
 // The record text of one value; false (with the error reported) when it is refused.
-bool encodeValue(Builder& b, const DescriptorKey& key, const toml::node& node, const toml::table& table,
+bool encodeValue(Build& b, const DescriptorKey& key, const toml::node& node, const toml::table& table,
                  std::string* record);
 
 // --- each section's own code -------------------------------------------------------------
 
 // [service], with launcher.kind, which shares its record with service.start.
-void buildService(Builder& b, const toml::table* service, const toml::table* launcher);
+void buildService(Build& b, const toml::table* service, const toml::table* launcher);
 // The service manager's limits on a service name: no '/' or '\\', at most 256 characters.
 constexpr size_t kLongestServiceName = 256;
-void checkServiceName(Builder& b, const toml::table* service);
+void checkServiceName(Build& b, const toml::table* service);
 // [application], [java] and [vm].
-bool encodeClassPath(Builder& b, const toml::node& node, const Path& path, std::string* record);
-bool encodeSearchSequence(Builder& b, const toml::node& node, const Path& path, std::string* record);
-void checkVersionRange(Builder& b, const toml::table* java);
+bool encodeClassPath(Report& report, const toml::node& node, const Path& path, std::string* record);
+bool encodeSearchSequence(Build& b, const toml::node& node, const Path& path, std::string* record);
+void checkVersionRange(Build& b, const toml::table* java);
 // Options that do not begin with '-' are refused; a text of several options gets a note.
-void checkVmOptions(Builder& b, const toml::table* vm);
+void checkVmOptions(Build& b, const toml::table* vm);
 // A note when the version range is not the default one and the search has directory entries,
 // which the search takes outside the range when nothing else fits.
-void noteVersionRangeOfDirectories(Builder& b, const toml::table* java);
-// [launcher]'s runtime_library, [[files]] and [records].
-void buildRuntimeLibrarySetting(Builder& b, const toml::table* launcher);
-void buildIncludedFiles(Builder& b, const toml::table& root);
-void buildRecords(Builder& b, const toml::table* records);
+void noteVersionRangeOfDirectories(Build& b);
+// [launcher]'s runtime_library: whether the runtime library jar goes with the included files.
+bool readRuntimeLibrarySetting(Build& b, const toml::table* launcher);
+// [[files]], behind the runtime library jar when `embedRuntime`, and [records].
+void buildIncludedFiles(Build& b, const toml::table& root, bool embedRuntime);
+void buildRecords(Build& b, const toml::table* records);
 // [messages].
-void buildMessages(Builder& b, const toml::table* messages);
+void buildMessages(Build& b, const toml::table* messages);
 
 } // namespace packager

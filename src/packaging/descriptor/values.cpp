@@ -28,10 +28,10 @@ std::string element(const Path& key, size_t index)
 
 // --- text, flag, integer -------------------------------------------------------------------
 
-bool encodeFlag(Builder& b, const toml::node& node, const Path& key, std::string* record)
+bool encodeFlag(Report& report, const toml::node& node, const Path& key, std::string* record)
 {
     if (!node.is_boolean()) {
-        wrongType(b, node, key, "true or false");
+        wrongType(report, node, key, "true or false");
         return false;
     }
     *record = flagText(node.as_boolean()->get());
@@ -49,20 +49,20 @@ TomlValue decodeFlag(const std::string& record)
     return std::nullopt;
 }
 
-bool encodeInteger(Builder& b, const toml::node& node, const Path& key, int32_t minimum, int32_t maximum,
+bool encodeInteger(Report& report, const toml::node& node, const Path& key, int32_t minimum, int32_t maximum,
                    std::string* record)
 {
     if (!node.is_integer()) {
-        wrongType(b, node, key, "an integer");
+        wrongType(report, node, key, "an integer");
         return false;
     }
     int64_t value = node.as_integer()->get();
     if (minimum == INT32_MIN && maximum == INT32_MAX && (value < INT32_MIN || value > INT32_MAX)) {
-        b.error(node.source(), key + " is out of the 32-bit range");
+        report.error(node.source(), key + " is out of the 32-bit range");
         return false;
     }
     if (value < minimum || value > maximum) {
-        b.error(node.source(), key + " must be between " + std::to_string(minimum) + " and " +
+        report.error(node.source(), key + " must be between " + std::to_string(minimum) + " and " +
                                    std::to_string(maximum) + ", not " + std::to_string(value));
         return false;
     }
@@ -93,7 +93,7 @@ const SizeUnit kSizeUnits[] = {{"GB", 1024LL * 1024 * 1024}, {"MB", 1024LL * 102
 constexpr int64_t kMaxByteSize = 1024LL * 1024 * 1024 * 1024;
 const char kSizeForms[] = "give bytes, or a number with \"KB\", \"MB\" or \"GB\", such as \"10 MB\"";
 
-bool encodeByteSize(Builder& b, const toml::node& node, const Path& key, std::string* record)
+bool encodeByteSize(Report& report, const toml::node& node, const Path& key, std::string* record)
 {
     int64_t bytes = 0;
     if (node.is_integer()) {
@@ -102,15 +102,15 @@ bool encodeByteSize(Builder& b, const toml::node& node, const Path& key, std::st
         const std::string& text = node.as_string()->get();
         std::string reason;
         if (!parseByteSize(text, &bytes, &reason)) {
-            b.error(node.source(), key + " " + shownText(text) + " " + reason + "; " + kSizeForms);
+            report.error(node.source(), key + " " + shownText(text) + " " + reason + "; " + kSizeForms);
             return false;
         }
     } else {
-        wrongType(b, node, key, "a byte count or a size such as \"10 MB\"");
+        wrongType(report, node, key, "a byte count or a size such as \"10 MB\"");
         return false;
     }
     if (bytes < 0 || bytes > kMaxByteSize) {
-        b.error(node.source(), key + " must be between 0 and " + std::to_string(kMaxByteSize) + " bytes (1024 GB), not " +
+        report.error(node.source(), key + " must be between 0 and " + std::to_string(kMaxByteSize) + " bytes (1024 GB), not " +
                                    std::to_string(bytes));
         return false;
     }
@@ -149,14 +149,14 @@ std::string accountProblem(const std::string& account)
     return parsed.kind == servicemodel::AccountKind::invalid ? parsed.reason : std::string();
 }
 
-bool encodeAccount(Builder& b, const toml::node& node, const Path& key, std::string* record)
+bool encodeAccount(Report& report, const toml::node& node, const Path& key, std::string* record)
 {
-    if (!narrowText(b, node, key, record)) {
+    if (!narrowText(report, node, key, record)) {
         return false;
     }
     std::string reason = accountProblem(*record);
     if (!reason.empty()) {
-        b.error(node.source(), key + " " + shownText(node.as_string()->get()) + " " + reason + "; " +
+        report.error(node.source(), key + " " + shownText(node.as_string()->get()) + " " + reason + "; " +
                                    servicemodel::kAccountForms);
         return false;
     }
@@ -164,10 +164,10 @@ bool encodeAccount(Builder& b, const toml::node& node, const Path& key, std::str
 }
 
 // The recovery table's keys are the record's fields, in their order.
-bool encodeRecovery(Builder& b, const toml::node& node, const Path& key, std::string* record)
+bool encodeRecovery(Report& report, const toml::node& node, const Path& key, std::string* record)
 {
     if (!node.is_table()) {
-        wrongType(b, node, key, "a table such as { restart_after = 60 }");
+        wrongType(report, node, key, "a table such as { restart_after = 60 }");
         return false;
     }
     const toml::table& table = *node.as_table();
@@ -175,9 +175,9 @@ bool encodeRecovery(Builder& b, const toml::node& node, const Path& key, std::st
     for (const servicemodel::RecoveryField& field : servicemodel::kRecoveryFields) {
         known.push_back(field.name);
     }
-    size_t errorsBefore = b.errors->size();
-    checkKeys(b, table, key + ".", known);
-    bool ok = b.errors->size() == errorsBefore;
+    size_t errorsBefore = report.errorCount();
+    checkKeys(report, table, key + ".", known);
+    bool ok = report.errorCount() == errorsBefore;
     uint32_t values[servicemodel::kRecoveryFieldCount] = {};
     for (size_t i = 0; i < servicemodel::kRecoveryFieldCount; ++i) {
         const servicemodel::RecoveryField& field = servicemodel::kRecoveryFields[i];
@@ -185,8 +185,8 @@ bool encodeRecovery(Builder& b, const toml::node& node, const Path& key, std::st
         const toml::node* value = table.get(field.name);
         const Path name = key + "." + field.name;
         if (value != nullptr &&
-            !(field.flag ? encodeFlag(b, *value, name, &text)
-                         : encodeInteger(b, *value, name, 0, static_cast<int32_t>(field.maximum), &text))) {
+            !(field.flag ? encodeFlag(report, *value, name, &text)
+                         : encodeInteger(report, *value, name, 0, static_cast<int32_t>(field.maximum), &text))) {
             ok = false;
         }
         values[i] = static_cast<uint32_t>(std::strtoul(text.c_str(), nullptr, 10));
@@ -231,10 +231,10 @@ std::string stringArray(const std::vector<std::string>& items)
 }
 
 // An array of strings joined with a separator that no element may contain.
-bool encodeList(Builder& b, const toml::node& node, const Path& key, char separator, std::string* record)
+bool encodeList(Report& report, const toml::node& node, const Path& key, char separator, std::string* record)
 {
     if (!node.is_array()) {
-        wrongType(b, node, key, "an array of strings");
+        wrongType(report, node, key, "an array of strings");
         return false;
     }
     std::string joined;
@@ -243,12 +243,12 @@ bool encodeList(Builder& b, const toml::node& node, const Path& key, char separa
     for (const toml::node& item : *node.as_array()) {
         std::string value;
         Path name = element(key, index++);
-        if (!narrowText(b, item, name, &value)) {
+        if (!narrowText(report, item, name, &value)) {
             ok = false;
             continue;
         }
         if (value.empty() || value.find(separator) != std::string::npos) {
-            b.error(item.source(), name + " must be a non-empty text without '" + std::string(1, separator) + "'");
+            report.error(item.source(), name + " must be a non-empty text without '" + std::string(1, separator) + "'");
             ok = false;
             continue;
         }
@@ -274,13 +274,13 @@ TomlValue decodeList(const std::string& record, char separator)
 
 // Options or arguments: an array (one element per argument, quoted as the launcher's
 // splitter needs) or one string taken as it stands.
-bool encodeCommandLine(Builder& b, const toml::node& node, const Path& key, std::string* record)
+bool encodeCommandLine(Report& report, const toml::node& node, const Path& key, std::string* record)
 {
     if (node.is_string()) {
-        return narrowText(b, node, key, record);
+        return narrowText(report, node, key, record);
     }
     if (!node.is_array()) {
-        wrongType(b, node, key, "an array of strings or a string");
+        wrongType(report, node, key, "an array of strings or a string");
         return false;
     }
     std::vector<std::string> arguments;
@@ -289,7 +289,7 @@ bool encodeCommandLine(Builder& b, const toml::node& node, const Path& key, std:
     size_t index = 0;
     for (const toml::node& item : *node.as_array()) {
         std::string value;
-        if (narrowText(b, item, element(key, index), &value)) {
+        if (narrowText(report, item, element(key, index), &value)) {
             arguments.push_back(value);
             nodes.push_back(&item);
         } else {
@@ -299,7 +299,7 @@ bool encodeCommandLine(Builder& b, const toml::node& node, const Path& key, std:
     }
     size_t bad = 0;
     if (ok && !joinCommandLine(arguments, record, &bad)) {
-        b.error(nodes[bad]->source(),
+        report.error(nodes[bad]->source(),
                 element(key, bad) + " holds both kinds of quote, which the launcher's command line cannot carry");
         ok = false;
     }
@@ -318,13 +318,13 @@ TomlValue decodeCommandLine(const std::string& record)
 
 // --- checked texts ----------------------------------------------------------------------
 
-bool encodeVersion(Builder& b, const toml::node& node, const Path& key, std::string* record)
+bool encodeVersion(Report& report, const toml::node& node, const Path& key, std::string* record)
 {
-    if (!narrowText(b, node, key, record)) {
+    if (!narrowText(report, node, key, record)) {
         return false;
     }
     if (!javaruntime::isWellFormedVersion(*record)) {
-        b.error(node.source(), key + " " + shownText(node.as_string()->get()) +
+        report.error(node.source(), key + " " + shownText(node.as_string()->get()) +
                                    " is no Java version (numbers separated by '.', '_', '-' or '+', such as "
                                    "\"1.8\" or \"17.0.2\")");
         return false;
@@ -332,26 +332,26 @@ bool encodeVersion(Builder& b, const toml::node& node, const Path& key, std::str
     return true;
 }
 
-bool encodeClassName(Builder& b, const toml::node& node, const Path& key, std::string* record)
+bool encodeClassName(Report& report, const toml::node& node, const Path& key, std::string* record)
 {
-    if (!narrowText(b, node, key, record)) {
+    if (!narrowText(report, node, key, record)) {
         return false;
     }
     if (!isJavaClassName(*record)) {
-        b.error(node.source(),
+        report.error(node.source(),
                 key + " " + shownText(node.as_string()->get()) + " is no Java class name (such as \"com.example.Main\")");
         return false;
     }
     return true;
 }
 
-bool encodeDirectoryName(Builder& b, const toml::node& node, const Path& key, std::string* record)
+bool encodeDirectoryName(Report& report, const toml::node& node, const Path& key, std::string* record)
 {
-    if (!narrowText(b, node, key, record)) {
+    if (!narrowText(report, node, key, record)) {
         return false;
     }
     if (!isJvmDirectoryName(*record)) {
-        b.error(node.source(), key + " must be one directory name of at most " +
+        report.error(node.source(), key + " must be one directory name of at most " +
                                    std::to_string(javaruntime::kPreferredJvmDirCapacity - 1) + " characters");
         return false;
     }
@@ -359,7 +359,7 @@ bool encodeDirectoryName(Builder& b, const toml::node& node, const Path& key, st
 }
 
 // A choice among words; the record text of the word.
-bool encodeChoice(Builder& b, const toml::node& node, const Path& key, const ChoiceWord* words, std::string* record)
+bool encodeChoice(Report& report, const toml::node& node, const Path& key, const ChoiceWord* words, std::string* record)
 {
     std::string list;
     for (const ChoiceWord* word = words; word->word != nullptr; ++word) {
@@ -373,9 +373,9 @@ bool encodeChoice(Builder& b, const toml::node& node, const Path& key, const Cho
         }
     }
     if (!node.is_string()) {
-        wrongType(b, node, key, "a string");
+        wrongType(report, node, key, "a string");
     } else {
-        b.error(node.source(), key + " must be one of " + list + ", not " + shownText(node.as_string()->get()));
+        report.error(node.source(), key + " must be one of " + list + ", not " + shownText(node.as_string()->get()));
     }
     return false;
 }
@@ -419,11 +419,11 @@ const char* const kSharedTempReferences[] = {"launcher:sys.tempDir", "installer:
 
 // True for the launcher kinds that run as a service (`service`, the default); false for
 // the desktop kinds `gui` and `message-boxes`.
-bool buildsServiceLauncher(const Builder& b)
+bool buildsServiceLauncher(const BlockDraft& block)
 {
     const DescriptorKey* kindKey = findKey("launcher", cfg::launcherKind);
-    auto kind = b.narrow.find(cfg::launcherKind);
-    if (kindKey == nullptr || kind == b.narrow.end()) {
+    auto kind = block.narrow.find(cfg::launcherKind);
+    if (kindKey == nullptr || kind == block.narrow.end()) {
         return true;
     }
     for (const ChoiceWord* word = kindKey->words; word->word != nullptr; ++word) {
@@ -470,24 +470,24 @@ std::string outputReferenceProblem(const std::string& name, bool service)
     return std::string();
 }
 
-bool encodeOutputFile(Builder& b, const DescriptorKey& key, const toml::node& node, const toml::table& table,
+bool encodeOutputFile(Build& b, const DescriptorKey& key, const toml::node& node, const toml::table& table,
                       std::string* record)
 {
-    if (!narrowText(b, node, keyPath(key), record)) {
+    if (!narrowText(b.report, node, keyPath(key), record)) {
         return false;
     }
     // A descriptor that `inspect` wrote for a launcher from elsewhere is checked by a build
-    // too (settings->fileContents); it must describe that launcher as it is.
-    std::string problem = b.settings->fileContents == nullptr
-                              ? outputReferenceProblem(*record, buildsServiceLauncher(b))
-                              : std::string();
+    // too; it must describe that launcher as it is.
+    std::string problem = describesExistingLauncher(b)
+                              ? std::string()
+                              : outputReferenceProblem(*record, buildsServiceLauncher(b.block));
     if (!problem.empty()) {
-        b.error(node.source(), keyPath(key) + " " + problem);
+        b.report.error(node.source(), keyPath(key) + " " + problem);
         return false;
     }
     const DescriptorKey* redirection = findKey(key.section, key.linked);
     if (redirection == nullptr || table.get(redirection->key) == nullptr) {
-        b.narrow[key.linked] = flagText(!record->empty());
+        b.block.narrow[key.linked] = flagText(!record->empty());
     }
     return true;
 }
@@ -571,26 +571,26 @@ bool parseByteSize(const std::string& text, int64_t* bytes, std::string* reason)
     return false;
 }
 
-bool encodeValue(Builder& b, const DescriptorKey& key, const toml::node& node, const toml::table& table,
+bool encodeValue(Build& b, const DescriptorKey& key, const toml::node& node, const toml::table& table,
                  std::string* record)
 {
     const Path path = keyPath(key);
     switch (key.kind) {
-    case KeyKind::text: return narrowText(b, node, path, record);
-    case KeyKind::flag: return encodeFlag(b, node, path, record);
-    case KeyKind::integer: return encodeInteger(b, node, path, key.minimum, key.maximum, record);
-    case KeyKind::list: return encodeList(b, node, path, key.separator, record);
-    case KeyKind::commandLine: return encodeCommandLine(b, node, path, record);
-    case KeyKind::version: return encodeVersion(b, node, path, record);
-    case KeyKind::choice: return encodeChoice(b, node, path, key.words, record);
-    case KeyKind::className: return encodeClassName(b, node, path, record);
-    case KeyKind::directoryName: return encodeDirectoryName(b, node, path, record);
+    case KeyKind::text: return narrowText(b.report, node, path, record);
+    case KeyKind::flag: return encodeFlag(b.report, node, path, record);
+    case KeyKind::integer: return encodeInteger(b.report, node, path, key.minimum, key.maximum, record);
+    case KeyKind::list: return encodeList(b.report, node, path, key.separator, record);
+    case KeyKind::commandLine: return encodeCommandLine(b.report, node, path, record);
+    case KeyKind::version: return encodeVersion(b.report, node, path, record);
+    case KeyKind::choice: return encodeChoice(b.report, node, path, key.words, record);
+    case KeyKind::className: return encodeClassName(b.report, node, path, record);
+    case KeyKind::directoryName: return encodeDirectoryName(b.report, node, path, record);
     case KeyKind::outputFile: return encodeOutputFile(b, key, node, table, record);
-    case KeyKind::classPath: return encodeClassPath(b, node, path, record);
+    case KeyKind::classPath: return encodeClassPath(b.report, node, path, record);
     case KeyKind::searchSequence: return encodeSearchSequence(b, node, path, record);
-    case KeyKind::account: return encodeAccount(b, node, path, record);
-    case KeyKind::recovery: return encodeRecovery(b, node, path, record);
-    case KeyKind::byteSize: return encodeByteSize(b, node, path, record);
+    case KeyKind::account: return encodeAccount(b.report, node, path, record);
+    case KeyKind::recovery: return encodeRecovery(b.report, node, path, record);
+    case KeyKind::byteSize: return encodeByteSize(b.report, node, path, record);
     default: return false;  // the section's own code reads the others
     }
 }
@@ -619,7 +619,7 @@ TomlValue decodeValue(const DescriptorKey& key, const std::string& record)
     }
 }
 
-void buildKeys(Builder& b, const toml::table* table, const std::string& name)
+void buildKeys(Build& b, const toml::table* table, const std::string& name)
 {
     if (table == nullptr) {
         return;
@@ -638,7 +638,7 @@ void buildKeys(Builder& b, const toml::table* table, const std::string& name)
             known.push_back(child.substr(name.size() + 1));
         }
     }
-    checkKeys(b, *table, name + ".", known);
+    checkKeys(b.report, *table, name + ".", known);
     for (const DescriptorKey& key : descriptorKeys()) {
         if (key.section != name || key.code != KeyCode::table) {
             continue;
@@ -646,11 +646,11 @@ void buildKeys(Builder& b, const toml::table* table, const std::string& name)
         const toml::node* node = keyNode(table, key);
         std::string record;
         if (node != nullptr && encodeValue(b, key, *node, *table, &record)) {
-            b.narrow[key.record] = record;
+            b.block.narrow[key.record] = record;
         }
     }
     for (const std::string& child : below) {
-        buildKeys(b, section(b, *table, child.c_str() + name.size() + 1, child), child);
+        buildKeys(b, section(b.report, *table, child.c_str() + name.size() + 1, child), child);
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include "format/record_ids.h"
 #include "packaging/descriptor/build.h"
+#include "packaging/descriptor/draft.h"
 #include "packaging/descriptor/keys.h"
 #include "packaging/descriptor/text.h"
 #include "packaging/descriptor/values.h"

@@ -1,7 +1,7 @@
 // From a packaged launcher back to a service descriptor (`packager inspect`).
 #pragma once
 
-#include "packaging/launcher/writer.h"
+#include "packaging/launcher/reader.h"
 
 #include <string>
 #include <vector>

@@ -1,10 +1,11 @@
 // What an installer package holds, read from a service descriptor's [installer] section
-// and the block that `packager build` makes of the same descriptor: the product, the
-// installation folder, the files (the launcher first) and the service entry as the
+// and the block that `packager build` makes of the same parsed descriptor: the product,
+// the installation folder, the files (the launcher first) and the service entry as the
 // launcher's own `/install` would register it. Internal to the packager.
 #pragma once
 
-#include "packaging/descriptor/build.h"
+#include "format/block.h"
+#include "packaging/descriptor/diagnostic.h"
 
 #include <filesystem>
 #include <string>
@@ -41,17 +42,12 @@ struct InstallerPlan {
     std::vector<std::string> notes;           // what the package cannot do as `/install` does
 };
 
-// Reads the [installer] section of the descriptor `text` (at `path`, whose folder the
-// files are found from) for the launcher `block` built from it. False with every error
-// found, each at its place in the descriptor.
-bool readInstallerPlan(const std::string& text, const std::string& path, const blockformat::ConfigBlock& block,
+struct ParsedDescriptor;  // descriptor/parse.h
+
+// Reads the [installer] section of a descriptor (whose folder the files are found from) for
+// the launcher `block` built from it, a descriptor that the build took. False with every
+// error found added to `errors`, each at its place in the descriptor.
+bool readInstallerPlan(const ParsedDescriptor& descriptor, const blockformat::ConfigBlock& block,
                        InstallerPlan* plan, std::vector<Diagnostic>* errors);
-
-// True when `name` matches the wildcard `pattern` ('*' any run of characters, '?' one
-// character); Windows file names ignore case, and so does this for ASCII letters.
-bool matchesWildcard(const std::string& pattern, const std::string& name);
-
-// Empty when `step` can be a file or folder name on Windows; otherwise why not.
-std::string fileNameStepProblem(const std::string& step);
 
 } // namespace packager

@@ -1,5 +1,5 @@
 // Reading a packaged launcher file, through the launcher's own parser.
-#include "packaging/launcher/writer.h"
+#include "packaging/launcher/reader.h"
 
 #include "format/block_parser.h"
 #include "format/block_writer.h"
