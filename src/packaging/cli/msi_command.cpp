@@ -115,8 +115,9 @@ int msiCommand(const std::vector<std::string>& arguments, const std::string& run
         return console.fail("msi compiles the package with wixl, which this Windows build of the packager cannot "
                             "run; run packager msi on a Linux build machine; nothing was written");
 #else
-        return console.fail(std::string("msi needs ") + kInstallerCompiler + ", which is not installed (Debian package " +
-                            kInstallerCompilerPackage + "); nothing was written");
+        return console.fail(std::string("msi needs ") + kInstallerCompiler +
+                            ", which is not installed (Debian package " + kInstallerCompilerPackage +
+                            "); nothing was written");
 #endif
     }
 

@@ -117,10 +117,11 @@ void checkLauncherSize(Build& b, const toml::table& root, const blockformat::Con
         b.report.error(toml::source_region{}, "the launcher image and the records alone pass " + limit);
     } else if (firstBeyond < firstEntry) {
         b.report.error(toml::source_region{}, "the runtime library jar " + latin1ToUtf8(files[firstBeyond].name) +
-                                           " does not fit: with it the launcher passes " + limit);
+                                                  " does not fit: with it the launcher passes " + limit);
     } else {
-        b.report.error((*entries)[firstBeyond - firstEntry].source(), "files[" + std::to_string(firstBeyond - firstEntry) +
-                                                                   "] does not fit: with it the launcher passes " + limit);
+        size_t entry = firstBeyond - firstEntry;
+        b.report.error((*entries)[entry].source(),
+                       "files[" + std::to_string(entry) + "] does not fit: with it the launcher passes " + limit);
     }
 }
 

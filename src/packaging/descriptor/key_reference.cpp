@@ -15,7 +15,7 @@ namespace {
 const char kIntroduction[] =
     "# Service descriptor keys\n"
     "\n"
-    "<!-- Made by `packager keys` from the packager's key table (src/packaging/descriptor_keys.cpp);\n"
+    "<!-- Made by `packager keys` from the packager's key table (src/packaging/descriptor/keys.cpp);\n"
     "     change the table, not this file, and run `packager keys > docs/descriptor.md`. -->\n"
     "\n"
     "A service descriptor is a TOML file that names, under readable keys, what a packaged\n"

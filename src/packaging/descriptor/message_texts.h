@@ -1,7 +1,7 @@
 // The built-in texts of the launcher's messages, in English, German and French. The
 // language is fixed when a launcher is built: the messages are narrow configuration
 // texts, which no locale group can replace at run time. Their descriptor keys are in the
-// key table (descriptor_keys.h).
+// key table (keys.h).
 #pragma once
 
 #include <cstdint>

@@ -70,7 +70,7 @@ void addRuntimeLibrary(Build& b)
             return;
         }
         b.report.note("no runtime library jar is configured for this packager (--runtime-library); the "
-                          "launcher is built without it, so its classes must reach the class path another way");
+                      "launcher is built without it, so its classes must reach the class path another way");
         return;
     }
     std::vector<uint8_t> content;
@@ -78,8 +78,8 @@ void addRuntimeLibrary(Build& b)
     fs::path jar(b.settings.runtimeLibrary);  // a command-line argument, in the system code page
     if (!readFile(b, jar, &content, &origin)) {
         b.report.note("the runtime library jar " + b.settings.runtimeLibrary +
-                          " does not exist; the launcher is built without it, so its classes must reach the "
-                          "class path another way");
+                     " does not exist; the launcher is built without it, so its classes must reach the "
+                     "class path another way");
         return;
     }
     b.block.files.push_back({jar.filename().string(), std::move(content)});
@@ -175,13 +175,13 @@ void buildIncludedFiles(Build& b, const toml::table& root, bool embedRuntime)
             std::replace(fileName.begin(), fileName.end(), '/', '\\');
         } else if (!utf8ToLatin1(fs::path(source->as_string()->get()).filename().string(), &fileName)) {
             b.report.error(source->source(), entry + "." + sourceKey.key +
-                                          " has a file name the launcher cannot write; give a " + nameKey.key);
+                                                 " has a file name the launcher cannot write; give a " + nameKey.key);
             continue;
         }
         std::string reason;
         if (!isIncludedFileName(fileName, &reason)) {
             b.report.error((nameNode != nullptr ? nameNode : source)->source(),
-                    entry + " " + nameKey.key + " " + shownText(latin1ToUtf8(fileName)) + " " + reason);
+                           entry + " " + nameKey.key + " " + shownText(latin1ToUtf8(fileName)) + " " + reason);
             continue;
         }
         std::vector<uint8_t> content;
@@ -206,7 +206,8 @@ void buildIncludedFiles(Build& b, const toml::table& root, bool embedRuntime)
     }
     std::string clash = includedNameClash(written);
     if (!clash.empty()) {
-        b.report.error(node->source(), std::string(sourceKey.section) + ": " + latin1ToUtf8(clash) + "; no folder can hold both");
+        b.report.error(node->source(),
+                       std::string(sourceKey.section) + ": " + latin1ToUtf8(clash) + "; no folder can hold both");
     }
 }
 
@@ -226,7 +227,7 @@ void buildRecords(Build& b, const toml::table* table)
         }
         if (id == cfg::includedFileCount || id == cfg::includedFileNames) {
             b.report.error(key.source(), "records." + name + " is made from [[" + filesKey.section +
-                                      "]] and cannot be set here");
+                                             "]] and cannot be set here");
             continue;
         }
         std::string value;

@@ -141,7 +141,7 @@ bool encodeClassPath(Report& report, const toml::node& node, const Path& path, s
                 }
             } else if (candidate == nullptr) {
                 report.error(key.source(), "unknown class path entry type '" + k + "' in " + name + " (" +
-                                          typeList(kClassPathTypes) + ")");
+                                               typeList(kClassPathTypes) + ")");
                 ok = false;
             } else if (type != nullptr) {
                 report.error(key.source(), name + " has more than one type");
@@ -193,7 +193,7 @@ bool encodeSearchSequence(Build& b, const toml::node& node, const Path& path, st
     // `inspect` wrote describes its launcher as it is.)
     if (node.is_array() && node.as_array()->empty() && !describesExistingLauncher(b)) {
         report.error(node.source(), path + " must have at least one entry, such as { directory = \"..\\\\jre\" } or "
-                                      "{ installed = true }");
+                                           "{ installed = true }");
         return false;
     }
     auto entry = [&report](const toml::table& table, const Path& name, std::string* text) {
@@ -208,7 +208,7 @@ bool encodeSearchSequence(Build& b, const toml::node& node, const Path& path, st
                 fallback = &field;
             } else if (candidate == nullptr) {
                 report.error(key.source(), "unknown search entry type '" + k + "' in " + name + " (" +
-                                          typeList(kSearchTypes) + ")");
+                                               typeList(kSearchTypes) + ")");
                 ok = false;
             } else if (type != nullptr) {
                 report.error(key.source(), name + " has more than one type");
@@ -229,11 +229,11 @@ bool encodeSearchSequence(Build& b, const toml::node& node, const Path& path, st
             const std::string word = fallback->is_string() ? fallback->as_string()->get() : std::string();
             if (type != &kSearchDirectory) {
                 report.error(fallback->source(), name + "." + kSearchFallbackKey + " belongs to a " +
-                                                kSearchDirectory.key + " entry only");
+                                                     kSearchDirectory.key + " entry only");
                 ok = false;
             } else if (!fallback->is_string() || (word != kFallbackAlways && word != kFallbackRelativeOnly)) {
                 report.error(fallback->source(), name + "." + kSearchFallbackKey + " must be \"" + kFallbackAlways +
-                                                "\" or \"" + kFallbackRelativeOnly + "\"");
+                                                     "\" or \"" + kFallbackRelativeOnly + "\"");
                 ok = false;
             } else if (word == kFallbackRelativeOnly) {
                 letter = kRelativeOnlyDirectory;
@@ -298,8 +298,8 @@ void checkVersionRange(Build& b, const toml::table* java)
                 const toml::node* where = givenBound(b.block, java, minimumKey);
                 where = where != nullptr ? where : givenBound(b.block, java, maximumKey);
                 b.report.error(where != nullptr ? where->source() : toml::source_region{},
-                        keyPath(minimumKey) + " " + low + " is above " + keyPath(maximumKey) + " " + high +
-                            ": no Java runtime could ever be accepted");
+                               keyPath(minimumKey) + " " + low + " is above " + keyPath(maximumKey) + " " + high +
+                                   ": no Java runtime could ever be accepted");
             }
             break;
         }
@@ -327,8 +327,8 @@ void checkVmOptions(Build& b, const toml::table* vm)
         }
         if (options.size() > 1) {
             b.report.note(keyPath(key) + " is one text, which the launcher splits at blanks into " +
-                              std::to_string(options.size()) + " options; an array of strings, one per option, " +
-                              "says where each begins");
+                          std::to_string(options.size()) + " options; an array of strings, one per option, " +
+                          "says where each begins");
         }
     }
     // The VM refuses an option that does not begin with '-', and the application does not
@@ -339,9 +339,10 @@ void checkVmOptions(Build& b, const toml::table* vm)
         if (option.empty() || option[0] == '-' || option[0] == '$' || option[0] == '%' || includedFile) {
             continue;
         }
-        b.report.error(options[i].second->source(), keyPath(key) + " " + shownText(option) +
-                                                  " does not begin with '-': the Java VM would refuse it and the "
-                                                  "application would not start (such as \"-" + option + "\")");
+        b.report.error(options[i].second->source(),
+                       keyPath(key) + " " + shownText(option) +
+                           " does not begin with '-': the Java VM would refuse it and the application would not "
+                           "start (such as \"-" + option + "\")");
     }
 }
 
@@ -373,8 +374,8 @@ void noteVersionRangeOfDirectories(Build& b)
         names += (names.empty() ? "" : ", ") + shownText(directory);
     }
     b.report.note("when no runtime of Java " + range + " is found, the launcher takes one from the " +
-                      keyPath(searchKey) + " directory entries (" + names +
-                      ") whatever its version, as a runtime shipped with the application is better than none");
+                  keyPath(searchKey) + " directory entries (" + names +
+                  ") whatever its version, as a runtime shipped with the application is better than none");
 }
 
 } // namespace packager

@@ -31,7 +31,7 @@ void buildMessages(Build& b, const toml::table* table)
             wrongType(b.report, *languageNode, keyPath(languageKey), "a string");
         } else if (builtInMessages(languageNode->as_string()->get()).empty()) {
             b.report.error(languageNode->source(), keyPath(languageKey) + " must be " + languageList() + ", not " +
-                                                shownText(languageNode->as_string()->get()));
+                                                       shownText(languageNode->as_string()->get()));
         } else {
             language = languageNode->as_string()->get();
         }
@@ -39,7 +39,8 @@ void buildMessages(Build& b, const toml::table* table)
     // The built-in texts that say no runtime was found also say which Java the
     // application needs: a user then knows what to install. With the default range they
     // stay as they always were.
-    std::string range = versionRangeSentence(language, b.block.narrow[cfg::minJavaVersion], b.block.narrow[cfg::maxJavaVersion]);
+    std::string range =
+        versionRangeSentence(language, b.block.narrow[cfg::minJavaVersion], b.block.narrow[cfg::maxJavaVersion]);
     for (const MessageText& message : builtInMessages(language)) {
         std::string text = message.utf8;
         if (!range.empty() && namesVersionRange(message.id)) {

@@ -62,9 +62,10 @@ void launcherKind(Build& b, const toml::table* service, const toml::table* launc
     bool hasKind = kindNode != nullptr && encodeValue(b, kindKey, *kindNode, *launcher, &kind);
     if (hasKind && kind != automatic) {
         if (hasStart && start == automatic) {
-            b.report.error(startNode->source(), keyPath(startKey) + " " + shownText(startNode->as_string()->get()) + " needs " +
-                                             keyPath(kindKey) + " \"" + kindKey.words[0].word +
-                                             "\" (the launcher installs other kinds with demand start)");
+            b.report.error(startNode->source(),
+                           keyPath(startKey) + " " + shownText(startNode->as_string()->get()) + " needs " +
+                               keyPath(kindKey) + " \"" + kindKey.words[0].word +
+                               "\" (the launcher installs other kinds with demand start)");
         }
         b.block.narrow[cfg::launcherKind] = kind;
     } else if (hasStart) {
@@ -97,8 +98,8 @@ void checkRestartDelays(Build& b, const toml::table* service)
     const toml::node* where = keyNode(service, longestKey);
     where = where != nullptr ? where : keyNode(service, firstKey);
     b.report.error(where != nullptr ? where->source() : toml::source_region{},
-            keyPath(longestKey) + " " + longest + " is below " + keyPath(firstKey) + " " + first +
-                ": the longest delay before a restart cannot be shorter than the first");
+                   keyPath(longestKey) + " " + longest + " is below " + keyPath(firstKey) + " " + first +
+                       ": the longest delay before a restart cannot be shorter than the first");
 }
 
 void description(Build& b, const toml::table* service)
@@ -129,7 +130,8 @@ void translations(Build& b, const toml::table* service)
     for (auto&& [name, node] : *table) {
         std::string prefix(name.str());
         if (!isLocalePrefix(prefix)) {
-            b.report.error(name.source(), "'" + prefix + "' is no locale code (such as \"de\", \"de_CH\" or \"pt_BR\")");
+            b.report.error(name.source(),
+                           "'" + prefix + "' is no locale code (such as \"de\", \"de_CH\" or \"pt_BR\")");
         } else if (!node.is_string()) {
             wrongType(b.report, node, path + "." + prefix, "a string");
         } else {
@@ -164,11 +166,12 @@ void checkServiceName(Build& b, const toml::table* service)
     }
     if (name.find_first_of("/\\") != std::string::npos) {
         b.report.error(node->source(), keyPath(key) + " " + shownText(name) +
-                                    " holds '/' or '\\', which the service manager does not accept in a service name");
+                                           " holds '/' or '\\', which the service manager does not accept in a "
+                                           "service name");
     } else if (characters > kLongestServiceName) {
         b.report.error(node->source(), keyPath(key) + " has " + std::to_string(characters) +
-                                    " characters; the service manager accepts at most " +
-                                    std::to_string(kLongestServiceName));
+                                           " characters; the service manager accepts at most " +
+                                           std::to_string(kLongestServiceName));
     }
 }
 

@@ -63,7 +63,7 @@ bool encodeInteger(Report& report, const toml::node& node, const Path& key, int3
     }
     if (value < minimum || value > maximum) {
         report.error(node.source(), key + " must be between " + std::to_string(minimum) + " and " +
-                                   std::to_string(maximum) + ", not " + std::to_string(value));
+                                        std::to_string(maximum) + ", not " + std::to_string(value));
         return false;
     }
     *record = std::to_string(value);
@@ -110,8 +110,8 @@ bool encodeByteSize(Report& report, const toml::node& node, const Path& key, std
         return false;
     }
     if (bytes < 0 || bytes > kMaxByteSize) {
-        report.error(node.source(), key + " must be between 0 and " + std::to_string(kMaxByteSize) + " bytes (1024 GB), not " +
-                                   std::to_string(bytes));
+        report.error(node.source(), key + " must be between 0 and " + std::to_string(kMaxByteSize) +
+                                        " bytes (1024 GB), not " + std::to_string(bytes));
         return false;
     }
     *record = std::to_string(bytes);
@@ -157,7 +157,7 @@ bool encodeAccount(Report& report, const toml::node& node, const Path& key, std:
     std::string reason = accountProblem(*record);
     if (!reason.empty()) {
         report.error(node.source(), key + " " + shownText(node.as_string()->get()) + " " + reason + "; " +
-                                   servicemodel::kAccountForms);
+                                        servicemodel::kAccountForms);
         return false;
     }
     return true;
@@ -186,7 +186,7 @@ bool encodeRecovery(Report& report, const toml::node& node, const Path& key, std
         const Path name = key + "." + field.name;
         if (value != nullptr &&
             !(field.flag ? encodeFlag(report, *value, name, &text)
-                         : encodeInteger(report, *value, name, 0, static_cast<int32_t>(field.maximum), &text))) {
+                              : encodeInteger(report, *value, name, 0, static_cast<int32_t>(field.maximum), &text))) {
             ok = false;
         }
         values[i] = static_cast<uint32_t>(std::strtoul(text.c_str(), nullptr, 10));
@@ -300,7 +300,7 @@ bool encodeCommandLine(Report& report, const toml::node& node, const Path& key, 
     size_t bad = 0;
     if (ok && !joinCommandLine(arguments, record, &bad)) {
         report.error(nodes[bad]->source(),
-                element(key, bad) + " holds both kinds of quote, which the launcher's command line cannot carry");
+                     element(key, bad) + " holds both kinds of quote, which the launcher's command line cannot carry");
         ok = false;
     }
     return ok;
@@ -325,8 +325,8 @@ bool encodeVersion(Report& report, const toml::node& node, const Path& key, std:
     }
     if (!javaruntime::isWellFormedVersion(*record)) {
         report.error(node.source(), key + " " + shownText(node.as_string()->get()) +
-                                   " is no Java version (numbers separated by '.', '_', '-' or '+', such as "
-                                   "\"1.8\" or \"17.0.2\")");
+                                        " is no Java version (numbers separated by '.', '_', '-' or '+', such as "
+                                        "\"1.8\" or \"17.0.2\")");
         return false;
     }
     return true;
@@ -339,7 +339,8 @@ bool encodeClassName(Report& report, const toml::node& node, const Path& key, st
     }
     if (!isJavaClassName(*record)) {
         report.error(node.source(),
-                key + " " + shownText(node.as_string()->get()) + " is no Java class name (such as \"com.example.Main\")");
+                     key + " " + shownText(node.as_string()->get()) +
+                         " is no Java class name (such as \"com.example.Main\")");
         return false;
     }
     return true;
@@ -352,7 +353,7 @@ bool encodeDirectoryName(Report& report, const toml::node& node, const Path& key
     }
     if (!isJvmDirectoryName(*record)) {
         report.error(node.source(), key + " must be one directory name of at most " +
-                                   std::to_string(javaruntime::kPreferredJvmDirCapacity - 1) + " characters");
+                                        std::to_string(javaruntime::kPreferredJvmDirCapacity - 1) + " characters");
         return false;
     }
     return true;

@@ -1,7 +1,7 @@
 // Record texts back to descriptor values, kind by kind: the TOML text of a value that a
 // build turns into exactly the record's text, or none when no value of the key can.
 // `inspect` writes by these; the build's side of each kind is encodeValue
-// (descriptor_build.h). Pure functions, internal to the packager.
+// (sections.h). Pure functions, internal to the packager.
 #pragma once
 
 #include "packaging/descriptor/keys.h"

@@ -1,5 +1,5 @@
 // From a packaged launcher back to a descriptor: the sections and keys in the key
-// table's order, each value written by its kind (descriptor_values.h), the records that no
+// table's order, each value written by its kind (values.h), the records that no
 // key can express under [records], then a build of the result to check it.
 #include "packaging/descriptor/writer.h"
 

@@ -96,14 +96,14 @@ void readInstallFolder(Report& report, const toml::table* table, const toml::nod
         std::vector<std::string> steps = splitSteps(given);
         if (given.empty() || steps.front().empty() || given.find(':') != std::string::npos) {
             report.error(node->source(), "installer.install_dir " + shownText(given) +
-                                        " must be a folder relative to Program Files, such as \"Example\\\\App\"");
+                                             " must be a folder relative to Program Files, such as \"Example\\\\App\"");
             return;
         }
         for (const std::string& step : steps) {
             std::string problem = fileNameStepProblem(step);
             if (!problem.empty()) {
                 report.error(node->source(), "installer.install_dir " + shownText(given) + ": the folder name " +
-                                            shownText(step) + " " + problem);
+                                                 shownText(step) + " " + problem);
                 return;
             }
         }
@@ -119,8 +119,8 @@ void readInstallFolder(Report& report, const toml::table* table, const toml::nod
         std::string problem = fileNameStepProblem(*step);
         if (!problem.empty()) {
             report.error(where != nullptr ? where->source() : toml::source_region{},
-                    "the default installation folder " + shownText(plan->manufacturer + "\\" + plan->productName) +
-                        " cannot be made: " + shownText(*step) + " " + problem + "; give installer.install_dir");
+                         "the default installation folder " + shownText(plan->manufacturer + "\\" + plan->productName) +
+                             " cannot be made: " + shownText(*step) + " " + problem + "; give installer.install_dir");
             return;
         }
     }
@@ -167,8 +167,8 @@ void readFiles(Report& report, const fs::path& baseDirectory, const toml::table*
                 }
                 if (bad) {
                     report.error(targetNode->source(), entry + ".target " + shownText(target) +
-                                                      " must be a folder below the installation folder, such as "
-                                                      "\"lib\" or \"conf/local\"");
+                                                           " must be a folder below the installation folder, such as "
+                                                           "\"lib\" or \"conf/local\"");
                     continue;
                 }
             }
@@ -193,13 +193,13 @@ void readFiles(Report& report, const fs::path& baseDirectory, const toml::table*
             }
             if (!problem.empty()) {
                 report.error(sourceNode->source(), entry + ": " + shownText(target) + " cannot be installed: a name " +
-                                                  problem);
+                                                       problem);
                 break;
             }
             auto [at, added] = targets.insert({foldedName(target), shownText(pattern)});
             if (!added) {
                 report.error(sourceNode->source(), entry + " " + shownText(pattern) + " installs " + shownText(target) +
-                                                  ", which " + at->second + " installs already");
+                                                       ", which " + at->second + " installs already");
                 break;
             }
             plan->files.push_back({source, target});
@@ -252,15 +252,15 @@ bool readService(Report& report, const toml::table& root, const blockformat::Con
     std::string shownAccount = shownText(latin1ToUtf8(accountText));
     if (account.kind == servicemodel::AccountKind::invalid) {
         report.error(at("account"), "service.account " + shownAccount + " " + account.reason + "; " +
-                                   servicemodel::kAccountForms);
+                                        servicemodel::kAccountForms);
         return false;
     }
     if (account.needsPassword()) {
         // The package would have to carry the password, or take it on the command line
         // where installer logs keep it.
         report.error(at("account"), "service.account " + shownAccount +
-                                   " is a user account, whose password a package cannot keep safe; a package "
-                                   "installs a service under a built-in, virtual or group managed account");
+                                        " is a user account, whose password a package cannot keep safe; a package "
+                                        "installs a service under a built-in, virtual or group managed account");
         return false;
     }
     service.account = latin1ToUtf8(account.shownName());
@@ -316,14 +316,14 @@ bool readInstallerPlan(const ParsedDescriptor& descriptor, const blockformat::Co
         report.error(table->source(), "installer.version is missing: a package has a version such as \"1.0.0\"");
     } else if (versionNode != nullptr && !parseProductVersion(version, &out.version)) {
         report.error(versionNode->source(), "installer.version " + shownText(version) +
-                                           " must be three numbers, such as \"1.2.3\" (the first two at most 255, "
-                                           "the third at most 65535)");
+                                                " must be three numbers, such as \"1.2.3\" (the first two at most 255, "
+                                                "the third at most 65535)");
     }
     std::string upgradeCode;
     const toml::node* upgradeNode = stringKey(report, table, "upgrade_code", &upgradeCode);
     if (upgradeNode != nullptr && !isGuid(upgradeCode)) {
         report.error(upgradeNode->source(), "installer.upgrade_code " + shownText(upgradeCode) +
-                                           " is not a GUID (such as \"01234567-89AB-CDEF-0123-456789ABCDEF\")");
+                                                " is not a GUID (such as \"01234567-89AB-CDEF-0123-456789ABCDEF\")");
     }
     out.upgradeCode = upgradeNode != nullptr && isGuid(upgradeCode)
                           ? canonicalGuid(upgradeCode)
@@ -340,7 +340,7 @@ bool readInstallerPlan(const ParsedDescriptor& descriptor, const blockformat::Co
             out.startAfterInstall = start->as_boolean()->get();
             if (out.startAfterInstall && out.service.start == "disabled") {
                 report.error(start->source(), "installer.start_after_install cannot start a service whose start is "
-                                         "\"disabled\"");
+                                              "\"disabled\"");
             }
         }
     }
@@ -351,8 +351,8 @@ bool readInstallerPlan(const ParsedDescriptor& descriptor, const blockformat::Co
     if (serviceRead && !problem.empty()) {
         const toml::node* nameNode = root.at_path("service.name").node();
         report.error(nameNode != nullptr ? nameNode->source() : toml::source_region{},
-                "the launcher is installed as the service's name with \".exe\", and " +
-                                           shownText(launcherName) + " " + problem);
+                     "the launcher is installed as the service's name with \".exe\", and " +
+                                                shownText(launcherName) + " " + problem);
     }
     out.files.push_back({fs::path(), launcherName});
     readFiles(report, fs::path(descriptor.path).parent_path(), table, &out);
