@@ -604,3 +604,48 @@ TEST(InstallerPackage, CommandLineMistakesAreNamedAndWriteNothing)
         EXPECT_EQ(descriptorText, std::string(std::istreambuf_iterator<char>(kept), {})) << c.arguments;
     }
 }
+
+// The package replaces its output, and the launcher and a kept source replace theirs: none
+// may be a file the package is made from (it would be gone) or another of them.
+TEST(InstallerPackage, NoOutputReplacesAFileThePackageIsMadeFrom)
+{
+    Package p;
+    std::string jar = p.scratch.file("app.jar", "jar");
+    std::string conf = p.scratch.file("conf.txt", "x=1");
+    std::string descriptor = p.scratch.file(
+        "service.toml", kService + "[[files]]\nsource = \"conf.txt\"\n[installer]\nmanufacturer = \"M\"\n"
+                                   "version = \"1.0.0\"\nfiles = [\"app.jar\"]\n");
+    // The launcher image under the name the launcher is installed as, beside a kept source.
+    std::string image = p.scratch.file("Demo.exe", syntheticImage());
+    const std::string common = packagerPath() + " msi " + descriptor + " " + image + " ";
+    const std::string source = (p.scratch.path / "demo.wxs").string();
+    const std::string output = p.output().string();
+    const std::string remedy = "; name another output file (nothing was written)";
+    const struct {
+        std::string arguments;
+        std::string error;
+    } cases[] = {
+        {jar, "packager: the output file " + jar + " is an installed file " + jar + remedy},
+        {conf, "packager: the output file " + conf + " is an included file " + conf + remedy},
+        {output + " --wxs " + output, "packager: the WiX source " + output + " is the output file " + output + remedy},
+        {output + " --wxs " + source,
+         "packager: the launcher beside the WiX source " + (p.scratch.path / "Demo.exe").string() +
+             " is the launcher image " + image + "; keep the WiX source (--wxs) in another folder (nothing was "
+             "written)"},
+    };
+    std::map<std::string, std::string> inputs;
+    for (const std::string& input : {jar, conf, descriptor, image}) {
+        inputs[input] = fileText(input);
+    }
+    for (const auto& c : cases) {
+        CommandRun made = run(common + c.arguments + " --no-runtime-library", p.scratch);
+        EXPECT_EQ(2, made.code) << c.arguments;
+        EXPECT_EQ(c.error + "\n", made.err) << c.arguments;
+        for (const auto& [input, text] : inputs) {
+            EXPECT_EQ(text, fileText(input)) << c.arguments << ": " << input;
+            EXPECT_FALSE(fs::exists(input + ".partial")) << c.arguments << ": " << input;
+        }
+        EXPECT_FALSE(fs::exists(p.output()));
+        EXPECT_FALSE(fs::exists(source));
+    }
+}

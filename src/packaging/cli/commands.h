@@ -41,6 +41,8 @@ bool buildLauncherBlock(Console& console, const std::string& descriptorPath, con
 struct RoleFile {
     std::string what;
     std::filesystem::path path;
+    // For an output: what its refusal asks the user to do instead.
+    std::string instead = "name another output file";
 };
 // Empty when no output is one of the inputs or an output before it; otherwise the
 // refusal: an output replaces its file, so an input would be gone.

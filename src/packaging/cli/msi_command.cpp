@@ -176,7 +176,8 @@ int msiCommand(const std::vector<std::string>& arguments, const std::string& run
     std::vector<RoleFile> outputs = {{"the output file", output}};
     if (!keptSource.empty()) {
         outputs.push_back({"the WiX source", sourcePath});
-        outputs.push_back({"the launcher beside the WiX source", sourceFolder / launcherName});
+        outputs.push_back({"the launcher beside the WiX source", sourceFolder / launcherName,
+                           "keep the WiX source (--wxs) in another folder"});
     }
     refusal = outputOverInput(outputs, inputs);
     if (!refusal.empty()) {

@@ -12,7 +12,7 @@ std::string outputOverInput(const std::vector<RoleFile>& outputs, const std::vec
         for (const RoleFile& input : taken) {
             if (sameFile(output.path, input.path)) {
                 return output.what + " " + output.path.u8string() + " is " + input.what + " " +
-                       input.path.u8string() + "; name another output file (nothing was written)";
+                       input.path.u8string() + "; " + output.instead + " (nothing was written)";
             }
         }
         taken.push_back(output);
