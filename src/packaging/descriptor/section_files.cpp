@@ -78,8 +78,8 @@ void addRuntimeLibrary(Build& b)
     fs::path jar(b.settings.runtimeLibrary);  // a command-line argument, in the system code page
     if (!readFile(b, jar, &content, &origin)) {
         b.report.note("the runtime library jar " + b.settings.runtimeLibrary +
-                     " does not exist; the launcher is built without it, so its classes must reach the "
-                     "class path another way");
+                      " does not exist; the launcher is built without it, so its classes must reach the "
+                      "class path another way");
         return;
     }
     b.block.files.push_back({jar.filename().string(), std::move(content)});
