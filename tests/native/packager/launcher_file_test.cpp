@@ -164,4 +164,28 @@ TEST(OutputFile, AFailureLeavesThePreviousOutputAndNoPartialFile)
     EXPECT_EQ(fileText(output / "kept"), "kept");
 }
 
+// A disk that fills up while a streamed included file is copied: the launcher is not
+// written, and the error names the output, not the included file, which did not change.
+TEST(LauncherFile, AFullDiskNamesTheOutputAndLeavesNoLauncher)
+{
+    ScratchDirectory scratch;
+    std::string image = scratch.file("image.exe", imageText());
+    std::string content(200000, 'c');
+    std::string source = scratch.file("big.bin", content);
+    ConfigBlock block;
+    block.addIncludedFiles({{"big.bin", Bytes()}});
+    std::string output = (scratch.path / "out.exe").string();
+    scratch.file("out.exe", "previous");
+    std::string error;
+    bool written = false;
+    {
+        FileSizeLimit limit(imageText().size() + 65536);
+        written = packager::writeLauncher(image, block, output, &error, {{fs::path(source), content.size()}});
+    }
+    EXPECT_FALSE(written);
+    EXPECT_EQ(error, "cannot write " + output);
+    EXPECT_EQ(fileText(output), "previous");
+    EXPECT_FALSE(fs::exists(output + ".partial"));
+}
+
 } // namespace
