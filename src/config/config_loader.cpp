@@ -211,8 +211,7 @@ void loadConfiguration()
     BlockError error = findAppendedData(file.get(), &blockStart);
     if (error == BlockError::none) {
         // The locale decides which of the localised texts of the block apply.
-        char localeCode[16];
-        detectLocale(localeCode, sizeof localeCode);
+        const char* localeCode = detectLocale();
         splitLocale(localeCode);
         error = readConfigBlock(file.get(), blockStart, localeCode, configStore(), &configEndPosition);
     }

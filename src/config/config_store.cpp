@@ -5,8 +5,6 @@
 #include "platform/diagnostic_log.h"
 #include "platform/text_format.h"
 
-#include <cstring>
-
 namespace {
 
 const std::string* findNarrow(int32_t id)
@@ -39,27 +37,27 @@ void setConfigWideString(int32_t id, const std::wstring& value)
     configStore().wide[id] = std::wstring(value.c_str());
 }
 
-int getConfigString(int32_t id, char* buffer, int capacity)
+bool getConfigString(int32_t id, char* buffer, int capacity)
 {
     if (buffer == nullptr || capacity <= 0) {
-        return 0;
+        return false;
     }
     const std::string* value = findNarrow(id);
     if (value == nullptr) {
         buffer[0] = '\0';
-        return 0;
+        return true;
     }
     if (!copyText(buffer, static_cast<size_t>(capacity), value->c_str())) {
         logTruncation(id, capacity, value->size());
+        return false;
     }
-    return static_cast<int>(std::strlen(buffer));
+    return true;
 }
 
 int getConfigInt(int32_t id)
 {
-    char buffer[kTextCapacity];
-    getConfigString(id, buffer, sizeof buffer);
-    return parseConfigInt(buffer);
+    const std::string* value = findNarrow(id);
+    return value == nullptr ? 0 : parseConfigInt(value->c_str());
 }
 
 std::string dupConfigString(int32_t id)
@@ -68,35 +66,37 @@ std::string dupConfigString(int32_t id)
     return value == nullptr ? std::string() : *value;
 }
 
-int getConfigWString(int32_t id, wchar_t* buffer, int capacity)
+bool getConfigWString(int32_t id, wchar_t* buffer, int capacity)
 {
     if (buffer == nullptr || capacity <= 0) {
-        return 0;
+        return false;
     }
     const std::string* value = findNarrow(id);
     if (value == nullptr) {
         buffer[0] = L'\0';
-        return 0;
+        return true;
     }
     if (!formatTextW(buffer, static_cast<size_t>(capacity), L"%S", value->c_str())) {
         logTruncation(id, capacity, value->size());
+        return false;
     }
-    return static_cast<int>(std::wcslen(buffer));
+    return true;
 }
 
-int getLocalizedText(int32_t id, wchar_t* buffer, int capacity)
+bool getLocalizedText(int32_t id, wchar_t* buffer, int capacity)
 {
     if (buffer == nullptr || capacity <= 0) {
-        return 0;
+        return false;
     }
     const auto& table = configStore().wide;
     auto it = table.find(id);
     if (it == table.end()) {
         buffer[0] = L'\0';
-        return 0;
+        return true;
     }
     if (!copyTextW(buffer, static_cast<size_t>(capacity), it->second.c_str())) {
         logTruncation(id, capacity, it->second.size());
+        return false;
     }
-    return static_cast<int>(std::wcslen(buffer));
+    return true;
 }

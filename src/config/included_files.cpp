@@ -132,10 +132,11 @@ void createLauncherTempDir(TempDirNamer nextName)
         // temporary directory never finds this run's directory without a live owner.
         UniqueFile marked(holdTempDirMarker(marker));
         if (marked) {
-            if (std::strlen(launcherTempDir) + sizeof kHeldTempDirSuffix > sizeof launcherTempDir) {
+            // Without room for the suffix the name stays as it was, and the marker goes.
+            const size_t length = std::strlen(launcherTempDir);
+            if (!appendText(launcherTempDir, sizeof launcherTempDir, kHeldTempDirSuffix)) {
+                launcherTempDir[length] = '\0';
                 marked.reset();
-            } else {
-                appendText(launcherTempDir, sizeof launcherTempDir, kHeldTempDirSuffix);
             }
         }
         logMessage("Temp dir3: %s", launcherTempDir);

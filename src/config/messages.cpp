@@ -83,16 +83,17 @@ std::wstring substituteArgumentW(const std::wstring& message, const wchar_t* arg
 
 void showError(const char* text)
 {
+    // Message, log path and caption are only shown: a cut one is shown cut.
     char shown[kTextCapacity];
     std::wstring logPath = logPathForDisplay();
     if (!logPath.empty()) {
-        formatText(shown, sizeof shown, "%s\n\nLog: %S", text, logPath.c_str());
+        showCut(formatText(shown, sizeof shown, "%s\n\nLog: %S", text, logPath.c_str()));
     } else {
-        copyText(shown, sizeof shown, text);
+        showCut(copyText(shown, sizeof shown, text));
     }
     if (useMessageBoxes && windowStationVisible()) {
         char caption[kTextCapacity];
-        getConfigString(cfg::msgCaption, caption, sizeof caption);
+        showCut(getConfigString(cfg::msgCaption, caption, sizeof caption));
         // A box that cannot be shown (no desktop) must not swallow the message.
         if (desktop::messageBoxA(nullptr, shown, caption, MB_OK | MB_ICONERROR) > 0) {
             return;
@@ -104,16 +105,17 @@ void showError(const char* text)
 
 void showErrorW(const wchar_t* text)
 {
+    // Message, log path and caption are only shown: a cut one is shown cut.
     wchar_t shown[kTextCapacity];
     std::wstring logPath = logPathForDisplay();
     if (!logPath.empty()) {
-        formatTextW(shown, kTextCapacity, L"%s\n\nLog: %s", text, logPath.c_str());
+        showCut(formatTextW(shown, kTextCapacity, L"%s\n\nLog: %s", text, logPath.c_str()));
     } else {
-        copyTextW(shown, kTextCapacity, text);
+        showCut(copyTextW(shown, kTextCapacity, text));
     }
     if (useMessageBoxes && windowStationVisible()) {
         wchar_t caption[kTextCapacity];
-        getConfigWString(cfg::msgCaption, caption, kTextCapacity);
+        showCut(getConfigWString(cfg::msgCaption, caption, kTextCapacity));
         if (desktop::messageBoxW(nullptr, shown, caption, MB_OK | MB_ICONERROR) > 0) {
             return;
         }
@@ -126,14 +128,14 @@ void showErrorW(const wchar_t* text)
 void showConfigMessage(int id, const char* argument)
 {
     char message[kTextCapacity];
-    getConfigString(id, message, sizeof message);
+    showCut(getConfigString(id, message, sizeof message));  // only shown
     showError(substituteArgument(message, argument).c_str());
 }
 
 void showConfigMessageW(int id, const wchar_t* argument)
 {
     wchar_t message[kTextCapacity];
-    getConfigWString(id, message, kTextCapacity);
+    showCut(getConfigWString(id, message, kTextCapacity));  // only shown
     showErrorW(substituteArgumentW(message, argument).c_str());
 }
 

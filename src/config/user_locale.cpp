@@ -2,7 +2,6 @@
 #include "config/user_locale.h"
 
 #include "platform/diagnostic_log.h"
-#include "platform/text_format.h"
 
 #include <windows.h>
 
@@ -97,11 +96,12 @@ const char* localeCodeFor(uint16_t languageId)
     return "en";
 }
 
-void detectLocale(char* buffer, size_t capacity)
+const char* detectLocale()
 {
     uint16_t languageId = static_cast<uint16_t>(GetUserDefaultLCID() & 0xFFFF);
-    copyText(buffer, capacity, localeCodeFor(languageId));
-    logMessage("language/country is %s", buffer);
+    const char* code = localeCodeFor(languageId);
+    logMessage("language/country is %s", code);
+    return code;
 }
 
 void splitLocale(const char* localeCode)

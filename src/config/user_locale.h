@@ -18,7 +18,7 @@ const char* localeCodeFor(uint16_t languageId);
 size_t localeTableSize();
 uint16_t localeTableId(size_t index);
 
-// Writes the user's locale code ("en" when unknown) and logs it.
-void detectLocale(char* buffer, size_t capacity);
+// The user's locale code ("en" when unknown), logged.
+const char* detectLocale();
 // Keeps language and country of a locale code.
 void splitLocale(const char* localeCode);

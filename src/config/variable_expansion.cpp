@@ -49,15 +49,18 @@ const Pass kPasses[] = {
     {"${launcher:sys.tempDir}", Value::systemTemp},
 };
 
-// A result that does not fit the caller's buffer is cut at its capacity, and the log says so.
+// A result that does not fit the caller's buffer is cut at its capacity, and the log says
+// so. False when it was cut.
 template <typename String>
-void cutTo(String& text, size_t capacity)
+bool cutTo(String& text, size_t capacity)
 {
     if (capacity > 0 && text.size() > capacity - 1) {
         logMessage("expanded text of %d characters cut to %d", static_cast<int>(text.size()),
                    static_cast<int>(capacity - 1));
         text.resize(capacity - 1);
+        return false;
     }
+    return true;
 }
 
 template <typename String>
@@ -84,17 +87,19 @@ void logExpansion(const std::string& pattern, const std::string& value, const st
     logMessage("expanding2 %s to %s in %s.", pattern.c_str(), value.c_str(), text.c_str());
 }
 
+// False when the text was cut.
 template <typename Char>
-void replaceEvery(std::basic_string<Char>& text, size_t capacity, const std::basic_string<Char>& pattern,
+bool replaceEvery(std::basic_string<Char>& text, size_t capacity, const std::basic_string<Char>& pattern,
                   const std::basic_string<Char>& value, const char* narrowValue)
 {
+    bool whole = true;
     if (pattern.empty()) {
-        return;
+        return whole;
     }
     size_t at = text.find(pattern);
     while (at != std::basic_string<Char>::npos) {
         text.replace(at, pattern.size(), value);
-        cutTo(text, capacity);
+        whole = cutTo(text, capacity) && whole;
         logExpansion(pattern, value, text, narrowValue);
         size_t next = at + value.size();
         if (next >= text.size()) {
@@ -102,6 +107,7 @@ void replaceEvery(std::basic_string<Char>& text, size_t capacity, const std::bas
         }
         at = text.find(pattern, next);
     }
+    return whole;
 }
 
 // The process's environment block in either width.
@@ -119,15 +125,17 @@ struct WideEnvironment {
 // The environment passes. Entries without a name (the hidden "=C:=C:\..." current
 // directories of the drives) are no variables and are skipped. The upper-case pattern is
 // applied only when it differs, so that a value is never inserted twice by one variable.
+// False when the text was cut.
 template <typename Environment>
-void expandEnvironment(std::basic_string<typename Environment::Char>& text, size_t capacity)
+bool expandEnvironment(std::basic_string<typename Environment::Char>& text, size_t capacity)
 {
     using Char = typename Environment::Char;
     using String = std::basic_string<Char>;
     using Traits = std::char_traits<Char>;
+    bool whole = true;
     Char* block = Environment::take();
     if (block == nullptr) {
-        return;
+        return whole;
     }
     for (const Char* entry = block; *entry != Char('\0'); entry += Traits::length(entry) + 1) {
         const size_t length = Traits::length(entry);
@@ -143,13 +151,14 @@ void expandEnvironment(std::basic_string<typename Environment::Char>& text, size
             continue;
         }
         const String value(equals + 1);
-        replaceEvery(text, capacity, pattern, value, nullptr);
+        whole = replaceEvery(text, capacity, pattern, value, nullptr) && whole;
         const String upper = upperAscii(pattern);
         if (upper != pattern) {
-            replaceEvery(text, capacity, upper, value, nullptr);
+            whole = replaceEvery(text, capacity, upper, value, nullptr) && whole;
         }
     }
     Environment::give(block);
+    return whole;
 }
 
 void requireTempPath(char* out, size_t capacity)
@@ -172,63 +181,73 @@ void replaceAllA(std::string& text, size_t capacity, const std::string& pattern,
     replaceEvery(text, capacity, pattern, value, nullptr);
 }
 
-void expandVariables(wchar_t* buffer, size_t capacity, bool shortPathForm)
+bool expandVariables(wchar_t* buffer, size_t capacity, bool shortPathForm)
 {
     if (buffer == nullptr || capacity == 0) {
-        return;
+        return false;
     }
     std::wstring text(buffer);
     wchar_t exeDir[kTextCapacity];
-    resolvePathW(exeDir, kTextCapacity, L"", shortPathForm);
+    if (!resolvePathW(exeDir, kTextCapacity, L"", shortPathForm)) {
+        return false;
+    }
     std::wstring tempDirWide = widenBytes(launcherTempDir);
     std::wstring jvmHomeWide = widenBytes(jvmHome);
     char systemTempNarrow[kTextCapacity] = "";
     wchar_t systemTemp[kTextCapacity] = L"";
     if (shortPathForm) {
         requireTempPath(systemTempNarrow, sizeof systemTempNarrow);
-        copyTextW(systemTemp, kTextCapacity, widenBytes(systemTempNarrow).c_str());
+        // Widened byte by byte, the path keeps its length and fits.
+        if (!copyTextW(systemTemp, kTextCapacity, widenBytes(systemTempNarrow).c_str())) {
+            return false;
+        }
     } else if (!getTempPathW(systemTemp, kTextCapacity)) {
         fatalConfigErrorW(cfg::msgNoTempDirectory, nullptr);
     }
+    bool whole = true;
     for (const Pass& pass : kPasses) {
-        std::wstring pattern = widenBytes(pass.pattern);
+        const wchar_t* value = L";";
+        const char* narrowValue = nullptr;
         switch (pass.value) {
-        case Value::exeDir: replaceAll(text, capacity, pattern, exeDir); break;
-        case Value::tempDir: replaceAll(text, capacity, pattern, tempDirWide, launcherTempDir); break;
-        case Value::separator: replaceAll(text, capacity, pattern, L";"); break;
-        case Value::jvmHome: replaceAll(text, capacity, pattern, jvmHomeWide, jvmHome); break;
+        case Value::exeDir: value = exeDir; break;
+        case Value::tempDir: value = tempDirWide.c_str(); narrowValue = launcherTempDir; break;
+        case Value::separator: break;
+        case Value::jvmHome: value = jvmHomeWide.c_str(); narrowValue = jvmHome; break;
         case Value::systemTemp:
-            if (shortPathForm) {
-                replaceAll(text, capacity, pattern, systemTemp, systemTempNarrow);
-            } else {
-                replaceAll(text, capacity, pattern, systemTemp);
-            }
+            value = systemTemp;
+            narrowValue = shortPathForm ? systemTempNarrow : nullptr;
             break;
         }
+        whole = replaceEvery<wchar_t>(text, capacity, widenBytes(pass.pattern), value, narrowValue) && whole;
     }
-    expandEnvironment<WideEnvironment>(text, capacity);
-    copyTextW(buffer, capacity, text.c_str());
+    whole = expandEnvironment<WideEnvironment>(text, capacity) && whole;
+    return copyTextW(buffer, capacity, text.c_str()) && whole;
 }
 
-void expandVariablesA(char* buffer, size_t capacity)
+bool expandVariablesA(char* buffer, size_t capacity)
 {
     if (buffer == nullptr || capacity == 0) {
-        return;
+        return false;
     }
     std::string text(buffer);
     char exeDir[kTextCapacity];
-    resolvePath(exeDir, sizeof exeDir, "");
+    if (!resolvePath(exeDir, sizeof exeDir, "")) {
+        return false;
+    }
     char systemTemp[kTextCapacity];
     requireTempPath(systemTemp, sizeof systemTemp);
+    bool whole = true;
     for (const Pass& pass : kPasses) {
+        const char* value = ";";
         switch (pass.value) {
-        case Value::exeDir: replaceAllA(text, capacity, pass.pattern, exeDir); break;
-        case Value::tempDir: replaceAllA(text, capacity, pass.pattern, launcherTempDir); break;
-        case Value::separator: replaceAllA(text, capacity, pass.pattern, ";"); break;
-        case Value::jvmHome: replaceAllA(text, capacity, pass.pattern, jvmHome); break;
-        case Value::systemTemp: replaceAllA(text, capacity, pass.pattern, systemTemp); break;
+        case Value::exeDir: value = exeDir; break;
+        case Value::tempDir: value = launcherTempDir; break;
+        case Value::separator: break;
+        case Value::jvmHome: value = jvmHome; break;
+        case Value::systemTemp: value = systemTemp; break;
         }
+        whole = replaceEvery<char>(text, capacity, pass.pattern, value, nullptr) && whole;
     }
-    expandEnvironment<NarrowEnvironment>(text, capacity);
-    copyText(buffer, capacity, text.c_str());
+    whole = expandEnvironment<NarrowEnvironment>(text, capacity) && whole;
+    return copyText(buffer, capacity, text.c_str()) && whole;
 }

@@ -14,10 +14,11 @@ extern char jvmHome[kJvmHomeCapacity];
 
 // Wide texts. With shortPathForm the executable and temporary directories are the narrow
 // ones widened byte by byte (for texts that end up as narrow VM options); without, the
-// wide long forms. A result longer than capacity - 1 is cut there.
-void expandVariables(wchar_t* text, size_t capacity, bool shortPathForm);
-// Narrow texts in the file-API code page.
-void expandVariablesA(char* text, size_t capacity);
+// wide long forms. A result longer than capacity - 1 is cut there, the log says so, and
+// the answer is false: what the cut text names is not what was configured.
+[[nodiscard]] bool expandVariables(wchar_t* text, size_t capacity, bool shortPathForm);
+// Narrow texts in the file-API code page; answered like expandVariables.
+[[nodiscard]] bool expandVariablesA(char* text, size_t capacity);
 
 // Replaces every occurrence of `pattern`, left to right; the search goes on behind each
 // inserted value, so a value is never searched again by the same pattern. The text is

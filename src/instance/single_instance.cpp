@@ -28,8 +28,8 @@ bool restoreWindows = false;
 std::string canonicalModulePath()
 {
     char path[kTextCapacity];
-    getFullPath(path, sizeof path, getModulePath(), false);
-    return path;
+    // A cut path could be another launcher's: the path as the system gave it is this one's.
+    return getFullPath(path, sizeof path, getModulePath(), false) ? path : getModulePath();
 }
 
 BOOL CALLBACK activateWindow(HWND window, LPARAM)

@@ -27,17 +27,21 @@
 void prependNativeLibraryPath()
 {
     char directories[kTextCapacity];
-    getConfigString(cfg::nativeLibraryDirectories, directories, sizeof directories);
+    const bool whole = getConfigString(cfg::nativeLibraryDirectories, directories, sizeof directories);
     logMessage("native lib dir is %s", directories);
-    expandVariablesA(directories, sizeof directories);
+    // A cut list ends in a cut directory and loses those behind it: none goes in front of PATH.
+    if (!whole || !expandVariablesA(directories, sizeof directories)) {
+        logTooLong("native library directories");
+        return;
+    }
 
     std::string result;
     std::string entry;
     auto addEntry = [&result](const std::string& text) {
-        if (text.empty()) return;
         char resolved[kTextCapacity];
         // An absolute entry is kept; a relative one goes behind the executable's directory.
-        resolvePath(resolved, sizeof resolved, text.c_str());
+        // A cut one would be another directory.
+        if (text.empty() || !resolvePath(resolved, sizeof resolved, text.c_str())) return;
         if (!result.empty()) result += ';';
         result += resolved;
     };

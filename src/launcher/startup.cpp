@@ -30,38 +30,38 @@ namespace {
 void changeWorkingDirectory()
 {
     wchar_t directory[kTextCapacity];
-    getConfigWString(cfg::workingDirectory, directory, kTextCapacity);
-    if (directory[0] == L'\0') {
+    wchar_t full[kTextCapacity];
+    // A cut path is another directory: like one that cannot be entered, it leaves the current one.
+    if (!getConfigWString(cfg::workingDirectory, directory, kTextCapacity) || directory[0] == L'\0' ||
+        !expandVariables(directory, kTextCapacity, true) || !getFullPathW(full, kTextCapacity, directory, false, true)) {
         logMessage("working directory unchanged");
         return;
     }
-    expandVariables(directory, kTextCapacity, true);
-    wchar_t full[kTextCapacity];
-    getFullPathW(full, kTextCapacity, directory, false, true);
     SetCurrentDirectoryW(full);  // a directory that cannot be entered leaves the current one
     logMessage("change working directory to %S", full);
 }
 
-// A service name from the command line replaces the configured one. A service command
-// refuses a name that does not fit: acting on a cut name could manage another service.
-// For any other role the name is only kept, cut to fit.
+// A service name from the command line replaces the configured one. A name that does not
+// fit is never used cut: that could name another service. A service command refuses it;
+// any other role goes on with the configured name.
 bool takeServiceName(const std::string& name, bool forServiceCommand)
 {
-    if (name.size() < sizeof serviceName) {
-        copyText(serviceName, sizeof serviceName, name.c_str());
+    // The length test keeps the copy from ever cutting serviceName.
+    if (name.size() < sizeof serviceName && copyText(serviceName, sizeof serviceName, name.c_str())) {
         return true;
     }
     if (forServiceCommand) {
         char message[256];
-        formatText(message, sizeof message,
-                   "The service name given on the command line is too long (%d bytes; at most %d).",
-                   static_cast<int>(name.size()), kServiceNameCapacity - 1);
+        // The text is only shown; it fits, with the two numbers, well inside the buffer.
+        showCut(formatText(message, sizeof message,
+                           "The service name given on the command line is too long (%d bytes; at most %d).",
+                           static_cast<int>(name.size()), kServiceNameCapacity - 1));
         logError("%s", message);
         showError(message);
         return false;
     }
-    copyText(serviceName, sizeof serviceName, name.c_str());
-    logError("service name on the command line cut to %d bytes", kServiceNameCapacity - 1);
+    logError("service name on the command line too long (%d bytes; at most %d); not taken",
+             static_cast<int>(name.size()), kServiceNameCapacity - 1);
     return true;
 }
 
@@ -185,11 +185,15 @@ int launcherMain()
     loadConfiguration();
 
     char letter[2];
-    getConfigString(cfg::flavourLetter, letter, sizeof letter);
+    // Only the first letter counts; the store logs a longer text.
+    static_cast<void>(getConfigString(cfg::flavourLetter, letter, sizeof letter));
     flavour = letter[0];
 
     changeWorkingDirectory();
-    getConfigString(cfg::serviceName, serviceName, sizeof serviceName);
+    // A cut name could manage another service: treated as no name.
+    if (!getConfigString(cfg::serviceName, serviceName, sizeof serviceName)) {
+        serviceName[0] = '\0';
+    }
 
     ServiceCommandLine command = parseServiceCommandLine(commandLineTail(GetCommandLineA(), getModulePath()));
     if (command.hasCommandPrefix) {

@@ -182,6 +182,11 @@ void logError(const char* format, ...)
     va_end(args);
 }
 
+void logTooLong(const char* what)
+{
+    logMessage("%s too long; not used", what);
+}
+
 const wchar_t* logFilePath()
 {
     DWORD savedError = GetLastError();

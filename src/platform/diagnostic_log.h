@@ -13,5 +13,8 @@
 void logMessage(const char* format, ...) LAUNCHER_PRINTF(1, 2);
 // The same with "ERROR: " in front.
 void logError(const char* format, ...) LAUNCHER_PRINTF(1, 2);
+// "<what> too long; not used": a text that did not fit its buffer, passed over rather
+// than used cut.
+void logTooLong(const char* what);
 // The log file's path, or null when there is no log.
 const wchar_t* logFilePath();

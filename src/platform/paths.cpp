@@ -235,17 +235,40 @@ bool isRelativePath(const char* path) { return relative(path); }
 bool isRelativePathW(const wchar_t* path) { return relative(path); }
 bool isDriveRootW(const wchar_t* path) { return driveRoot(path); }
 
-void resolvePath(char* out, size_t capacity, const char* path, const char* referenceFile)
+namespace {
+
+// A path into the caller's buffer; one that does not fit is refused, and the log says so.
+bool putPath(char* out, size_t capacity, const std::string& path)
+{
+    if (copyText(out, capacity, path.c_str())) {
+        return true;
+    }
+    logMessage("path too long for %d: %s", static_cast<int>(capacity) - 1, path.c_str());
+    return false;
+}
+
+bool putPath(wchar_t* out, size_t capacity, const std::wstring& path)
+{
+    if (copyTextW(out, capacity, path.c_str())) {
+        return true;
+    }
+    logMessage("path too long for %d: %S", static_cast<int>(capacity) - 1, path.c_str());
+    return false;
+}
+
+} // namespace
+
+bool resolvePath(char* out, size_t capacity, const char* path, const char* referenceFile)
 {
     std::string result;
     if (isRelativePath(path)) {
         result = referenceFile != nullptr ? directoryOf(fullPathA(referenceFile)) : std::string(getModuleDir());
     }
     result += path != nullptr ? path : "";
-    copyText(out, capacity, collapsedNarrow(result).c_str());
+    return putPath(out, capacity, collapsedNarrow(result));
 }
 
-void resolvePathW(wchar_t* out, size_t capacity, const wchar_t* path, bool useNarrowDir, const wchar_t* referenceFile)
+bool resolvePathW(wchar_t* out, size_t capacity, const wchar_t* path, bool useNarrowDir, const wchar_t* referenceFile)
 {
     std::wstring result;
     if (isRelativePathW(path)) {
@@ -256,13 +279,15 @@ void resolvePathW(wchar_t* out, size_t capacity, const wchar_t* path, bool useNa
         }
     }
     result += path != nullptr ? path : L"";
-    copyTextW(out, capacity, collapsed(result).c_str());
+    return putPath(out, capacity, collapsed(result));
 }
 
-void getFullPath(char* out, size_t capacity, const char* path, bool keepCase)
+bool getFullPath(char* out, size_t capacity, const char* path, bool keepCase)
 {
     std::string resolved(kTextCapacity, '\0');
-    resolvePath(&resolved[0], kTextCapacity, path);
+    if (!resolvePath(&resolved[0], kTextCapacity, path)) {
+        return false;
+    }
     std::string full = fullPathA(resolved.c_str());
     if (!keepCase) {
         // Through UTF-16, so that a trail byte of a double-byte character is never folded.
@@ -274,18 +299,20 @@ void getFullPath(char* out, size_t capacity, const char* path, bool keepCase)
             full = back;
         }
     }
-    copyText(out, capacity, collapsedNarrow(full).c_str());
+    return putPath(out, capacity, collapsedNarrow(full));
 }
 
-void getFullPathW(wchar_t* out, size_t capacity, const wchar_t* path, bool useNarrowDir, bool keepCase)
+bool getFullPathW(wchar_t* out, size_t capacity, const wchar_t* path, bool useNarrowDir, bool keepCase)
 {
     std::wstring resolved(kTextCapacity, L'\0');
-    resolvePathW(&resolved[0], kTextCapacity, path, useNarrowDir);
+    if (!resolvePathW(&resolved[0], kTextCapacity, path, useNarrowDir)) {
+        return false;
+    }
     std::wstring full = fullPathW(resolved.c_str());
     if (!keepCase) {
         foldAsciiCase(full);
     }
-    copyTextW(out, capacity, collapsed(full).c_str());
+    return putPath(out, capacity, collapsed(full));
 }
 
 bool fileExists(const char* path, uint64_t* lastWriteTime)
@@ -475,7 +502,13 @@ bool makeTempFileName(char* out, size_t capacity)
     logMessage("tempPath is %s", directory);
     char name[MAX_PATH + 1];
     if (GetTempFileNameA(directory, "qll", 0, name) != 0) {
-        copyText(out, capacity, name);
+        // A cut name would be another file; the one made for it goes again.
+        if (!copyText(out, capacity, name)) {
+            logTooLong(name);
+            DeleteFileA(name);
+            clearText(out, capacity);
+            return false;
+        }
     } else {
         logMessage("GetTempFileName failed (last error %d)", static_cast<int>(GetLastError()));
         if (!makeRandomTempName(directory, out, capacity)) {

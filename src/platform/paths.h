@@ -26,14 +26,16 @@ bool isRelativePathW(const wchar_t* path);
 // executable's directory; an absolute one is taken as it is. Every backslash that follows
 // a backslash is dropped, except that the leading pair of a network path stays; the
 // narrow form keeps the text when the round trip through UTF-16 would need a replacement
-// character.
-void resolvePath(char* out, size_t capacity, const char* path, const char* referenceFile = nullptr);
-void resolvePathW(wchar_t* out, size_t capacity, const wchar_t* path, bool useNarrowDir,
-                  const wchar_t* referenceFile = nullptr);
+// character. False when the result does not fit `capacity` (the log names the path): the
+// buffer then holds a cut path, which names another file and must not be used.
+[[nodiscard]] bool resolvePath(char* out, size_t capacity, const char* path, const char* referenceFile = nullptr);
+[[nodiscard]] bool resolvePathW(wchar_t* out, size_t capacity, const wchar_t* path, bool useNarrowDir,
+                                const wchar_t* referenceFile = nullptr);
 // resolvePath, then the system's full path (no "." or ".." steps), lower-cased (A-Z only)
-// unless keepCase is set, with backslashes collapsed.
-void getFullPath(char* out, size_t capacity, const char* path, bool keepCase);
-void getFullPathW(wchar_t* out, size_t capacity, const wchar_t* path, bool useNarrowDir, bool keepCase);
+// unless keepCase is set, with backslashes collapsed. False, as resolvePath, when the
+// result does not fit.
+[[nodiscard]] bool getFullPath(char* out, size_t capacity, const char* path, bool keepCase);
+[[nodiscard]] bool getFullPathW(wchar_t* out, size_t capacity, const wchar_t* path, bool useNarrowDir, bool keepCase);
 
 // True when the file or directory exists; a drive root exists without a test. A path with
 // a trailing backslash (other than a drive root) is reported missing. The last-write time
@@ -50,11 +52,12 @@ bool isDirWritableW(const wchar_t* directory);
 // Windows directory's "temp", "c:\temp", "c:\tmp", the Windows directory, a new "c:\tmp").
 // The narrow form also passes over a directory that the code page cannot express. False
 // when there is none (the caller reports message 1015).
-bool getTempPath(char* out, size_t capacity);
-bool getTempPathW(wchar_t* out, size_t capacity);
+[[nodiscard]] bool getTempPath(char* out, size_t capacity);
+[[nodiscard]] bool getTempPathW(wchar_t* out, size_t capacity);
 // A unique temporary file name with the prefix "qll" in the narrow temporary directory;
 // the system creates the empty file. Where it cannot, makeRandomTempName's name, not
-// created. False when there is no temporary directory or the name does not fit.
-bool makeTempFileName(char* out, size_t capacity);
+// created. False when there is no temporary directory or the name does not fit (then no
+// file is left behind).
+[[nodiscard]] bool makeTempFileName(char* out, size_t capacity);
 // "qll" and 16 hex digits of the system's random generator, in `directory`.
-bool makeRandomTempName(const char* directory, char* out, size_t capacity);
+[[nodiscard]] bool makeRandomTempName(const char* directory, char* out, size_t capacity);

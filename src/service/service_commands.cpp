@@ -84,7 +84,7 @@ void setDescription(ChangeConfig2W changeConfig2, SC_HANDLE service)
 {
     wchar_t description[kTextCapacity];
     // A longer description is cut to the buffer: it is only shown to people.
-    getLocalizedText(cfg::serviceDescription, description, kTextCapacity);
+    showCut(getLocalizedText(cfg::serviceDescription, description, kTextCapacity));
     if (description[0] == L'\0' || changeConfig2 == nullptr) {
         return;
     }

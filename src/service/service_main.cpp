@@ -20,7 +20,6 @@
 #include "service/supervision.h"
 
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 namespace {
@@ -44,10 +43,9 @@ SharedServiceState serviceState;
 // The name the service manager started this service under.
 void takeStartedName(DWORD argc, LPSTR* argv)
 {
-    if (argc >= 1 && argv[0] != nullptr && argv[0][0] != '\0' && strlen(argv[0]) < sizeof serviceName) {
-        copyText(serviceName, sizeof serviceName, argv[0]);
-    } else {
-        copyText(serviceName, sizeof serviceName, "unknown");
+    // A name that does not fit is never kept cut.
+    if (argc < 1 || argv[0] == nullptr || argv[0][0] == '\0' || !copyText(serviceName, sizeof serviceName, argv[0])) {
+        static_cast<void>(copyText(serviceName, sizeof serviceName, "unknown"));  // a constant that fits
     }
     logMessage("service name is '%s'", serviceName);
 }

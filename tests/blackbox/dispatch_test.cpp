@@ -170,10 +170,13 @@ TEST(RoleDispatch, OverlongServiceNameIsRefusedByServiceCommandsOnly)
     LauncherRun fits = runLauncher(exe, {L"/status", std::wstring(5999, L'n')}, dir);
     EXPECT_EQ(0u, fits.out.rfind("Could not get status.\n  ", 0)) << fits.out;
 
-    // Any other role only keeps the name; a long argument list for /run is not an error.
+    // Any other role goes on without the name, never with it cut; a long argument list for
+    // /run is not an error.
     LauncherRun run = runLauncher(exe, {L"/run", longName}, dir);
     EXPECT_EQ(kNoJvm, run.shown);
-    EXPECT_TRUE(containsLine(run.log, "ERROR: service name on the command line cut to 5999 bytes")) << run.log;
+    EXPECT_TRUE(containsLine(run.log, "ERROR: service name on the command line too long (7000 bytes; at most 5999); "
+                                      "not taken"))
+        << run.log;
 }
 
 TEST(RoleDispatch, WorkingDirectoryIsResolvedAgainstTheExecutable)

@@ -396,7 +396,8 @@ namespace {
 TEST_F(JvmSearch, OverlongVariableAndLocationLineAreNoRuntime)
 {
     // A location file of one endless line and a variable longer than any path: the search
-    // goes on past both and ends with the message for no runtime, nothing written past.
+    // goes on past both and ends with the message for no runtime, nothing written past. The
+    // line is not taken cut, which would name another directory.
     makeDirectories(dir.file(L"app\\.deploykit"));
     writeTextFile(dir.file(L"app\\.deploykit\\pref_jre.cfg"), std::string(20000, 'x'));
     ProcessOptions options;
@@ -407,7 +408,8 @@ TEST_F(JvmSearch, OverlongVariableAndLocationLineAreNoRuntime)
     EXPECT_EQ(kNoJvm, run.shown);
     EXPECT_TRUE(logHas(run, "ERROR: JAVA_HOME is too long (7000 characters)")) << run.log;
     EXPECT_TRUE(logHas(run, "ERROR: QUILL_JAVA_HOME is too long (7000 characters)"));
-    EXPECT_TRUE(logHas(run, "Has preferred location " + std::string(5999, 'x')));
+    EXPECT_TRUE(logHas(run, "location file line too long; not used")) << run.log;
+    EXPECT_FALSE(logHas(run, "Has preferred location " + std::string(5999, 'x')));
 }
 
 } // namespace

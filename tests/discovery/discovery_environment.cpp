@@ -238,6 +238,6 @@ std::string DiscoveryTest::pathIn(const std::wstring& relative) const
 std::string DiscoveryTest::resolved(const std::string& path)
 {
     char out[kTextCapacity];
-    getFullPath(out, sizeof out, path.c_str(), false);
+    EXPECT_TRUE(getFullPath(out, sizeof out, path.c_str(), false)) << path;
     return out;
 }

@@ -26,7 +26,7 @@ protected:
         Probe probe;
         char path[kTextCapacity];
         char version[kTextCapacity];
-        copyText(path, sizeof path, javaExecutable.c_str());
+        EXPECT_TRUE(copyText(path, sizeof path, javaExecutable.c_str()));
         probe.accepted = checkJavaExe(path, sizeof path, version, sizeof version, parseJavaVersion(minimum),
                                       parseJavaVersion(maximum), allowPrerelease, useVersionCache);
         probe.path = path;
@@ -449,13 +449,31 @@ TEST_F(JavaProbeTest, JavaHomeResolvesToItsExecutable)
             << narrowPath(c.home) << " " << c.requireJdk;
         EXPECT_EQ(std::string(out), pathIn(c.executable)) << narrowPath(c.home) << " " << c.requireJdk;
     }
-    // A home whose executable path does not fit never qualifies, and nothing is written past the buffer.
+    // A home whose executable path does not fit never qualifies, nothing is written past the
+    // buffer, and no cut path is left in it for a caller that tests the file.
     setConfigString(kRequireJdkId, "0");
-    std::string home = pathIn(L"jre");
-    std::vector<char> out(home.size() + 32, '#');
-    size_t capacity = home.size() + std::strlen("\\bin\\java.exe");   // one short of the terminator
-    EXPECT_FALSE(resolveJavaExecutable(out.data(), capacity, home.c_str()));
-    EXPECT_EQ(out[capacity], '#');
+    struct Limit {
+        const wchar_t* home;
+        size_t room;  // the capacity beyond the home's length
+        bool qualifies;
+        const wchar_t* executable;  // nullptr: the buffer is left empty
+    };
+    const Limit limits[] = {
+        {L"jdk", std::strlen("\\jre\\bin\\java.exe") + 1, true, L"jdk\\jre\\bin\\java.exe"}, // exact fit
+        {L"jdk", std::strlen("\\jre\\bin\\java.exe"), false, nullptr},                        // one over
+        // The first candidate, "jre\\bin\\java.exe" below the home, must fit too.
+        {L"jre", std::strlen("\\bin\\java.exe") + 1, false, nullptr},
+        {L"jre", std::strlen("\\bin\\java.exe"), false, nullptr},
+    };
+    for (const Limit& c : limits) {
+        std::string home = pathIn(c.home);
+        SCOPED_TRACE(narrowPath(c.home) + " +" + std::to_string(c.room));
+        std::vector<char> out(home.size() + 32, '#');
+        size_t capacity = home.size() + c.room;
+        EXPECT_EQ(c.qualifies, resolveJavaExecutable(out.data(), capacity, home.c_str()));
+        EXPECT_EQ(out[capacity], '#');
+        EXPECT_EQ(c.executable != nullptr ? pathIn(c.executable) : std::string(), std::string(out.data()));
+    }
 }
 
 // Costs the full minute the launcher waits for a runtime.

@@ -358,14 +358,27 @@ TEST_F(RegistryDiscoveryTest, PreviousInstallationLookupWithoutIdOrKey)
     EXPECT_FALSE(findPreviousInstallationJvm(HKEY_CURRENT_USER, path, sizeof path, {}, {}));
     EXPECT_TRUE(quiet.lines().empty());
 
-    // A root without the installations key: the open fails, with the system's reason.
-    setConfigString(kApplicationId, "discovery-test");
+    // A root without the installations key: the open fails, with the system's reason. An
+    // identifier that does not fit its buffer is not looked up cut (it would be another
+    // application's value), only the cut is logged; one that just fits is looked up.
     ScopedKey emptyRoot(HKEY_CURRENT_USER, "SOFTWARE\\discovery-test-" + std::to_string(GetCurrentProcessId()), "root");
     HKEY root = nullptr;
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, emptyRoot.path().c_str(), 0, KEY_READ, &root), ERROR_SUCCESS);
-    LogCursor log;
-    EXPECT_FALSE(findPreviousInstallationJvm(root, path, sizeof path, {}, {}));
+    struct Case {
+        std::string id;
+        const char* line;  // logged once for each of the two views
+    };
+    const Case cases[] = {
+        {"discovery-test", "could not open installation node 2"},
+        {std::string(kTextCapacity - 1, 'i'), "could not open installation node 2"}, // exact fit
+        {std::string(kTextCapacity, 'i'), "ERROR: config string 160 truncated (6000 6000)"}, // one over
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.id.size());
+        setConfigString(kApplicationId, c.id);
+        LogCursor log;
+        EXPECT_FALSE(findPreviousInstallationJvm(root, path, sizeof path, {}, {}));
+        EXPECT_EQ(log.lines(), (std::vector<std::string>{c.line, c.line}));
+    }
     RegCloseKey(root);
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{"could not open installation node 2",
-                                                      "could not open installation node 2"}));
 }

@@ -19,26 +19,27 @@ class ConfigStoreTest : public EmptyConfigStoreTest {};
 
 } // namespace
 
-TEST_F(ConfigStoreTest, GetConfigStringCutsAtTheCapacityAndAlwaysTerminates)
+TEST_F(ConfigStoreTest, GetConfigStringCutsAtTheCapacityAndSaysSo)
 {
     setConfigString(kName, "Demo service");
     struct Case {
         int capacity;
+        bool fits;
         const char* expected;
     };
     const Case cases[] = {
-        {6000, "Demo service"},
-        {13, "Demo service"}, // exact fit
-        {12, "Demo servic"},  // one over
-        {6, "Demo "},
-        {2, "D"},
-        {1, ""},
+        {6000, true, "Demo service"},
+        {13, true, "Demo service"}, // exact fit
+        {12, false, "Demo servic"}, // one over
+        {6, false, "Demo "},
+        {2, false, "D"},
+        {1, false, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.capacity);
         char buffer[6000];
         std::memset(buffer, '#', sizeof buffer);
-        EXPECT_EQ(static_cast<int>(std::strlen(c.expected)), getConfigString(kName, buffer, c.capacity));
+        EXPECT_EQ(c.fits, getConfigString(kName, buffer, c.capacity));
         EXPECT_STREQ(c.expected, buffer);
         if (c.capacity < 6000) {
             EXPECT_EQ('#', buffer[c.capacity]) << "written past the capacity";
@@ -46,11 +47,12 @@ TEST_F(ConfigStoreTest, GetConfigStringCutsAtTheCapacityAndAlwaysTerminates)
     }
 
     char untouched[2] = {'#', '#'};
-    EXPECT_EQ(0, getConfigString(kName, untouched, 0));
+    EXPECT_FALSE(getConfigString(kName, untouched, 0));
     EXPECT_EQ('#', untouched[0]);
 
+    // An absent value is the empty text, which fits.
     char absent[8] = "xxxxxxx";
-    EXPECT_EQ(0, getConfigString(kAbsent, absent, sizeof absent));
+    EXPECT_TRUE(getConfigString(kAbsent, absent, sizeof absent));
     EXPECT_STREQ("", absent);
 }
 
@@ -59,11 +61,11 @@ TEST_F(ConfigStoreTest, LookupsNeverAddEntries)
     setConfigString(kName, "x");
     char narrow[8];
     wchar_t wide[8];
-    getConfigString(kAbsent, narrow, sizeof narrow);
+    EXPECT_TRUE(getConfigString(kAbsent, narrow, sizeof narrow));
     getConfigInt(kAbsent);
     dupConfigString(kAbsent);
-    getConfigWString(kAbsent, wide, 8);
-    getLocalizedText(kAbsent, wide, 8);
+    EXPECT_TRUE(getConfigWString(kAbsent, wide, 8));
+    EXPECT_TRUE(getLocalizedText(kAbsent, wide, 8));
     EXPECT_EQ(1u, configStore().narrow.size());
     EXPECT_TRUE(configStore().wide.empty());
 }
@@ -80,7 +82,7 @@ TEST_F(ConfigStoreTest, LaterValueReplacesEarlierOneAndTextEndsAtNul)
     setConfigWideString(20017, L"one");
     setConfigWideString(20017, L"two");
     wchar_t wide[16];
-    EXPECT_EQ(3, getLocalizedText(20017, wide, 16));
+    EXPECT_TRUE(getLocalizedText(20017, wide, 16));
     EXPECT_EQ(std::wstring(L"two"), wide);
 }
 
@@ -121,44 +123,49 @@ TEST_F(ConfigStoreTest, GetConfigIntReadsTheStoredText)
     setConfigString(10110, "");
     setConfigString(10111, "x1");
     setConfigString(10113, "-2147483649");
+    // The whole text counts, however long: not the first 5999 of its 7000 digits.
+    setConfigString(10114, std::string(6999, '0') + "7");
     EXPECT_EQ(4, getConfigInt(107));
     EXPECT_EQ(12, getConfigInt(10109));
     EXPECT_EQ(0, getConfigInt(10110));
     EXPECT_EQ(0, getConfigInt(10111));
     EXPECT_EQ(INT_MIN, getConfigInt(10113));
+    EXPECT_EQ(7, getConfigInt(10114));
     EXPECT_EQ(0, getConfigInt(kAbsent));
 }
 
-TEST_F(ConfigStoreTest, WideAccessorsWidenByteByByteAndCutLikeTheNarrowOne)
+TEST_F(ConfigStoreTest, WideAccessorsWidenByteByByteAndCutAndAnswerLikeTheNarrowOne)
 {
     setConfigString(1000, "Error");
     setConfigString(1001, "caf\xe9\x80\xff");
     setConfigWideString(20017, L"Dienst \u00fcber \u4e2d");
 
     struct Case {
-        int (*accessor)(int32_t, wchar_t*, int);
+        bool (*accessor)(int32_t, wchar_t*, int);
         int32_t id;
         int capacity;
+        bool fits;
         const wchar_t* expected;
     };
     const Case cases[] = {
-        {getConfigWString, 1000, 6000, L"Error"},
-        {getConfigWString, 1000, 6, L"Error"},
-        {getConfigWString, 1000, 5, L"Erro"},
-        {getConfigWString, 1000, 1, L""},
-        {getConfigWString, 1001, 16, L"caf\u00e9\u0080\u00ff"},
-        {getConfigWString, kAbsent, 16, L""},
-        {getLocalizedText, 20017, 6000, L"Dienst \u00fcber \u4e2d"},
-        {getLocalizedText, 20017, 13, L"Dienst \u00fcber "},
-        {getLocalizedText, 20017, 10, L"Dienst \u00fcb"},
-        {getLocalizedText, 20017, 1, L""},
-        {getLocalizedText, kAbsent, 16, L""},
+        {getConfigWString, 1000, 6000, true, L"Error"},
+        {getConfigWString, 1000, 6, true, L"Error"}, // exact fit
+        {getConfigWString, 1000, 5, false, L"Erro"}, // one over
+        {getConfigWString, 1000, 1, false, L""},
+        {getConfigWString, 1001, 16, true, L"caf\u00e9\u0080\u00ff"},
+        {getConfigWString, kAbsent, 16, true, L""},
+        {getLocalizedText, 20017, 6000, true, L"Dienst \u00fcber \u4e2d"},
+        {getLocalizedText, 20017, 14, true, L"Dienst \u00fcber \u4e2d"}, // exact fit
+        {getLocalizedText, 20017, 13, false, L"Dienst \u00fcber "},      // one over
+        {getLocalizedText, 20017, 10, false, L"Dienst \u00fcb"},
+        {getLocalizedText, 20017, 1, false, L""},
+        {getLocalizedText, kAbsent, 16, true, L""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.id << " capacity " << c.capacity);
         wchar_t buffer[6000];
         for (wchar_t& w : buffer) w = L'#';
-        EXPECT_EQ(static_cast<int>(std::wcslen(c.expected)), c.accessor(c.id, buffer, c.capacity));
+        EXPECT_EQ(c.fits, c.accessor(c.id, buffer, c.capacity));
         EXPECT_EQ(std::wstring(c.expected), buffer);
         if (c.capacity < 6000) {
             EXPECT_EQ(L'#', buffer[c.capacity]) << "written past the capacity";

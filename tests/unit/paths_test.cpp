@@ -109,11 +109,11 @@ TEST(Paths, RepeatedBackslashesCollapseButTheNetworkPairSurvives)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
         char narrow[64];
-        resolvePath(narrow, sizeof narrow, c.path);
+        EXPECT_TRUE(resolvePath(narrow, sizeof narrow, c.path));
         EXPECT_STREQ(c.collapsed, narrow);
 
         wchar_t wide[64];
-        resolvePathW(wide, 64, widen(c.path).c_str(), false);
+        EXPECT_TRUE(resolvePathW(wide, 64, widen(c.path).c_str(), false));
         EXPECT_EQ(widen(c.collapsed), wide);
     }
 }
@@ -154,24 +154,62 @@ TEST(Paths, ResolveAgainstTheExecutableOrAReferenceFile)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
         char narrow[kTextCapacity];
-        resolvePath(narrow, sizeof narrow, c.path, c.referenceFile);
+        EXPECT_TRUE(resolvePath(narrow, sizeof narrow, c.path, c.referenceFile));
         EXPECT_EQ(c.resolved, narrow);
 
         wchar_t wide[kTextCapacity];
         const std::wstring reference = c.referenceFile ? widen(c.referenceFile) : std::wstring();
         for (bool useNarrowDir : {true, false}) {
-            resolvePathW(wide, kTextCapacity, widen(c.path).c_str(), useNarrowDir,
-                         c.referenceFile ? reference.c_str() : nullptr);
+            EXPECT_TRUE(resolvePathW(wide, kTextCapacity, widen(c.path).c_str(), useNarrowDir,
+                                     c.referenceFile ? reference.c_str() : nullptr));
             EXPECT_EQ(lowerAscii(c.resolved), lowerAscii(ScratchDirectory::narrow(wide)));
         }
     }
+}
 
-    // A result longer than the buffer is cut and terminated.
-    char small[8];
-    std::memset(small, '#', sizeof small);
-    resolvePath(small, 5, "..\\lib");
-    EXPECT_EQ(dir.substr(0, 4), small);
-    EXPECT_EQ('#', small[5]);
+// A path is never handed out cut, which would name another file: the path with its
+// terminator fits exactly, one character less is refused; nothing is written past the
+// capacity either way.
+TEST(Paths, ResultThatDoesNotFitIsRefused)
+{
+    const char* const given = "C:\\abs\\\\dir\\file.txt";
+    const std::string expected = "C:\\abs\\dir\\file.txt";
+    const size_t length = expected.size();
+    struct Case {
+        size_t capacity;
+        bool fits;
+    };
+    const Case cases[] = {
+        {length + 2, true},
+        {length + 1, true}, // exact fit
+        {length, false},    // one over
+        {1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.capacity);
+        for (bool full : {false, true}) {
+            SCOPED_TRACE(full ? "getFullPath" : "resolvePath");
+            std::string narrow(length + 8, '#');
+            const bool narrowFits = full ? getFullPath(&narrow[0], c.capacity, given, true)
+                                         : resolvePath(&narrow[0], c.capacity, given);
+            EXPECT_EQ(c.fits, narrowFits);
+            EXPECT_EQ('#', narrow[c.capacity]) << "written past the capacity";
+            EXPECT_LT(std::strlen(narrow.c_str()), c.capacity);
+            if (c.fits) {
+                EXPECT_EQ(expected, narrow.c_str());
+            }
+
+            std::wstring wide(length + 8, L'#');
+            const bool wideFits = full ? getFullPathW(&wide[0], c.capacity, widen(given).c_str(), false, true)
+                                       : resolvePathW(&wide[0], c.capacity, widen(given).c_str(), false);
+            EXPECT_EQ(c.fits, wideFits);
+            EXPECT_EQ(L'#', wide[c.capacity]) << "written past the capacity";
+            EXPECT_LT(std::wcslen(wide.c_str()), c.capacity);
+            if (c.fits) {
+                EXPECT_EQ(widen(expected), wide.c_str());
+            }
+        }
+    }
 }
 
 TEST(Paths, FullPathDropsDotStepsAndFoldsCaseUnlessKept)
@@ -194,11 +232,11 @@ TEST(Paths, FullPathDropsDotStepsAndFoldsCaseUnlessKept)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
         char narrow[kTextCapacity];
-        getFullPath(narrow, sizeof narrow, c.path, c.keepCase);
+        EXPECT_TRUE(getFullPath(narrow, sizeof narrow, c.path, c.keepCase));
         EXPECT_EQ(c.full, narrow);
 
         wchar_t wide[kTextCapacity];
-        getFullPathW(wide, kTextCapacity, widen(c.path).c_str(), false, c.keepCase);
+        EXPECT_TRUE(getFullPathW(wide, kTextCapacity, widen(c.path).c_str(), false, c.keepCase));
         EXPECT_EQ(widen(c.full), wide);
     }
 }
@@ -277,13 +315,13 @@ TEST(Paths, DirectoryIsWritableWhenASubdirectoryCanBeMade)
 TEST(Paths, TempFileNameLeavesAnEmptyFileInTheTemporaryDirectory)
 {
     char tempDir[kTextCapacity];
-    getTempPath(tempDir, sizeof tempDir);
+    ASSERT_TRUE(getTempPath(tempDir, sizeof tempDir));
     ASSERT_NE('\0', tempDir[0]);
 
-    char first[kTextCapacity];
-    char second[kTextCapacity];
-    makeTempFileName(first, sizeof first);
-    makeTempFileName(second, sizeof second);
+    char first[kTextCapacity] = "";
+    char second[kTextCapacity] = "";
+    EXPECT_TRUE(makeTempFileName(first, sizeof first));
+    EXPECT_TRUE(makeTempFileName(second, sizeof second));
     struct Cleanup {
         const char* a;
         const char* b;
@@ -329,4 +367,67 @@ TEST(Paths, TempNameWithoutTheSystemsReservationIsRandom)
     char small[sizeof "C:\\temp\\qll0123456789abcdef"];
     EXPECT_TRUE(makeRandomTempName("C:\\temp", small, sizeof small));
     EXPECT_FALSE(makeRandomTempName("C:\\temp", small, sizeof small - 1));
+}
+
+// A name that does not fit the caller's buffer is refused, and the empty file the system
+// made for it goes again: nothing is left behind for a name nobody holds.
+TEST(Paths, TempFileNameThatDoesNotFitLeavesNoFile)
+{
+    ScratchDirectory dir;
+    struct Variable {
+        const wchar_t* name;
+        std::wstring saved;
+        bool had;
+    } variables[] = {{L"TMP", L"", false}, {L"TEMP", L"", false}};
+    for (Variable& v : variables) {
+        wchar_t value[kTextCapacity];
+        DWORD n = GetEnvironmentVariableW(v.name, value, kTextCapacity);
+        v.had = n > 0 && n < static_cast<DWORD>(kTextCapacity);
+        v.saved = v.had ? value : L"";
+        ASSERT_TRUE(SetEnvironmentVariableW(v.name, dir.path().c_str()));
+    }
+    struct Restore {
+        Variable* variables;
+        ~Restore()
+        {
+            for (int i = 0; i < 2; ++i) {
+                SetEnvironmentVariableW(variables[i].name, variables[i].had ? variables[i].saved.c_str() : nullptr);
+            }
+        }
+    } restore{variables};
+    auto filesInDirectory = [&dir] {
+        size_t count = 0;
+        WIN32_FIND_DATAW entry;
+        HANDLE find = FindFirstFileW(dir.file(L"qll*").c_str(), &entry);
+        if (find != INVALID_HANDLE_VALUE) {
+            do ++count;
+            while (FindNextFileW(find, &entry));
+            FindClose(find);
+        }
+        return count;
+    };
+
+    struct Case {
+        size_t capacity;
+        bool fits;
+    };
+    const Case cases[] = {
+        {kTextCapacity, true},
+        {dir.pathA().size() + 5, false}, // room for the directory and "\qll" only
+        {1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.capacity);
+        char name[kTextCapacity];
+        std::memset(name, '#', sizeof name);
+        EXPECT_EQ(c.fits, makeTempFileName(name, c.capacity));
+        EXPECT_EQ(c.fits ? 1u : 0u, filesInDirectory());
+        if (c.fits) {
+            EXPECT_EQ(0, lstrcmpiA((dir.pathA() + "\\qll").c_str(), std::string(name).substr(0, dir.pathA().size() + 4).c_str()))
+                << name;
+            EXPECT_TRUE(DeleteFileA(name));
+        } else {
+            EXPECT_STREQ("", name);
+        }
+    }
 }

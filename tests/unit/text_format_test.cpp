@@ -1,6 +1,6 @@
 // Bounded formatting with the Windows C library's printf conventions, and the bounded
-// copy and append helpers: the conversions the log lines rely on, and the exact-fit and
-// one-over cases of every buffer-filling function.
+// copy, append and clear helpers: the conversions the log lines rely on, and the exact-fit
+// and one-over cases of every buffer-filling function.
 #include "platform/text_format.h"
 
 #include <gtest/gtest.h>
@@ -222,4 +222,28 @@ TEST(TextFormat, CopyAndAppendStayInsideTheBuffer)
     EXPECT_EQ(kCanaryW, wide[6]);
     EXPECT_FALSE(copyTextW(wide, 2, L"xyz"));
     EXPECT_EQ(std::wstring(L"x"), wide);
+}
+
+TEST(TextFormat, ClearEmptiesWithinTheCapacityOnly)
+{
+    struct Case {
+        size_t capacity;
+        const char* expected;  // what the buffer then starts with
+    };
+    const Case cases[] = {
+        {8, ""},
+        {1, ""},
+        {0, "abc"},  // nothing may be written
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.capacity);
+        char buffer[8] = "abc";
+        clearText(buffer, c.capacity);
+        EXPECT_STREQ(c.expected, buffer);
+
+        wchar_t wide[8] = L"abc";
+        clearText(wide, c.capacity);
+        EXPECT_EQ(std::wstring(c.expected, c.expected + std::strlen(c.expected)), std::wstring(wide));
+    }
+    clearText(static_cast<char*>(nullptr), 4);
 }

@@ -20,11 +20,12 @@ namespace {
 
 std::wstring widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
-std::string expandA(const std::string& text, size_t capacity = kTextCapacity)
+// The expansion, which is expected to fit (`fits`) or to be cut and say so.
+std::string expandA(const std::string& text, size_t capacity = kTextCapacity, bool fits = true)
 {
     std::vector<char> buffer(kTextCapacity + 16, '#');
-    copyText(buffer.data(), capacity, text.c_str());
-    expandVariablesA(buffer.data(), capacity);
+    EXPECT_TRUE(copyText(buffer.data(), capacity, text.c_str()));
+    EXPECT_EQ(fits, expandVariablesA(buffer.data(), capacity)) << text;
     for (size_t i = capacity; i < buffer.size(); ++i) {
         if (buffer[i] != '#') {
             ADD_FAILURE() << "written past the capacity at " << i;
@@ -34,11 +35,11 @@ std::string expandA(const std::string& text, size_t capacity = kTextCapacity)
     return buffer.data();
 }
 
-std::wstring expandW(const std::wstring& text, bool shortPathForm, size_t capacity = kTextCapacity)
+std::wstring expandW(const std::wstring& text, bool shortPathForm, size_t capacity = kTextCapacity, bool fits = true)
 {
     std::vector<wchar_t> buffer(kTextCapacity + 16, L'#');
-    copyTextW(buffer.data(), capacity, text.c_str());
-    expandVariables(buffer.data(), capacity, shortPathForm);
+    EXPECT_TRUE(copyTextW(buffer.data(), capacity, text.c_str()));
+    EXPECT_EQ(fits, expandVariables(buffer.data(), capacity, shortPathForm));
     for (size_t i = capacity; i < buffer.size(); ++i) {
         if (buffer[i] != L'#') {
             ADD_FAILURE() << "written past the capacity at " << i;
@@ -64,8 +65,8 @@ protected:
         for (const std::wstring& name : variables_) {
             SetEnvironmentVariableW(name.c_str(), nullptr);
         }
-        copyText(launcherTempDir, sizeof launcherTempDir, savedTempDir_.c_str());
-        copyText(jvmHome, sizeof jvmHome, savedJvmHome_.c_str());
+        EXPECT_TRUE(copyText(launcherTempDir, sizeof launcherTempDir, savedTempDir_.c_str()));
+        EXPECT_TRUE(copyText(jvmHome, sizeof jvmHome, savedJvmHome_.c_str()));
     }
 
     void setVariable(const std::wstring& name, const std::wstring& value)
@@ -122,7 +123,7 @@ TEST_F(VariableExpansionTest, FixedLauncherVariables)
 {
     const std::string exeDir = getModuleDir();
     char tempDir[kTextCapacity];
-    getTempPath(tempDir, sizeof tempDir);
+    ASSERT_TRUE(getTempPath(tempDir, sizeof tempDir));
 
     struct Case {
         std::string text;
@@ -150,8 +151,8 @@ TEST_F(VariableExpansionTest, FixedLauncherVariables)
         EXPECT_EQ(widen(c.expected), expandW(widen(c.text), true)) << c.text;
     }
 
-    copyText(launcherTempDir, sizeof launcherTempDir, "C:\\launcher\\tmp");
-    copyText(jvmHome, sizeof jvmHome, "C:\\jre\\bin\\..");
+    ASSERT_TRUE(copyText(launcherTempDir, sizeof launcherTempDir, "C:\\launcher\\tmp"));
+    ASSERT_TRUE(copyText(jvmHome, sizeof jvmHome, "C:\\jre\\bin\\.."));
     const std::vector<Case> withTempDirAndJvm = {
         {"%QUILL_TEMPDIR%\\x;${launcher:sys.launcherTempDirectory}", "C:\\launcher\\tmp\\x;C:\\launcher\\tmp"},
         {"%DEPLOYKIT_JVM_HOME%\\lib|${QUILL_JVM_HOME}", "C:\\jre\\bin\\..\\lib|C:\\jre\\bin\\.."},
@@ -163,8 +164,8 @@ TEST_F(VariableExpansionTest, FixedLauncherVariables)
 
     // The passes run in a fixed order: a later pass sees what an earlier one inserted,
     // an earlier pass never sees what a later one inserts.
-    copyText(launcherTempDir, sizeof launcherTempDir, "t%QUILL_PATHLIST_SEPARATOR%");
-    copyText(jvmHome, sizeof jvmHome, "%QUILL_TEMPDIR%");
+    ASSERT_TRUE(copyText(launcherTempDir, sizeof launcherTempDir, "t%QUILL_PATHLIST_SEPARATOR%"));
+    ASSERT_TRUE(copyText(jvmHome, sizeof jvmHome, "%QUILL_TEMPDIR%"));
     EXPECT_EQ("t;", expandA("%QUILL_TEMPDIR%"));
     EXPECT_EQ("%QUILL_TEMPDIR%", expandA("%QUILL_JVM_HOME%"));
     EXPECT_EQ(L"t;", expandW(L"%QUILL_TEMPDIR%", true));
@@ -173,9 +174,9 @@ TEST_F(VariableExpansionTest, FixedLauncherVariables)
 TEST_F(VariableExpansionTest, ShortAndLongFormsOfTheDirectories)
 {
     char tempDir[kTextCapacity];
-    getTempPath(tempDir, sizeof tempDir);
+    ASSERT_TRUE(getTempPath(tempDir, sizeof tempDir));
     wchar_t tempDirW[kTextCapacity];
-    getTempPathW(tempDirW, kTextCapacity);
+    ASSERT_TRUE(getTempPathW(tempDirW, kTextCapacity));
 
     EXPECT_EQ(std::wstring(getModuleDirWidened()) + L"x", expandW(L"%QUILL_EXEDIR%x", true));
     EXPECT_EQ(std::wstring(getModuleDirW()) + L"x", expandW(L"%QUILL_EXEDIR%x", false));
@@ -246,26 +247,35 @@ TEST_F(VariableExpansionTest, EnvironmentPassesRunInBlockOrder)
     EXPECT_EQ(firstBeforeSecond ? "second" : "${QuillUnitSecond}", expandA("${QuillUnitFirst}"));
 }
 
-TEST_F(VariableExpansionTest, ResultLongerThanTheBufferIsCutNeverWrittenPast)
+// A result longer than the buffer is cut at its capacity, never written past, and the
+// answer says it was cut, so that no caller takes it for what was configured.
+TEST_F(VariableExpansionTest, ResultLongerThanTheBufferIsCutAndSaysSo)
 {
     setVariable(L"QuillUnitLong", std::wstring(200, L'x'));
+    ASSERT_TRUE(copyText(launcherTempDir, sizeof launcherTempDir, std::string(100, 't').c_str()));
     const std::string exeDir = getModuleDir();
 
     struct Case {
         std::string text;
         size_t capacity;
+        bool fits;
         std::string expected;
     };
     const Case cases[] = {
-        {"${QuillUnitLong}", 20, std::string(19, 'x')},
-        {"a${QuillUnitLong}b", 201, "a" + std::string(199, 'x')},
-        {"a${QuillUnitLong}b", 203, "a" + std::string(200, 'x') + "b"},
-        {"%QUILL_EXEDIR%", 16, exeDir.substr(0, 15)},
-        {"${QuillUnitLong}${QuillUnitLong}", 300, std::string(299, 'x')},
+        {"${QuillUnitLong}", 20, false, std::string(19, 'x')},
+        {"a${QuillUnitLong}b", 201, false, "a" + std::string(199, 'x')},
+        {"a${QuillUnitLong}b", 202, false, "a" + std::string(200, 'x')},       // one over
+        {"a${QuillUnitLong}b", 203, true, "a" + std::string(200, 'x') + "b"},  // exact fit
+        {"%QUILL_EXEDIR%", 16, false, exeDir.substr(0, 15)},
+        {"%QUILL_EXEDIR%", exeDir.size() + 1, true, exeDir},                   // exact fit
+        {"%QUILL_EXEDIR%", exeDir.size(), false, exeDir.substr(0, exeDir.size() - 1)},
+        {"${QuillUnitLong}${QuillUnitLong}", 300, false, std::string(299, 'x')},
+        // Cut by an early pass, the text stays cut when the later passes find nothing.
+        {"%QUILL_TEMPDIR%%QUILL_PATHLIST_SEPARATOR%", 60, false, std::string(59, 't')},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.text << " capacity " << c.capacity);
-        EXPECT_EQ(c.expected, expandA(c.text, c.capacity));
-        EXPECT_EQ(widen(c.expected), expandW(widen(c.text), true, c.capacity));
+        EXPECT_EQ(c.expected, expandA(c.text, c.capacity, c.fits));
+        EXPECT_EQ(widen(c.expected), expandW(widen(c.text), true, c.capacity, c.fits));
     }
 }

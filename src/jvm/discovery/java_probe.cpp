@@ -72,8 +72,8 @@ bool probeCommandLine(char* commandLine, size_t capacity, const char* resolvedPa
 {
     char shortPath[kTextCapacity];
     DWORD n = GetShortPathNameA(resolvedPath, shortPath, sizeof shortPath);
-    if (n == 0 || n >= sizeof shortPath) {
-        copyText(shortPath, sizeof shortPath, resolvedPath);
+    if ((n == 0 || n >= sizeof shortPath) && !copyText(shortPath, sizeof shortPath, resolvedPath)) {
+        return false;
     }
     if (std::strchr(shortPath, ' ') != nullptr) {
         return formatText(commandLine, capacity, "\"%s\" -version", shortPath);
@@ -192,7 +192,7 @@ std::string versionFromReleaseText(const std::string& text)
 
 bool readReleaseVersion(const char* resolvedPath, char* version, size_t capacity)
 {
-    copyText(version, capacity, "");
+    clearText(version, capacity);
     for (const std::string& file : releaseFilesOf(resolvedPath)) {
         std::string text;
         if (!readFileStart(file, text)) {
@@ -204,7 +204,7 @@ bool readReleaseVersion(const char* resolvedPath, char* version, size_t capacity
             return false;
         }
         if (!copyText(version, capacity, found.c_str())) {
-            copyText(version, capacity, "");
+            clearText(version, capacity);
             return false;
         }
         logMessage("Java version %s from %s", version, file.c_str());
@@ -247,16 +247,19 @@ std::string versionFromVersionLine(const char* line)
 
 bool resolveJavaExecutable(char* javaExecutable, size_t capacity, const char* javaHome)
 {
-    // A path that does not fit would name some other file, so it never qualifies.
+    // A path that does not fit would name some other file, so it never qualifies, and it
+    // does not stay in the buffer, where a caller that tests the file would find it.
     if (!formatText(javaExecutable, capacity, "%s\\jre\\bin\\java.exe", javaHome)) {
+        clearText(javaExecutable, capacity);
         return false;
     }
     if (getConfigInt(cfg::requireJdk) != 0) {
         char toolsJar[kTextCapacity];
         return formatText(toolsJar, sizeof toolsJar, "%s\\lib\\tools.jar", javaHome) && fileExists(toolsJar);
     }
-    if (!fileExists(javaExecutable)) {
-        return formatText(javaExecutable, capacity, "%s\\bin\\java.exe", javaHome);
+    if (!fileExists(javaExecutable) && !formatText(javaExecutable, capacity, "%s\\bin\\java.exe", javaHome)) {
+        clearText(javaExecutable, capacity);
+        return false;
     }
     return true;
 }
@@ -294,13 +297,13 @@ bool checkJavaExe(char* javaExecutable, size_t capacity, char* version, size_t v
 {
     logMessage("checkJavaExe (%s, [out], %d, %d, %d)", javaExecutable, static_cast<int>(minimum.size()),
                static_cast<int>(maximum.size()), allowPrerelease ? 1 : 0);
-    copyText(version, versionCapacity, "");
+    clearText(version, versionCapacity);
     bool result = false;
     const char* reason = "";  // why a candidate is rejected, for the log
     char resolved[kTextCapacity];
-    getFullPath(resolved, sizeof resolved, javaExecutable, false);
     uint64_t lastWriteTime = 0;
-    if (!copyText(javaExecutable, capacity, resolved)) {
+    if (!getFullPath(resolved, sizeof resolved, javaExecutable, false) ||
+        !copyText(javaExecutable, capacity, resolved)) {
         // The caller's buffer cannot hold the resolved path; a cut path names no runtime.
         logMessage("file doesn't exist");
         reason = "its path is too long";
@@ -324,7 +327,7 @@ bool checkJavaExe(char* javaExecutable, size_t capacity, char* version, size_t v
             storeCachedVersion(javaExecutable, lastWriteTime, version);
             result = isVersionAccepted(version, minimum, maximum, allowPrerelease);
         } else {
-            copyText(version, versionCapacity, "");
+            clearText(version, versionCapacity);
             logMessage("couldn't get version");
             reason = "the version probe failed (no release file, and -version gave no version)";
         }
@@ -335,10 +338,9 @@ bool checkJavaExe(char* javaExecutable, size_t capacity, char* version, size_t v
             // A graphical launcher runs the runtime without a console window.
             size_t length = std::strlen(javaExecutable);
             result = length >= 4 && length + 1 < capacity && _stricmp(javaExecutable + length - 4, ".exe") == 0;
-            if (result) {
-                copyText(javaExecutable + length - 4, capacity - (length - 4), "w.exe");
-                result = fileExists(javaExecutable);
-            }
+            // The length test above leaves room for the one more character.
+            result = result && copyText(javaExecutable + length - 4, capacity - (length - 4), "w.exe") &&
+                     fileExists(javaExecutable);
             reason = result ? "" : "no javaw.exe beside it";
         }
     }
@@ -351,7 +353,7 @@ bool checkJavaExe(char* javaExecutable, size_t capacity, char* version, size_t v
 
 bool queryJavaVersion(const char* resolvedPath, uint64_t lastWriteTime, char* version, size_t capacity)
 {
-    copyText(version, capacity, "");
+    clearText(version, capacity);
     char commandLine[kTextCapacity];
     if (!probeCommandLine(commandLine, sizeof commandLine, resolvedPath)) {
         logMessage("Could not create process %s > %s (error %d)", resolvedPath, "",
@@ -432,7 +434,7 @@ bool queryJavaVersion(const char* resolvedPath, uint64_t lastWriteTime, char* ve
     }
     // A version that does not fit the caller's buffer would be judged on its prefix.
     if (!copyText(version, capacity, found.c_str())) {
-        copyText(version, capacity, "");
+        clearText(version, capacity);
         return false;
     }
     logMessage("Java version: %s", version);
@@ -441,7 +443,7 @@ bool queryJavaVersion(const char* resolvedPath, uint64_t lastWriteTime, char* ve
 
 bool readCachedVersion(const char* resolvedPath, uint64_t lastWriteTime, char* version, size_t capacity)
 {
-    copyText(version, capacity, "");
+    clearText(version, capacity);
     std::string keyPath = versionCacheKeyOf(resolvedPath);
     UniqueKey key = openRegistryKey(HKEY_CURRENT_USER, keyPath.c_str());
     if (!key) {
@@ -462,7 +464,7 @@ bool readCachedVersion(const char* resolvedPath, uint64_t lastWriteTime, char* v
     }
     // An empty entry knows nothing, and an entry that does not fit would be judged on a prefix.
     if (value[0] == '\0' || isUntrustedCachedVersion(value) || !copyText(version, capacity, value)) {
-        copyText(version, capacity, "");
+        clearText(version, capacity);
         return false;
     }
     return true;

@@ -84,8 +84,9 @@ HMODULE loadFromBinDirectory(const char* javaExecutable)
 
     std::vector<std::string> subdirectories;
     char preferred[javaruntime::kPreferredJvmDirCapacity];
-    getConfigString(cfg::preferredJvmDir, preferred, static_cast<int>(sizeof preferred));
-    if (preferred[0] != '\0') {
+    // A cut name would be another directory; the store logs the cut, and the usual ones follow.
+    if (getConfigString(cfg::preferredJvmDir, preferred, static_cast<int>(sizeof preferred)) &&
+        preferred[0] != '\0') {
         subdirectories.push_back(preferred);
     }
     for (const char* name : kJvmSubdirectories) {
@@ -157,7 +158,10 @@ bool checkJavaHome(char* javaExecutable, size_t capacity, const char* directory,
                    const JavaVersion& maximum, bool skipVersionCheck)
 {
     char home[kTextCapacity];
-    getFullPath(home, sizeof home, directory, false);
+    if (!getFullPath(home, sizeof home, directory, false)) {
+        clearText(javaExecutable, capacity);  // not tested for existence by the caller either
+        return false;
+    }
     unpackJre(home);
     bool qualifies = resolveJavaExecutable(javaExecutable, capacity, home);
     if (skipVersionCheck) {
@@ -205,23 +209,29 @@ bool searchPathForJava(char* javaExecutable, size_t capacity, const JavaVersion&
 bool readLocationFile(const wchar_t* suffix, char* location, size_t capacity)
 {
     wchar_t installDir[kTextCapacity];
-    getConfigWString(cfg::installationDirectory, installDir, kTextCapacity);
     wchar_t resolved[kTextCapacity];
-    getFullPathW(resolved, kTextCapacity, installDir, false, true);
     wchar_t path[kTextCapacity];
-    if (!formatTextW(path, kTextCapacity, L"%s%s", resolved, suffix)) {
+    if (!getConfigWString(cfg::installationDirectory, installDir, kTextCapacity) ||
+        !getFullPathW(resolved, kTextCapacity, installDir, false, true) ||
+        !formatTextW(path, kTextCapacity, L"%s%s", resolved, suffix)) {
         return false;
     }
     FILE* file = _wfopen(path, L"rt");
     if (file == nullptr) {
         return false;
     }
-    bool found = fgets(location, static_cast<int>(capacity), file) != nullptr;
+    size_t length = fgets(location, static_cast<int>(capacity), file) != nullptr ? std::strlen(location) : 0;
+    // A first line that fills the buffer and goes on was cut: it names another directory.
+    bool cut = false;
+    if (length > 0 && length + 1 == capacity && location[length - 1] != '\n') {
+        int next = fgetc(file);
+        cut = next != '\n' && next != EOF;
+    }
     fclose(file);
-    if (!found) {
+    if (cut) {
+        logTooLong("location file line");
         return false;
     }
-    size_t length = std::strlen(location);
     while (length > 0 && (location[length - 1] == '\r' || location[length - 1] == '\n')) {
         location[--length] = '\0';
     }
@@ -247,7 +257,8 @@ struct Search {
     {
         *source = from;
         if (text != nullptr) {
-            copyText(sourceText, sourceCapacity, text);
+            // Only the argument of a message: shown cut if need be.
+            showCut(copyText(sourceText, sourceCapacity, text));
         }
         return loadJvmLibrary(javaExecutable);
     }
@@ -299,8 +310,11 @@ HMODULE trySequenceEntry(Search& search, const std::string& entry)
 {
     const char type = entry[0];
     char text[kTextCapacity];
-    copyText(text, sizeof text, entry.c_str() + 1);
-    expandVariablesA(text, sizeof text);
+    // A cut location names another directory or variable: the entry is passed over.
+    if (!copyText(text, sizeof text, entry.c_str() + 1) || !expandVariablesA(text, sizeof text)) {
+        logTooLong("search entry");
+        return nullptr;
+    }
     logMessage("Testing location %s (type %c)", text, type);
     char* executable = search.javaExecutable;
     switch (type) {
@@ -389,18 +403,15 @@ HMODULE findJvm(char* javaExecutable, size_t capacity, JvmSource* source, char* 
 {
     logMessage("Searching for a JVM");
     *source = JvmSource::None;
-    char sequence[kTextCapacity];
-    char minimumText[kTextCapacity];
-    char maximumText[kTextCapacity];
-    getConfigString(cfg::jvmSearchSequence, sequence, sizeof sequence);
-    getConfigString(cfg::minJavaVersion, minimumText, sizeof minimumText);
-    getConfigString(cfg::maxJavaVersion, maximumText, sizeof maximumText);
-    logMessage("MinVersion: %s, MaxVersion: %s", minimumText, maximumText);
-    Search search{javaExecutable, capacity, source, sourceText, sourceCapacity, parseJavaVersion(minimumText),
-                  parseJavaVersion(maximumText)};
+    // Read whole: a cut sequence would end in a cut entry, and a cut bound is another version.
+    const std::string minimumText = dupConfigString(cfg::minJavaVersion);
+    const std::string maximumText = dupConfigString(cfg::maxJavaVersion);
+    logMessage("MinVersion: %s, MaxVersion: %s", minimumText.c_str(), maximumText.c_str());
+    Search search{javaExecutable, capacity, source, sourceText, sourceCapacity, parseJavaVersion(minimumText.c_str()),
+                  parseJavaVersion(maximumText.c_str())};
 
     if (HMODULE module = tryLocationFile(search, L"\\.deploykit\\pref_jre.cfg", "preferred")) return module;
-    const std::vector<std::string> entries = splitEntries(sequence);
+    const std::vector<std::string> entries = splitEntries(dupConfigString(cfg::jvmSearchSequence).c_str());
     for (const std::string& entry : entries) {
         if (HMODULE module = trySequenceEntry(search, entry)) return module;
     }

@@ -88,7 +88,8 @@ bool findPreviousInstallationWith(HKEY root, REGSAM access, char* javaExecutable
                                   const JavaVersion& minimum, const JavaVersion& maximum)
 {
     char applicationId[kTextCapacity];
-    if (getConfigString(cfg::applicationId, applicationId, sizeof applicationId) == 0) {
+    // A cut identifier would be another application's value; the store logs the cut.
+    if (!getConfigString(cfg::applicationId, applicationId, sizeof applicationId) || applicationId[0] == '\0') {
         return false;
     }
     RegistryResult opened;
@@ -253,8 +254,8 @@ bool findLocatedJvm(char* javaExecutable, size_t capacity, char* version, size_t
         return false;
     }
     if (!copyText(javaExecutable, capacity, path->c_str()) || !copyText(version, versionCapacity, found->c_str())) {
-        copyText(javaExecutable, capacity, "");
-        copyText(version, versionCapacity, "");
+        clearText(javaExecutable, capacity);
+        clearText(version, versionCapacity);
         return false;
     }
     return true;

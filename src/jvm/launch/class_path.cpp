@@ -39,7 +39,9 @@ bool addArchivesInDirectory(std::string& classPath, const char* directory, const
     for (const std::string& name : listFilesWithExtension(directory, extension)) {
         std::string path = std::string(directory) + "\\" + name;
         char resolved[kTextCapacity];
-        resolvePath(resolved, sizeof resolved, path.c_str());
+        if (!resolvePath(resolved, sizeof resolved, path.c_str())) {
+            continue;  // a cut path is another archive
+        }
         classPath += resolved;
         classPath += ';';
     }
@@ -51,9 +53,8 @@ std::string resolvePathList(const char* list)
     std::string result;
     std::string element;
     auto add = [&result](const std::string& text) {
-        if (text.empty()) return;
         char resolved[kTextCapacity];
-        resolvePath(resolved, sizeof resolved, text.c_str());
+        if (text.empty() || !resolvePath(resolved, sizeof resolved, text.c_str())) return;
         if (!result.empty()) result += ';';
         result += resolved;
     };
@@ -72,9 +73,12 @@ std::string resolvePathList(const char* list)
 void addRuntimeArchive(std::string& classPath)
 {
     char installDir[kTextCapacity];
-    getConfigString(cfg::installationDirectory, installDir, sizeof installDir);
     char full[kTextCapacity];
-    getFullPath(full, sizeof full, installDir, true);
+    if (!getConfigString(cfg::installationDirectory, installDir, sizeof installDir) ||
+        !getFullPath(full, sizeof full, installDir, true)) {
+        logTooLong("installation directory");
+        return;
+    }
     classPath += full;
     if (classPath.empty() || classPath.back() != '\\') {
         classPath += '\\';
@@ -84,12 +88,12 @@ void addRuntimeArchive(std::string& classPath)
 
 void addConfiguredClassPath(std::string& classPath)
 {
-    char configured[kTextCapacity];
-    getConfigString(cfg::classPath, configured, sizeof configured);
-    logMessage("classpath entry %s", configured);
+    // Read whole: a cut list would end in a cut entry. Each entry is bounded below.
+    const std::string configured = dupConfigString(cfg::classPath);
+    logMessage("classpath entry %s", configured.c_str());
     std::vector<std::string> entries;
     std::string entry;
-    for (const char* p = configured;; ++p) {
+    for (const char* p = configured.c_str();; ++p) {
         if (*p == ';' || *p == '\0') {
             if (!entry.empty()) entries.push_back(entry);
             entry.clear();
@@ -104,10 +108,14 @@ void addConfiguredClassPath(std::string& classPath)
         const char type = item[0];
         const bool mandatory = item.size() > 1 && item[1] == '1';
         char name[kTextCapacity];
-        copyText(name, sizeof name, item.size() > 2 ? item.c_str() + 2 : "");
-        expandVariablesA(name, sizeof name);
+        // A cut name is another file or variable: the entry counts as missing.
+        const bool whole = copyText(name, sizeof name, item.size() > 2 ? item.c_str() + 2 : "") &&
+                           expandVariablesA(name, sizeof name);
+        if (!whole) {
+            logTooLong("class path entry");
+        }
         bool found = false;
-        switch (type) {
+        switch (whole ? type : '\0') {
         case 'A':
         case 'D': {
             std::string resolved = resolvePathList(name);
@@ -143,10 +151,11 @@ void addConfiguredClassPath(std::string& classPath)
         }
         case 'S': {
             char directory[kTextCapacity];
-            resolvePath(directory, sizeof directory, name);
-            bool jars = addArchivesInDirectory(classPath, directory, "jar");
-            bool zips = addArchivesInDirectory(classPath, directory, "zip");
-            found = jars || zips;
+            if (resolvePath(directory, sizeof directory, name)) {
+                bool jars = addArchivesInDirectory(classPath, directory, "jar");
+                bool zips = addArchivesInDirectory(classPath, directory, "zip");
+                found = jars || zips;
+            }
             break;
         }
         default:

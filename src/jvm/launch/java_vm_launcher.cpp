@@ -13,6 +13,7 @@
 #include "platform/diagnostic_log.h"
 #include "platform/environment.h"
 #include "platform/paths.h"
+#include "platform/text_conversion.h"
 #include "platform/text_format.h"
 
 #include <windows.h>
@@ -46,15 +47,17 @@ std::wstring redirectionPath(int switchId, int pathId)
     if (getConfigInt(switchId) == 0) {
         return std::wstring();
     }
+    // A cut path is another file: the output then stays where it goes without redirection.
     wchar_t path[kTextCapacity];
-    getConfigWString(pathId, path, kTextCapacity);
-    expandVariables(path, kTextCapacity, false);
+    if (!getConfigWString(pathId, path, kTextCapacity) || !expandVariables(path, kTextCapacity, false)) {
+        logTooLong("redirection path");
+        return std::wstring();
+    }
     if (path[0] == L'$') {
         return path;
     }
     wchar_t full[kTextCapacity];
-    getFullPathW(full, kTextCapacity, path, false, true);
-    return full;
+    return getFullPathW(full, kTextCapacity, path, false, true) ? full : std::wstring();
 }
 
 // Called by the VM when it ends through System.exit or Runtime.halt, after the shutdown
@@ -112,7 +115,7 @@ void handOverSplashSettings()
     }
     auto text = [](int id) {
         char value[kSplashTextCapacity];
-        getConfigString(id, value, sizeof value);
+        showCut(getConfigString(id, value, sizeof value));  // only shown on the splash screen
         return mainEnv->NewStringUTF(value);
     };
     jstring statusText = text(cfg::statusLineText);
@@ -136,12 +139,13 @@ void handOverSplashSettings()
 
 bool checkFirstRun()
 {
+    // A cut directory is another one, whose marker does not count.
     char installDir[kSplashTextCapacity];
-    getConfigString(cfg::installationDirectory, installDir, sizeof installDir);
     char full[kTextCapacity];
-    getFullPath(full, sizeof full, installDir, true);
     char marker[kTextCapacity];
-    if (!formatText(marker, sizeof marker, "%s\\.deploykit\\firstrun", full) || !fileExists(marker)) {
+    if (!getConfigString(cfg::installationDirectory, installDir, sizeof installDir) ||
+        !getFullPath(full, sizeof full, installDir, true) ||
+        !formatText(marker, sizeof marker, "%s\\.deploykit\\firstrun", full) || !fileExists(marker)) {
         return true;
     }
     jclass firstRunClass = mainEnv->FindClass("com/deploykit/runtime/launcher/FirstRun");
@@ -166,11 +170,7 @@ bool invokeLauncherMain(const ArgumentList& arguments)
         logMessage("checkFirstRun stopped further execution");
         return true;
     }
-    char className[kTextCapacity];
-    copyText(className, sizeof className, launcherRuntimeClass());
-    for (char* p = className; *p != '\0'; ++p) {
-        if (*p == '.') *p = '/';
-    }
+    const char* className = launcherRuntimeClass();
     logMessage("main class: %s", className);
     jclass mainClass = mainEnv->FindClass(className);
     if (mainClass == nullptr) {
@@ -287,9 +287,8 @@ std::vector<std::wstring> mainArguments(const ArgumentList& arguments)
 {
     std::vector<std::wstring> parameters;
     parameters.push_back(getConfigInt(cfg::launcherKind) == 1 ? L"true" : L"false");
-    wchar_t mainClass[kTextCapacity];
-    getConfigWString(cfg::mainClass, mainClass, kTextCapacity);
-    parameters.push_back(mainClass);
+    // Whole: a cut class name would be another class.
+    parameters.push_back(widenBytes(dupConfigString(cfg::mainClass)));
     parameters.push_back(redirectionPath(cfg::redirectStderr, cfg::stderrFile));
     parameters.push_back(redirectionPath(cfg::redirectStdout, cfg::stdoutFile));
     parameters.push_back(getConfigInt(cfg::redirectAppendFlag) != 0 ? L"true" : L"false");
@@ -297,11 +296,15 @@ std::vector<std::wstring> mainArguments(const ArgumentList& arguments)
         parameters.push_back(arguments.first());
     }
     wchar_t defaults[kDefaultArgumentsCapacity];
-    getConfigWString(cfg::defaultArguments, defaults, kDefaultArgumentsCapacity);
-    expandVariables(defaults, kDefaultArgumentsCapacity, false);
-    ArgumentList split;
-    splitCommandLine(defaults, split);
-    parameters.insert(parameters.end(), split.items.begin(), split.items.end());
+    // A cut command line ends in a cut argument, and loses the ones behind it: none are passed.
+    if (getConfigWString(cfg::defaultArguments, defaults, kDefaultArgumentsCapacity) &&
+        expandVariables(defaults, kDefaultArgumentsCapacity, false)) {
+        ArgumentList split;
+        splitCommandLine(defaults, split);
+        parameters.insert(parameters.end(), split.items.begin(), split.items.end());
+    } else {
+        logTooLong("default arguments");
+    }
     const bool passJ = getConfigInt(cfg::passJArguments) != 0;
     for (size_t i = 1; i < arguments.size(); ++i) {
         const std::wstring& argument = arguments[i];

@@ -31,11 +31,14 @@ void addInclude(const wchar_t* baseFile, const std::wstring& reference, VmOption
                 ClassPathOverrides& overrides, int depth)
 {
     wchar_t expanded[kTextCapacity];
-    copyTextW(expanded, kTextCapacity, reference.c_str());
-    expandVariables(expanded, kTextCapacity, false);
-    logMessage("after exp from %S %S", expanded, reference.c_str());
     wchar_t resolved[kTextCapacity];
-    resolvePathW(resolved, kTextCapacity, expanded, false, baseFile);
+    // A cut name is another file: it is not read.
+    if (!copyTextW(expanded, kTextCapacity, reference.c_str()) || !expandVariables(expanded, kTextCapacity, false) ||
+        !resolvePathW(resolved, kTextCapacity, expanded, false, baseFile)) {
+        logTooLong("vmoptions include");
+        return;
+    }
+    logMessage("after exp from %S %S", expanded, reference.c_str());
     if (depth >= kMaxIncludeDepth) {
         logError("vmoptions include depth %d reached, %S not read", depth, resolved);
         return;
@@ -139,8 +142,12 @@ void readVmOptionsFile(const wchar_t* baseFile, FILE* file, VmOptionList& option
             continue;
         }
         wchar_t option[kTextCapacity];
-        copyTextW(option, kTextCapacity, widenBytes(trimmed).c_str());
-        expandVariables(option, kTextCapacity, true);
+        // Cut by its expansion, the option would be another one: skipped whole, as above.
+        if (!copyTextW(option, kTextCapacity, widenBytes(trimmed).c_str()) ||
+            !expandVariables(option, kTextCapacity, true)) {
+            logTooLong("expanded vmoptions line");
+            continue;
+        }
         addVmOptionLine(baseFile, option, options, overrides, depth);
     }
     fclose(file);
@@ -184,10 +191,14 @@ void addLocaleOptions(const ArgumentList& arguments, VmOptionList& options, Clas
 void addConfiguredVmOptions(const ArgumentList& arguments, VmOptionList& options, ClassPathOverrides& overrides)
 {
     wchar_t configured[kTextCapacity];
-    getConfigWString(cfg::vmParameters, configured, kTextCapacity);
-    expandVariables(configured, kTextCapacity, true);
     ArgumentList tokens;
-    splitCommandLine(configured, tokens);
+    // Cut, the options would end in a cut one and lose those behind it: none is taken.
+    if (getConfigWString(cfg::vmParameters, configured, kTextCapacity) &&
+        expandVariables(configured, kTextCapacity, true)) {
+        splitCommandLine(configured, tokens);
+    } else {
+        logTooLong("configured VM options");
+    }
     logMessage("adding options\n");
     for (size_t i = 0; i < tokens.size(); ++i) {
         if (tokens[i] == L"-include-options" && i + 1 < tokens.size()) {
