@@ -177,6 +177,28 @@ TEST(RoleDispatch, OverlongServiceNameIsRefusedByServiceCommandsOnly)
     EXPECT_TRUE(containsLine(run.log, "ERROR: service name on the command line too long (7000 bytes; at most 5999); "
                                       "not taken"))
         << run.log;
+
+    // A configured name that does not fit is no name at all: cut, it would be another
+    // service's, which the service manager would look up; empty, it refuses the name.
+    struct Case {
+        size_t size;
+        const char* explanation;
+        bool cut;
+    };
+    const Case cases[] = {
+        {5999, "  Service does not exist (error 1060). The service is not installed; install it with /install.\n",
+         false},
+        {6000, "  Invalid name (error 123). A service name must not hold '/' or '\\'.\n", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.size);
+        blockformat::ConfigBlock block = serviceBlock();
+        block.set(101, std::string(c.size, 'n'));
+        LauncherRun status = runLauncher(packageLauncher(dir, block), {L"/status"}, dir);
+        EXPECT_EQ(1u, status.result.exitCode);
+        EXPECT_EQ(std::string("Could not get status.\n") + c.explanation, status.out);
+        EXPECT_EQ(c.cut, containsLine(status.log, "ERROR: config string 101 truncated (6000 6000)")) << status.log;
+    }
 }
 
 TEST(RoleDispatch, WorkingDirectoryIsResolvedAgainstTheExecutable)

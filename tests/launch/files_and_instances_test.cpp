@@ -46,7 +46,14 @@ TEST_F(ClassPath, EntriesOverridesAndMandatoryChecks)
         char flavour;
         std::string expected;    // the class path, or the message when exitCode is 1
         DWORD exitCode;
+        std::string installDir = "..\\";  // configuration 10003
+        std::string logPart = "";          // a part of the log, when it matters
     };
+    // A directory that fills a 6000-byte path buffer exactly, and one a byte longer; and
+    // a scanned directory whose name, behind the executable's directory, is one too long.
+    const std::string fits = "C:\\" + std::string(5996, 'i');
+    const std::string over = fits + "i";
+    const std::string longName(6000 - (bin.size() + 1), 'n');
     const std::vector<Case> cases = {
         {"nothing", "", "", 'q', "", 0},
         {"archive", "A1..\\lib\\a.jar", "", 'q', bin + "\\..\\lib\\a.jar", 0},
@@ -64,13 +71,20 @@ TEST_F(ClassPath, EntriesOverridesAndMandatoryChecks)
         {"overrides", "A0x.jar", "-classpath/p pre.jar\n-classpath r1.jar\n-classpath r2.jar\n-classpath/a post.jar\n", 'q',
          "pre.jar;r2.jar;post.jar", 0},
         {"deploykit runtime archive", "A0x.jar", "", 'd', app + "\\.deploykit\\dpkruntime.jar;" + bin + "\\x.jar", 0},
+        {"runtime archive beside an installation directory that just fits", "A0x.jar", "", 'd',
+         fits + "\\.deploykit\\dpkruntime.jar;" + bin + "\\x.jar", 0, fits},
+        {"no runtime archive beside one a byte too long", "A0x.jar", "", 'd', bin + "\\x.jar", 0, over,
+         "installation directory too long; not used"},
+        {"scanned directory whose path is a byte too long is missing", "S1" + longName, "", 'q',
+         "File or directory " + longName, 1, "..\\",
+         "path too long for 5999: " + bin + "\\" + longName},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         blockformat::ConfigBlock b = block();
         b.set(121, c.entries);
         b.set(2001, std::string(1, c.flavour));
-        b.set(10003, "..\\");
+        b.set(10003, c.installDir);
         std::wstring exe = package(b);
         std::wstring vmoptions = binDir() + L"\\app.vmoptions";
         DeleteFileW(vmoptions.c_str());
@@ -89,6 +103,7 @@ TEST_F(ClassPath, EntriesOverridesAndMandatoryChecks)
             EXPECT_NE(std::string::npos, run.launcher.err.find(c.expected)) << run.describe();
             EXPECT_EQ(0u, run.record.count("JNI_CreateJavaVM"));
         }
+        EXPECT_NE(std::string::npos, run.launcher.log.find(c.logPart)) << run.describe();
     }
 }
 

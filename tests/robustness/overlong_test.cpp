@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
 
 namespace {
 
@@ -64,6 +66,21 @@ size_t countLinesContaining(const std::string& log, const std::string& part)
 {
     size_t count = 0;
     for (const std::string& line : linesOf(log)) count += line.find(part) != std::string::npos ? 1 : 0;
+    return count;
+}
+
+// `piece` repeated until the text holds at least `size` bytes, the last piece whole.
+std::string wholePieces(const std::string& piece, size_t size)
+{
+    std::string text;
+    while (text.size() < size) text += piece;
+    return text;
+}
+
+size_t countOccurrences(const std::string& text, const std::string& part)
+{
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
     return count;
 }
 
@@ -196,6 +213,177 @@ TEST_F(Overlong, EnvironmentValuesOf10000Characters)
     }
     EXPECT_TRUE(containsLine(run.launcher.log, "expanded text of 10016 characters cut to 5999")) << run.describe();
     EXPECT_TRUE(containsLine(run.launcher.log, "configured VM options too long; not used")) << run.describe();
+}
+
+// Every text with a fixed buffer, at its exact size and at one more: at the exact size it is
+// used whole; one over, it is never used cut (the entry is passed over, the setting left as
+// without it) and the log says which text it was. Paths are absolute and do not exist:
+// what counts is what the launcher does with the text. Texts the launcher reads whole
+// reach their reader whole, beyond the size their buffers once had.
+TEST_F(Overlong, TextsAtAndOneOverTheirCapacity)
+{
+    wchar_t longForm[MAX_PATH + 1];
+    DWORD n = GetLongPathNameW(binDir().c_str(), longForm, MAX_PATH + 1);
+    ASSERT_TRUE(n > 0 && n <= MAX_PATH);
+    const std::string moduleDir = toUtf8(longForm) + "\\";
+    // What one run is given: the block, the environment and the vmoptions file.
+    struct Setup {
+        blockformat::ConfigBlock block;
+        ProcessOptions options;
+        std::string vmOptions;
+        std::string location;  // the preferred location file's first line
+    };
+    struct Limit {
+        const char* what;
+        size_t capacity;  // terminator included
+        // Puts the text of `size` characters (after expansion) into the setup; returns it.
+        std::function<std::string(Setup&, size_t size)> put;
+        // Whether the run used the text whole.
+        std::function<bool(const LaunchRun&, const std::string& text)> used;
+        const char* overLine;  // the log line of the text one over
+    };
+    auto hasOption = [](const LaunchRun& run, const std::string& option) { return run.record.has("option", option); };
+    auto hasElement = [](const LaunchRun& run, const std::string& text) {
+        std::vector<std::string> elements = run.record.arrayElements("com/quill/runtime/WinLauncher.main");
+        return std::find(elements.begin(), elements.end(), text) != elements.end();
+    };
+    auto logHas = [](const LaunchRun& run, const std::string& line) { return containsLine(run.launcher.log, line); };
+    const std::vector<Limit> limits = {
+        {"configured VM options", 6000,
+         [](Setup& s, size_t size) {
+             s.block.set(123, "-Dcfg=${QUILL_OVERLONG_CFG}");
+             s.options.setEnv[L"QUILL_OVERLONG_CFG"] = std::wstring(size - 6, L'c');
+             return "-Dcfg=" + std::string(size - 6, 'c');
+         },
+         hasOption, "configured VM options too long; not used"},
+        {"vmoptions line", 6000,
+         [](Setup& s, size_t size) {
+             s.vmOptions += "-Dline=${QUILL_OVERLONG_LINE}\n";
+             s.options.setEnv[L"QUILL_OVERLONG_LINE"] = std::wstring(size - 7, L'l');
+             return "-Dline=" + std::string(size - 7, 'l');
+         },
+         hasOption, "expanded vmoptions line too long; not used"},
+        {"vmoptions include", 6000,
+         [&moduleDir](Setup& s, size_t size) {
+             const std::string name(size - moduleDir.size(), 'i');
+             s.vmOptions += "-include-options " + name + "\n";
+             return moduleDir + name;
+         },
+         [&logHas](const LaunchRun& run, const std::string& path) {
+             return logHas(run, "adding vmoptions from (0000000000000000) <" + path + "> (" +
+                                    path.substr(path.find_last_of('\\') + 1) + ")");
+         },
+         "vmoptions include too long; not used"},
+        {"default arguments", 2000,
+         [](Setup& s, size_t size) {
+             s.block.set(124, "--d ${QUILL_OVERLONG_ARG}");
+             s.options.setEnv[L"QUILL_OVERLONG_ARG"] = std::wstring(size - 4, L'a');
+             return std::string(size - 4, 'a');
+         },
+         hasElement, "default arguments too long; not used"},
+        {"redirection path", 6000,
+         [](Setup& s, size_t size) {
+             s.block.set(102, "1");
+             s.block.set(103, "C:\\" + std::string(size - 3, 'e'));
+             return "C:\\" + std::string(size - 3, 'e');
+         },
+         hasElement, "redirection path too long; not used"},
+        {"working directory", 6000,
+         [](Setup& s, size_t size) {
+             s.block.set(146, "C:\\" + std::string(size - 3, 'w'));
+             return "C:\\" + std::string(size - 3, 'w');
+         },
+         [&logHas](const LaunchRun& run, const std::string& path) {
+             return logHas(run, "change working directory to " + path);
+         },
+         "ERROR: config string 146 truncated (6000 6000)"},
+        {"native library directories", 6000,
+         [](Setup& s, size_t size) {
+             s.block.set(10004, "C:\\" + std::string(size - 3, 'n'));
+             return "C:\\" + std::string(size - 3, 'n');
+         },
+         [](const LaunchRun& run, const std::string& path) {
+             return run.launcher.log.find("Setting PATH (native libs) " + path + ";") != std::string::npos;
+         },
+         "native library directories too long; not used"},
+        {"class path entry", 6000,
+         [](Setup& s, size_t size) {
+             s.block.set(121, "A0${QUILL_OVERLONG_CP}");
+             s.options.setEnv[L"QUILL_OVERLONG_CP"] = L"C:\\" + std::wstring(size - 3, L'p');
+             return "C:\\" + std::string(size - 3, 'p');
+         },
+         [](const LaunchRun& run, const std::string& path) {
+             for (const std::string& option : run.record.options()) {
+                 if (option.rfind("-Djava.class.path=", 0) == 0) return option.find(path) != std::string::npos;
+             }
+             return false;
+         },
+         "class path entry too long; not used"},
+        {"search entry", 6000,
+         [](Setup& s, size_t size) {
+             s.block.set(128, "B${QUILL_OVERLONG_HOME};B..\\jre;");
+             s.options.setEnv[L"QUILL_OVERLONG_HOME"] = L"C:\\" + std::wstring(size - 3, L'h');
+             return "C:\\" + std::string(size - 3, 'h');
+         },
+         [&logHas](const LaunchRun& run, const std::string& home) {
+             return logHas(run, "Testing location " + home + " (type B)");
+         },
+         "search entry too long; not used"},
+        {"preferred JVM directory", 200,
+         [](Setup& s, size_t size) {
+             s.block.set(152, std::string(size, 'd'));
+             return std::string(size, 'd');
+         },
+         [](const LaunchRun& run, const std::string& name) {
+             return run.launcher.log.find("\\" + name + "\\jvm.dll (exists 0)") != std::string::npos;
+         },
+         "ERROR: config string 152 truncated (200 200)"},
+        {"location file line", 6000,
+         [](Setup& s, size_t size) {
+             s.location = "C:\\" + std::string(size - 3, 'f');
+             return s.location;
+         },
+         [&logHas](const LaunchRun& run, const std::string& home) {
+             return logHas(run, "Has preferred location " + home);
+         },
+         "location file line too long; not used"},
+    };
+
+    for (bool over : {false, true}) {
+        SCOPED_TRACE(over ? "one over" : "exact size");
+        Setup setup{block(), {}, "", ""};
+        std::vector<std::string> texts;
+        for (const Limit& limit : limits) {
+            texts.push_back(limit.put(setup, limit.capacity - 1 + (over ? 1 : 0)));
+        }
+        // Read whole, however long: the search sequence and the class path behind 7000
+        // bytes of entries, and a main class of 7000 bytes.
+        const std::string unusedEntries = wholePieces("Zunused;", 7000);
+        setup.block.set(128, unusedEntries + *setup.block.findNarrow(128));
+        const std::string unusedArchives = wholePieces("A0C:\\unused.jar;", 7000);
+        setup.block.set(121, unusedArchives + *setup.block.findNarrow(121));
+        const std::string mainClass = "com.example." + repeated("Long", 7000);
+        setup.block.set(122, mainClass);
+        ASSERT_TRUE(writeTextFile(binDir() + L"\\app.vmoptions", setup.vmOptions));
+        ASSERT_TRUE(makeDirectories(appDir() + L"\\.deploykit"));
+        ASSERT_TRUE(writeTextFile(appDir() + L"\\.deploykit\\pref_jre.cfg", setup.location + "\n"));
+        Behaviour behaviour;
+        behaviour.main = "return";
+        LaunchRun run = this->run(packageOverlong(setup.block), {L"/run"}, behaviour, setup.options);
+        ASSERT_TRUE(endedCleanly(run));
+        ASSERT_EQ(0u, run.exitCode()) << run.describe();
+        for (size_t i = 0; i < limits.size(); ++i) {
+            SCOPED_TRACE(limits[i].what);
+            EXPECT_EQ(!over, limits[i].used(run, texts[i]));
+            EXPECT_EQ(over, containsLine(run.launcher.log, limits[i].overLine));
+        }
+        EXPECT_TRUE(hasElement(run, mainClass)) << "main class";
+        std::string classPath;
+        for (const std::string& option : run.record.options()) {
+            if (option.rfind("-Djava.class.path=", 0) == 0) classPath = option;
+        }
+        EXPECT_EQ(unusedArchives.size() / std::strlen("A0C:\\unused.jar;"), countOccurrences(classPath, "unused.jar"));
+    }
 }
 
 TEST_F(Overlong, VmOptionsLinesBeyondTheBuffer)
