@@ -33,7 +33,8 @@ void changeWorkingDirectory()
     wchar_t full[kTextCapacity];
     // A cut path is another directory: like one that cannot be entered, it leaves the current one.
     if (!getConfigWString(cfg::workingDirectory, directory, kTextCapacity) || directory[0] == L'\0' ||
-        !expandVariables(directory, kTextCapacity, true) || !getFullPathW(full, kTextCapacity, directory, false, true)) {
+        !expandVariables(directory, kTextCapacity, true) ||
+        !getFullPathW(full, kTextCapacity, directory, false, true)) {
         logMessage("working directory unchanged");
         return;
     }
