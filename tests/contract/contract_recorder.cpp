@@ -13,7 +13,7 @@
 //   <situation>\dpk_nlog_*        the launcher's diagnostic log
 // A situation's name is the Java test's name for it; the expectations live there.
 #include "format/record_ids.h"
-#include "launch/launch_environment.h"  // forgetRegistryEntries
+#include "support/launch_environment.h"  // forgetRegistryEntries
 #include "packaging/launcher/writer.h"
 #include "support/jni_standin.h"
 #include "support/test_launcher.h"

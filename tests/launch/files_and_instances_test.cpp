@@ -1,7 +1,7 @@
 // Class path assembly, included files and the single-instance guard, end to end: what the
 // stand-in VM was given, what the application found in its temporary directory, and how
 // real launcher processes see each other.
-#include "launch/launch_environment.h"
+#include "support/launch_environment.h"
 
 #include "platform/private_security.h"
 #include "support/access_list.h"

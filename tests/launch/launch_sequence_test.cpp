@@ -1,7 +1,7 @@
 // The launch end to end through "/run", "/run-redirect" and the service child: the order
 // of the JNI calls, the exit codes of each way the Java side can end, and the service
 // stop line on standard input. The Java side is the stand-in jvm.dll, a test double.
-#include "launch/launch_environment.h"
+#include "support/launch_environment.h"
 
 #include <windows.h>
 

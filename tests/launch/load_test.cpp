@@ -1,7 +1,7 @@
 // Load: many launchers of one application at the same moment, and many in a row. Each
 // instance must get its own numbered semaphore; in single-instance mode exactly one goes
 // on; and a long run of starts leaves no temporary file or directory behind.
-#include "launch/launch_environment.h"
+#include "support/launch_environment.h"
 
 #include <windows.h>
 

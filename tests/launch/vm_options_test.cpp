@@ -1,6 +1,6 @@
 // The VM options and the argument array of main, exactly as the stand-in VM received them,
 // for realistic configurations in each launch mode.
-#include "launch/launch_environment.h"
+#include "support/launch_environment.h"
 
 #include "jvm/launch/vm_options.h"
 

@@ -30,7 +30,7 @@
 // MUTATION_ONLY=<n> runs case n of the seed alone (with MUTATION_LOG=1 also printing the
 // launcher's diagnostic log of each run). scripts/mutation-run runs any number with any
 // seed and prints the counts.
-#include "launch/launch_environment.h"
+#include "support/launch_environment.h"
 #include "robustness/mutation_oracle.h"
 
 #include "format/block_writer.h"

@@ -3,7 +3,7 @@
 // code 0 or 1, and a message for 1) and never write past a buffer; the same test runs
 // against a launcher built with the compiler's stack protector and _FORTIFY_SOURCE
 // (HARDENED_LAUNCHER_IMAGE), where a write past a buffer ends the process at once.
-#include "launch/launch_environment.h"
+#include "support/launch_environment.h"
 #include "packaging/descriptor/text.h"
 
 #include <windows.h>

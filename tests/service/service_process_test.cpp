@@ -1,7 +1,7 @@
 // The service process under the real service manager: the child it starts (the launcher
 // as service child, running the stand-in Java application), the states it reports, and
 // the stop request relayed to the child's standard input.
-#include "launch/launch_environment.h"
+#include "support/launch_environment.h"
 #include "platform/handle.h"
 #include "service/service_support.h"
 

@@ -1,6 +1,6 @@
 // The stand-in's gate, through which tests hold runs inside main: a run whose semaphore or
 // event is not there ends at once as "gate", instead of going on as if it were held.
-#include "launch/launch_environment.h"
+#include "support/launch_environment.h"
 
 #include <windows.h>
 

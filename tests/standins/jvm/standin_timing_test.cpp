@@ -2,7 +2,7 @@
 // JNI_CreateJavaVM call with the microseconds since the calling process was created. A
 // wrong unit or a line in the record would make the bench's figure, or every test that
 // compares records, wrong without anyone noticing.
-#include "launch/launch_environment.h"
+#include "support/launch_environment.h"
 
 #include <windows.h>
 

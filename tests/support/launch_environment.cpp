@@ -1,5 +1,5 @@
 // Test support of the launch tests.
-#include "launch/launch_environment.h"
+#include "support/launch_environment.h"
 
 #include <windows.h>
 
