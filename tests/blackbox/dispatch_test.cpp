@@ -32,7 +32,7 @@ const char kUsage[] =
 // together, as the dispatcher takes seconds to fail in a process another one started.
 TEST(RoleDispatch, ServiceDispatcherFromAConsolePrintsTheUsageAndExitsWithTwo)
 {
-    TestDirectory dir;
+    ScratchDirectory dir;
     std::wstring exe = packageLauncher(dir, serviceBlock());
     const std::vector<std::vector<std::wstring>> commandLines = {
         {}, {L"install"}, {L"//install"}, {L"/RUN"}, {L"/Run-redirect"}, {L"/unknown", L"x"}, {L"run"},
@@ -65,7 +65,7 @@ TEST(RoleDispatch, ServiceDispatcherFromAConsolePrintsTheUsageAndExitsWithTwo)
 // A request for help is answered before the dispatcher: at once, with the same exit code.
 TEST(RoleDispatch, HelpIsTheUsageWithoutTheDispatcher)
 {
-    TestDirectory dir;
+    ScratchDirectory dir;
     std::wstring exe = packageLauncher(dir, serviceBlock());
     for (const wchar_t* word : {L"/help", L"-help", L"--help", L"/?", L"-?", L"/h"}) {
         LauncherRun run = runLauncher(exe, {word}, dir);
@@ -78,7 +78,7 @@ TEST(RoleDispatch, HelpIsTheUsageWithoutTheDispatcher)
 
 TEST(RoleDispatch, ServiceCommandsWithEveryPrefix)
 {
-    TestDirectory dir;
+    ScratchDirectory dir;
     std::wstring exe = packageLauncher(dir, serviceBlock());
     // Every command on a service that does not exist, so that nothing is left behind:
     // the install commands get a name that the service manager refuses (123).
@@ -119,7 +119,7 @@ TEST(RoleDispatch, ServiceCommandsWithEveryPrefix)
 
 TEST(RoleDispatch, RunModesAndTheServiceChild)
 {
-    TestDirectory dir;
+    ScratchDirectory dir;
     std::wstring exe = packageLauncher(dir, serviceBlock());
     struct Case {
         std::vector<std::wstring> arguments;
@@ -156,7 +156,7 @@ TEST(RoleDispatch, RunModesAndTheServiceChild)
 
 TEST(RoleDispatch, OverlongServiceNameIsRefusedByServiceCommandsOnly)
 {
-    TestDirectory dir;
+    ScratchDirectory dir;
     std::wstring exe = packageLauncher(dir, serviceBlock());
     std::wstring longName(7000, L'n');
 
@@ -203,7 +203,7 @@ TEST(RoleDispatch, OverlongServiceNameIsRefusedByServiceCommandsOnly)
 
 TEST(RoleDispatch, WorkingDirectoryIsResolvedAgainstTheExecutable)
 {
-    TestDirectory dir;
+    ScratchDirectory dir;
     CreateDirectoryW(dir.file(L"work").c_str(), nullptr);
     CreateDirectoryW(dir.file(L"bin").c_str(), nullptr);
     blockformat::ConfigBlock block = serviceBlock();

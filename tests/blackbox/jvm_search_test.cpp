@@ -93,7 +93,7 @@ protected:
         return layout;
     }
 
-    TestDirectory dir;
+    ScratchDirectory dir;
 };
 
 bool logHas(const LauncherRun& run, const std::string& line)

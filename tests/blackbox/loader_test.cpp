@@ -40,7 +40,7 @@ struct Outcome {
 
 Outcome runBytes(const std::vector<uint8_t>& bytes, bool log = false)
 {
-    TestDirectory dir;
+    ScratchDirectory dir;
     std::wstring exe = dir.file(L"app.exe");
     writeBytes(exe, bytes);
     LauncherRun run = runLauncher(exe, {L"/run"}, dir, log);
@@ -80,7 +80,7 @@ TEST(ConfigurationLoading, WrongMagic)
 
 TEST(ConfigurationLoading, FatalMessageCarriesTheLogPath)
 {
-    TestDirectory dir;
+    ScratchDirectory dir;
     std::wstring exe = dir.file(L"app.exe");
     writeBytes(exe, readBytes(launcherImage()));
     LauncherRun run = runLauncher(exe, {L"/run"}, dir, true);
@@ -179,7 +179,7 @@ TEST(ConfigurationLoading, ErrorsOfAnInvisibleOrMissingDesktopGoToStandardError)
     EXPECT_EQ(kLoaded, runBytes(packagedBytes(block)).err);
     EXPECT_EQ("Internal Error: readInt\n", runBytes(readBytes(launcherImage())).err);
 
-    TestDirectory dir;
+    ScratchDirectory dir;
     std::wstring exe = dir.file(L"app.exe");
     writeBytes(exe, readBytes(launcherImage()));
     ProcessOptions options;

@@ -14,7 +14,7 @@ const std::vector<std::wstring> kQuickRun = {L"/run"};
 
 TEST(DiagnosticLog, HeaderEmptySecondLineAndCrLfLines)
 {
-    TestDirectory dir;
+    ScratchDirectory dir;
     std::wstring exe = packageLauncher(dir, serviceBlock());
     ASSERT_FALSE(exe.empty());
     LauncherRun run = runLauncher(exe, kQuickRun, dir);
@@ -39,7 +39,7 @@ TEST(DiagnosticLog, HeaderEmptySecondLineAndCrLfLines)
 
 TEST(DiagnosticLog, LinesOfStartUp)
 {
-    TestDirectory dir;
+    ScratchDirectory dir;
     std::wstring exe = packageLauncher(dir, serviceBlock());
     LauncherRun run = runLauncher(exe, kQuickRun, dir);
     for (const char* line : {"language/country is en_US", "working directory unchanged", "running service"}) {
@@ -66,7 +66,7 @@ TEST(DiagnosticLog, OnlyTheExactWordYesTurnsItOn)
         {L"QUILL_LOG", L"", false},
     };
     for (const Case& c : cases) {
-        TestDirectory dir;
+        ScratchDirectory dir;
         std::wstring exe = packageLauncher(dir, serviceBlock());
         ProcessOptions options;
         options.setEnv[c.name] = c.value;
@@ -78,7 +78,7 @@ TEST(DiagnosticLog, OnlyTheExactWordYesTurnsItOn)
 
 TEST(DiagnosticLog, EachProcessWritesTheNextFreeNumber)
 {
-    TestDirectory dir;
+    ScratchDirectory dir;
     std::wstring exe = packageLauncher(dir, serviceBlock());
     runLauncher(exe, kQuickRun, dir);
     runLauncher(exe, kQuickRun, dir);
@@ -106,7 +106,7 @@ TEST(DiagnosticLog, OnlyInTmpOrTempAndPrivate)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        TestDirectory dir;
+        ScratchDirectory dir;
         std::wstring exe = packageLauncher(dir, serviceBlock());
         ASSERT_TRUE(!c.tmpExists || CreateDirectoryW(dir.file(L"tmp").c_str(), nullptr));
         ASSERT_TRUE(!c.tempExists || CreateDirectoryW(dir.file(L"temp").c_str(), nullptr));
@@ -132,7 +132,7 @@ TEST(DiagnosticLog, OnlyInTmpOrTempAndPrivate)
 
 TEST(DiagnosticLog, WideArgumentsAndErrorLines)
 {
-    TestDirectory dir;
+    ScratchDirectory dir;
     blockformat::ConfigBlock block = serviceBlock();
     block.set(2001, "dq");  // the flavour letter is read into two bytes: one letter
     std::wstring exe = packageLauncher(dir, block);

@@ -5,37 +5,29 @@
 #include "platform/diagnostic_log.h"
 #include "platform/paths.h"
 #include "platform/text_format.h"
+#include "support/scratch_directory.h"
 #include "support/test_runtime.h"
 
 #include <algorithm>
+#include <memory>
 
 namespace {
-
-std::wstring programTempDirectory()
-{
-    wchar_t temp[MAX_PATH + 1];
-    DWORD n = GetTempPathW(MAX_PATH + 1, temp);
-    std::wstring base = (n > 0 && n <= MAX_PATH) ? std::wstring(temp) : std::wstring(L"C:\\");
-    return base + L"discovery_" + std::to_wstring(GetCurrentProcessId());
-}
 
 // The log must be on before the first line is written, and the probes' temporary files
 // must land where the tests can see them: both are decided by the environment, here,
 // before main runs.
 class LogEnvironment : public testing::Environment {
 public:
-    LogEnvironment() : directory_(programTempDirectory())
+    LogEnvironment() : directory_(std::make_unique<ProgramLogDirectory>(L"discovery_tests")) {}
+    void SetUp() override
     {
-        CreateDirectoryW(directory_.c_str(), nullptr);
-        SetEnvironmentVariableW(L"TMP", directory_.c_str());
-        SetEnvironmentVariableW(L"TEMP", directory_.c_str());
-        SetEnvironmentVariableW(L"QUILL_LOG", L"yes");
+        ASSERT_FALSE(directory_->path().empty()) << "no folder for the log";
+        ASSERT_NE(logFilePath(), nullptr) << "the diagnostic log did not start";
     }
-    void SetUp() override { ASSERT_NE(logFilePath(), nullptr) << "the diagnostic log did not start"; }
-    void TearDown() override { removeTree(directory_); }
+    void TearDown() override { directory_.reset(); }
 
 private:
-    std::wstring directory_;
+    std::unique_ptr<ProgramLogDirectory> directory_;
 };
 
 testing::Environment* const logEnvironment = testing::AddGlobalTestEnvironment(new LogEnvironment());
@@ -199,7 +191,7 @@ void DiscoveryTest::SetUp()
     setConfigString(kRequireJdkId, "0");
     setConfigString(kApplicationId, "");
     setConfigString(kSkipJavaSoftId, "0");
-    directory_ = std::make_unique<TestDirectory>();
+    directory_ = std::make_unique<ScratchDirectory>();
 }
 
 void DiscoveryTest::TearDown()

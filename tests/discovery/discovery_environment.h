@@ -86,7 +86,7 @@ protected:
     // The resolved (absolute, lower-case) form of a path, as checkJavaExe leaves it.
     static std::string resolved(const std::string& path);
 
-    std::unique_ptr<TestDirectory> directory_;
+    std::unique_ptr<ScratchDirectory> directory_;
 
 private:
     ConfigStore saved_;

@@ -12,7 +12,7 @@
 #include "platform/handle.h"
 #include "platform/text_format.h"
 #include "support/process_runner.h"
-#include "unit/scratch_directory.h"
+#include "support/scratch_directory.h"
 
 #include <windows.h>
 
@@ -528,30 +528,6 @@ int runUnpackChild(const char* javaHome)
     return 99;  // not reached: unpackJre ends the process
 }
 
-// A directory of its own for the log of this program (and of its children), removed at
-// the end.
-class LogDirectory {
-public:
-    LogDirectory()
-    {
-        wchar_t temp[MAX_PATH + 1];
-        DWORD n = GetTempPathW(MAX_PATH + 1, temp);
-        if (n > 0 && n <= MAX_PATH) {
-            path_ = std::wstring(temp) + L"packed_log_" + std::to_wstring(GetCurrentProcessId());
-            CreateDirectoryW(path_.c_str(), nullptr);
-        }
-    }
-    ~LogDirectory()
-    {
-        if (const wchar_t* log = logFilePath()) DeleteFileW(log);
-        RemoveDirectoryW(path_.c_str());
-    }
-    const std::wstring& path() const { return path_; }
-
-private:
-    std::wstring path_;
-};
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -561,10 +537,8 @@ int main(int argc, char** argv)
     }
     // The log decides once per process, at its first line: turn it on before anything
     // logs, in a directory of this run.
-    LogDirectory logDirectory;
-    SetEnvironmentVariableW(L"TMP", logDirectory.path().c_str());
-    SetEnvironmentVariableW(L"QUILL_LOG", L"yes");
-    if (logFilePath() == nullptr) {
+    ProgramLogDirectory logDirectory(L"packed_runtime_tests");
+    if (logDirectory.path().empty() || logFilePath() == nullptr) {
         fprintf(stderr, "the diagnostic log did not start\n");
         return 1;
     }

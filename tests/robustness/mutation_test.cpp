@@ -256,7 +256,7 @@ public:
     }
 
 private:
-    TestDirectory dir_;
+    ScratchDirectory dir_;
     bool ready_ = false;
     bool withLog_ = std::getenv("MUTATION_LOG") != nullptr;
 };

@@ -25,7 +25,7 @@ std::string installed(const std::wstring& name) { return "Installed service '" +
 
 // Runs one service command with the diagnostic log on; the password variable is set to
 // `password` (when not null) and otherwise removed.
-LauncherRun runCommand(const std::wstring& exe, const TestDirectory& dir, const std::vector<std::wstring>& words,
+LauncherRun runCommand(const std::wstring& exe, const ScratchDirectory& dir, const std::vector<std::wstring>& words,
                        const wchar_t* password = nullptr)
 {
     ProcessOptions options;
@@ -120,7 +120,7 @@ TEST(ServiceInstallOptions, StartModesAndAccounts)
         {"user principal name", nullptr, "alice@qltest.example", L"/install", L"pw-upn", SERVICE_DEMAND_START,
          L"alice@qltest.example", false, false, true},
     };
-    TestDirectory dir;
+    ScratchDirectory dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         if (c.accountMustExist && !runsUnderWine()) continue;
@@ -166,7 +166,7 @@ TEST(ServiceInstallOptions, StartModesAndAccounts)
 TEST(ServiceInstallOptions, PasswordIsNeverShownNorKept)
 {
     if (!runsUnderWine()) GTEST_SKIP() << "the account must exist on Windows";
-    TestDirectory dir;
+    ScratchDirectory dir;
     blockformat::ConfigBlock block = serviceBlock();
     block.set(30007, "QLTEST\\svcuser");
     block.set(30008, "60;x;1");  // a refused setting adds lines to the output and the log
@@ -226,7 +226,7 @@ TEST(ServiceInstallOptions, RefusedConfigurationsChangeNothing)
         {"unknown start mode", "sometimes", "LocalService", nullptr,
          "The service start mode 'sometimes' is not known (delayed or disabled); nothing was installed.\n"},
     };
-    TestDirectory dir;
+    ScratchDirectory dir;
     // The existing entry, from a launcher without the options.
     blockformat::ConfigBlock plainBlock = serviceBlock();
     plainBlock.setWide(20017, u"The entry that stays.");
@@ -294,7 +294,7 @@ TEST(ServiceInstallOptions, RecoveryBecomesTheFailureActions)
          "has no failure actions.\n",
          false, SC_ACTION_NONE, 0, 0, false},
     };
-    TestDirectory dir;
+    ScratchDirectory dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text != nullptr ? c.text : "(none)");
         blockformat::ConfigBlock block = serviceBlock();
@@ -352,7 +352,7 @@ TEST(ServiceInstallOptions, RecoveryBecomesTheFailureActions)
 // without them gives it back today's: LocalSystem, no delayed start, no failure actions.
 TEST(ServiceInstallOptions, ReinstallReplacesTheOptions)
 {
-    TestDirectory dir;
+    ScratchDirectory dir;
     blockformat::ConfigBlock plain = serviceBlock();
     plain.set(107, "1");  // the launcher kind alone installs on demand
     blockformat::ConfigBlock optioned = plain;

@@ -16,7 +16,7 @@ struct Command {
 };
 
 // Runs one service command; the name (blanks included) goes last, as a user types it.
-Command run(const std::wstring& exe, const TestDirectory& dir, const std::vector<std::wstring>& words)
+Command run(const std::wstring& exe, const ScratchDirectory& dir, const std::vector<std::wstring>& words)
 {
     LauncherRun launcher = runLauncher(exe, words, dir, false);
     EXPECT_FALSE(launcher.result.timedOut);
@@ -34,7 +34,7 @@ std::string installed(const std::wstring& name) { return "Installed service '" +
 
 TEST(ServiceCommands, LifeOfAStoppedServiceEntry)
 {
-    TestDirectory dir;
+    ScratchDirectory dir;
     std::wstring exe = packageLauncher(dir, serviceBlock());
     ServiceGuard guard(uniqueServiceName());
     const std::wstring& name = guard.name();
@@ -102,7 +102,7 @@ TEST(ServiceCommands, LifeOfAStoppedServiceEntry)
 
 TEST(ServiceCommands, ConfigurationAndCommandLineShapeTheEntry)
 {
-    TestDirectory dir;
+    ScratchDirectory dir;
     blockformat::ConfigBlock block = serviceBlock();
     block.set(149, ",Tcpip,,Afd,");
     block.setWide(20017, u"Serves the d\u00e9mo application \u2013 quietly.");
@@ -144,7 +144,7 @@ TEST(ServiceCommands, ConfigurationAndCommandLineShapeTheEntry)
 
 TEST(ServiceCommands, InstallAndStartGivesTheResultOfStart)
 {
-    TestDirectory dir;
+    ScratchDirectory dir;
     std::wstring exe = packageLauncher(dir, serviceBlock());
     ServiceGuard guard(uniqueServiceName());
 

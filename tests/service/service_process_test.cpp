@@ -67,7 +67,7 @@ public:
         return runLauncher(exe, words, dir, false).result.exitCode;
     }
 
-    TestDirectory dir;
+    ScratchDirectory dir;
     std::wstring exe;
     std::wstring jvmDll;
 };

@@ -61,7 +61,7 @@ protected:
     std::wstring recordPath() const { return dir.file(L"jvm.record"); }
     std::wstring jvmDll() const { return dir.file(L"app\\jre\\bin\\server\\jvm.dll"); }
 
-    TestDirectory dir;
+    ScratchDirectory dir;
 };
 
 std::string joinLines(const std::vector<std::string>& lines);

@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -41,41 +40,6 @@ std::wstring launcherImage()
 {
     const char* image = std::getenv("LAUNCHER_IMAGE");
     return image != nullptr ? winePathOf(image) : std::wstring();
-}
-
-TestDirectory::TestDirectory()
-{
-    static std::atomic<int> counter{0};
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    for (;;) {
-        path_ = std::wstring(temp) + L"lt" + std::to_wstring(GetCurrentProcessId()) + L"_" +
-                std::to_wstring(counter++);
-        if (CreateDirectoryW(path_.c_str(), nullptr)) break;
-    }
-}
-
-TestDirectory::~TestDirectory() { removeTree(path_); }
-
-void removeTree(const std::wstring& path)
-{
-    WIN32_FIND_DATAW entry;
-    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &entry);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..") continue;
-            std::wstring child = path + L"\\" + name;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                removeTree(child);
-            } else {
-                SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(child.c_str());
-            }
-        } while (FindNextFileW(find, &entry));
-        FindClose(find);
-    }
-    RemoveDirectoryW(path.c_str());
 }
 
 std::vector<uint8_t> readBytes(const std::wstring& path)
@@ -129,7 +93,7 @@ std::vector<std::wstring> listNames(const std::wstring& directory, const std::ws
     return names;
 }
 
-std::wstring packageLauncher(const TestDirectory& directory, const blockformat::ConfigBlock& block,
+std::wstring packageLauncher(const ScratchDirectory& directory, const blockformat::ConfigBlock& block,
                              const std::wstring& name)
 {
     std::wstring output = directory.file(name);
@@ -156,13 +120,13 @@ std::string withoutCarriageReturns(const std::string& text)
 }
 
 LauncherRun runLauncher(const std::wstring& exe, const std::vector<std::wstring>& arguments,
-                        const TestDirectory& directory, bool log, ProcessOptions options)
+                        const ScratchDirectory& directory, bool log, ProcessOptions options)
 {
     return runLauncherIn(exe, arguments, directory.path(), log, options);
 }
 
 LaunchersTogether::LaunchersTogether(const std::wstring& exe, const std::vector<std::vector<std::wstring>>& commandLines,
-                                     const TestDirectory& directory, const ProcessOptions& options)
+                                     const ScratchDirectory& directory, const ProcessOptions& options)
     : runs_(commandLines.size()), endings_(CreateSemaphoreW(nullptr, 0, 0x7fffffff, nullptr))
 {
     for (size_t i = 0; i < commandLines.size(); ++i) {
@@ -191,7 +155,7 @@ std::vector<LauncherRun> LaunchersTogether::join()
 
 std::vector<LauncherRun> runLaunchersTogether(const std::wstring& exe,
                                               const std::vector<std::vector<std::wstring>>& commandLines,
-                                              const TestDirectory& directory)
+                                              const ScratchDirectory& directory)
 {
     return LaunchersTogether(exe, commandLines, directory).join();
 }

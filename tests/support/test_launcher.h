@@ -4,6 +4,7 @@
 
 #include "packaging/launcher/writer.h"
 #include "support/process_runner.h"
+#include "support/scratch_directory.h"
 
 #include <string>
 #include <thread>
@@ -16,22 +17,6 @@ std::wstring winePathOf(const std::string& unixPath);
 std::string toUtf8(const std::wstring& text);
 std::wstring fromUtf8(const std::string& text);
 
-// A fresh directory under the user's temporary directory, removed with everything in it
-// when the test ends, also when it fails.
-class TestDirectory {
-public:
-    TestDirectory();
-    ~TestDirectory();
-    TestDirectory(const TestDirectory&) = delete;
-    TestDirectory& operator=(const TestDirectory&) = delete;
-    const std::wstring& path() const { return path_; }
-    std::wstring file(const std::wstring& name) const { return path_ + L"\\" + name; }
-
-private:
-    std::wstring path_;
-};
-
-void removeTree(const std::wstring& path);
 std::vector<uint8_t> readBytes(const std::wstring& path);
 std::string readText(const std::wstring& path);
 bool writeBytes(const std::wstring& path, const std::vector<uint8_t>& bytes);
@@ -40,7 +25,7 @@ bool pathExists(const std::wstring& path);
 std::vector<std::wstring> listNames(const std::wstring& directory, const std::wstring& pattern);
 
 // The launcher image with `block` appended, written as `name` into `directory`.
-std::wstring packageLauncher(const TestDirectory& directory, const blockformat::ConfigBlock& block,
+std::wstring packageLauncher(const ScratchDirectory& directory, const blockformat::ConfigBlock& block,
                              const std::wstring& name = L"app.exe");
 // The example service configuration with errors on standard error.
 blockformat::ConfigBlock serviceBlock();
@@ -59,14 +44,14 @@ struct LauncherRun {
 LauncherRun runLauncherIn(const std::wstring& exe, const std::vector<std::wstring>& arguments,
                           const std::wstring& tmpDirectory, bool log = true, ProcessOptions options = {});
 LauncherRun runLauncher(const std::wstring& exe, const std::vector<std::wstring>& arguments,
-                        const TestDirectory& directory, bool log = true, ProcessOptions options = {});
+                        const ScratchDirectory& directory, bool log = true, ProcessOptions options = {});
 // Several runs at once, each in a thread with a temporary directory of its own inside
 // `directory` ("run<n>"). Wine's service dispatcher takes seconds to give up in a process
 // that the service manager did not start, so such runs are worth overlapping.
 class LaunchersTogether {
 public:
     LaunchersTogether(const std::wstring& exe, const std::vector<std::vector<std::wstring>>& commandLines,
-                      const TestDirectory& directory, const ProcessOptions& options = {});
+                      const ScratchDirectory& directory, const ProcessOptions& options = {});
     ~LaunchersTogether();  // joins
     LaunchersTogether(const LaunchersTogether&) = delete;
     LaunchersTogether& operator=(const LaunchersTogether&) = delete;
@@ -84,7 +69,7 @@ private:
 };
 std::vector<LauncherRun> runLaunchersTogether(const std::wstring& exe,
                                               const std::vector<std::vector<std::wstring>>& commandLines,
-                                              const TestDirectory& directory);
+                                              const ScratchDirectory& directory);
 
 std::string withoutCarriageReturns(const std::string& text);
 

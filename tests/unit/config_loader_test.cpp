@@ -6,7 +6,7 @@
 #include "native/block_bytes.h"
 #include "packaging/example/example_config.h"
 #include "packaging/launcher/writer.h"
-#include "unit/scratch_directory.h"
+#include "support/scratch_directory.h"
 
 #include <windows.h>
 

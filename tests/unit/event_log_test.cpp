@@ -6,7 +6,7 @@
 #include "config/run_settings.h"
 #include "format/record_ids.h"
 #include "support/process_runner.h"
-#include "unit/scratch_directory.h"
+#include "support/scratch_directory.h"
 
 #include <gtest/gtest.h>
 

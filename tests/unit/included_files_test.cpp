@@ -1,7 +1,7 @@
 // Copying the content of included files: chunks, partial reads, unscrambling, failures.
 #include "config/included_files.h"
 
-#include "unit/scratch_directory.h"
+#include "support/scratch_directory.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "platform/paths.h"
 
 #include "platform/text_format.h"
-#include "unit/scratch_directory.h"
+#include "support/scratch_directory.h"
 
 #include <windows.h>
 
@@ -16,6 +16,8 @@
 namespace {
 
 std::wstring widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+// Test paths are plain ASCII.
+std::string narrowAscii(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 std::string lowerAscii(std::string text)
 {
@@ -146,7 +148,7 @@ TEST(Paths, ModuleDirectoryIsTheProgramsOwn)
     EXPECT_EQ('\\', dir.back());
     EXPECT_EQ(lowerAscii(programDirectory()), lowerAscii(dir));
     EXPECT_EQ(widen(dir), getModuleDirWidened());
-    EXPECT_EQ(lowerAscii(dir), lowerAscii(ScratchDirectory::narrow(getModuleDirW())));
+    EXPECT_EQ(lowerAscii(dir), lowerAscii(narrowAscii(getModuleDirW())));
     EXPECT_EQ(0, lstrcmpiA(getModulePath(), (dir + "unit_tests.exe").c_str())) << getModulePath();
 }
 
@@ -183,7 +185,7 @@ TEST(Paths, ResolveAgainstTheExecutableOrAReferenceFile)
         for (bool useNarrowDir : {true, false}) {
             EXPECT_TRUE(resolvePathW(wide, kTextCapacity, widen(c.path).c_str(), useNarrowDir,
                                      c.referenceFile ? reference.c_str() : nullptr));
-            EXPECT_EQ(lowerAscii(c.resolved), lowerAscii(ScratchDirectory::narrow(wide)));
+            EXPECT_EQ(lowerAscii(c.resolved), lowerAscii(narrowAscii(wide)));
         }
     }
 }

@@ -5,7 +5,7 @@
 #include "platform/private_security.h"
 
 #include "support/access_list.h"
-#include "unit/scratch_directory.h"
+#include "support/scratch_directory.h"
 
 #include <gtest/gtest.h>
 

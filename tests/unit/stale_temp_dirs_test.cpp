@@ -4,7 +4,8 @@
 #include "config/stale_temp_dirs.h"
 #include "platform/private_security.h"
 
-#include "scratch_directory.h"
+#include "support/host_links.h"
+#include "support/scratch_directory.h"
 
 #include <gtest/gtest.h>
 
@@ -102,64 +103,6 @@ bool makeRunDirectory(const std::wstring& path)
            makeFile(path + L"\\launcher-runtime.jar", "jar");
 }
 
-// Links are made and removed the only way Wine can: by the host's ln and rm, which Wine
-// starts as host programs. Wine shows such a link as a directory with
-// FILE_ATTRIBUTE_REPARSE_POINT. The process handle of a host program ends before the
-// program does, so the caller waits for what it does, with a deadline.
-bool startHostCommand(const char* program, const std::vector<std::wstring>& arguments)
-{
-    // Wine's own export, where a Windows path is a host path.
-    using UnixName = char*(CDECL*)(const wchar_t*);
-    auto unixName = reinterpret_cast<UnixName>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    if (unixName == nullptr) return false;
-    std::string command = std::string("Z:\\bin\\") + program;
-    for (const std::wstring& argument : arguments) {
-        if (argument[0] == L'-') {
-            command += " " + narrowPath(argument);
-            continue;
-        }
-        char* name = unixName(argument.c_str());
-        if (name == nullptr) return false;
-        command += std::string(" ") + name;
-        HeapFree(GetProcessHeap(), 0, name);
-    }
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-        return false;
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return true;
-}
-
-// Waits until the path exists (or no longer exists) with the link flag as asked; false at
-// the deadline.
-bool awaitPath(const std::wstring& path, bool present, bool link = false)
-{
-    for (const DWORD start = GetTickCount(); GetTickCount() - start < 20000; Sleep(20)) {
-        const DWORD attributes = GetFileAttributesW(path.c_str());
-        if (!present && attributes == INVALID_FILE_ATTRIBUTES) return true;
-        if (present && attributes != INVALID_FILE_ATTRIBUTES &&
-            ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) == link) {
-            return true;
-        }
-    }
-    return false;
-}
-
-bool makeLink(const std::wstring& link, const std::wstring& target)
-{
-    return startHostCommand("ln", {L"-s", target, link}) && awaitPath(link, true, true);
-}
-
-bool removeLink(const std::wstring& link)
-{
-    return startHostCommand("rm", {link}) && awaitPath(link, false);
-}
-
 // Ended runs go; what is not certainly ended, not named as the launcher names, not this
 // account's private folder, or still open, stays; nothing outside the folder is reached by
 // a name in it (a link, a name with a character that narrow text turns into a backslash,
@@ -188,7 +131,7 @@ TEST(StaleTempDirs, SweepRemovesOnlyThisAccountsEndedRuns)
     ASSERT_TRUE(makeDirectory(at(L"precious")));
     ASSERT_TRUE(makeFile(at(L"precious\\keep.txt"), "keep"));
     ASSERT_TRUE(makeRunDirectory(at(L"qllA8.tmp_dir1800000000_m")));
-    ASSERT_TRUE(makeLink(at(L"qllA8.tmp_dir1800000000_m\\user\\link"), at(L"precious")));
+    ASSERT_TRUE(makeHostLink(at(L"qllA8.tmp_dir1800000000_m\\user\\link"), at(L"precious")));
     // qllA9: ended, but another process still has one of its files open.
     ASSERT_TRUE(makeRunDirectory(at(L"qllA9.tmp_dir1800000000_m")));
     HANDLE open = CreateFileW(at(L"qllA9.tmp_dir1800000000_m\\launcher-runtime.jar").c_str(), GENERIC_READ,
@@ -262,11 +205,6 @@ TEST(StaleTempDirs, SweepRemovesOnlyThisAccountsEndedRuns)
     EXPECT_TRUE(exists(at(L"qllA8.tmp_dir1800000000_m\\user")));
     EXPECT_TRUE(exists(at(L"precious\\keep.txt")));
     EXPECT_TRUE(exists(at(L"qllB1.tmp_dir1800000000_m\\planted.txt")));
-    // The link goes before the scratch directory is removed, which then never meets it;
-    // the read-only files are made writable for it.
-    EXPECT_TRUE(removeLink(at(L"qllA8.tmp_dir1800000000_m\\user\\link")));
-    SetFileAttributesW(at(L"victim.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
-    SetFileAttributesW(at(L"linked.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 // Owner of the folder and of the marker is somebody else (Wine gives every object the
@@ -296,7 +234,7 @@ void swapForLink(const std::wstring& listed)
 {
     if (swapped || listed != swapRun) return;
     swapped = DeleteFileW((swapDirectory + L"\\inner.txt").c_str()) && RemoveDirectoryW(swapDirectory.c_str()) &&
-              makeLink(swapDirectory, swapTarget);
+              makeHostLink(swapDirectory, swapTarget);
 }
 
 TEST(StaleTempDirs, AFolderSwappedForALinkAfterTheListingIsNotEntered)
@@ -320,7 +258,6 @@ TEST(StaleTempDirs, AFolderSwappedForALinkAfterTheListingIsNotEntered)
     EXPECT_TRUE(exists(scratch.file(L"precious\\keep.txt")));
     EXPECT_TRUE(exists(run + L"\\user"));
     EXPECT_FALSE(exists(run + L"\\empty.txt")) << "the rest of the run goes";
-    EXPECT_TRUE(removeLink(run + L"\\user"));
 }
 
 TEST(StaleTempDirs, OwnerStateFollowsTheMarkersHolder)
