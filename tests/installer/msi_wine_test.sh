@@ -8,20 +8,22 @@
 # service; `msiexec /x` stops and removes the service and every file; a reinstall after
 # that works, and the launcher's /uninstall removes that entry.
 #
-# usage: msi_wine_test.sh <packager> <launcher.exe> <stand-in dir> <wine prefix> <work dir>
+# The prefix is of the service kind (tests/wine/wine-prefix.sh): its own, set up afresh
+# and ended at the end, so that the package's service meets no other test's services.
+#
+# usage: msi_wine_test.sh <packager> <launcher.exe> <stand-in dir> <wine-prefix.sh> <wine prefix> <work dir>
 set -eu
 
-packager=${1:?usage: msi_wine_test.sh <packager> <launcher.exe> <stand-in dir> <wine prefix> <work dir>}
+packager=${1:?usage: msi_wine_test.sh <packager> <launcher.exe> <stand-in dir> <wine-prefix.sh> <wine prefix> <work dir>}
 image=${2:?launcher image missing}
 standins=${3:?stand-in directory missing}
-prefix=${4:?wine prefix missing}
-work=${5:?work directory missing}
+wine_prefix=${4:?wine-prefix.sh missing}
+prefix=${5:?wine prefix missing}
+work=${6:?work directory missing}
 
 . "$(dirname "$0")/../script_support.sh"
 
-export WINEPREFIX="$prefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+wine() { sh "$wine_prefix" run "$prefix" "$@"; }
 log="$prefix.log"
 service=QuillMsiTest
 installed="$prefix/drive_c/Program Files/Quill Test Works/Msi Test"
@@ -62,19 +64,14 @@ cleanup() {
         [ -f "$work/v$version/test.msi" ] && wine_quiet msiexec /x "$(windows_path "$work/v$version/test.msi")" /qn || true
     done
     [ -n "${holder:-}" ] && exec 3>&- || true
-    wineserver -k >/dev/null 2>&1 || true
+    sh "$wine_prefix" teardown "$prefix"
     rm -rf "$work"
 }
 
 # --- the prefix --------------------------------------------------------------------------
 rm -rf "$work"
 mkdir -p "$work"
-wineserver -k >/dev/null 2>&1 || true
-if [ ! -f "$prefix/system.reg" ]; then
-    mkdir -p "$prefix"
-    wineboot -i </dev/null >>"$log" 2>&1
-    wait_for 120 "the Wine prefix's registry" test -f "$prefix/system.reg" || { finish; exit 1; }
-fi
+sh "$wine_prefix" setup "$prefix" service >/dev/null
 trap cleanup EXIT
 # Wine ends the services of a prefix when its last ordinary process ends: one waits here
 # on a pipe until the test closes it.
