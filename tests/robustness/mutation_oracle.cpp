@@ -1,5 +1,5 @@
 // The corrupted-launcher check's oracle: mutations, the parser's reading, repackaging.
-#include "robustness/mutation_oracle.h"
+#include "mutation_oracle.h"
 
 #include "format/block_writer.h"
 #include "format/included_files.h"

@@ -1,7 +1,7 @@
 // What a corrupted launcher must do, decided by the block parser that the launcher and the
 // packager share: the mutations of the corrupted-launcher check, what the parser reads
 // from a mutated file, the launcher that a packager would build from those records, and
-// the counts of the outcomes. Portable C++; the runs under Wine are in mutation_test.cpp.
+// the counts of the outcomes. Portable C++; the runs under Wine are in mutation_process_test.cpp.
 #pragma once
 
 #include "format/block.h"

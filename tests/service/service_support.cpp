@@ -1,5 +1,5 @@
 // Test support of the service tests.
-#include "service/service_support.h"
+#include "service_support.h"
 
 #include "platform/handle.h"
 

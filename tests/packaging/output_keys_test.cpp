@@ -1,0 +1,190 @@
+// The keys of [output]: sizes with or without a unit, wrong values refused at their place,
+// the system's temporary directory for desktop launchers only, and their round trip.
+#include "packager_test_support.h"
+
+#include "format/record_ids.h"
+#include "packaging/descriptor/build.h"
+#include "packaging/descriptor/writer.h"
+#include "packaging/example/example_config.h"
+#include "packaging/launcher/reader.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace packagertest;
+
+TEST(OutputKeys, SizesWithOrWithoutAUnitGiveBytes)
+{
+    const struct {
+        const char* lines;  // in [output]
+        std::string maxSize;
+        std::string keep;
+    } cases[] = {
+        {"", "10485760", "5"},
+        {"max_size = 0\n", "0", "5"},
+        {"max_size = 1048576\nkeep = 3\n", "1048576", "3"},
+        {"max_size = \"1 MB\"\n", "1048576", "5"},
+        {"max_size = \"1MB\"\n", "1048576", "5"},
+        {"max_size = \"512 kb\"\n", "524288", "5"},
+        {"max_size = \"2  Gb\"\n", "2147483648", "5"},
+        {"max_size = \"1024 GB\"\n", "1099511627776", "5"},
+        {"max_size = \"1000\"\n", "1000", "5"},
+        {"max_size = \"0 MB\"\nkeep = 0\n", "0", "0"},
+        {"keep = 1000\n", "10485760", "1000"},
+    };
+    for (const auto& c : cases) {
+        std::string text = serviceDescriptor(std::string("[output]\n") + c.lines);
+        Built built = build(text);
+        ASSERT_TRUE(built.ok) << text << packager::formatDiagnostic(built.errors.front());
+        EXPECT_EQ(value(built.result.block, cfg::outputMaxSize), c.maxSize) << c.lines;
+        EXPECT_EQ(value(built.result.block, cfg::outputKeep), c.keep) << c.lines;
+    }
+}
+
+TEST(OutputKeys, WrongValuesAreRefusedWithTheirPlace)
+{
+    const std::string forms = "; give bytes, or a number with \"KB\", \"MB\" or \"GB\", such as \"10 MB\"";
+    const struct {
+        const char* lines;  // in [output], from line 4
+        std::string error;
+    } cases[] = {
+        {"max_size = -1\n", "4:12: error: output.max_size must be between 0 and 1099511627776 bytes (1024 GB), not -1"},
+        {"max_size = 1099511627777\n",
+         "4:12: error: output.max_size must be between 0 and 1099511627776 bytes (1024 GB), not 1099511627777"},
+        {"max_size = \"1025 GB\"\n",
+         "4:12: error: output.max_size must be between 0 and 1099511627776 bytes (1024 GB), not 1100585369600"},
+        {"max_size = \"99999999999999999999\"\n",
+         "4:12: error: output.max_size \"99999999999999999999\" is too large" + forms},
+        {"max_size = \"9999999999 GB\"\n", "4:12: error: output.max_size \"9999999999 GB\" is too large" + forms},
+        {"max_size = \"10 XB\"\n", "4:12: error: output.max_size \"10 XB\" has no unit the launcher knows" + forms},
+        {"max_size = \"10 MB \"\n", "4:12: error: output.max_size \"10 MB \" has no unit the launcher knows" + forms},
+        {"max_size = \"10 MiB\"\n", "4:12: error: output.max_size \"10 MiB\" has no unit the launcher knows" + forms},
+        {"max_size = \"MB\"\n", "4:12: error: output.max_size \"MB\" does not begin with a number" + forms},
+        {"max_size = \"-1 MB\"\n", "4:12: error: output.max_size \"-1 MB\" does not begin with a number" + forms},
+        {"max_size = \"\"\n", "4:12: error: output.max_size \"\" does not begin with a number" + forms},
+        {"max_size = 1.5\n",
+         "4:12: error: output.max_size must be a byte count or a size such as \"10 MB\", not a number"},
+        {"max_size = true\n",
+         "4:12: error: output.max_size must be a byte count or a size such as \"10 MB\", not a boolean"},
+        {"keep = -1\n", "4:8: error: output.keep must be between 0 and 1000, not -1"},
+        {"keep = 1001\n", "4:8: error: output.keep must be between 0 and 1000, not 1001"},
+        {"keep = \"5\"\n", "4:8: error: output.keep must be an integer, not a string"},
+    };
+    for (const auto& c : cases) {
+        expectTheOneError(serviceDescriptor(std::string("[output]\n") + c.lines), c.error, c.lines);
+    }
+}
+
+// The system's temporary directory is shared by every user: a service launcher may not name
+// its output files there, a desktop launcher (which writes to its user's own) may.
+TEST(OutputKeys, TheSystemTemporaryDirectoryIsForDesktopKindsOnly)
+{
+    const std::string why =
+        ", the system's temporary directory, which every user can write to: another user could create the "
+        "service's file there first to read or change its output or to stop its start, or put a link in its place; "
+        "use a path relative to the executable's directory (only the launcher.kind \"gui\" and \"message-boxes\" "
+        "accept this folder)";
+    const struct {
+        const char* kindLines;  // from line 3; [output] follows
+        int outputLine;         // of the first [output] key
+        bool service;
+    } kinds[] = {
+        {"", 4, true},
+        {"[launcher]\nkind = \"service\"\n", 6, true},
+        {"start = \"demand\"\n", 5, true},
+        {"[launcher]\nkind = \"gui\"\n", 6, false},
+        {"[launcher]\nkind = \"message-boxes\"\n", 6, false},
+    };
+    const struct {
+        const char* key;
+        int32_t record;
+        int32_t redirection;
+        const char* name;
+    } names[] = {
+        {"stderr", cfg::stderrFile, cfg::redirectStderr, "${launcher:sys.tempDir}demo_error.log"},
+        {"stdout", cfg::stdoutFile, cfg::redirectStdout, "${installer:sys.tempDir}\\logs\\out.log"},
+        {"stderr", cfg::stderrFile, cfg::redirectStderr, "${installer:sys.tempDir}"},
+        {"stdout", cfg::stdoutFile, cfg::redirectStdout, "${launcher:sys.launcherDirectory}\\${launcher:sys.tempDir}"},
+    };
+    for (const auto& kind : kinds) {
+        for (const auto& name : names) {
+            const std::string fileName = name.name;
+            std::string quoted;
+            for (char c : fileName) {
+                quoted += c == '\\' ? std::string("\\\\") : std::string(1, c);
+            }
+            std::string text = serviceDescriptor(std::string(kind.kindLines) + "[output]\n" + name.key + " = \"" +
+                                                 quoted + "\"\n");
+            std::string label = std::string(kind.kindLines) + name.key + " = " + fileName;
+            if (kind.service) {
+                const size_t at = fileName.rfind("${");
+                const std::string reference = fileName.substr(at, fileName.find('}', at) + 1 - at);
+                expectTheOneError(text,
+                                  std::to_string(kind.outputLine) + ":" + std::to_string(std::string(name.key).size() + 4) +
+                                      ": error: output." + name.key + " refers to " + reference + why,
+                                  label);
+            } else {
+                Built built = build(text);
+                ASSERT_TRUE(built.ok) << label << ": " << packager::formatDiagnostic(built.errors.front());
+                EXPECT_EQ(value(built.result.block, name.record), fileName) << label;
+                EXPECT_EQ(value(built.result.block, name.redirection), "1") << label;
+            }
+        }
+    }
+    // The example service, described and built again as a descriptor of its own, passes the check.
+    packager::PackagedLauncher example;
+    std::string error;
+    ASSERT_TRUE(packager::readPackagedLauncher(launcherBytes(packager::exampleServiceBlock()), &example, &error)) << error;
+    Built rebuilt = build(packager::describeLauncher(example, {}, "demo.exe").descriptor);
+    EXPECT_TRUE(rebuilt.ok) << (rebuilt.errors.empty() ? "" : packager::formatDiagnostic(rebuilt.errors.front()));
+    // The message for a reference nothing resolves no longer recommends the shared folder.
+    Built unknown = build(serviceDescriptor("[launcher]\nkind = \"gui\"\n[output]\nstderr = \"${TEMP}\\\\e.log\"\n"));
+    ASSERT_EQ(unknown.errors.size(), 1u);
+    EXPECT_EQ(unknown.errors[0].message.find("sys.tempDir"), std::string::npos) << unknown.errors[0].message;
+}
+
+// Inspect shows a size in the largest unit that divides it, and a record no value of the
+// key gives stays a record; either way the build gives the launcher again byte for byte.
+TEST(RoundTrip, OutputLimitComesBackAsItsKeysOrRecords)
+{
+    const struct {
+        const char* lines;
+        std::vector<std::string> inspected;
+        bool records;  // the inspected descriptor has a [records] section
+    } cases[] = {
+        {"", {"max_size = \"10 MB\"", "keep = 5"}, false},
+        {"[output]\nmax_size = 0\nkeep = 0\n", {"max_size = 0", "keep = 0"}, false},
+        {"[output]\nmax_size = 1000\nkeep = 1000\n", {"max_size = 1000", "keep = 1000"}, false},
+        {"[output]\nmax_size = 1536\n", {"max_size = 1536"}, false},
+        {"[output]\nmax_size = \"3 kb\"\n", {"max_size = \"3 KB\""}, false},
+        {"[output]\nmax_size = 1073741824\n", {"max_size = \"1 GB\""}, false},
+        {"[output]\nmax_size = \"2048 MB\"\n", {"max_size = \"2 GB\""}, false},
+        {"[output]\nmax_size = \"1024 GB\"\n", {"max_size = \"1024 GB\""}, false},
+        {"[records]\n30010 = \"010\"\n", {"\"30010\" = \"010\""}, true},
+        {"[records]\n30010 = \"10 MB\"\n", {"\"30010\" = \"10 MB\""}, true},
+        {"[records]\n30010 = \"-5\"\n", {"\"30010\" = \"-5\""}, true},
+        {"[records]\n30010 = \"1099511627777\"\n", {"\"30010\" = \"1099511627777\""}, true},
+        {"[records]\n30011 = \"1001\"\n", {"\"30011\" = \"1001\""}, true},
+    };
+    for (const auto& c : cases) {
+        Built built = build(serviceDescriptor(c.lines));
+        ASSERT_TRUE(built.ok) << c.lines << packager::formatDiagnostic(built.errors.front());
+        packager::Description description;
+        auto [first, second] = roundTrip(built.result.block, &description);
+        EXPECT_TRUE(description.rebuildsIdentically) << description.descriptor;
+        EXPECT_TRUE(description.notes.empty()) << description.notes.front();
+        EXPECT_EQ(first, second) << description.descriptor;
+        for (const std::string& line : c.inspected) {
+            EXPECT_NE(description.descriptor.find("\n" + line + "\n"), std::string::npos)
+                << line << "\n" << description.descriptor;
+        }
+        EXPECT_EQ(description.descriptor.find("[records]") != std::string::npos, c.records) << description.descriptor;
+    }
+}
+
+} // namespace
