@@ -105,7 +105,8 @@
     X(serviceEventLog, 30009, flag)                 \
     /* extensions: the size limit of the output files, for the runtime library */ \
     X(outputMaxSize, 30010, text)                   \
-    X(outputKeep, 30011, integer)
+    X(outputKeep, 30011, integer)                   \
+    X(environmentVariables, 30012, wideText)
 
 namespace cfg {
 
