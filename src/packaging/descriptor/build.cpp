@@ -192,6 +192,7 @@ bool buildFromDescriptor(const ParsedDescriptor& descriptor, const BuildSettings
     noteVersionRangeOfDirectories(b);
     buildKeys(b, tables["vm"], "vm");
     checkVmOptions(b, tables["vm"]);
+    buildEnvironment(b, tables["environment"]);
     buildKeys(b, tables["launcher"], "launcher");
     bool embedRuntime = readRuntimeLibrarySetting(b, tables["launcher"]);
     for (const char* name : {"output", "instance", "splash"}) {

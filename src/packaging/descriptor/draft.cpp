@@ -50,6 +50,10 @@ blockformat::ConfigBlock BlockDraft::toBlock() const
         block.narrow.push_back({id, value});
     }
     block.wide.push_back({cfg::serviceDescription, description});
+    // Only when there is something to set: a launcher without [environment] stays as it was.
+    if (!environment.empty()) {
+        block.wide.push_back({cfg::environmentVariables, environment});
+    }
     block.localeGroups = groups;
     block.addIncludedFiles(files);
     return block;

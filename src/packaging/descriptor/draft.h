@@ -24,6 +24,7 @@ struct BlockDraft {
     std::map<int32_t, std::string> extra;  // [records] ids outside the packager's order
     std::set<int32_t> fromRecords;         // ids that [records] set
     std::u16string description;
+    std::u16string environment;            // the environment record's text; empty for none
     std::vector<blockformat::LocaleGroup> groups;
     std::vector<blockformat::IncludedFile> files;
     std::vector<IncludedSource> origins;   // per file: where a streamed content is copied from
@@ -32,9 +33,10 @@ struct BlockDraft {
     // a key gives it, so that a launcher sees it absent rather than empty.
     void setDefaults();
     // The block: the narrow records in the packager's order, then every message text in
-    // identifier order, then the other records of [records]; the description as the one
-    // wide record, the translations, and the included files (the count and names records
-    // set in place, also to none).
+    // identifier order, then the other records of [records]; the description as the first
+    // wide record, the environment record behind it when [environment] sets any variable,
+    // the translations, and the included files (the count and names records set in place,
+    // also to none).
     blockformat::ConfigBlock toBlock() const;
 };
 

@@ -30,8 +30,9 @@ const char kIntroduction[] =
     "takes it.\n"
     "\n"
     "Texts the launcher stores as narrow records may hold ISO-8859-1 characters only; the\n"
-    "service description and its translations may hold any. No text may hold a NUL character\n"
-    "(U+0000): the launcher reads a text only up to its first NUL, so `build` refuses one.\n"
+    "service description, its translations and `[environment]` may hold any. No text may hold\n"
+    "a NUL character (U+0000): the launcher reads a text only up to its first NUL, so `build`\n"
+    "refuses one.\n"
     "Errors name the file, line and column, one line each.\n";
 
 std::string code(const std::string& text)
@@ -91,6 +92,7 @@ std::string typeOf(const DescriptorKey& key)
     case KeyKind::account: return "string (account)";
     case KeyKind::recovery: return "inline table";
     case KeyKind::byteSize: return "integer (bytes), or a string such as `\"10 MB\"`";
+    case KeyKind::environment: return "string, or an inline table";
     }
     return "";
 }

@@ -57,6 +57,17 @@ DescriptorKey installerKey(const char* key, KeyKind kind, const char* shownDefau
     return entry;
 }
 
+// [environment]: its keys are the names of variables, each one setting of the one record.
+DescriptorKey environmentKey(const char* summary)
+{
+    DescriptorKey entry{"environment", "NAME", cfg::environmentVariables, KeyKind::environment, nullptr, summary,
+                        KeyCode::own};
+    entry.defaultText = "none";
+    entry.typeText = "string, or an inline table `{ prepend = \"...\" }`, `{ append = \"...\" }` or "
+                     "`{ remove = true }`";
+    return entry;
+}
+
 const std::vector<DescriptorKey> kKeys = {
     // [service]
     {"service", "name", cfg::serviceName, KeyKind::text, "",
@@ -151,6 +162,15 @@ const std::vector<DescriptorKey> kKeys = {
     {"vm", "pass_j_arguments", cfg::passJArguments, KeyKind::flag, "1",
      "Command-line arguments that begin with `-J` go to the VM without the `-J` (`-J-Xmx1g` gives `-Xmx1g`), "
      "not to the application; false passes them to the application"},
+
+    // [environment]
+    environmentKey("A variable of the application's environment, by its name: a string sets it (an empty one "
+                   "removes it); `prepend` and `append` add their text to its value with `;` between them (none when "
+                   "it was empty or not set); `remove = true` removes it. Texts are expanded as the launcher expands "
+                   "others: `${launcher:sys.launcherDirectory}`, `${launcher:sys.launcherTempDirectory}`, `${NAME}` "
+                   "of the environment, each entry seeing those before it. `build` refuses a name that is empty or "
+                   "holds `=`, a value of more than 32767 characters, and `${launcher:sys.jvmHome}`, which is not "
+                   "known yet"),
 
     // [launcher]
     {"launcher", "kind", cfg::launcherKind, KeyKind::choice, nullptr,
@@ -326,6 +346,12 @@ const std::vector<DescriptorSection> kSections = {
     {"application", "[application]", "The Java application."},
     {"java", "[java]", "Which Java runtime to use, and where to find it."},
     {"vm", "[vm]", "The Java VM."},
+    {"environment", "[environment]",
+     "The application's environment variables, set in the order written, before the launcher looks for a Java "
+     "runtime: the search (`{ environment = \"JAVA_HOME\" }`), the VM and the application's native libraries "
+     "see them. For a service they are set in the process that runs the VM; the service process keeps its own "
+     "environment. The launcher holds them as they stand, where anyone who can read the executable can read "
+     "them: give no secrets here."},
     {"launcher", "[launcher]", "The launcher itself."},
     {"output", "[output]", "Where the application's output goes; the runtime library redirects it."},
     {"instance", "[instance]", "Running more than one instance."},

@@ -34,6 +34,7 @@ enum class KeyKind {
     account,         // the account a service runs as ("LocalSystem", "DOMAIN\user", ...)
     recovery,        // the service manager's restart action: an inline table of three keys
     byteSize,        // bytes, as an integer or a string with a unit ("10 MB"), stored in decimal
+    environment,     // the application's environment variables: a table of names (a wide record)
 };
 
 // Who maps a key between descriptor and record.

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace packager {
 
@@ -64,5 +65,10 @@ void buildIncludedFiles(Build& b, const toml::table& root, bool embedRuntime);
 void buildRecords(Build& b, const toml::table* records);
 // [messages].
 void buildMessages(Build& b, const toml::table* messages);
+// [environment]: its variables in the order written, as the environment record.
+void buildEnvironment(Build& b, const toml::table* environment);
+// The lines of [environment] that build exactly this environment record, one per variable
+// in the record's order; false, with why in `reason`, for a record no descriptor gives.
+bool environmentLines(const std::u16string& record, std::vector<std::string>* lines, std::string* reason);
 
 } // namespace packager

@@ -10,6 +10,7 @@
 #include "packaging/descriptor/text.h"
 #include "packaging/descriptor/values.h"
 #include "packaging/descriptor/message_texts.h"
+#include "packaging/descriptor/sections.h"
 
 #include <cstdio>
 #include <map>
@@ -44,6 +45,7 @@ struct Writer {
     std::map<int, int32_t> lineIds;         // line -> the record it expresses
     std::set<int32_t> unexpressed;          // ids no key could express
     std::string language;                   // of the built-in message texts
+    std::vector<std::string> notes;         // what the descriptor cannot say
 
     bool has(int32_t id) const { return narrow.count(id) != 0; }
     // The text of a record; empty for one the launcher lacks, which stays absent (it is
@@ -226,6 +228,29 @@ void writeRecords(Writer& w, const DescriptorSection& section)
     }
 }
 
+// [environment] from its record, when the launcher has one; a record no descriptor gives
+// is left out with a note, and a build then gives a launcher without it.
+void writeEnvironment(Writer& w, const DescriptorSection& section)
+{
+    const DescriptorKey& key = *findKey(section.name, cfg::environmentVariables);
+    for (const blockformat::WideRecord& record : w.launcher->block.wide) {
+        if (record.id != key.record) {
+            continue;
+        }
+        std::vector<std::string> lines;
+        std::string reason;
+        if (!environmentLines(record.value, &lines, &reason)) {
+            w.notes.push_back("record " + std::to_string(key.record) + " (" + section.heading +
+                              ") cannot be written as a descriptor: " + reason + "; the descriptor leaves it out");
+            continue;
+        }
+        w.plain("\n" + std::string(section.heading));
+        for (const std::string& line : lines) {
+            w.plain(line);
+        }
+    }
+}
+
 void writeFiles(Writer& w, const DescriptorSection& section, const std::vector<std::string>& fileSources)
 {
     const DescriptorKey& sourceKey = *findKey(section.name, cfg::includedFileCount);
@@ -264,6 +289,10 @@ std::string write(const PackagedLauncher& launcher, const std::vector<std::strin
         }
         if (name == "installer") {
             continue;  // the package's settings are not in the launcher
+        }
+        if (name == "environment") {
+            writeEnvironment(*w, section);
+            continue;
         }
         w->plain("\n" + std::string(section.heading));
         for (const DescriptorKey& key : descriptorKeys()) {
@@ -385,9 +414,11 @@ Description describeLauncher(const packager::PackagedLauncher& launcher, const s
     // [records]; two rounds settle it, the third only confirms.
     // Records a build adds that the launcher lacks; the rest is compared without them.
     std::vector<int32_t> added;
+    std::vector<std::string> writerNotes;  // of the last round
     for (int round = 0; round < 4 && !settled; ++round) {
         Writer w;
         description.descriptor = write(launcher, fileSources, launcherName, raw, &w);
+        writerNotes = w.notes;
         BuildResult built;
         std::vector<Diagnostic> errors;
         size_t rawBefore = raw.size();
@@ -437,6 +468,7 @@ Description describeLauncher(const packager::PackagedLauncher& launcher, const s
     if (!settled) {
         description.notes.push_back("the descriptor could not be made to give back every record exactly");
     }
+    description.notes.insert(description.notes.end(), writerNotes.begin(), writerNotes.end());
     if (!added.empty()) {
         description.notes.push_back(
             std::string("this launcher has no ") + (added.size() == 1 ? "record " : "records ") + recordList(added) +
