@@ -1,10 +1,12 @@
-// The in-process launch, strictly in this order: included files, native libraries in
-// front of PATH, the service child's console handler, the single-instance guard, the
-// Java runtime, then the VM and the application's main. Every failure before main runs
-// ends the process with exit code 1 and removes the launcher's temporary directory.
+// The in-process launch, strictly in this order: included files, the configured
+// environment variables, native libraries in front of PATH, the service child's console
+// handler, the single-instance guard, the Java runtime, then the VM and the application's
+// main. Every failure before main runs ends the process with exit code 1 and removes the
+// launcher's temporary directory.
 #include "launcher/launch_sequence.h"
 
 #include "config/config_store.h"
+#include "config/environment_settings.h"
 #include "config/included_files.h"
 #include "config/messages.h"
 #include "config/variable_expansion.h"
@@ -74,6 +76,10 @@ void launchApplication(ArgumentList& arguments, bool serviceChild)
     if (extractIncludedFiles() != 0) {
         fatalConfigError(cfg::msgInternalError, "16");
     }
+    // The configured environment first, before anything of the start reads it, and after
+    // the extraction, whose directory the launcher chooses by its own rules and which
+    // ${launcher:sys.launcherTempDirectory} names.
+    applyEnvironmentSettings();
     prependNativeLibraryPath();
     if (serviceChild) {
         logMessage("registering ConsoleCtrlHandler");

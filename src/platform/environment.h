@@ -15,6 +15,14 @@ std::string environmentValue(const char* name);
 // variable keeps its value; false with the system's error when setting fails.
 bool setEnvironmentValue(const char* name, const std::string& value);
 
+// The same in UTF-16, as the system keeps its environment, so that any name and value
+// survive: false when the variable is not set.
+bool environmentValueW(const wchar_t* name, std::wstring* value);
+// Sets the variable to `value`, or removes it when `value` is null, for the system and for
+// the C runtime. A value longer than kEnvironmentValueCapacity is refused as by
+// setEnvironmentValue; false with the system's error when setting or removing fails.
+bool setEnvironmentValueW(const wchar_t* name, const std::wstring* value);
+
 // Reads a variable that holds a secret into `out` and removes it from this process's
 // environment (the system's and the C runtime's copies), so that no process started
 // later inherits it. Returns the system's answer: 0 when it is not set, `capacity` or

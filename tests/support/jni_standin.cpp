@@ -28,6 +28,7 @@ std::string Behaviour::text() const
     if (destroyWaitMs > 0) line("destroyWaitMs", std::to_string(destroyWaitMs));
     if (mainRunsMs > 0) line("mainRunsMs", std::to_string(mainRunsMs));
     if (mainRecordsClock) line("mainRecordsClock", "1");
+    for (const std::string& name : mainRecordsVariables) line("mainRecordsVariable", name);
     if (!mainStartsProcess.empty()) line("mainStartsProcess", mainStartsProcess);
     if (failNewObjectArray) line("failNewObjectArray", "1");
     if (failNewString >= 0) line("failNewString", std::to_string(failNewString));

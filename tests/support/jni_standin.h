@@ -29,6 +29,9 @@
 //                              "." for the directory itself
 //   mainRunsMs=<n>             main runs this long (after the gate) before its action
 //   mainRecordsClock=1         main records "clock <ms>", the wall clock in milliseconds
+//   mainRecordsVariable=<name>*
+//                              main records the environment variable <name> as the system
+//                              and as the C runtime (getenv) have it
 //   mainStartsProcess=<cmd>    main starts this command line, recording "process <id>"
 //                              (or "process failed <error>")
 //   destroyWaitMs=<n>          DestroyJavaVM waits this long, as for non-daemon threads
@@ -48,8 +51,10 @@
 //   call <class>.<name> for a static call, followed by one line per argument:
 //     arg Z <0|1>, arg I <n>, arg J <n>, arg String <text>, arg null, arg String[] <count>
 //     and element <text> per element of a string array
-//   firstRun <true|false|throw>, clock <ms> and process <id> when asked for, then
-//   main <return|throw|exit <code>|stdin>
+//   firstRun <true|false|throw>, clock <ms> and process <id> when asked for, and per
+//   variable asked for "variable <name>=<value>" (the system's environment) and
+//   "crtVariable <name>=<value>" (the C runtime's copy), each "<name>" alone when it is
+//   not set; then main <return|throw|exit <code>|stdin>
 //   stdin.line <text> per line read (without its LF), then stdin.stop or stdin.eof
 //   tempFile <name> <size>|missing and tempFileContent <content>
 //   tempFileSecurity <name> <SDDL of its access list>|unreadable
@@ -109,6 +114,7 @@ struct Behaviour {
     int destroyWaitMs = 0;
     int mainRunsMs = 0;
     bool mainRecordsClock = false;
+    std::vector<std::string> mainRecordsVariables;
     std::string mainStartsProcess;
     bool failNewObjectArray = false;
     int failNewString = -1;

@@ -71,6 +71,7 @@ struct Control {
     int destroyWaitMs = 0;
     int mainRunsMs = 0;
     bool mainRecordsClock = false;
+    std::vector<std::string> mainRecordsVariables;
     std::string mainStartsProcess;
     bool failNewObjectArray = false;
     int failNewString = -1;
@@ -172,6 +173,7 @@ void loadControl()
         else if (key == "destroyWaitMs") control.destroyWaitMs = std::atoi(value.c_str());
         else if (key == "mainRunsMs") control.mainRunsMs = std::atoi(value.c_str());
         else if (key == "mainRecordsClock") control.mainRecordsClock = value == "1";
+        else if (key == "mainRecordsVariable") control.mainRecordsVariables.push_back(value);
         else if (key == "mainStartsProcess") control.mainStartsProcess = value;
         else if (key == "failNewObjectArray") control.failNewObjectArray = value == "1";
         else if (key == "failNewString") control.failNewString = std::atoi(value.c_str());
@@ -374,6 +376,26 @@ void recordClock()
     record("clock", std::to_string(ticks / 10000));
 }
 
+// The application's environment as it sees it: through the system, as System.getenv
+// does, and through the C runtime, as a native library's getenv does.
+void recordVariables()
+{
+    for (const std::string& name : control.mainRecordsVariables) {
+        const std::wstring wideName = widen(name);
+        DWORD size = GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
+        std::wstring value(size, L'\0');
+        DWORD length = size == 0 ? 0 : GetEnvironmentVariableW(wideName.c_str(), &value[0], size);
+        bool set = size != 0 && length < size;
+        record("variable", set ? name + "=" + utf8Of(reinterpret_cast<const jchar*>(value.c_str()),
+                                                     static_cast<jsize>(length))
+                               : name);
+        const wchar_t* crt = _wgetenv(wideName.c_str());
+        record("crtVariable", crt != nullptr ? name + "=" + utf8Of(reinterpret_cast<const jchar*>(crt),
+                                                                   static_cast<jsize>(wcslen(crt)))
+                                             : name);
+    }
+}
+
 // A process of the application's own, which must go when the application is ended.
 void startOwnProcess()
 {
@@ -414,6 +436,7 @@ void playMain()
     // Before the "main" line, so that a test that sees it finds these too.
     recordClock();
     startOwnProcess();
+    recordVariables();
     record("main", control.main);
     signalEntry();
     recordTempFiles();
