@@ -103,10 +103,14 @@
     X(serviceAccount, 30007, text)                  \
     X(serviceRecovery, 30008, text)                 \
     X(serviceEventLog, 30009, flag)                 \
+    X(serviceGrantLogonRight, 30014, flag)          \
+    X(servicePreshutdown, 30015, flag)              \
     /* extensions: the size limit of the output files, for the runtime library */ \
     X(outputMaxSize, 30010, text)                   \
     X(outputKeep, 30011, integer)                   \
-    X(environmentVariables, 30012, wideText)
+    X(environmentVariables, 30012, wideText)        \
+    /* extensions: the runtime search */            \
+    X(strictJavaVersion, 30013, flag)
 
 namespace cfg {
 
