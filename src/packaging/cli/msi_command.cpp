@@ -1,7 +1,10 @@
 // `packager msi`: checks that wixl can be run, builds the launcher and the package plan
 // from the descriptor (parsed once, for both), writes the launcher and the WiX source into
-// a working folder (the folder of --wxs when the source is kept), and has wixl compile the
-// package into the partial file of the output, which replaces the output when complete.
+// a working folder (the launcher beside the source kept with --wxs, which stays whatever
+// happens after it is written), and has wixl compile the package into the partial file of
+// the output, which replaces the output when complete; texts that wixl cannot store are
+// put back with msitools first. The Windows build, which cannot run wixl, writes the kept
+// source and its launcher for the WiX toolset.
 #include "packaging/cli/commands.h"
 
 #include "packaging/installer/plan.h"
@@ -108,18 +111,24 @@ int msiCommand(const std::vector<std::string>& arguments, const std::string& run
     const std::string& imagePath = parsed.positional[1];
     const fs::path output = fs::path(parsed.positional[2]);
 
-    // Before anything is built or written: without the compiler there is no package.
+    // Before anything is built or written: without the compiler there is no package, only
+    // (on Windows) the source and the launcher for the WiX toolset.
     std::string compiler = findInstallerCompiler();
-    if (compiler.empty()) {
 #ifdef _WIN32
+    const bool sourceOnly = !keptSource.empty();
+    if (!sourceOnly) {
         return console.fail("msi compiles the package with wixl, which this Windows build of the packager cannot "
-                            "run; run packager msi on a Linux build machine; nothing was written");
+                            "run; give --wxs <file> to write the WiX source and the launcher for the WiX toolset, or "
+                            "run packager msi on a Linux build machine; nothing was written");
+    }
 #else
+    const bool sourceOnly = false;
+    if (compiler.empty()) {
         return console.fail(std::string("msi needs ") + kInstallerCompiler +
                             ", which is not installed (Debian package " + kInstallerCompilerPackage +
                             "); nothing was written");
-#endif
     }
+#endif
 
     // wixl would only say that it cannot write.
     std::error_code failed;
@@ -151,6 +160,9 @@ int msiCommand(const std::vector<std::string>& arguments, const std::string& run
         return console.failAt(errors);
     }
     problem = installerSourceProblem(plan);
+    if (problem.empty() && !sourceOnly) {
+        problem = standInProblem(plan);
+    }
     if (!problem.empty()) {
         return console.fail(descriptorPath + ": " + problem + "; nothing was written");
     }
@@ -193,42 +205,73 @@ int msiCommand(const std::vector<std::string>& arguments, const std::string& run
 
     WorkFolder work;
     std::string error;
-    if (keptSource.empty()) {
-        if (!work.makeTemporary(&error)) {
-            return console.fail(error);
-        }
-        sourcePath = work.path() / sourcePath;
-    } else {
-        work.useFolder(sourceFolder);
+    if (!sourceOnly && !work.makeTemporary(&error)) {
+        return console.fail(error);
     }
-    fs::path launcher = work.path() / launcherName;
-    work.track(launcher);
+    // The launcher: beside the kept source, else in the working folder.
+    fs::path launcher = (keptSource.empty() ? work.path() : sourceFolder) / launcherName;
+    if (!keptSource.empty()) {
+        work.track(launcher);
+    }
     if (!writeLauncher(imagePath, built.block, launcher.string(), &error, built.includedFrom)) {
         return console.fail(error);
     }
-    std::vector<std::string> sources;
-    for (const InstallerFile& file : plan.files) {
-        sources.push_back(sourceText(file.source.empty() ? launcher : file.source, work.path()));
+    // Each file's Source, relative to the folder of the source that names it (wixl takes no
+    // absolute one).
+    auto sourcesFrom = [&plan, &launcher](const fs::path& folder) {
+        std::vector<std::string> sources;
+        for (const InstallerFile& file : plan.files) {
+            sources.push_back(sourceText(file.source.empty() ? launcher : file.source, folder));
+        }
+        return sources;
+    };
+    if (!keptSource.empty()) {
+        work.track(sourcePath);
+        if (!writeOutputFile(sourcePath, installerSource(plan, sourcesFrom(sourceFolder)), &error)) {
+            return console.fail(error);
+        }
+        // Written: the source and its launcher stay, whatever happens to the package.
+        work.keep();
     }
-    work.track(sourcePath);
-    if (!writeOutputFile(sourcePath, installerSource(plan, sources), &error)) {
-        return console.fail(error);
+    if (sourceOnly) {
+        fs::path objectFile = sourcePath;
+        objectFile.replace_extension(".wixobj");
+        console.out() << "wrote " << sourcePath.string() << " and the launcher " << launcher.string() << ": "
+                      << plan.productName << " " << plan.version << ", " << plan.files.size() << " file(s), service '"
+                      << plan.service.name << "'\n"
+                      << "compile them with the WiX toolset 3:\n"
+                      << "  candle -arch x64 -out " << objectFile.string() << " " << sourcePath.string() << "\n"
+                      << "  light -out " << output.string() << " " << objectFile.string() << "\n"
+                      << std::flush;
+        return kSuccess;
     }
 
+    // wixl compiles a source of its own, in the working folder: the kept one, with a
+    // stand-in for each text that wixl cannot store.
+    const int codePage = installerCodePage(plan);
+    StandIns standIns = standInsFor(plan);
+    fs::path compiled = work.path() / "package.wxs";
+    if (!writeOutputFile(compiled, installerSource(plan, sourcesFrom(work.path()), codePage != 0 ? &standIns : nullptr),
+                         &error)) {
+        return console.fail(error);
+    }
     OutputFile package(output);
     int exitCode = runInstallerCompiler(compiler, {"-a", "x64", "-o", package.partialPath().string(),
-                                                   sourcePath.string()});
+                                                   compiled.string()});
     if (exitCode != 0 || !fs::is_regular_file(package.partialPath(), failed)) {
         return console.fail(std::string(kInstallerCompiler) + " could not compile the package (" +
                             (exitCode < 0 ? std::string("it did not run to its end")
                                           : "exit code " + std::to_string(exitCode)) +
-                            "); nothing was written");
+                            "); the package was not written" +
+                            (keptSource.empty() ? std::string() : "; the WiX source " + sourcePath.string() + " is kept"));
+    }
+    if (codePage != 0 && !restoreTexts(package.partialPath(), standIns, codePage,
+                                       plan.productName + " " + plan.version, plan.manufacturer, work.path(), &error)) {
+        return console.fail(error + "; the package was not written" +
+                            (keptSource.empty() ? std::string() : "; the WiX source " + sourcePath.string() + " is kept"));
     }
     if (!package.commit(&error)) {
         return console.fail(error);
-    }
-    if (!keptSource.empty()) {
-        work.keep();
     }
     console.out() << "packaged " << output.string() << ": " << plan.productName << " " << plan.version << ", "
                   << plan.files.size() << " file(s), service '" << plan.service.name << "'\n"

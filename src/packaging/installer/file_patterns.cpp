@@ -28,11 +28,14 @@ std::vector<fs::path> expandPattern(const fs::path& base, const std::string& pat
                 if (fs::exists(candidate, failed)) next.push_back(candidate);
                 continue;
             }
-            if (!fs::is_directory(folder, failed)) continue;
+            // The folder of a bare name is the empty path: the current folder, which is
+            // listed as "." while its matches keep their names as the pattern gives them.
+            const fs::path listed = folder.empty() ? fs::path(".") : folder;
+            if (!fs::is_directory(listed, failed)) continue;
             std::vector<fs::path> found;
-            for (const fs::directory_entry& entry : fs::directory_iterator(folder, failed)) {
+            for (const fs::directory_entry& entry : fs::directory_iterator(listed, failed)) {
                 if (matchesWildcard(step, entry.path().filename().u8string())) {
-                    found.push_back(entry.path());
+                    found.push_back(folder / entry.path().filename());
                 }
             }
             std::sort(found.begin(), found.end());

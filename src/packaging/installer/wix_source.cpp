@@ -32,7 +32,7 @@ std::string attribute(const std::string& text)
 
 // A value of a column that Windows Installer formats: brackets and braces would name
 // properties and conditional groups, so they are escaped as [\x].
-std::string formatted(const std::string& text)
+std::string bracketsEscaped(const std::string& text)
 {
     std::string out;
     for (char c : text) {
@@ -42,7 +42,38 @@ std::string formatted(const std::string& text)
             out += c;
         }
     }
-    return attribute(out);
+    return out;
+}
+
+bool isAscii(const std::string& text)
+{
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    }
+    return true;
+}
+
+// Every text of the plan that the package holds, with what it is.
+std::vector<std::pair<std::string, std::string>> planTexts(const InstallerPlan& plan)
+{
+    std::vector<std::pair<std::string, std::string>> texts = {
+        {"installer.product_name", plan.productName},
+        {"installer.manufacturer", plan.manufacturer},
+        {"service.name", plan.service.name},
+        {"service.description", plan.service.description},
+        {"service.account", plan.service.account},
+    };
+    for (const std::string& step : plan.installFolder) {
+        texts.push_back({"the installation folder", step});
+    }
+    for (const std::string& dependency : plan.service.dependencies) {
+        texts.push_back({"service.dependencies", dependency});
+    }
+    for (const InstallerFile& file : plan.files) {
+        texts.push_back({"the installed file " + file.target, file.target});
+        texts.push_back({"the source of " + file.target, file.source.u8string()});
+    }
+    return texts;
 }
 
 std::string textProblem(const std::string& what, const std::string& text)
@@ -66,24 +97,7 @@ std::string textProblem(const std::string& what, const std::string& text)
 
 std::string installerSourceProblem(const InstallerPlan& plan)
 {
-    std::vector<std::pair<std::string, std::string>> texts = {
-        {"installer.product_name", plan.productName},
-        {"installer.manufacturer", plan.manufacturer},
-        {"service.name", plan.service.name},
-        {"service.description", plan.service.description},
-        {"service.account", plan.service.account},
-    };
-    for (const std::string& step : plan.installFolder) {
-        texts.push_back({"the installation folder", step});
-    }
-    for (const std::string& dependency : plan.service.dependencies) {
-        texts.push_back({"service.dependencies", dependency});
-    }
-    for (const InstallerFile& file : plan.files) {
-        texts.push_back({"the installed file " + file.target, file.target});
-        texts.push_back({"the source of " + file.target, file.source.u8string()});
-    }
-    for (const auto& [what, text] : texts) {
+    for (const auto& [what, text] : planTexts(plan)) {
         std::string problem = textProblem(what, text);
         if (!problem.empty()) {
             return problem;
@@ -92,21 +106,89 @@ std::string installerSourceProblem(const InstallerPlan& plan)
     return "";
 }
 
-std::string installerSource(const InstallerPlan& plan, const std::vector<std::string>& sources)
+const char kStopActionName[] = "StopServiceByLauncher";
+
+int installerCodePage(const InstallerPlan& plan)
+{
+    for (const auto& text : planTexts(plan)) {
+        if (!isAscii(text.second)) return 65001;
+    }
+    return 0;
+}
+
+std::string StandIns::of(const std::string& text)
+{
+    for (const auto& [standIn, known] : texts) {
+        if (known == text) return standIn;
+    }
+    std::string standIn = marker + std::to_string(texts.size()) + "~";
+    texts.push_back({standIn, text});
+    return standIn;
+}
+
+StandIns standInsFor(const InstallerPlan& plan)
+{
+    StandIns standIns;
+    for (int n = 0;; ++n) {
+        standIns.marker = "~pkgtext" + (n == 0 ? std::string() : std::to_string(n) + "-");
+        bool held = false;
+        for (const auto& text : planTexts(plan)) {
+            held = held || text.second.find(standIns.marker) != std::string::npos;
+        }
+        if (!held) return standIns;
+    }
+}
+
+std::string standInProblem(const InstallerPlan& plan)
+{
+    if (installerCodePage(plan) == 0) {
+        return "";
+    }
+    for (const auto& [what, text] : planTexts(plan)) {
+        if (text.find_first_of("\t\r\n") != std::string::npos) {
+            return what + " holds a tab or line end, which a package whose texts are not all ASCII cannot hold "
+                          "(msitools reads a table's rows as lines)";
+        }
+    }
+    return "";
+}
+
+std::string installerSource(const InstallerPlan& plan, const std::vector<std::string>& sources, StandIns* standIns)
 {
     const InstallerService& service = plan.service;
+    // A text of a table, as the source holds it: a stand-in for wixl where it is not ASCII.
+    auto attribute = [standIns](const std::string& text) {
+        return packager::attribute(standIns != nullptr && !isAscii(text) ? standIns->of(text) : text);
+    };
+    auto formatted = [&attribute](const std::string& text) { return attribute(bracketsEscaped(text)); };
+    const int codePage = installerCodePage(plan);
     std::string out;
     out += "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
     out += "<!-- Written by packager msi. Compile with: wixl -a x64 -o <package.msi> <this file>\n";
-    out += "     or with the WiX toolset 3: candle -arch x64 <this file>, then light. -->\n";
+    out += "     or with the WiX toolset 3: candle -arch x64 <this file>, then light.";
+    if (codePage != 0) {
+        out += "\n     Its texts are not all ASCII: wixl would leave them out of the package's tables\n"
+               "     (packager msi puts them back), the WiX toolset keeps them.";
+    }
+    out += " -->\n";
     out += "<Wix xmlns=\"http://schemas.microsoft.com/wix/2006/wi\">\n";
     // A new product code for every build: each package is a major upgrade of the ones
     // before it with the same upgrade code.
+    // The code page is the database's for the WiX toolset and the summary's for wixl, which
+    // writes the summary in UTF-8 whatever it says; the database's is set after it.
+    const std::string codePageAttribute = codePage == 0 ? "" : " Codepage=\"" + std::to_string(codePage) + "\"";
     out += "  <Product Id=\"*\" Name=\"" + attribute(plan.productName) + "\" Manufacturer=\"" +
-           attribute(plan.manufacturer) + "\" Version=\"" + plan.version + "\" Language=\"1033\" UpgradeCode=\"" +
-           plan.upgradeCode + "\">\n";
-    out += "    <Package InstallerVersion=\"500\" Compressed=\"yes\" InstallScope=\"perMachine\" Description=\"" +
-           attribute(plan.productName + " " + plan.version) + "\"/>\n";
+           attribute(plan.manufacturer) + "\" Version=\"" + plan.version + "\" Language=\"1033\"" + codePageAttribute +
+           " UpgradeCode=\"" + plan.upgradeCode + "\">\n";
+    // The summary's texts are never stand-ins: wixl keeps them.
+    out += "    <Package InstallerVersion=\"500\" Compressed=\"yes\" InstallScope=\"perMachine\"" +
+           (codePage == 0 ? std::string() : " SummaryCodepage=\"" + std::to_string(codePage) + "\"") +
+           " Description=\"" + packager::attribute(plan.productName + " " + plan.version) + "\"" +
+           (standIns == nullptr || codePage == 0
+                ? std::string()
+                : " Comments=\"" + packager::attribute("This installer database contains the logic and data required to "
+                                                       "install " + plan.productName + ".") + "\"") +
+           "/>\n";
     // The older version goes before anything of the new one is installed: its service is
     // stopped and removed, its files deleted; the new one then installs as on a clean
     // machine, so one service and one set of files remain.
@@ -114,6 +196,19 @@ std::string installerSource(const InstallerPlan& plan, const std::vector<std::st
     out += "    <MajorUpgrade DowngradeErrorMessage=\"" +
            formatted("A newer version of " + plan.productName + " is already installed.") + "\"/>\n";
     out += "    <Media Id=\"1\" Cabinet=\"product.cab\" EmbedCab=\"yes\"/>\n";
+    // The installer stops a service before it replaces or removes files, and gives up after
+    // about 30 s; the launcher's /stop waits as long as the service's stop_timeout. It runs
+    // the launcher installed in the installation folder: this package's at a repair or
+    // removal, the older version's at an upgrade (before that version is removed). Not in
+    // the script: an immediate action, so that it runs at its place in the sequence also
+    // under installers that run the script's actions only at its end. Its failure (no
+    // launcher there, no such service) leaves the installer's own stop to do the work.
+    out += std::string("    <CustomAction Id=\"") + kStopActionName +
+           "\" FileKey=\"File_0\" ExeCommand=\"/stop\" Execute=\"immediate\" Impersonate=\"yes\" Return=\"ignore\"/>\n";
+    out += "    <InstallExecuteSequence>\n";
+    out += std::string("      <Custom Action=\"") + kStopActionName +
+           "\" After=\"CostFinalize\">Installed OR WIX_UPGRADE_DETECTED</Custom>\n";
+    out += "    </InstallExecuteSequence>\n";
     out += "    <Directory Id=\"TARGETDIR\" Name=\"SourceDir\">\n";
     out += "      <Directory Id=\"ProgramFiles64Folder\">\n";
 
@@ -172,7 +267,7 @@ std::string installerSource(const InstallerPlan& plan, const std::vector<std::st
         out += indent + "<Component Id=\"" + component + "\" Guid=\"" + componentGuid(plan.upgradeCode, file.target) +
                "\" Win64=\"yes\">\n";
         out += indent + "  <File Id=\"" + component + "\" Name=\"" + attribute(name) + "\" Source=\"" +
-               attribute(sources[i]) + "\" KeyPath=\"yes\"/>\n";
+               packager::attribute(sources[i]) + "\" KeyPath=\"yes\"/>\n";
         if (i == 0) {
             // The launcher's component registers the service: the entry lives and goes
             // with the executable it runs.
