@@ -201,6 +201,31 @@ std::string recoveryText(uint32_t restartSeconds, uint32_t resetSeconds, bool on
            (onNonCrashFailures ? "1" : "0");
 }
 
+bool needsLogonRight(const ServiceAccount& account)
+{
+    return account.kind == AccountKind::user || account.kind == AccountKind::managed;
+}
+
+bool grantsLogonRight(const std::string& grantRecord, const ServiceAccount& account)
+{
+    return blockformat::parseRecordInt(grantRecord.c_str()) != 0 && needsLogonRight(account);
+}
+
+Shutdown shutdownOf(const std::string& preshutdownRecord, const std::string& stopTimeoutRecord)
+{
+    Shutdown shutdown;
+    shutdown.preshutdown = blockformat::parseRecordInt(preshutdownRecord.c_str()) != 0;
+    const int seconds = blockformat::parseRecordInt(stopTimeoutRecord.c_str());
+    if (!shutdown.preshutdown || seconds <= 0) {
+        return shutdown;
+    }
+    const uint32_t deadline = static_cast<uint32_t>(seconds) < kLongestStopSeconds ? static_cast<uint32_t>(seconds)
+                                                                                     : kLongestStopSeconds;
+    // At most 30 days and 10 seconds: the milliseconds fit 32 bits.
+    shutdown.timeoutMs = (deadline + kPreshutdownMarginSeconds) * 1000u;
+    return shutdown;
+}
+
 std::vector<std::string> dependenciesOf(const std::string& text)
 {
     std::vector<std::string> names;

@@ -110,6 +110,41 @@ Recovery recoveryOf(const std::string& text);
 // The record's text of the three values, as a build writes it.
 std::string recoveryText(uint32_t restartSeconds, uint32_t resetSeconds, bool onNonCrashFailures);
 
+// --- the logon right ----------------------------------------------------------------------
+
+// The right that an account needs to run a service, which the service manager does not
+// grant by itself: a service under an account without it fails to start with error 1069.
+constexpr char kServiceLogonRight[] = "SeServiceLogonRight";
+
+// A user or a group managed service account logs on as itself and needs the right; the
+// built-in and virtual accounts and LocalSystem hold what they need.
+bool needsLogonRight(const ServiceAccount& account);
+// Whether /install grants the account the right: the grant record (a flag; absent is off,
+// so a launcher built before it leaves the policy alone) and an account that needs it.
+bool grantsLogonRight(const std::string& grantRecord, const ServiceAccount& account);
+
+// --- the system's shutdown ------------------------------------------------------------------
+
+// What the service asks of the service manager beyond the stop deadline, so that the
+// deadline and the ending of the child hold at a system shutdown too. Margin: after the
+// deadline the service ends the child's job and reports stopped.
+constexpr uint32_t kPreshutdownMarginSeconds = 10;
+// The longest stop deadline the service process keeps (longer records are cut to it).
+constexpr uint32_t kLongestStopSeconds = 30u * 24u * 3600u;
+
+struct Shutdown {
+    // Accept the pre-shutdown notification rather than the plain shutdown notification.
+    bool preshutdown = false;
+    // The pre-shutdown timeout /install sets: the stop deadline plus the margin, in
+    // milliseconds; 0 leaves the system's default (no pre-shutdown, or no deadline).
+    uint32_t timeoutMs = 0;
+};
+// The shutdown of the pre-shutdown record's text (a flag; absent is off, the plain
+// notification as before it) and of the stop timeout record's text (an integer of seconds,
+// read as the service process reads it: absent or 0 is no deadline, a negative one 0,
+// above kLongestStopSeconds that bound).
+Shutdown shutdownOf(const std::string& preshutdownRecord, const std::string& stopTimeoutRecord);
+
 // --- the dependencies -------------------------------------------------------------------
 
 constexpr char kDependencySeparator = ',';

@@ -16,6 +16,7 @@
 #include "platform/text_format.h"
 #include "service/child_process.h"
 #include "service/event_log.h"
+#include "service/preshutdown.h"
 #include "service/shared_state.h"
 #include "service/supervision.h"
 
@@ -139,6 +140,12 @@ void WINAPI serviceControlHandler(DWORD control)
     serviceState.control(control);
 }
 
+DWORD WINAPI serviceControlHandlerEx(DWORD control, DWORD, LPVOID, LPVOID)
+{
+    serviceControlHandler(control);
+    return NO_ERROR;
+}
+
 BOOL WINAPI consoleCtrlHandler(DWORD)
 {
     logMessage("ConsoleCtrlHandler event");
@@ -150,9 +157,9 @@ void WINAPI serviceMain(DWORD argc, LPSTR* argv)
     logMessage("service main");
     takeStartedName(argc, argv);
     const SupervisionPlan plan = readSupervisionPlan();
-    const bool prepared =
-        serviceState.prepare(plan.stopTimeoutMs != 0 ? plan.stopTimeoutMs + kStopMarginMs : kStopWaitHintMs);
-    SERVICE_STATUS_HANDLE statusHandle = RegisterServiceCtrlHandlerA(serviceName, serviceControlHandler);
+    const DWORD stopWaitHintMs = plan.stopTimeoutMs != 0 ? plan.stopTimeoutMs + kStopMarginMs : kStopWaitHintMs;
+    const bool prepared = serviceState.prepare(stopWaitHintMs, configuredShutdown().preshutdown);
+    SERVICE_STATUS_HANDLE statusHandle = RegisterServiceCtrlHandlerExA(serviceName, serviceControlHandlerEx, nullptr);
     if (statusHandle == nullptr) {
         // Without a status handle no state can be reported, not even stopped; returning
         // would leave the dispatcher waiting for one. The end of the process is what the

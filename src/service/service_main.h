@@ -8,6 +8,9 @@
 
 void WINAPI serviceMain(DWORD argc, LPSTR* argv);
 void WINAPI serviceControlHandler(DWORD control);
+// The same as the extended handler, which the service registers: the pre-shutdown
+// notification reaches only a handler of that kind.
+DWORD WINAPI serviceControlHandlerEx(DWORD control, DWORD eventType, LPVOID eventData, LPVOID context);
 
 // Keeps the process alive through console events (Ctrl+C, Ctrl+Break, close, logoff,
 // shutdown): the service decides when its child ends, not the console.

@@ -63,7 +63,7 @@ void SharedServiceState::report()
     }
 }
 
-bool SharedServiceState::prepare(DWORD waitHintMs)
+bool SharedServiceState::prepare(DWORD waitHintMs, bool preshutdown)
 {
     Exclusive hold(lock_);
     status_.dwServiceType = SERVICE_WIN32;
@@ -80,7 +80,10 @@ bool SharedServiceState::prepare(DWORD waitHintMs)
         return false;
     }
     status_.dwCurrentState = SERVICE_RUNNING;
-    status_.dwControlsAccepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
+    // A service that accepts the pre-shutdown notification is stopped by it and never sees
+    // the shutdown one, which leaves only the system's short wait for all services.
+    status_.dwControlsAccepted =
+        SERVICE_ACCEPT_STOP | (preshutdown ? SERVICE_ACCEPT_PRESHUTDOWN : SERVICE_ACCEPT_SHUTDOWN);
     return true;
 }
 
@@ -97,10 +100,11 @@ void SharedServiceState::open(SERVICE_STATUS_HANDLE handle, StatusReporter repor
 void SharedServiceState::control(DWORD control)
 {
     update([&] {
-        if (control == SERVICE_CONTROL_SHUTDOWN) {
+        const bool shutdown = control == SERVICE_CONTROL_SHUTDOWN || control == SERVICE_CONTROL_PRESHUTDOWN;
+        if (shutdown) {
             ++status_.dwCheckPoint;
         }
-        if (control == SERVICE_CONTROL_STOP || control == SERVICE_CONTROL_SHUTDOWN) {
+        if (control == SERVICE_CONTROL_STOP || shutdown) {
             status_.dwCurrentState = SERVICE_STOP_PENDING;
             requestStop();
         }

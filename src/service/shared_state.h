@@ -25,15 +25,16 @@ public:
     using StatusReporter = BOOL(WINAPI*)(SERVICE_STATUS_HANDLE, LPSERVICE_STATUS);
 
     // Before the control handler is registered: the stop event, and the status running,
-    // accepting stop and shutdown, with `waitHintMs` for any stop pending. False, logged,
+    // accepting stop and shutdown (with `preshutdown`, the pre-shutdown notification in
+    // place of the shutdown one), with `waitHintMs` for any stop pending. False, logged,
     // when the event cannot be made: the status then stays start pending, for a stopped
     // report to follow.
-    bool prepare(DWORD waitHintMs);
+    bool prepare(DWORD waitHintMs, bool preshutdown = false);
     // The registered control handler's status handle; the current status goes out.
     void open(SERVICE_STATUS_HANDLE handle, StatusReporter reporter = nullptr);
 
-    // A control from the service manager. Stop and shutdown (which also moves the
-    // checkpoint on) report stop pending, set the stop event and send the line to the
+    // A control from the service manager. Stop, shutdown and pre-shutdown (the two
+    // last also move the checkpoint on) report stop pending, set the stop event and send the line to the
     // child, or keep it until a child runs; any other control reports the status again.
     void control(DWORD control);
 

@@ -110,6 +110,17 @@ const std::vector<DescriptorKey> kKeys = {
      "key", kTable, nullptr, 0, nullptr, 0, "none"},
     {"service", "event_log", cfg::serviceEventLog, KeyKind::flag, "1",
      "Report the service's start, stop and failures in the Windows event log"},
+    {"service", "grant_logon_right", cfg::serviceGrantLogonRight, KeyKind::flag, "1",
+     "Let `/install` grant a user account or a group managed service account the right to log on as a service "
+     "(`SeServiceLogonRight`) when it does not hold it yet, and say so; without the right the service fails to "
+     "start with error 1069. A grant that fails (no right to change the policy) refuses the install and leaves an "
+     "installed service as it was. The built-in and virtual accounts need no grant; `false` leaves the policy "
+     "alone"},
+    {"service", "preshutdown", cfg::servicePreshutdown, KeyKind::flag, "1",
+     "At a system shutdown, stop the application as `/stop` does, with the full `stop_timeout` and the same end: "
+     "the service accepts the pre-shutdown notification, and `/install` sets its pre-shutdown timeout to "
+     "`stop_timeout` plus 10 seconds (with `stop_timeout = 0` the system's default stays). `false`: the plain "
+     "shutdown notification, after which the system waits about 20 seconds for all services together"},
     {"service", "description_translations", cfg::serviceDescription, KeyKind::translations, nullptr,
      "The description by the user's locale: locale code (`\"de\"`, `\"de_CH\"`, `\"\"` for any) = text; the "
      "longest code that starts the user's locale wins", kOwn, nullptr, 0, nullptr, 0, "none"},
