@@ -33,9 +33,10 @@ public:
     // The registered control handler's status handle; the current status goes out.
     void open(SERVICE_STATUS_HANDLE handle, StatusReporter reporter = nullptr);
 
-    // A control from the service manager. Stop, shutdown and pre-shutdown (the two
-    // last also move the checkpoint on) report stop pending, set the stop event and send the line to the
-    // child, or keep it until a child runs; any other control reports the status again.
+    // A control from the service manager. Stop, shutdown and pre-shutdown (the two last
+    // also move the checkpoint on) report stop pending, set the stop event and send the
+    // line to the child, or keep it until a child runs; any other control reports the
+    // status again.
     void control(DWORD control);
 
     // The child runs, with `input` as its standard input, owned from here on. Running is

@@ -381,6 +381,75 @@ TEST(ServiceModel, RecoveryAgreesInEveryPath)
     EXPECT_FALSE(servicemodel::recoveryOf("").present);
 }
 
+// --- the logon right and the system's shutdown ---------------------------------------------
+
+// The grant and pre-shutdown records as a build writes them from the keys, and as older
+// launchers or [records] may hold them: what /install and the service process make of
+// them, and that inspect gives a key back exactly for the texts a build writes.
+TEST(ServiceModel, LogonRightAndShutdownAgreeInEveryPath)
+{
+    struct Case {
+        const char* lines;        // [service] keys; null: the records below, from elsewhere
+        const char* grant;        // the records; "" for absent
+        const char* preshutdown;
+        const char* stopTimeout;
+        bool grants;              // for a user account
+        bool accepts;             // the pre-shutdown notification
+        uint32_t timeoutMs;       // 0: the system's default
+    };
+    const Case cases[] = {
+        {"", "1", "1", "30", true, true, 40000},
+        {"stop_timeout = 0\n", "1", "1", "0", true, true, 0},
+        {"stop_timeout = 86400\n", "1", "1", "86400", true, true, 86410000},
+        {"preshutdown = false\ngrant_logon_right = false\n", "0", "0", "30", false, false, 0},
+        // A launcher built before the records: no grant, the plain shutdown notification.
+        {nullptr, "", "", "30", false, false, 0},
+        {nullptr, "", "", "", false, false, 0},
+        // Records no build writes, read as the service process reads its integers.
+        {nullptr, "2", "1", "", true, true, 0},
+        {nullptr, "yes", "1", "-5", false, true, 0},
+        {nullptr, "1", "1", "99999999", true, true, 2592010000u},
+        {nullptr, "1", "1", "2592000", true, true, 2592010000u},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lines != nullptr ? c.lines : std::string(c.grant) + "|" + c.preshutdown + "|" + c.stopTimeout);
+        if (c.lines != nullptr) {
+            Build built = build(descriptor(c.lines));
+            ASSERT_TRUE(built.ok) << built.errors;
+            EXPECT_EQ(c.grant, record(built.block, cfg::serviceGrantLogonRight));
+            EXPECT_EQ(c.preshutdown, record(built.block, cfg::servicePreshutdown));
+            EXPECT_EQ(c.stopTimeout, record(built.block, cfg::serviceStopTimeout));
+        }
+        for (int32_t id : {cfg::serviceGrantLogonRight, cfg::servicePreshutdown}) {
+            const std::string text = id == cfg::serviceGrantLogonRight ? c.grant : c.preshutdown;
+            EXPECT_EQ(text == "0" || text == "1", inspected(id, text).has_value()) << id;
+        }
+
+        servicemodel::ServiceAccount user = servicemodel::serviceAccountOf("CORP\\alice", "Demo");
+        EXPECT_EQ(c.grants, servicemodel::grantsLogonRight(c.grant, user));
+        servicemodel::Shutdown shutdown = servicemodel::shutdownOf(c.preshutdown, c.stopTimeout);
+        EXPECT_EQ(c.accepts, shutdown.preshutdown);
+        EXPECT_EQ(c.timeoutMs, shutdown.timeoutMs);
+    }
+
+    // Only the accounts that log on as themselves need the right.
+    const struct {
+        const char* account;
+        bool needs;
+    } accounts[] = {
+        {"", false},         {"LocalService", false}, {"NetworkService", false}, {"virtual", false},
+        {"NT SERVICE\\x", false}, {".\\LocalSystem", false}, {"CORP\\web01$", true}, {".\\svcuser", true},
+        {"alice@corp.example", true},
+    };
+    for (const auto& a : accounts) {
+        SCOPED_TRACE(a.account);
+        servicemodel::ServiceAccount account = servicemodel::serviceAccountOf(a.account, "Demo");
+        EXPECT_EQ(a.needs, servicemodel::needsLogonRight(account));
+        EXPECT_EQ(a.needs, servicemodel::grantsLogonRight("1", account));
+        EXPECT_FALSE(servicemodel::grantsLogonRight("0", account));
+    }
+}
+
 // --- dependencies -----------------------------------------------------------------------
 
 TEST(ServiceModel, DependenciesAgreeInEveryPath)

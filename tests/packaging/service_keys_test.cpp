@@ -22,7 +22,7 @@ TEST(ServiceKeys, EachValueGivesItsRecordsAndNoOthers)
 {
     const std::map<int32_t, std::string> defaults = {
         {107, "4"}, {30000, "30"}, {30001, "0"}, {30002, "1"}, {30003, "60"}, {30004, "300"}, {30005, "5"},
-        {30006, "<absent>"}, {30007, "LocalSystem"}, {30008, "<absent>"}, {30009, "1"},
+        {30006, "<absent>"}, {30007, "LocalSystem"}, {30008, "<absent>"}, {30009, "1"}, {30014, "1"}, {30015, "1"},
     };
     const struct {
         const char* lines;
@@ -63,6 +63,10 @@ TEST(ServiceKeys, EachValueGivesItsRecordsAndNoOthers)
         {"[service.recovery]\nreset_after = 0\n", {{30008, "60;0;0"}}},
         {"event_log = false\n", {{30009, "0"}}},
         {"event_log = true\n", {}},
+        {"grant_logon_right = false\n", {{30014, "0"}}},
+        {"grant_logon_right = true\n", {}},
+        {"preshutdown = false\n", {{30015, "0"}}},
+        {"preshutdown = true\nstop_timeout = 0\n", {{30000, "0"}}},
     };
     for (const auto& c : cases) {
         std::string text = serviceDescriptor(c.lines);
@@ -110,6 +114,9 @@ TEST(ServiceKeys, WrongValuesAreRefusedWithTheirPlace)
          "3:17: error: service.restart_delay_max 60 is below service.restart_delay 61: the longest delay before a "
          "restart cannot be shorter than the first"},
         {"event_log = \"yes\"\n", "3:13: error: service.event_log must be true or false, not a string"},
+        {"grant_logon_right = \"no\"\n",
+         "3:21: error: service.grant_logon_right must be true or false, not a string"},
+        {"preshutdown = 1\n", "3:15: error: service.preshutdown must be true or false, not an integer"},
         {"recovery = 60\n",
          "3:12: error: service.recovery must be a table such as { restart_after = 60 }, not an integer"},
         {"recovery = { restart = 60 }\n", "3:14: error: unknown key 'service.recovery.restart'"},
@@ -174,14 +181,16 @@ TEST(RoundTrip, EveryServiceKeyComesBackAsItsKey)
     } cases[] = {
         {"start = \"delayed\"\nstop_timeout = 0\nrestart = \"on-failure\"\nrestart_delay = 5\nrestart_delay_max = 600\n"
          "restart_reset = 3600\nrestart_limit = 0\naccount = \"CORP\\\\svc$\"\n"
-         "recovery = { restart_after = 120, reset_after = 3600, non_crash_failures = true }\nevent_log = false\n",
+         "recovery = { restart_after = 120, reset_after = 3600, non_crash_failures = true }\nevent_log = false\n"
+         "grant_logon_right = false\npreshutdown = false\n",
          {"start = \"delayed\"", "stop_timeout = 0", "restart = \"on-failure\"", "restart_delay = 5",
           "restart_delay_max = 600", "restart_reset = 3600", "restart_limit = 0", "account = \"CORP\\\\svc$\"",
-          "recovery = { restart_after = 120, reset_after = 3600, non_crash_failures = true }", "event_log = false"}},
+          "recovery = { restart_after = 120, reset_after = 3600, non_crash_failures = true }", "event_log = false",
+          "grant_logon_right = false", "preshutdown = false"}},
         {"start = \"disabled\"\nrestart = \"always\"\naccount = \".\\\\jane\"\nrecovery = {}\n",
          {"start = \"disabled\"", "restart = \"always\"", "account = \".\\\\jane\"",
           "recovery = { restart_after = 60, reset_after = 86400, non_crash_failures = false }",
-          "stop_timeout = 30", "event_log = true"}},
+          "stop_timeout = 30", "event_log = true", "grant_logon_right = true", "preshutdown = true"}},
         {"start = \"demand\"\naccount = \"virtual\"\n[launcher]\nkind = \"service\"\n",
          {"start = \"demand\"", "kind = \"service\"", "account = \"virtual\"", "restart = \"never\""}},
         {"start = \"auto\"\naccount = \"NetworkService\"\n", {"start = \"auto\"", "account = \"NetworkService\""}},
@@ -224,6 +233,7 @@ TEST(RoundTrip, ServiceRecordsNoKeyCanExpressStayRecords)
         {"[records]\n30008 = \"60;;1\"\n", {"\"30008\" = \"60;;1\""}},
         {"[records]\n30008 = \"86401;0;0\"\n", {"\"30008\" = \"86401;0;0\""}},
         {"[records]\n30009 = \"yes\"\n", {"\"30009\" = \"yes\""}},
+        {"[records]\n30015 = \"2\"\n", {"\"30015\" = \"2\""}},
         // A maximum below the first delay: the key that the build refuses becomes a record.
         {"restart_delay = 10\n[records]\n30003 = \"5\"\n", {"restart_delay = 10", "\"30003\" = \"5\""}},
     };
@@ -263,7 +273,8 @@ TEST(RoundTrip, ALauncherWithoutTheServiceRecordsSaysSoAndStaysWithoutEmptyOnes)
                   "this launcher has no records 30000 (service.stop_timeout), 30001 (service.restart), 30002 "
                   "(service.restart_delay), 30003 (service.restart_delay_max), 30004 (service.restart_reset), 30005 "
                   "(service.restart_limit), 30007 (service.account), 30009 (service.event_log), 30010 "
-                  "(output.max_size) and 30011 (output.keep), which this packager writes; a build of the descriptor "
+                  "(output.max_size), 30011 (output.keep) and 30013 (java.strict_version), which this packager "
+                  "writes; a build of the descriptor "
                   "adds them with the packager's defaults, so the launcher it gives differs there"});
     const std::string& text = description.descriptor;
     EXPECT_NE(text.find("\n# The launcher's settings as it reads them; `packager build` gives a launcher with other "
@@ -276,6 +287,8 @@ TEST(RoundTrip, ALauncherWithoutTheServiceRecordsSaysSoAndStaysWithoutEmptyOnes)
                              "# restart = \"never\"  # not in this launcher; a build writes this default",
                              "# account = \"LocalSystem\"  # not in this launcher; a build writes this default",
                              "# event_log = true  # not in this launcher; a build writes this default",
+                             "# grant_logon_right = true  # not in this launcher; a build writes this default",
+                             "# preshutdown = true  # not in this launcher; a build writes this default",
                              "start = \"demand\""}) {
         EXPECT_NE(text.find(std::string("\n") + line + "\n"), std::string::npos) << line << "\n" << text;
     }
