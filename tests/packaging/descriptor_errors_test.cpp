@@ -103,8 +103,7 @@ TEST(DescriptorErrors, EachIsReportedAtItsLineAndColumn)
         {"environment variable in an output file", head + "[output]\nstdout = \"${TEMP}/echo-out.log\"\n", 7, 10,
          "output.stdout refers to ${TEMP}, which nothing resolves when the application starts"},
         {"unknown variable in an output file", head + "[output]\nstderr = \"${installer:app.dir}\\\\e.log\"\n", 7, 10,
-         "use ${launcher:sys.launcherDirectory}, ${launcher:sys.launcherTempDirectory} or ${launcher:sys.jvmHome}, "
-         "or a path relative to the executable's directory"},
+         "use ${launcher:sys.programData} (the machine's application-data folder"},
         {"unclosed variable in an output file", head + "[output]\nstderr = \"${launcher:sys.tempDir\"\n", 7, 10,
          "has the reference \"${launcher:sys.tempDir\" without its closing '}'"},
     };
@@ -202,6 +201,7 @@ TEST(DescriptorChecks, ValuesThatWorkAtRunTimeBuildAndSurprisesGetANote)
         {"a range with the default search", head + "[java]\nmin_version = \"11\"\n", "java.search",
          "when no runtime of Java 11 or later is found, the launcher takes one from the java.search directory "
          "entries (\"..\\jre\") whatever its version, as a runtime shipped with the application is better than none"},
+        {"a range, strict", head + "[java]\nmin_version = \"11\"\nstrict_version = true\n", "", ""},
         {"a range and directories", head + "[java]\nmin_version = \"11\"\nmax_version = \"17\"\nsearch = [ { directory = "
                                            "\"jre\" }, { installed = true }, { directory = \"rt\", fallback = "
                                            "\"relative-only\" } ]\n",

@@ -3,6 +3,7 @@
 #include "packager_test_support.h"
 
 #include "format/record_ids.h"
+#include "model/launcher_variables.h"
 #include "packaging/descriptor/build.h"
 #include "packaging/descriptor/writer.h"
 #include "packaging/example/example_config.h"
@@ -146,6 +147,50 @@ TEST(OutputKeys, TheSystemTemporaryDirectoryIsForDesktopKindsOnly)
     Built unknown = build(serviceDescriptor("[launcher]\nkind = \"gui\"\n[output]\nstderr = \"${TEMP}\\\\e.log\"\n"));
     ASSERT_EQ(unknown.errors.size(), 1u);
     EXPECT_EQ(unknown.errors[0].message.find("sys.tempDir"), std::string::npos) << unknown.errors[0].message;
+}
+
+// An output file's name takes every variable the launcher replaces, in both of its forms;
+// a %NAME% that it would take literally is refused with the variables to use instead.
+TEST(OutputKeys, NamesTakeTheLauncherVariablesAndRefuseOtherPercentReferences)
+{
+    for (const launchervars::Variable& variable : launchervars::kVariables) {
+        if (variable.meaning == launchervars::Meaning::systemTemp) {
+            continue;  // refused for a service above
+        }
+        const std::string fileName = std::string(variable.reference) + "/out.log";
+        Built built = build(serviceDescriptor("[output]\nstdout = \"" + fileName + "\"\n"));
+        ASSERT_TRUE(built.ok) << fileName << ": " << packager::formatDiagnostic(built.errors.front());
+    }
+    for (const char* fileName : {"logs/100%.log", "a%%b.log", "%.log", "50% of %"}) {
+        Built built = build(serviceDescriptor(std::string("[output]\nstderr = \"") + fileName + "\"\n"));
+        EXPECT_TRUE(built.ok) << fileName << ": " << (built.ok ? "" : packager::formatDiagnostic(built.errors.front()));
+    }
+    const std::string hint =
+        "; use ${launcher:sys.programData} (the machine's application-data folder, which a service under any account "
+        "can write to), ${launcher:sys.serviceName} (the service's name, so that two services of one executable keep "
+        "apart), ${launcher:sys.launcherDirectory} or ${launcher:sys.launcherTempDirectory}, or a path relative to "
+        "the executable's directory";
+    const std::string literally =
+        ", which stays as it is written: neither the launcher nor the runtime library replaces an environment "
+        "variable in an output file's name (a service does not see the environment of the user who installed it)";
+    const struct {
+        const char* line;  // in [output], line 4
+        std::string error;
+    } cases[] = {
+        {"stdout = \"%ProgramData%\\\\ticker\\\\out.log\"\n",
+         "4:10: error: output.stdout holds %ProgramData%" + literally + hint},
+        {"stderr = \"${launcher:sys.programData}\\\\%COMPUTERNAME%.log\"\n",
+         "4:10: error: output.stderr holds %COMPUTERNAME%" + literally + hint},
+        {"stderr = \"%ProgramFiles(x86)%\\\\e.log\"\n", "4:10: error: output.stderr holds %ProgramFiles(x86)%" + literally + hint},
+        // The launcher's percent forms are written in capitals.
+        {"stderr = \"%quill_exedir%e.log\"\n", "4:10: error: output.stderr holds %quill_exedir%" + literally + hint},
+        {"stdout = \"${TEMP}\\\\o.log\"\n",
+         "4:10: error: output.stdout refers to ${TEMP}, which nothing resolves when the application starts (a service "
+         "does not see the environment of the user who installed it)" + hint},
+    };
+    for (const auto& c : cases) {
+        expectTheOneError(serviceDescriptor(std::string("[output]\n") + c.line), c.error, c.line);
+    }
 }
 
 // Inspect shows a size in the largest unit that divides it, and a record no value of the

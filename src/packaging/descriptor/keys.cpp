@@ -148,9 +148,13 @@ const std::vector<DescriptorKey> kKeys = {
      "`{ path = true }`, `{ registry = true }` (the JavaSoft keys), `{ installed = true }` (the runtimes "
      "installers register, newest first); at least one entry. When no runtime in the version range is found, "
      "the relative directory entries (and absolute ones without `fallback = \"relative-only\"`) are tried once "
-     "more without the version test, as a runtime shipped with the application is better than none; `build` "
-     "notes this for any version range but the default one. The variable `QUILL_JAVA_HOME` is tried after the "
-     "sequence"},
+     "more without the version test, as a runtime shipped with the application is better than none (unless "
+     "`strict_version`); `build` notes this for any version range but the default one. The variable "
+     "`QUILL_JAVA_HOME` is tried after the sequence"},
+    {"java", "strict_version", cfg::strictJavaVersion, KeyKind::flag, "0",
+     "Never start a runtime outside `min_version` and `max_version`: the directory entries of `search` are not "
+     "tried again without the version test, and when no runtime fits, the start ends with the no-runtime "
+     "message, which names the runtimes found and why each was rejected"},
     {"java", "allow_prerelease", cfg::acceptPreRelease, KeyKind::flag, "0",
      "Accept runtimes whose version says beta, ea or rc"},
     {"java", "require_jdk", cfg::requireJdk, KeyKind::flag, "0",
@@ -208,9 +212,13 @@ const std::vector<DescriptorKey> kKeys = {
     // [output]
     {"output", "stderr", cfg::stderrFile, KeyKind::outputFile, "",
      "File for the application's standard error; a relative name is taken from the executable's directory. "
-     "It may use `${launcher:sys.launcherDirectory}`, `${launcher:sys.launcherTempDirectory}` and "
-     "`${launcher:sys.jvmHome}`; `build` refuses any other `${...}`, environment variables included, as a "
-     "service does not see the installing user's environment. The system's temporary directory "
+     "It may use `${launcher:sys.programData}` (the machine's application-data folder, such as "
+     "`C:\\ProgramData`, which a service under any account can write to; see the README for each account), "
+     "`${launcher:sys.serviceName}` (the service's name, so that two services of one executable write "
+     "apart), `${launcher:sys.launcherDirectory}`, `${launcher:sys.launcherTempDirectory}` and "
+     "`${launcher:sys.jvmHome}`; `build` refuses any other `${...}`, and a `%NAME%`, which would be taken "
+     "literally: environment variables are not replaced, as a service does not see the installing user's "
+     "environment. The system's temporary directory "
      "(`${launcher:sys.tempDir}`, `${installer:sys.tempDir}`) is for the `gui` and `message-boxes` kinds "
      "only: every user can write there, so `build` refuses it for a `service` launcher, and the runtime "
      "library refuses any file in it when it runs as a service. The file and its older ones are never "

@@ -353,8 +353,11 @@ void noteVersionRangeOfDirectories(Build& b)
     const DescriptorKey& searchKey = *findKey("java", cfg::jvmSearchSequence);
     const std::string& low = b.block.narrow[minimumKey.record];
     const std::string& high = b.block.narrow[maximumKey.record];
-    // The default range (1.8 or later) is every launcher's: no note for it.
-    if ((low == minimumKey.defaultValue && high == maximumKey.defaultValue) || (low.empty() && high.empty())) {
+    const DescriptorKey& strictKey = *findKey("java", cfg::strictJavaVersion);
+    // The default range (1.8 or later) is every launcher's: no note for it; nor when no
+    // runtime outside the range is ever taken.
+    if ((low == minimumKey.defaultValue && high == maximumKey.defaultValue) || (low.empty() && high.empty()) ||
+        b.block.narrow[strictKey.record] != strictKey.defaultValue) {
         return;
     }
     std::vector<std::string> directories;
@@ -375,7 +378,8 @@ void noteVersionRangeOfDirectories(Build& b)
     }
     b.report.note("when no runtime of Java " + range + " is found, the launcher takes one from the " +
                   keyPath(searchKey) + " directory entries (" + names +
-                  ") whatever its version, as a runtime shipped with the application is better than none");
+                  ") whatever its version, as a runtime shipped with the application is better than none; " +
+                  keyPath(strictKey) + " = true refuses a runtime outside the range");
 }
 
 } // namespace packager

@@ -6,6 +6,7 @@
 #include "format/record_text.h"
 #include "model/java_version.h"
 #include "model/jvm_directory.h"
+#include "model/launcher_variables.h"
 #include "model/service_entry.h"
 #include "packaging/descriptor/sections.h"
 #include "packaging/descriptor/text.h"
@@ -403,14 +404,51 @@ namespace {
 // replaces before the name reaches the runtime library, and the one the runtime library
 // replaces. Any other reference would reach the runtime library, which refuses it when
 // the application starts; an environment variable is no exception, as a service does not
-// run with the environment of the user who built or installed it.
-const char* const kOutputFileReferences[] = {
-    "launcher:sys.tempDir",          "launcher:sys.launcherDirectory", "launcher:sys.launcherTempDirectory",
-    "launcher:sys.jvmHome",          "launcher:sys.pathlistSeparator", "installer:sys.tempDir",
-    "QUILL_EXEDIR",                  "QUILL_TEMPDIR",                  "QUILL_JVM_HOME",
-    "QUILL_PATHLIST_SEPARATOR",      "DEPLOYKIT_EXEDIR",               "DEPLOYKIT_TEMPDIR",
-    "DEPLOYKIT_JVM_HOME",            "DEPLOYKIT_PATHLIST_SEPARATOR",
-};
+// run with the environment of the user who built or installed it. A %NAME% reference is
+// taken literally: only the launcher's own percent forms are replaced.
+const char kRuntimeLibraryReference[] = "${installer:sys.tempDir}";
+
+bool isLauncherReference(const std::string& reference)
+{
+    for (const launchervars::Variable& variable : launchervars::kVariables) {
+        if (reference == variable.reference) {
+            return true;
+        }
+    }
+    return reference == kRuntimeLibraryReference;
+}
+
+// The variables to name in a hint: where a service may keep its files.
+std::string outputReferenceHint()
+{
+    return std::string("use ") + launchervars::kProgramData + " (the machine's application-data folder, which a "
+           "service under any account can write to), " + launchervars::kServiceName +
+           " (the service's name, so that two services of one executable keep apart), "
+           "${launcher:sys.launcherDirectory} or ${launcher:sys.launcherTempDirectory}, or a path relative to the "
+           "executable's directory";
+}
+
+// The first %NAME% of a text that is none of the launcher's percent forms; "" for none.
+// NAME is what a variable's name holds in practice: letters, digits, '_', '(' and ')'.
+std::string percentReference(const std::string& name)
+{
+    for (size_t at = name.find('%'); at != std::string::npos; at = name.find('%', at + 1)) {
+        size_t end = at + 1;
+        while (end < name.size() && (std::isalnum(static_cast<unsigned char>(name[end])) || name[end] == '_' ||
+                                     name[end] == '(' || name[end] == ')')) {
+            ++end;
+        }
+        if (end == at + 1 || end == name.size() || name[end] != '%') {
+            continue;
+        }
+        std::string reference = name.substr(at, end - at + 1);
+        if (!isLauncherReference(reference)) {
+            return reference;
+        }
+        at = end;
+    }
+    return std::string();
+}
 
 // The system's temporary directory, which every user of the machine can write to. A
 // service's output file there has a fixed name that another user can take first (to read
@@ -445,16 +483,10 @@ std::string outputReferenceProblem(const std::string& name, bool service)
             return "has the reference " + shownText(latin1ToUtf8(name.substr(at))) + " without its closing '}'";
         }
         std::string reference = name.substr(at + 2, end - at - 2);
-        bool known = false;
-        for (const char* candidate : kOutputFileReferences) {
-            known = known || reference == candidate;
-        }
-        if (!known) {
+        if (!isLauncherReference("${" + reference + "}")) {
             return "refers to ${" + latin1ToUtf8(reference) +
                    "}, which nothing resolves when the application starts (a service does not see the "
-                   "environment of the user who installed it); use ${launcher:sys.launcherDirectory}, "
-                   "${launcher:sys.launcherTempDirectory} or ${launcher:sys.jvmHome}, or a path relative to the "
-                   "executable's directory";
+                   "environment of the user who installed it); " + outputReferenceHint();
         }
         bool shared = false;
         for (const char* candidate : kSharedTempReferences) {
@@ -467,6 +499,13 @@ std::string outputReferenceProblem(const std::string& name, bool service)
                    "put a link in its place; use a path relative to the executable's directory (only the "
                    "launcher.kind \"gui\" and \"message-boxes\" accept this folder)";
         }
+    }
+    const std::string percent = percentReference(name);
+    if (!percent.empty()) {
+        return "holds " + latin1ToUtf8(percent) +
+               ", which stays as it is written: neither the launcher nor the runtime library replaces an "
+               "environment variable in an output file's name (a service does not see the environment of the user "
+               "who installed it); " + outputReferenceHint();
     }
     return std::string();
 }
