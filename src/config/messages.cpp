@@ -5,6 +5,7 @@
 #include "config/config_store.h"
 #include "config/included_files.h"
 #include "config/stale_temp_dirs.h"
+#include "config/start_failure_report.h"
 #include "format/record_ids.h"
 #include "platform/diagnostic_log.h"
 #include "platform/text_conversion.h"
@@ -83,6 +84,10 @@ std::wstring substituteArgumentW(const std::wstring& message, const wchar_t* arg
 
 void showError(const char* text)
 {
+    // In the service's child, every error shown is one that keeps the application from
+    // starting: its service process hears of it, and the log keeps it.
+    logMessage("error shown: %s", text);
+    reportStartFailure(widenBytes(text));
     // Message, log path and caption are only shown: a cut one is shown cut.
     char shown[kTextCapacity];
     std::wstring logPath = logPathForDisplay();
@@ -105,6 +110,8 @@ void showError(const char* text)
 
 void showErrorW(const wchar_t* text)
 {
+    logMessage("error shown: %S", text);
+    reportStartFailure(text);
     // Message, log path and caption are only shown: a cut one is shown cut.
     wchar_t shown[kTextCapacity];
     std::wstring logPath = logPathForDisplay();

@@ -8,6 +8,7 @@
 #include "config/included_files.h"
 #include "config/messages.h"
 #include "config/run_settings.h"
+#include "config/start_failure_report.h"
 #include "config/variable_expansion.h"
 #include "format/command_line.h"
 #include "format/record_ids.h"
@@ -132,6 +133,15 @@ int runGeneralPath()
     ArgumentList arguments;
     splitCommandLine(commandLineArguments(commandLine, getModulePathW()), arguments);
 
+    // The service process names the pipe for a start failure after the marker; only there
+    // is it taken, so that no start parameter can name a handle.
+    if (arguments.size() >= 2 && arguments[arguments.size() - 2] == kChildMarker) {
+        HANDLE report = parseStartFailureReportArgument(arguments.last());
+        if (report != nullptr) {
+            openStartFailureReport(report);
+            arguments.removeLast();
+        }
+    }
     if (!arguments.empty() && arguments.last() == kChildMarker) {
         arguments.removeLast();
         launchApplication(arguments, true);

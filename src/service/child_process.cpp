@@ -2,6 +2,7 @@
 #include "service/child_process.h"
 
 #include "config/run_settings.h"
+#include "config/start_failure_report.h"
 #include "format/command_line.h"
 #include "platform/diagnostic_log.h"
 #include "platform/registry.h"
@@ -9,7 +10,9 @@
 #include "platform/text_conversion.h"
 #include "platform/text_format.h"
 
+#include <algorithm>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -47,11 +50,20 @@ DWORD childPriorityClass()
     return priority;
 }
 
+// How long the report may take to end once the child has ended: only the child held its
+// write end, so its end ends the report at once.
+constexpr DWORD kReportEndWaitMs = 5000;
+// Room for the report's whole capacity and its line ends, so that the child's writes
+// never wait for the reader.
+constexpr DWORD kReportPipeSize = 2 * kStartFailureReportCapacity;
+
 struct ChildPipes {
     UniqueHandleNull outputRead;   // ours: drained
     UniqueHandleNull outputWrite;  // the child's standard output and error
     UniqueHandleNull inputRead;    // the child's standard input
     UniqueHandleNull inputWrite;   // ours: the stop line goes here
+    UniqueHandleNull reportRead;   // ours: the child's start failure report
+    UniqueHandleNull reportWrite;  // the child's end of it, named on its command line
 };
 
 // New handles inheritable, then our own ends not, so that the child cannot hold them
@@ -75,8 +87,54 @@ bool makeChildPipes(ChildPipes& pipes)
         logMessage("SetHandleInformation error 2 (%d)", static_cast<int>(GetLastError()));
         return false;
     }
+    if (!CreatePipe(pipes.reportRead.put(), pipes.reportWrite.put(), &inheritable, kReportPipeSize)) {
+        logMessage("CreatePipe error 3 (%d)", static_cast<int>(GetLastError()));
+        return false;
+    }
+    if (!SetHandleInformation(pipes.reportRead.get(), HANDLE_FLAG_INHERIT, 0)) {
+        logMessage("SetHandleInformation error 3 (%d)", static_cast<int>(GetLastError()));
+        return false;
+    }
     return true;
 }
+
+// The one list of handles the child inherits: its standard handles and its report. Other
+// inheritable handles of this process (none are made on purpose) stay here.
+class InheritedHandles {
+public:
+    explicit InheritedHandles(const ChildPipes& pipes)
+        : handles_{pipes.inputRead.get(), pipes.outputWrite.get(), pipes.reportWrite.get()}
+    {
+        SIZE_T size = 0;
+        InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        storage_.resize(size);
+        auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
+        if (size == 0 || !InitializeProcThreadAttributeList(list, 1, 0, &size)) {
+            logMessage("InitializeProcThreadAttributeList error (%d)", static_cast<int>(GetLastError()));
+            return;
+        }
+        list_ = list;
+        if (!UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_, sizeof handles_, nullptr,
+                                       nullptr)) {
+            logMessage("UpdateProcThreadAttribute error (%d)", static_cast<int>(GetLastError()));
+            DeleteProcThreadAttributeList(list_);
+            list_ = nullptr;
+        }
+    }
+    ~InheritedHandles()
+    {
+        if (list_ != nullptr) DeleteProcThreadAttributeList(list_);
+    }
+    InheritedHandles(const InheritedHandles&) = delete;
+    InheritedHandles& operator=(const InheritedHandles&) = delete;
+    // Null when the list could not be made: no child is started then.
+    LPPROC_THREAD_ATTRIBUTE_LIST list() const { return list_; }
+
+private:
+    HANDLE handles_[3];
+    std::vector<unsigned char> storage_;
+    LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+};
 
 // The child's job. Processes that the application leaves behind when it ends by itself
 // are not ended: it may have started them to outlive it. Without a job only the child's
@@ -113,6 +171,39 @@ void startDraining(UniqueHandleNull outputRead)
         logMessage("CreateThread error (%d)", static_cast<int>(GetLastError()));
         CloseHandle(pipe);
     }
+}
+
+struct ReportReading {
+    UniqueHandleNull pipe;
+    std::shared_ptr<std::string> text;
+};
+
+// Reads the child's report until it ends, keeping up to the report's capacity; owns the
+// read end. What comes beyond is read and dropped, so that the child never waits.
+DWORD WINAPI readStartFailureReport(LPVOID parameter)
+{
+    std::unique_ptr<ReportReading> reading(static_cast<ReportReading*>(parameter));
+    char block[1024];
+    DWORD read = 0;
+    while (ReadFile(reading->pipe.get(), block, sizeof block, &read, nullptr) && read > 0) {
+        std::string& text = *reading->text;
+        const size_t room = kStartFailureReportCapacity - std::min(text.size(), kStartFailureReportCapacity);
+        text.append(block, std::min(static_cast<size_t>(read), room));
+    }
+    return 0;
+}
+
+// The thread that reads the report into `text`; null, logged, when it cannot run (the
+// report is then lost, the child runs all the same).
+UniqueHandleNull startReadingReport(UniqueHandleNull reportRead, const std::shared_ptr<std::string>& text)
+{
+    auto* reading = new ReportReading{std::move(reportRead), text};
+    UniqueHandleNull thread(CreateThread(nullptr, 0, readStartFailureReport, reading, 0, nullptr));
+    if (!thread) {
+        logMessage("CreateThread error, report (%d)", static_cast<int>(GetLastError()));
+        delete reading;
+    }
+    return thread;
 }
 
 } // namespace
@@ -183,21 +274,28 @@ bool startChild(const std::wstring& commandLine, bool inJob, Child* child)
     if (!makeChildPipes(pipes)) {
         return false;
     }
+    InheritedHandles inherited(pipes);
+    if (inherited.list() == nullptr) {
+        return false;
+    }
     UniqueHandleNull job = inJob ? makeChildJob() : UniqueHandleNull();
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = pipes.inputRead.get();
-    startup.hStdOutput = pipes.outputWrite.get();
-    startup.hStdError = pipes.outputWrite.get();
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdInput = pipes.inputRead.get();
+    startup.StartupInfo.hStdOutput = pipes.outputWrite.get();
+    startup.StartupInfo.hStdError = pipes.outputWrite.get();
+    startup.lpAttributeList = inherited.list();
     DWORD priority = childPriorityClass();
     // In a job, the child starts suspended so that everything it starts is in the job too.
     const DWORD suspended = job ? CREATE_SUSPENDED : 0;
-    // CreateProcessW may write into the command line it is given.
-    std::wstring line = commandLine;
+    // CreateProcessW may write into the command line it is given. The report's argument
+    // comes last, after the marker, where the child looks for it.
+    std::wstring line = commandLine + L" " + startFailureReportArgument(pipes.reportWrite.get());
     PROCESS_INFORMATION created{};
-    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, priority | DETACHED_PROCESS | suspended,
-                        nullptr, nullptr, &startup, &created)) {
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE,
+                        priority | DETACHED_PROCESS | suspended | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
+                        &startup.StartupInfo, &created)) {
         logMessage("could not start process %S (%d)", line.c_str(), static_cast<int>(GetLastError()));
         return false;
     }
@@ -217,11 +315,28 @@ bool startChild(const std::wstring& commandLine, bool inJob, Child* child)
     }
     pipes.outputWrite.reset();
     pipes.inputRead.reset();
+    pipes.reportWrite.reset();
     startDraining(std::move(pipes.outputRead));
+    child->startFailure = std::make_shared<std::string>();
+    child->reportReader = startReadingReport(std::move(pipes.reportRead), child->startFailure);
     child->process = std::move(process);
     child->job = std::move(job);
     child->input = std::move(pipes.inputWrite);
     return true;
+}
+
+std::string childStartFailure(const Child& child)
+{
+    if (!child.reportReader) {
+        return std::string();
+    }
+    const DWORD waited = WaitForSingleObject(child.reportReader.get(), kReportEndWaitMs);
+    if (waited != WAIT_OBJECT_0) {
+        logMessage("the child's start failure report did not end within %d ms (%d); taken for none",
+                   static_cast<int>(kReportEndWaitMs), static_cast<int>(waited == WAIT_FAILED ? GetLastError() : 0));
+        return std::string();
+    }
+    return *child.startFailure;
 }
 
 bool waitForChildEnd(HANDLE process, DWORD timeoutMs, DWORD* exitCode)

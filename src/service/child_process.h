@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,12 +43,25 @@ struct Child {
     UniqueHandleNull process;
     UniqueHandleNull job;    // the job it and what it starts are in; null without one
     UniqueHandleNull input;  // our end of its standard input
+    // The thread that reads the child's start failure report into `startFailure` (UTF-8),
+    // which it shares with the thread until it ends.
+    UniqueHandleNull reportReader;
+    std::shared_ptr<std::string> startFailure;
 };
 
-// Starts the child with `commandLine`, the pipes as its standard handles, at the
-// configured priority; with `inJob`, in a job of its own, so that ending it can end
-// everything it started. A thread drains its output. False, logged, when no child runs.
+// Starts the child with `commandLine`, followed by the argument that names the pipe of
+// its start failure report (config/start_failure_report.h), the pipes as its standard
+// handles, at the configured priority; with `inJob`, in a job of its own, so that ending
+// it can end everything it started. The child inherits these three pipe ends and no
+// other handle. A thread drains its output, another reads its report. False, logged,
+// when no child runs.
 bool startChild(const std::wstring& commandLine, bool inJob, Child* child);
+
+// After the child's end: the text its launcher reported as the reason why the
+// application could not be started (UTF-8, a line per error shown), or empty when it
+// reported none. Waits a few seconds at most for the end of the report, which comes with
+// the end of the child; a report that has not ended by then counts as none, logged.
+std::string childStartFailure(const Child& child);
 
 // Waits up to `timeoutMs` for the child's end. True, with its exit code and the log line
 // "process terminated with exit code N", once it has ended; an exit code that cannot be

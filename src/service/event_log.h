@@ -20,6 +20,7 @@ enum class ServiceEvent : WORD {
     stopTimedOut = 5,         // warning: %1 the stop timeout in seconds
     restartLimitReached = 6,  // error: %1 the restarts, %2 the period in seconds
     startFailed = 7,          // error
+    startRefused = 8,         // error: %1 the reason the launcher gave
 };
 
 // True when the block switches the event log on (30009 present and not 0).
@@ -42,7 +43,7 @@ bool registerEventSource(const char* name, const char* launcherPath);
 bool unregisterEventSource(const char* name);
 
 // Reports the event under the source named serviceName (config/run_settings.h) with up to
-// two inserts (a missing one counts as empty) and logs the line. Does nothing when the event
+// two inserts (UTF-8; a missing one counts as empty) and logs the line. Does nothing when the event
 // log is off. A failure to report is only logged: it never changes what the caller does.
 // Keeps the caller's last error.
 void reportServiceEvent(ServiceEvent event, const char* insert1 = nullptr, const char* insert2 = nullptr);

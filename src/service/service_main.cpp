@@ -87,9 +87,20 @@ ChildEnd superviseChild(const Child& child, const SupervisionPlan& plan, DWORD* 
     return ChildEnd::atDeadline;
 }
 
+// The child's report without the line end of its last error.
+std::string reportedReason(std::string report)
+{
+    while (!report.empty() && (report.back() == '\n' || report.back() == '\r' || report.back() == ' ')) {
+        report.pop_back();
+    }
+    return report;
+}
+
 // Starts the child and waits for its end; false when it could not be started.
+// `startFailure`: what its launcher reported as the reason the application could not be
+// started, empty when it reported nothing.
 bool runChild(const std::wstring& commandLine, const SupervisionPlan& plan, bool firstChild, ChildEnd* end,
-              DWORD* exitCode, DWORD* ranMs)
+              DWORD* exitCode, DWORD* ranMs, std::string* startFailure)
 {
     Child child;
     // Without a child, reporting running would leave a service that does nothing and
@@ -108,6 +119,7 @@ bool runChild(const std::wstring& commandLine, const SupervisionPlan& plan, bool
     }
     *end = superviseChild(child, plan, exitCode);
     *ranMs = GetTickCount() - started;
+    *startFailure = reportedReason(childStartFailure(child));
     // Its run is over and its marker gone with it: what it extracted goes now, before the
     // service reports stopped or starts the next child.
     if (getConfigInt(cfg::includedFileCount) > 0) {
@@ -186,12 +198,22 @@ void WINAPI serviceMain(DWORD argc, LPSTR* argv)
         ChildEnd end = ChildEnd::byItself;
         DWORD exitCode = 0;
         DWORD ranMs = 0;
-        if (!runChild(commandLine, plan, firstChild, &end, &exitCode, &ranMs)) {
+        std::string startFailure;
+        if (!runChild(commandLine, plan, firstChild, &end, &exitCode, &ranMs, &startFailure)) {
             serviceState.reportStopped(kChildNotStartedCode, ServiceEvent::startFailed);
             return;
         }
         if (end == ChildEnd::atDeadline) {
             serviceState.reportStopped(kChildEndedAtDeadlineCode, ServiceEvent::stopped);
+            break;
+        }
+        // The launcher in the child could not start the application, and said why: a
+        // missing file, no suitable Java, a setting it refused. Starting it again would
+        // fail the same way; the service stops with the reason, and the service manager's
+        // own recovery, if any, decides what comes next.
+        if (exitCode != 0 && !startFailure.empty()) {
+            logMessage("the application could not be started: %s", startFailure.c_str());
+            serviceState.reportStopped(kChildNotStartedCode, ServiceEvent::startRefused, startFailure.c_str());
             break;
         }
         if (end == ChildEnd::byItself && exitCode != 0) {

@@ -184,10 +184,10 @@ void SharedServiceState::reportStopProgress(DWORD waitHintMs)
 
 namespace {
 
-void setStopped(SERVICE_STATUS& status, DWORD serviceSpecificCode, ServiceEvent event)
+void setStopped(SERVICE_STATUS& status, DWORD serviceSpecificCode, ServiceEvent event, const char* insert = nullptr)
 {
     logMessage("service stopped set");
-    reportServiceEvent(event);
+    reportServiceEvent(event, insert);
     status.dwCurrentState = SERVICE_STOPPED;
     if (serviceSpecificCode != 0) {
         status.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
@@ -197,10 +197,10 @@ void setStopped(SERVICE_STATUS& status, DWORD serviceSpecificCode, ServiceEvent 
 
 } // namespace
 
-void SharedServiceState::reportStopped(DWORD serviceSpecificCode, ServiceEvent event)
+void SharedServiceState::reportStopped(DWORD serviceSpecificCode, ServiceEvent event, const char* insert)
 {
     update([&] {
-        setStopped(status_, serviceSpecificCode, event);
+        setStopped(status_, serviceSpecificCode, event, insert);
         return true;
     });
 }

@@ -50,10 +50,10 @@ public:
     // Stop pending, with the next checkpoint and this wait hint.
     void reportStopProgress(DWORD waitHintMs);
     // Stopped, with `serviceSpecificCode` (0: none) as a service-specific error. The log
-    // line "service stopped set" and the event come before the state: once the service
-    // manager has the stopped state, the dispatcher returns and the process may end
-    // before this thread writes anything more.
-    void reportStopped(DWORD serviceSpecificCode, ServiceEvent event);
+    // line "service stopped set" and the event (with its insert, if any) come before the
+    // state: once the service manager has the stopped state, the dispatcher returns and
+    // the process may end before this thread writes anything more.
+    void reportStopped(DWORD serviceSpecificCode, ServiceEvent event, const char* insert = nullptr);
     // The child ended with `exitCode` and will not be started again: stopped after a clean
     // end or a stop request, and true. A child that failed on its own leaves the status as
     // it is (false): the service manager sees the process end and applies the service's

@@ -2,6 +2,9 @@
 // a real child (a copy of this test program) started with its pipes, waited for and ended.
 #include "service/child_process.h"
 
+#include "config/start_failure_report.h"
+#include "format/command_line.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -11,6 +14,8 @@
 namespace {
 
 constexpr wchar_t kChildModeVariable[] = L"CHILD_PROCESS_TEST_MODE";
+// An inheritable handle of the parent, which the child must not have.
+constexpr wchar_t kForeignHandleVariable[] = L"CHILD_PROCESS_TEST_FOREIGN";
 
 TEST(ChildCommandLineFromStart, StartParametersFollowTheOwnArgumentsAndTooLongOnesAreRefused)
 {
@@ -61,6 +66,27 @@ TEST(ChildProcessStandIn, Runs)
         const BOOL got = ReadFile(GetStdHandle(STD_INPUT_HANDLE), text, sizeof text - 1, &read, nullptr);
         ExitProcess(got && std::strcmp(text, "0\n") == 0 ? 7 : 8);
     }
+    if (std::wcscmp(mode, L"reports") == 0 || std::wcscmp(mode, L"inherits") == 0) {
+        // The report's argument comes last; the child's own input and output are there too.
+        ArgumentList arguments;
+        splitCommandLine(GetCommandLineW(), arguments);
+        HANDLE report = arguments.empty() ? nullptr : parseStartFailureReportArgument(arguments.last());
+        if (report == nullptr || !openStartFailureReport(report)) ExitProcess(20);
+        DWORD flags = 0;
+        if (!GetHandleInformation(report, &flags) || (flags & HANDLE_FLAG_INHERIT) != 0) ExitProcess(21);
+        if (std::wcscmp(mode, L"reports") == 0) {
+            reportStartFailure(L"first");
+            reportStartFailure(L"second \u00e9 \u4e2d");
+            reportStartFailure(std::wstring(kStartFailureReportCapacity, L'x'));  // cut to what is left
+            ExitProcess(1);
+        }
+        // The exit code says whether the parent's other inheritable handle came along: the
+        // event it names is set, so a wait on an inherited copy succeeds at once.
+        wchar_t value[32];
+        const DWORD n = GetEnvironmentVariableW(kForeignHandleVariable, value, 32);
+        HANDLE foreign = n > 0 && n < 32 ? reinterpret_cast<HANDLE>(static_cast<uintptr_t>(_wtoi64(value))) : nullptr;
+        ExitProcess(foreign != nullptr && WaitForSingleObject(foreign, 0) == WAIT_OBJECT_0 ? 9 : 10);
+    }
     WaitForSingleObject(GetCurrentProcess(), INFINITE);  // "hangs": until it is ended
 }
 
@@ -83,7 +109,17 @@ TEST(ChildProcess, TheChildGetsItsInputAndEndsByItselfOrWhenEnded)
         {"the end of input", L"reads", true, "", false, 8},
         {"ended in its job", L"hangs", true, nullptr, true, 1},
         {"ended without a job", L"hangs", false, nullptr, true, 1},
+        // The child's own report reaches its parent, and only the handles meant for the
+        // child are inherited.
+        {"reports a start failure", L"reports", true, nullptr, false, 1},
+        {"inherits nothing else", L"inherits", false, nullptr, false, 10},
     };
+    // An inheritable handle such as any library of this process may make.
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    UniqueHandleNull foreign(CreateEventW(&inheritable, TRUE, TRUE, nullptr));
+    ASSERT_TRUE(foreign);
+    ASSERT_TRUE(SetEnvironmentVariableW(kForeignHandleVariable,
+                                        std::to_wstring(reinterpret_cast<uintptr_t>(foreign.get())).c_str()));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(SetEnvironmentVariableW(kChildModeVariable, c.mode));
@@ -121,7 +157,48 @@ TEST(ChildProcess, TheChildGetsItsInputAndEndsByItselfOrWhenEnded)
             EXPECT_TRUE(waitForChildEnd(child.process.get(), 30000, &exitCode)) << "no end within 30 s";
         }
         EXPECT_EQ(c.exitCode, exitCode);
+        // What the child reported: UTF-8 lines, up to the report's capacity.
+        const std::string report = childStartFailure(child);
+        if (std::wcscmp(c.mode, L"reports") == 0) {
+            const std::string expected = "first\nsecond \xC3\xA9 \xE4\xB8\xAD\n";
+            ASSERT_EQ(kStartFailureReportCapacity, report.size());
+            EXPECT_EQ(expected, report.substr(0, expected.size()));
+            EXPECT_EQ(std::string(kStartFailureReportCapacity - expected.size(), 'x'), report.substr(expected.size()));
+        } else {
+            EXPECT_EQ("", report);
+        }
     }
+    SetEnvironmentVariableW(kForeignHandleVariable, nullptr);
+}
+
+// The argument that names the report: only the exact form names a handle.
+TEST(StartFailureReport, OnlyTheExactArgumentNamesAHandle)
+{
+    EXPECT_EQ(L"__dpk_report:1234", startFailureReportArgument(reinterpret_cast<HANDLE>(1234)));
+    const struct {
+        const wchar_t* argument;
+        uintptr_t handle;  // 0: none
+    } cases[] = {
+        {L"__dpk_report:1234", 1234},
+        {L"__dpk_report:8", 8},
+        {L"__dpk_report:", 0},
+        {L"__dpk_report:0", 0},
+        {L"__dpk_report:12a", 0},
+        {L"__dpk_report:-4", 0},
+        {L"__dpk_report: 4", 0},
+        {L"__dpk_report:99999999999999999999999", 0},
+        {L"__DPK_REPORT:4", 0},
+        {L"x__dpk_report:4", 0},
+        {L"__dpk_restart", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.argument, c.argument + std::wcslen(c.argument)));
+        EXPECT_EQ(c.handle, reinterpret_cast<uintptr_t>(parseStartFailureReportArgument(c.argument)));
+    }
+    // Anything but a pipe is no report: nothing is written to it.
+    UniqueHandleNull event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    EXPECT_FALSE(openStartFailureReport(event.get()));
+    EXPECT_FALSE(openStartFailureReport(nullptr));
 }
 
 } // namespace

@@ -244,6 +244,8 @@ const EventCase kEventCases[] = {
      L"Abandon apr\u00e8s 7 red\u00e9marrages en 45 secondes : l'application n'est plus red\u00e9marr\u00e9e."},
     {ServiceEvent::startFailed, 3, L"The application could not be started.",
      L"Die Anwendung konnte nicht gestartet werden.", L"L'application n'a pas pu \u00eatre d\u00e9marr\u00e9e."},
+    {ServiceEvent::startRefused, 3, L"The application could not be started: 7",
+     L"Die Anwendung konnte nicht gestartet werden: 7", L"L'application n'a pas pu \u00eatre d\u00e9marr\u00e9e : 7"},
 };
 
 std::wstring launcherImage()
@@ -290,9 +292,9 @@ TEST(EventMessages, TheLauncherImageHoldsEveryEventInEachLanguage)
     }
     // No message beyond the events.
     wchar_t text[64];
-    EXPECT_EQ(0u, FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, module, 0xC0000008,
+    EXPECT_EQ(0u, FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, module, 0xC0000009,
                                  MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), text, 64, nullptr));
-    EXPECT_EQ(0u, serviceEventMessageId(static_cast<ServiceEvent>(8)));
+    EXPECT_EQ(0u, serviceEventMessageId(static_cast<ServiceEvent>(9)));
     FreeLibrary(module);
 }
 
@@ -373,6 +375,8 @@ TEST(EventReportChild, ReportsTheEvents)
         {ServiceEvent::stopTimedOut, "15", nullptr},
         {ServiceEvent::restartLimitReached, "5", "600"},
         {ServiceEvent::startFailed, nullptr, nullptr},
+        // A reason as the launcher gives it: any character, a line end, a percent sign.
+        {ServiceEvent::startRefused, "Datei C:\\Dienste\\T\xC3\xA9st %1 \xE4\xB8\xAD\nfehlt", nullptr},
         {ServiceEvent::stopped, "ignored", "ignored"},
         {ServiceEvent::applicationEnded, nullptr, nullptr},
         {static_cast<ServiceEvent>(99), "1", "2"},
@@ -393,6 +397,8 @@ TEST(EventReport, EachEventIsLoggedOnlyWhenTheRecordIsOn)
         "event 5 reported: The application did not stop within 15 seconds and was ended.",
         "event 6 reported: Giving up after 5 restarts within 600 seconds: the application is not restarted again.",
         "event 7 reported: The application could not be started.",
+        "event 8 reported: The application could not be started: Datei C:\\Dienste\\T\xC3\xA9st %1 \xE4\xB8\xAD",
+        "fehlt",
         "event 2 reported: The service was stopped.",
         // A missing insert is empty rather than whatever follows in memory.
         "event 3 reported: The application ended unexpectedly with exit code .",
@@ -425,7 +431,7 @@ TEST(EventReport, EachEventIsLoggedOnlyWhenTheRecordIsOn)
         std::vector<std::string> lines = logLinesIn(scratch.path(), files);
         std::vector<std::string> eventLines;
         for (const std::string& line : lines) {
-            if (line.rfind("event ", 0) == 0 || line.rfind("ERROR: event ", 0) == 0) {
+            if (line.rfind("event ", 0) == 0 || line.rfind("ERROR: event ", 0) == 0 || line == "fehlt") {
                 eventLines.push_back(line);
             }
         }

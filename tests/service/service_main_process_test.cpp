@@ -79,6 +79,19 @@ jnistandin::Behaviour mainDoes(const std::string& main)
     return behaviour;
 }
 
+// Waits for the log of a child whose command line is `line`, followed by the argument that
+// names its start failure report (a handle, which differs from run to run).
+bool waitForChildLog(const ServiceLogs& logs, const std::string& line, DWORD timeoutMs)
+{
+    const std::string prefix = "command line2 " + line + " __dpk_report:";
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (!linesStartingWith(logs.all(), prefix).empty()) return true;
+        if (GetTickCount() - start > timeoutMs) return false;
+        Sleep(100);
+    }
+}
+
 bool setBinaryPath(const std::wstring& name, const std::wstring& path)
 {
     UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
@@ -171,9 +184,7 @@ TEST(ServiceProcess, FullCycleStopsTheChildThroughItsStandardInput)
     EXPECT_EQ(1u, linesStartingWith(serviceLog, "sending shutdown1 0").size()) << serviceLog;
     EXPECT_EQ(1u, linesStartingWith(serviceLog, "shutdown sent").size()) << serviceLog;
     // The child got the service name, quoted for its blank, and the marker.
-    std::string childLog = logs.waitForLogWith("command line2 " + toUtf8(app.exe) + " \"" + shownName + "\" __dpk_restart",
-                                               5000);
-    EXPECT_FALSE(childLog.empty()) << logs.all();
+    EXPECT_TRUE(waitForChildLog(logs, toUtf8(app.exe) + " \"" + shownName + "\" __dpk_restart", 5000)) << logs.all();
 }
 
 // A stop request sent the moment the start returns often reaches the service process
@@ -253,9 +264,8 @@ TEST(ServiceProcess, ChildThatEndsOnItsOwn)
         std::string serviceLog = logs.waitForLogWith("service main", 5000);
         EXPECT_TRUE(containsLine(serviceLog, "using priority 64")) << serviceLog;
         EXPECT_TRUE(containsLine(serviceLog, "process terminated with exit code 0")) << serviceLog;
-        std::string childLine =
-            "command line2 " + toUtf8(app.exe) + " " + toUtf8(guard.name()) + " own -x \"two words\" __dpk_restart";
-        EXPECT_FALSE(logs.waitForLogWith(childLine, 5000).empty()) << childLine << "\n" << logs.all();
+        std::string childLine = toUtf8(app.exe) + " " + toUtf8(guard.name()) + " own -x \"two words\" __dpk_restart";
+        EXPECT_TRUE(waitForChildLog(logs, childLine, 5000)) << childLine << "\n" << logs.all();
     }
     // Any other exit code without a stop request: the service process ends without
     // reporting stopped, so the service manager treats it as an unexpected end. A
@@ -718,6 +728,77 @@ TEST(ServiceSupervision, InstallRegistersTheEventSourceAndUninstallRemovesIt)
         HKEY left = nullptr;
         EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &left));
         if (left != nullptr) RegCloseKey(left);
+    }
+}
+
+// The launcher in the child stops before the application's main, with a message of its
+// own: the service process reports that message, stops with the service-specific code
+// 5000 and starts no second child, whatever the restart mode says; the child's log has
+// the message too. (Wine keeps no event log: the service's log shows each report.)
+TEST(ServiceSupervision, AStartFailureOfTheLauncherStopsTheServiceWithItsReason)
+{
+    struct Case {
+        const char* name;
+        std::map<int32_t, std::string> records;
+        bool searchesOnlyItsOwnRuntime;  // the runtime beside it, by its absolute path
+        std::vector<std::string> reason;  // the message's lines
+    };
+    const Case cases[] = {
+        {"a missing archive", {{121, "A1..\\lib\\ticker.jar"}}, false,
+         {"File or directory ..\\lib\\ticker.jar not found or empty"}},
+        // Java 8 beside it where 11 or later is needed. An absolute location is not tried
+        // again without the version test.
+        {"a Java outside the version range", {{126, "11"}, {127, ""}}, true,
+         {"No JVM could be found on your system.",
+          "Please define the environment variable QUILL_JAVA_HOME to point to an installed 64-bit JDK or JRE, or "
+          "download a JRE and install it."}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::map<int32_t, std::string> records = supervision("0", "2", "0", "0", "300", "3");  // always restart
+        records[30009] = "1";  // the event log
+        records.insert(c.records.begin(), c.records.end());
+        ServiceApp app(L"app", records);
+        if (c.searchesOnlyItsOwnRuntime) {
+            blockformat::ConfigBlock block = serviceBlock();
+            block.set(2001, "q");
+            block.set(121, "");
+            block.set(123, "");
+            for (const auto& record : records) block.set(record.first, record.second);
+            block.set(128, "A" + toUtf8(app.dir.file(L"app\\jre")) + ";");
+            ASSERT_EQ(app.exe, packageLauncher(app.dir, block, L"app\\bin\\app.exe"));
+        }
+        app.behave(mainDoes("return"));
+        ServiceGuard guard(uniqueServiceName());
+        ServiceLogs logs;
+        app.command({L"/install-demand", guard.name()});
+        EXPECT_EQ("Starting service '" + toUtf8(guard.name()) + "'.\n", app.command({L"/start", guard.name()}));
+        EXPECT_TRUE(waitForServiceState(guard.name(), SERVICE_STOPPED, kStartMs)) << logs.all();
+        const ServiceState state = queryService(guard.name());
+        EXPECT_EQ(static_cast<DWORD>(ERROR_SERVICE_SPECIFIC_ERROR), state.status.dwWin32ExitCode);
+        EXPECT_EQ(5000u, state.status.dwServiceSpecificExitCode);
+
+        const std::string serviceLog = serviceLogAtTheEnd(app, logs, kStartMs);
+        ASSERT_FALSE(serviceLog.empty()) << logs.all();
+        const std::string& first = c.reason.front();
+        EXPECT_EQ(std::vector<std::string>({"event 1 reported: The service was started.",
+                                            "event 8 reported: The application could not be started: " + first}),
+                  linesStartingWith(serviceLog, "event ")) << serviceLog;
+        const std::vector<std::string> serviceLines = linesOf(serviceLog);
+        const auto reported =
+            std::find(serviceLines.begin(), serviceLines.end(), "the application could not be started: " + first);
+        ASSERT_NE(serviceLines.end(), reported) << serviceLog;
+        EXPECT_TRUE(std::equal(c.reason.begin() + 1, c.reason.end(), reported + 1)) << serviceLog;
+        EXPECT_TRUE(linesStartingWith(serviceLog, "restarting the application").empty()) << serviceLog;
+
+        // One child, which never reached main, and its log holds the message.
+        const std::vector<std::string> everyLog = linesOf(logs.all());
+        const size_t children = std::count_if(everyLog.begin(), everyLog.end(), [](const std::string& line) {
+            return line.rfind("command line2 ", 0) == 0 && line.find(" __dpk_restart __dpk_report:") != std::string::npos;
+        });
+        EXPECT_EQ(1u, children) << logs.all();
+        EXPECT_FALSE(logs.waitForLogWith("error shown: " + first, 5000).empty());
+        EXPECT_EQ(0u, app.record().count("main")) << app.record().dump();
     }
 }
 
