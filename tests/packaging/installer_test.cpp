@@ -5,6 +5,7 @@
 #include "format/record_ids.h"
 #include "model/service_entry.h"
 #include "packaging/descriptor/build.h"
+#include "packaging/descriptor/parse.h"
 #include "packaging/installer/guid.h"
 #include "packaging/installer/file_patterns.h"
 #include "packaging/installer/plan.h"
@@ -19,6 +20,7 @@
 #include <set>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -119,6 +121,9 @@ std::vector<std::string> tableRows(const fs::path& package, const std::string& t
     return rows;
 }
 
+// The database's code page, as the first line of its _ForceCodepage table says.
+std::string codePageOf(const fs::path& package, const Scratch& scratch);
+
 const char kServiceKeys[] = R"toml([service]
 name = "Demo"
 description = "Counts [things] {quickly} for $5"
@@ -144,6 +149,14 @@ struct Package {
     }
     fs::path output() const { return scratch.path / "out.msi"; }
 };
+
+std::string codePageOf(const fs::path& package, const Scratch& scratch)
+{
+    CommandRun exported = run("msiinfo export '" + package.string() + "' _ForceCodepage", scratch);
+    size_t tab = exported.out.find("\t_ForceCodepage");
+    size_t start = exported.out.rfind('\n', tab);
+    return tab == std::string::npos ? "" : exported.out.substr(start + 1, tab - start - 1);
+}
 
 } // namespace
 
@@ -215,6 +228,52 @@ TEST(InstallerFiles, WildcardsMatchWholeNamesIgnoringCase)
     for (const Case& c : cases) {
         EXPECT_EQ(c.matches, packager::matchesWildcard(c.pattern, c.name)) << c.pattern << " " << c.name;
     }
+}
+
+// `packager msi d.toml ...` in the descriptor's own folder: the folder of a bare name is the
+// current folder, for a wildcard in the first step as for a plain name.
+TEST(InstallerFiles, PatternsOfADescriptorNamedWithoutAFolder)
+{
+    Scratch scratch;
+    for (const char* name : {"a.jar", "b.jar", "notes.txt", "lib/c.jar"}) {
+        scratch.file(name, name);
+    }
+    const std::string installer = "[installer]\nmanufacturer = \"M\"\nversion = \"1.0.0\"\nfiles = [";
+    struct Case {
+        const char* pattern;
+        std::vector<std::string> targets;  // after the launcher
+    };
+    const Case cases[] = {
+        {"*.jar", {"a.jar", "b.jar"}},
+        {"./*.jar", {"a.jar", "b.jar"}},
+        {"*", {"a.jar", "b.jar", "d.toml", "lib\\c.jar", "notes.txt"}},
+        {"?.jar", {"a.jar", "b.jar"}},
+        {"lib/*.jar", {"c.jar"}},
+        {"./d.toml", {"d.toml"}},
+        {"*/c.jar", {"c.jar"}},
+    };
+    const fs::path before = fs::current_path();
+    fs::current_path(scratch.path);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pattern);
+        const std::string text = kService + installer + "\"" + c.pattern + "\"]\n";
+        std::ofstream("d.toml", std::ios::binary | std::ios::trunc) << text;
+        packager::ParsedDescriptor descriptor;
+        packager::BuildResult built;
+        packager::InstallerPlan plan;
+        std::vector<packager::Diagnostic> errors;
+        ASSERT_TRUE(packager::parseDescriptor(text, "d.toml", &descriptor, &errors));
+        ASSERT_TRUE(packager::buildFromDescriptor(descriptor, packager::BuildSettings(), &built, &errors));
+        EXPECT_TRUE(packager::readInstallerPlan(descriptor, built.block, &plan, &errors))
+            << (errors.empty() ? "" : packager::formatDiagnostic(errors.front()));
+        std::vector<std::string> targets;
+        for (size_t i = 1; i < plan.files.size(); ++i) {
+            targets.push_back(plan.files[i].target);
+            EXPECT_EQ(fileText(scratch.path / plan.files[i].source), fileText(plan.files[i].source));
+        }
+        EXPECT_EQ(c.targets, targets);
+    }
+    fs::current_path(before);
 }
 
 TEST(InstallerPackage, TablesHoldTheFilesTheServiceAndTheUpgrade)
@@ -300,6 +359,15 @@ files = ["app.jar", "lib/*.jar", "jre", { source = "conf/app.properties", target
     }
     std::vector<std::string> sequence = tableRows(p.output(), "InstallExecuteSequence", p.scratch);
     EXPECT_NE(sequence.end(), std::find(sequence.begin(), sequence.end(), "RemoveExistingProducts\t\t1401"));
+    // The launcher's /stop, waiting as long as the service's stop_timeout, before the
+    // installer's own stop (which gives up after about 30 s) and before an upgrade removes
+    // the older version: an immediate EXE action (18) of the installed launcher whose
+    // failure is ignored (64), where the launcher is there.
+    EXPECT_EQ((std::vector<std::string>{"StopServiceByLauncher\t82\tFile_0\t/stop\t"}),
+              tableRows(p.output(), "CustomAction", p.scratch));
+    EXPECT_NE(sequence.end(), std::find(sequence.begin(), sequence.end(),
+                                        "StopServiceByLauncher\tInstalled OR WIX_UPGRADE_DETECTED\t1001"));
+    EXPECT_EQ("0", codePageOf(p.output(), p.scratch));
     CommandRun summary = run("msiinfo suminfo '" + p.output().string() + "'", p.scratch);
     EXPECT_NE(std::string::npos, summary.out.find("Template: x64;1033")) << summary.out;
 }
@@ -648,4 +716,100 @@ TEST(InstallerPackage, NoOutputReplacesAFileThePackageIsMadeFrom)
         EXPECT_FALSE(fs::exists(p.output()));
         EXPECT_FALSE(fs::exists(source));
     }
+}
+
+// Texts outside Windows-1252 (Cyrillic, a dash, a check mark) in every place a descriptor
+// puts them: the package's tables and summary hold each as given, in code page 65001.
+TEST(InstallerPackage, TextsOutsideAsciiAreHeldInEveryTable)
+{
+    Package p;
+    p.scratch.file("данные/отчёт.txt", "x");
+    CommandRun made = p.make(R"toml([service]
+name = "Tickér"
+description = "Тикер — служба ✓ [1]"
+dependencies = ["Réseau"]
+[application]
+main_class = "a.B"
+class_path = [ { archive = "a.jar" } ]
+[installer]
+manufacturer = "Фирма ✓"
+product_name = "Тикер"
+version = "1.0.0"
+install_dir = "Фирма\\Тикер"
+files = ["данные"]
+)toml");
+    ASSERT_EQ(0, made.code) << made.err;
+    EXPECT_EQ("packaged " + p.output().string() + ": Тикер 1.0.0, 2 file(s), service 'Tickér'\n", made.out);
+    EXPECT_EQ("65001", codePageOf(p.output(), p.scratch));
+    std::vector<std::string> properties = tableRows(p.output(), "Property", p.scratch);
+    for (const char* property : {"ProductName\tТикер", "Manufacturer\tФирма ✓"}) {
+        EXPECT_NE(properties.end(), std::find(properties.begin(), properties.end(), property)) << property;
+    }
+    std::vector<std::string> service = tableRows(p.output(), "ServiceInstall", p.scratch);
+    ASSERT_EQ(1u, service.size());
+    EXPECT_EQ("Service\tTickér\tTickér\t272\t2\t1\t\tRéseau[~][~]\tLocalSystem\t\t\tFile_0\t"
+              "Тикер — служба ✓ [\\[]1[\\]]",
+              service[0]);
+    EXPECT_EQ((std::vector<std::string>{"ServiceControl\tTickér\t163\t\t1\tFile_0"}),
+              tableRows(p.output(), "ServiceControl", p.scratch));
+    EXPECT_EQ((std::vector<std::string>{"NOT WIX_DOWNGRADE_DETECTED\tA newer version of Тикер is already installed."}),
+              tableRows(p.output(), "LaunchCondition", p.scratch));
+    std::vector<std::string> folders = tableRows(p.output(), "Directory", p.scratch);
+    for (const char* folder : {"InstallFolder_0\tProgramFiles64Folder\tФирма", "INSTALLFOLDER\tInstallFolder_0\tТикер",
+                               "Folder_0\tINSTALLFOLDER\tданные"}) {
+        EXPECT_NE(folders.end(), std::find(folders.begin(), folders.end(), folder)) << folder;
+    }
+    std::vector<std::string> files = tableRows(p.output(), "File", p.scratch);
+    ASSERT_EQ(2u, files.size());
+    EXPECT_EQ(0u, files[0].find("File_0\tFile_0\tTickér.exe\t")) << files[0];
+    EXPECT_EQ(0u, files[1].find("File_1\tFile_1\tотчёт.txt\t")) << files[1];
+    CommandRun summary = run("msiinfo suminfo '" + p.output().string() + "'", p.scratch);
+    EXPECT_NE(std::string::npos, summary.out.find("Subject: Тикер 1.0.0\nAuthor: Фирма ✓\n")) << summary.out;
+    EXPECT_NE(std::string::npos, summary.out.find("install Тикер.\n")) << summary.out;
+    // The file is in the package under its name.
+    fs::path extracted = p.scratch.path / "extracted";
+    fs::create_directories(extracted);
+    EXPECT_EQ(0, run("msiextract -C '" + extracted.string() + "' '" + p.output().string() + "'", p.scratch).code);
+    EXPECT_EQ("x", fileText(extracted / "Фирма" / "Тикер" / "данные" / "отчёт.txt"));
+
+    // What msitools cannot carry in such a package is refused, not lost.
+    Package q;
+    made = q.make("[service]\nname = \"Demo\"\ndescription = \"Тикер\\nслужба\"\n" + std::string(kApplication) +
+                  "[installer]\nmanufacturer = \"M\"\nversion = \"1.0.0\"\n");
+    EXPECT_EQ(2, made.code);
+    EXPECT_EQ("packager: " + (q.scratch.path / "service.toml").string() +
+                  ": service.description holds a tab or line end, which a package whose texts are not all ASCII cannot "
+                  "hold (msitools reads a table's rows as lines); nothing was written\n",
+              made.err);
+    EXPECT_FALSE(fs::exists(q.output()));
+}
+
+// Once written, the kept source and its launcher stay, whatever the compiler does next;
+// the package is not written.
+TEST(InstallerPackage, KeptSourceStaysWhenTheCompilerFails)
+{
+    Package p;
+    p.scratch.file("bin/wixl", "#!/bin/sh\necho 'wixl: cannot compile' >&2\nexit 3\n");
+    fs::permissions(p.scratch.path / "bin" / "wixl", fs::perms::owner_all);
+    fs::create_directories(p.scratch.path / "kept");
+    fs::path source = p.scratch.path / "kept" / "demo.wxs";
+    std::string descriptor = p.scratch.file("service.toml", std::string(kService) +
+                                                                "[installer]\nmanufacturer = \"Фирма\"\nversion = \"1.0.0\"\n");
+    CommandRun made = run("PATH='" + (p.scratch.path / "bin").string() + "':\"$PATH\" " + packagerPath() + " msi " +
+                              descriptor + " " + p.image + " " + p.output().string() + " --no-runtime-library --wxs " +
+                              source.string(),
+                          p.scratch);
+    EXPECT_EQ(2, made.code);
+    EXPECT_EQ("wixl: cannot compile\npackager: wixl could not compile the package (exit code 3); the package was not "
+              "written; the WiX source " + source.string() + " is kept\n",
+              made.err);
+    EXPECT_FALSE(fs::exists(p.output()));
+    EXPECT_FALSE(fs::exists(p.output().string() + ".partial"));
+    EXPECT_TRUE(fs::is_regular_file(p.scratch.path / "kept" / "Demo.exe"));
+    // The kept source holds the texts themselves, and says in which code page, for the
+    // WiX toolset.
+    std::string kept = fileText(source);
+    EXPECT_NE(std::string::npos, kept.find("Manufacturer=\"Фирма\" Version=\"1.0.0\" Language=\"1033\" Codepage=\"65001\""))
+        << kept;
+    EXPECT_EQ(std::string::npos, kept.find("~pkgtext")) << kept;
 }
