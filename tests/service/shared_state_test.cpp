@@ -23,7 +23,7 @@ BOOL WINAPI recordStatus(SERVICE_STATUS_HANDLE handle, LPSERVICE_STATUS status)
     return TRUE;
 }
 
-enum class Step { stop, shutdown, interrogate, childRunning, childEnded, progress, stopped, endedWith };
+enum class Step { stop, shutdown, preshutdown, interrogate, childRunning, childEnded, progress, stopped, endedWith };
 
 struct Action {
     Step step;
@@ -65,6 +65,7 @@ TEST_F(SharedStateTest, StepsReportInOrderAndTheStopLineGoesOutOnce)
         std::vector<Report> reports;         // after the report of open
         std::vector<std::string> children;   // per child, what it read
         bool stopRequested;
+        bool preshutdown = false;            // accepted in place of shutdown
     };
     const Case cases[] = {
         {"a stop while the child runs; a second one sends nothing",
@@ -81,6 +82,18 @@ TEST_F(SharedStateTest, StepsReportInOrderAndTheStopLineGoesOutOnce)
          {{Step::childRunning}, {Step::shutdown}, {Step::progress, 7000}, {Step::progress, 6000}},
          {{R, 0, 50000, 0}, {P, 1, 50000, 0}, {P, 2, 7000, 0}, {P, 3, 6000, 0}},
          {"0\n|closed"},
+         true},
+        {"a pre-shutdown is a stop that moves the checkpoint on, the stop deadline's progress following",
+         {{Step::childRunning}, {Step::preshutdown}, {Step::progress, 7000}, {Step::preshutdown}},
+         {{R, 0, 50000, 0}, {P, 1, 50000, 0}, {P, 2, 7000, 0}, {P, 3, 7000, 0}},
+         {"0\n|closed"},
+         true,
+         true},
+        {"a pre-shutdown before the child runs is kept for it",
+         {{Step::preshutdown}, {Step::childRunning}},
+         {{P, 1, 50000, 0}, {P, 1, 50000, 0}},
+         {"0\n|closed"},
+         true,
          true},
         {"any other control reports the status again",
          {{Step::interrogate}, {Step::childRunning}, {Step::interrogate}},
@@ -118,11 +131,13 @@ TEST_F(SharedStateTest, StepsReportInOrderAndTheStopLineGoesOutOnce)
         SCOPED_TRACE(c.name);
         reported.clear();
         SharedServiceState state;
-        ASSERT_TRUE(state.prepare(50000));
+        ASSERT_TRUE(state.prepare(50000, c.preshutdown));
         state.open(kHandle, recordStatus);
         ASSERT_EQ(1u, reported.size());
         EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), reported[0].dwCurrentState);
-        EXPECT_EQ(static_cast<DWORD>(SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN), reported[0].dwControlsAccepted);
+        EXPECT_EQ(static_cast<DWORD>(SERVICE_ACCEPT_STOP |
+                                     (c.preshutdown ? SERVICE_ACCEPT_PRESHUTDOWN : SERVICE_ACCEPT_SHUTDOWN)),
+                  reported[0].dwControlsAccepted);
         reported.clear();
 
         std::vector<UniqueHandleNull> childEnds;  // the children's read ends
@@ -130,6 +145,7 @@ TEST_F(SharedStateTest, StepsReportInOrderAndTheStopLineGoesOutOnce)
             switch (action.step) {
             case Step::stop: state.control(SERVICE_CONTROL_STOP); break;
             case Step::shutdown: state.control(SERVICE_CONTROL_SHUTDOWN); break;
+            case Step::preshutdown: state.control(SERVICE_CONTROL_PRESHUTDOWN); break;
             case Step::interrogate: state.control(SERVICE_CONTROL_INTERROGATE); break;
             case Step::childRunning: {
                 HANDLE read = nullptr;
