@@ -219,6 +219,37 @@ TEST(ServiceProcess, StopRightAfterStartStillStopsTheChild)
     std::printf("stop requests kept until the child ran: %d of 3\n", keptForTheChild);
 }
 
+// With the pre-shutdown record the running service accepts the pre-shutdown notification
+// in place of the shutdown one, as the service manager shows it; a launcher without the
+// record accepts what it always did. (Wine does not send the notification on request; the
+// shared state's test calls the handler with it.)
+TEST(ServiceProcess, ThePreshutdownRecordChoosesTheShutdownNotification)
+{
+    const struct {
+        const char* record;  // null: none
+        DWORD accepted;
+    } cases[] = {
+        {nullptr, SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN},
+        {"0", SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN},
+        {"1", SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PRESHUTDOWN},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.record != nullptr ? c.record : "no record");
+        std::map<int32_t, std::string> records;
+        if (c.record != nullptr) records[cfg::servicePreshutdown] = c.record;
+        ServiceApp app(L"app", records);
+        ServiceGuard guard(uniqueServiceName());
+        app.command({L"/install-demand", guard.name()});
+        app.behave(mainDoes("stdin"));
+        ServiceLogs logs;
+        ASSERT_EQ(0u, startServiceWith(guard.name(), {}));
+        ASSERT_TRUE(waitForServiceState(guard.name(), SERVICE_RUNNING, kStartMs)) << logs.all();
+        EXPECT_EQ(c.accepted, queryService(guard.name()).status.dwControlsAccepted);
+        ASSERT_EQ(0u, requestStop(guard.name()));
+        EXPECT_TRUE(waitForServiceState(guard.name(), SERVICE_STOPPED, kStartMs)) << logs.all();
+    }
+}
+
 TEST(ServiceProcess, InstallOverARunningServiceStopsItFirst)
 {
     ServiceApp app;
