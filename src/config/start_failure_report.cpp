@@ -55,6 +55,11 @@ bool openStartFailureReport(HANDLE handle)
     return true;
 }
 
+bool startFailureReportOpen()
+{
+    return reportPipe != nullptr;
+}
+
 void reportStartFailure(const std::wstring& text)
 {
     if (reportPipe == nullptr) {

@@ -31,6 +31,9 @@ HANDLE parseStartFailureReportArgument(const std::wstring& argument);
 // process: nothing is reported then).
 bool openStartFailureReport(HANDLE handle);
 
+// True once a report has been opened: this process is a service's child.
+bool startFailureReportOpen();
+
 // Sends the text, shown to the user as a start failure, to the service process as one
 // line (UTF-16 in, UTF-8 down the pipe), within what is left of the capacity. Does
 // nothing without a report. Keeps the caller's last error.

@@ -772,17 +772,24 @@ TEST(ServiceSupervision, AStartFailureOfTheLauncherStopsTheServiceWithItsReason)
         const char* name;
         std::map<int32_t, std::string> records;
         bool searchesOnlyItsOwnRuntime;  // the runtime beside it, by its absolute path
+        const char* main;                 // what the runtime class's main does, if it runs
         std::vector<std::string> reason;  // the message's lines
+        const char* childLine;            // the child's log line before the message
     };
     const Case cases[] = {
-        {"a missing archive", {{121, "A1..\\lib\\ticker.jar"}}, false,
-         {"File or directory ..\\lib\\ticker.jar not found or empty"}},
+        {"a missing archive", {{121, "A1..\\lib\\ticker.jar"}}, false, "return",
+         {"File or directory ..\\lib\\ticker.jar not found or empty"}, "error shown: "},
         // Java 8 beside it where 11 or later is needed. An absolute location is not tried
         // again without the version test.
-        {"a Java outside the version range", {{126, "11"}, {127, ""}}, true,
+        {"a Java outside the version range", {{126, "11"}, {127, ""}}, true, "return",
          {"No JVM could be found on your system.",
           "Please define the environment variable QUILL_JAVA_HOME to point to an installed 64-bit JDK or JRE, or "
-          "download a JRE and install it."}},
+          "download a JRE and install it."},
+         "error shown: "},
+        // The runtime class's own failure before the application's main (an output file it
+        // cannot open, for one) comes back to the launcher as an exception.
+        {"an exception of the runtime class", {}, false, "throw", {jnistandin::kThrownException},
+         "error before the application's main: "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -799,7 +806,7 @@ TEST(ServiceSupervision, AStartFailureOfTheLauncherStopsTheServiceWithItsReason)
             block.set(128, "A" + toUtf8(app.dir.file(L"app\\jre")) + ";");
             ASSERT_EQ(app.exe, packageLauncher(app.dir, block, L"app\\bin\\app.exe"));
         }
-        app.behave(mainDoes("return"));
+        app.behave(mainDoes(c.main));
         ServiceGuard guard(uniqueServiceName());
         ServiceLogs logs;
         app.command({L"/install-demand", guard.name()});
@@ -822,14 +829,14 @@ TEST(ServiceSupervision, AStartFailureOfTheLauncherStopsTheServiceWithItsReason)
         EXPECT_TRUE(std::equal(c.reason.begin() + 1, c.reason.end(), reported + 1)) << serviceLog;
         EXPECT_TRUE(linesStartingWith(serviceLog, "restarting the application").empty()) << serviceLog;
 
-        // One child, which never reached main, and its log holds the message.
+        // One child, which never reached the application's main, and its log holds the message.
         const std::vector<std::string> everyLog = linesOf(logs.all());
         const size_t children = std::count_if(everyLog.begin(), everyLog.end(), [](const std::string& line) {
             return line.rfind("command line2 ", 0) == 0 && line.find(" __dpk_restart __dpk_report:") != std::string::npos;
         });
         EXPECT_EQ(1u, children) << logs.all();
-        EXPECT_FALSE(logs.waitForLogWith("error shown: " + first, 5000).empty());
-        EXPECT_EQ(0u, app.record().count("main")) << app.record().dump();
+        EXPECT_FALSE(logs.waitForLogWith(c.childLine + first, 5000).empty());
+        EXPECT_EQ(std::string(c.main) == "throw" ? 1u : 0u, app.record().count("main")) << app.record().dump();
     }
 }
 

@@ -58,6 +58,8 @@
 //   stdin.line <text> per line read (without its LF), then stdin.stop or stdin.eof
 //   tempFile <name> <size>|missing and tempFileContent <content>
 //   tempFileSecurity <name> <SDDL of its access list>|unreadable
+//   GetMethodID <class>.<name><signature> (only toString, called on an exception, which
+//     gives its description), Throw <exception>
 //   ExceptionDescribe <exception>, ExceptionClear, DeleteLocalRef <what>
 //   pendingException <function>: a JNI function other than the exception functions and
 //     DeleteLocalRef was called while an exception was pending (a launcher fault)

@@ -5,6 +5,7 @@
 #include "config/included_files.h"
 #include "config/messages.h"
 #include "config/run_settings.h"
+#include "config/start_failure_report.h"
 #include "config/variable_expansion.h"
 #include "format/record_ids.h"
 #include "instance/single_instance.h"
@@ -164,6 +165,51 @@ bool checkFirstRun()
     return result != JNI_FALSE;
 }
 
+// The description of an exception (Throwable.toString); empty when it cannot be had. Leaves
+// no exception pending.
+std::wstring describeException(jthrowable thrown)
+{
+    std::wstring text;
+    jclass throwable = mainEnv->FindClass("java/lang/Throwable");
+    jmethodID toString =
+        throwable != nullptr ? mainEnv->GetMethodID(throwable, "toString", "()Ljava/lang/String;") : nullptr;
+    jstring description = toString != nullptr ? static_cast<jstring>(mainEnv->CallObjectMethod(thrown, toString))
+                                              : nullptr;
+    if (description != nullptr && mainEnv->ExceptionOccurred() == nullptr) {
+        const jsize length = mainEnv->GetStringLength(description);
+        if (const jchar* chars = mainEnv->GetStringChars(description, nullptr)) {
+            text.assign(reinterpret_cast<const wchar_t*>(chars), static_cast<size_t>(length));
+            mainEnv->ReleaseStringChars(description, chars);
+        }
+    }
+    mainEnv->ExceptionClear();
+    if (description != nullptr) mainEnv->DeleteLocalRef(description);
+    if (throwable != nullptr) mainEnv->DeleteLocalRef(throwable);
+    return text;
+}
+
+// The runtime class ends the VM itself when the application's main throws (as
+// System.exit(1)); an exception that comes back from it is its own, from before the
+// application's main: an output file it cannot open, a main class it cannot find. In a
+// service's child that is a start failure like those the launcher shows, with the
+// exception's description as its reason. The exception stays pending for its description
+// on standard error.
+void reportRuntimeStartFailure()
+{
+    if (!startFailureReportOpen()) {
+        return;
+    }
+    jthrowable thrown = mainEnv->ExceptionOccurred();
+    mainEnv->ExceptionClear();
+    std::wstring text = describeException(thrown);
+    if (text.empty()) {
+        text = L"The launcher's runtime class ended with an exception before the application's main.";
+    }
+    logMessage("error before the application's main: %S", text.c_str());
+    reportStartFailure(text);
+    mainEnv->Throw(thrown);
+}
+
 bool invokeLauncherMain(const ArgumentList& arguments)
 {
     if (flavour == 'd' && !checkFirstRun()) {
@@ -209,6 +255,7 @@ bool invokeLauncherMain(const ArgumentList& arguments)
     logMessage("main returned");
     if (mainEnv->ExceptionOccurred() != nullptr) {
         logError("an exception occured");
+        reportRuntimeStartFailure();
         mainEnv->ExceptionDescribe();
         exitVm(1);
         return false;

@@ -638,6 +638,69 @@ jboolean JNICALL callStaticBooleanMethod(JNIEnv*, jclass owner, jmethodID method
     return result;
 }
 
+// Only Throwable.toString, which gives the exception's description.
+jmethodID JNICALL getMethodId(JNIEnv*, jclass owner, const char* name, const char* signature)
+{
+    checkNoPendingException("GetMethodID");
+    Object* ownerObject = objectOf(owner, Object::Class, "GetMethodID");
+    std::string methodName = name != nullptr ? name : "";
+    record("GetMethodID", ownerObject->text + "." + methodName + (signature != nullptr ? signature : ""));
+    if (listed(control.missingMethods, methodName)) {
+        throwPending("java.lang.NoSuchMethodError: " + methodName);
+        return nullptr;
+    }
+    return reinterpret_cast<jmethodID>(new Method{ownerObject, methodName, signature != nullptr ? signature : ""});
+}
+
+jobject JNICALL callObjectMethodV(JNIEnv*, jobject target, jmethodID id, va_list)
+{
+    checkNoPendingException("CallObjectMethod");
+    Method* method = reinterpret_cast<Method*>(id);
+    if (method == nullptr || method->name != "toString") abortStandin("bad call", "CallObjectMethod of no toString");
+    Object* object = objectOf(target, Object::Throwable, "CallObjectMethod");
+    record("call", method->owner->text + "." + method->name);
+    return reinterpret_cast<jobject>(newObject(Object::String, object->text));
+}
+
+jobject JNICALL callObjectMethod(JNIEnv* env, jobject target, jmethodID id, ...)
+{
+    va_list arguments;
+    va_start(arguments, id);
+    jobject result = callObjectMethodV(env, target, id, arguments);
+    va_end(arguments);
+    return result;
+}
+
+// A string's UTF-16 form lives as long as its object: the launcher releases it, and the
+// stand-in keeps everything until the process ends.
+jsize JNICALL getStringLength(JNIEnv*, jstring handle)
+{
+    checkNoPendingException("GetStringLength");
+    return static_cast<jsize>(widen(objectOf(handle, Object::String, "GetStringLength")->text).size());
+}
+
+const jchar* JNICALL getStringChars(JNIEnv*, jstring handle, jboolean* isCopy)
+{
+    checkNoPendingException("GetStringChars");
+    Object* object = objectOf(handle, Object::String, "GetStringChars");
+    if (isCopy != nullptr) *isCopy = JNI_TRUE;
+    auto* chars = new std::wstring(widen(object->text));
+    return reinterpret_cast<const jchar*>(chars->c_str());
+}
+
+void JNICALL releaseStringChars(JNIEnv*, jstring handle, const jchar*)
+{
+    objectOf(handle, Object::String, "ReleaseStringChars");
+}
+
+jint JNICALL throwObject(JNIEnv*, jthrowable thrown)
+{
+    Object* object = objectOf(thrown, Object::Throwable, "Throw");
+    record("Throw", object->text);
+    pending = object;
+    return JNI_OK;
+}
+
 jthrowable JNICALL exceptionOccurred(JNIEnv*)
 {
     return reinterpret_cast<jthrowable>(pending);
@@ -715,6 +778,13 @@ void buildTables()
     envTable.CallStaticVoidMethodV = callStaticVoidMethodV;
     envTable.CallStaticBooleanMethod = callStaticBooleanMethod;
     envTable.CallStaticBooleanMethodV = callStaticBooleanMethodV;
+    envTable.GetMethodID = getMethodId;
+    envTable.CallObjectMethod = callObjectMethod;
+    envTable.CallObjectMethodV = callObjectMethodV;
+    envTable.GetStringLength = getStringLength;
+    envTable.GetStringChars = getStringChars;
+    envTable.ReleaseStringChars = releaseStringChars;
+    envTable.Throw = throwObject;
     envTable.ExceptionOccurred = exceptionOccurred;
     envTable.ExceptionDescribe = exceptionDescribe;
     envTable.ExceptionClear = exceptionClear;
