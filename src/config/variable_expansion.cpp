@@ -4,50 +4,78 @@
 
 #include "config/included_files.h"
 #include "config/messages.h"
+#include "config/run_settings.h"
 #include "format/record_ids.h"
+#include "model/launcher_variables.h"
 #include "platform/diagnostic_log.h"
 #include "platform/paths.h"
+#include "platform/registry.h"
 #include "platform/text_conversion.h"
 #include "platform/text_format.h"
 
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 
 char jvmHome[kJvmHomeCapacity] = "";
 
 namespace {
 
-enum class Value { exeDir, tempDir, separator, jvmHome, systemTemp };
+using launchervars::Meaning;
 
-struct Pass {
-    const char* pattern;
-    Value value;
-};
+// Where the system keeps the machine's application-data folder: the value the profile
+// service makes the ProgramData variable from, and the known folder's default.
+constexpr char kProfileListKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+constexpr wchar_t kProgramDataValue[] = L"ProgramData";
 
-const Pass kPasses[] = {
-    {"%QUILL_EXEDIR%", Value::exeDir},
-    {"%DEPLOYKIT_EXEDIR%", Value::exeDir},
-    {"%QUILL_TEMPDIR%", Value::tempDir},
-    {"%DEPLOYKIT_TEMPDIR%", Value::tempDir},
-    {"%QUILL_PATHLIST_SEPARATOR%", Value::separator},
-    {"%DEPLOYKIT_PATHLIST_SEPARATOR%", Value::separator},
-    {"%QUILL_JVM_HOME%", Value::jvmHome},
-    {"%DEPLOYKIT_JVM_HOME%", Value::jvmHome},
-    {"${QUILL_EXEDIR}", Value::exeDir},
-    {"${DEPLOYKIT_EXEDIR}", Value::exeDir},
-    {"${QUILL_TEMPDIR}", Value::tempDir},
-    {"${DEPLOYKIT_TEMPDIR}", Value::tempDir},
-    {"${QUILL_PATHLIST_SEPARATOR}", Value::separator},
-    {"${DEPLOYKIT_PATHLIST_SEPARATOR}", Value::separator},
-    {"${QUILL_JVM_HOME}", Value::jvmHome},
-    {"${DEPLOYKIT_JVM_HOME}", Value::jvmHome},
-    {"${launcher:sys.launcherDirectory}", Value::exeDir},
-    {"${launcher:sys.launcherTempDirectory}", Value::tempDir},
-    {"${launcher:sys.pathlistSeparator}", Value::separator},
-    {"${launcher:sys.jvmHome}", Value::jvmHome},
-    {"${launcher:sys.tempDir}", Value::systemTemp},
-};
+// The machine's application-data folder, read once; empty when the system keeps none
+// that can be used (the log says why).
+const std::wstring& machineDataFolder()
+{
+    static bool read = false;
+    static std::wstring folder;
+    if (read) {
+        return folder;
+    }
+    read = true;
+    wchar_t stored[kTextCapacity];
+    wchar_t windows[MAX_PATH];
+    UniqueKey key = openRegistryKey(HKEY_LOCAL_MACHINE, kProfileListKey, KEY_READ | KEY_WOW64_64KEY);
+    const RegistryResult result =
+        key ? readRegistryTextW(key.get(), kProgramDataValue, stored, kTextCapacity, RegistryText::plainOrExpandable)
+            : RegistryResult{RegistryStatus::missing, ERROR_FILE_NOT_FOUND, REG_NONE};
+    const UINT windowsLength = GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    if (!result.ok() || windowsLength == 0 || windowsLength >= MAX_PATH) {
+        logError("the machine's application-data folder is unknown: HKLM\\%s\\ProgramData %s (error %d)",
+                 kProfileListKey, result.ok() ? "read, the Windows directory not" : "not read",
+                 static_cast<int>(result.ok() ? GetLastError() : result.error));
+        return folder;
+    }
+    folder = programDataFromStored(stored, windows);
+    if (folder.empty()) {
+        logError("the machine's application-data folder is unknown: HKLM\\%s\\ProgramData is \"%S\", no "
+                 "absolute path",
+                 kProfileListKey, stored);
+    } else {
+        logMessage("the machine's application-data folder is %S", folder.c_str());
+    }
+    return folder;
+}
+
+// A reference whose value is unknown stays as it is, for the runtime library to resolve
+// or refuse by name; nothing is put in its place that would name another folder.
+bool known(Meaning value)
+{
+    return value != Meaning::programData || !machineDataFolder().empty();
+}
+
+template <typename Char>
+bool mentions(const std::basic_string<Char>& text, const char* pattern)
+{
+    return text.find(std::basic_string<Char>(pattern, pattern + std::strlen(pattern))) !=
+           std::basic_string<Char>::npos;
+}
 
 // A result that does not fit the caller's buffer is cut at its capacity, and the log says
 // so. False when it was cut.
@@ -170,6 +198,35 @@ void requireTempPath(char* out, size_t capacity)
 
 } // namespace
 
+std::wstring programDataFromStored(const std::wstring& stored, const std::wstring& windowsDirectory)
+{
+    static const wchar_t kSystemDrive[] = L"%SystemDrive%";
+    const size_t driveLength = sizeof kSystemDrive / sizeof kSystemDrive[0] - 1;
+    std::wstring folder = stored;
+    if (folder.size() >= driveLength && _wcsnicmp(folder.c_str(), kSystemDrive, driveLength) == 0) {
+        // The system drive is the drive of the Windows directory.
+        if (windowsDirectory.size() < 2 || windowsDirectory[1] != L':') {
+            return std::wstring();
+        }
+        folder = windowsDirectory.substr(0, 2) + folder.substr(driveLength);
+    }
+    // Any other reference would be read from an environment that the user may have set.
+    if (folder.find(L'%') != std::wstring::npos) {
+        return std::wstring();
+    }
+    const bool drive = folder.size() >= 3 && folder[1] == L':' && (folder[2] == L'\\' || folder[2] == L'/') &&
+                       ((folder[0] >= L'A' && folder[0] <= L'Z') || (folder[0] >= L'a' && folder[0] <= L'z'));
+    const bool unc = folder.size() >= 3 && folder[0] == L'\\' && folder[1] == L'\\' && folder[2] != L'\\';
+    if (!drive && !unc) {
+        return std::wstring();
+    }
+    // The configured names put a separator after the reference; a drive's root keeps its own.
+    while (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/')) {
+        folder.pop_back();
+    }
+    return folder;
+}
+
 void replaceAll(std::wstring& text, size_t capacity, const std::wstring& pattern, const std::wstring& value,
                 const char* narrowValue)
 {
@@ -204,21 +261,27 @@ bool expandVariables(wchar_t* buffer, size_t capacity, bool shortPathForm)
     } else if (!getTempPathW(systemTemp, kTextCapacity)) {
         fatalConfigErrorW(cfg::msgNoTempDirectory, nullptr);
     }
+    const std::wstring serviceNameWide = widenBytes(serviceName);
     bool whole = true;
-    for (const Pass& pass : kPasses) {
+    for (const launchervars::Variable& pass : launchervars::kVariables) {
+        if (!mentions(text, pass.reference) || !known(pass.meaning)) {
+            continue;
+        }
         const wchar_t* value = L";";
         const char* narrowValue = nullptr;
-        switch (pass.value) {
-        case Value::exeDir: value = exeDir; break;
-        case Value::tempDir: value = tempDirWide.c_str(); narrowValue = launcherTempDir; break;
-        case Value::separator: break;
-        case Value::jvmHome: value = jvmHomeWide.c_str(); narrowValue = jvmHome; break;
-        case Value::systemTemp:
+        switch (pass.meaning) {
+        case Meaning::launcherDirectory: value = exeDir; break;
+        case Meaning::launcherTempDirectory: value = tempDirWide.c_str(); narrowValue = launcherTempDir; break;
+        case Meaning::pathlistSeparator: break;
+        case Meaning::jvmHome: value = jvmHomeWide.c_str(); narrowValue = jvmHome; break;
+        case Meaning::systemTemp:
             value = systemTemp;
             narrowValue = shortPathForm ? systemTempNarrow : nullptr;
             break;
+        case Meaning::programData: value = machineDataFolder().c_str(); break;
+        case Meaning::serviceName: value = serviceNameWide.c_str(); narrowValue = serviceName; break;
         }
-        whole = replaceEvery<wchar_t>(text, capacity, widenBytes(pass.pattern), value, narrowValue) && whole;
+        whole = replaceEvery<wchar_t>(text, capacity, widenBytes(pass.reference), value, narrowValue) && whole;
     }
     whole = expandEnvironment<WideEnvironment>(text, capacity) && whole;
     return copyTextW(buffer, capacity, text.c_str()) && whole;
@@ -237,16 +300,34 @@ bool expandVariablesA(char* buffer, size_t capacity)
     char systemTemp[kTextCapacity];
     requireTempPath(systemTemp, sizeof systemTemp);
     bool whole = true;
-    for (const Pass& pass : kPasses) {
-        const char* value = ";";
-        switch (pass.value) {
-        case Value::exeDir: value = exeDir; break;
-        case Value::tempDir: value = launcherTempDir; break;
-        case Value::separator: break;
-        case Value::jvmHome: value = jvmHome; break;
-        case Value::systemTemp: value = systemTemp; break;
+    for (const launchervars::Variable& pass : launchervars::kVariables) {
+        if (!mentions(text, pass.reference) || !known(pass.meaning)) {
+            continue;
         }
-        whole = replaceEvery<char>(text, capacity, pass.pattern, value, nullptr) && whole;
+        std::string converted;
+        const char* value = ";";
+        switch (pass.meaning) {
+        case Meaning::launcherDirectory: value = exeDir; break;
+        case Meaning::launcherTempDirectory: value = launcherTempDir; break;
+        case Meaning::pathlistSeparator: break;
+        case Meaning::jvmHome: value = jvmHome; break;
+        case Meaning::systemTemp: value = systemTemp; break;
+        case Meaning::programData:
+        case Meaning::serviceName: {
+            // Texts of the file-API code page; a folder or name it cannot hold stays a reference.
+            bool replaced = false;
+            converted = toNarrow(pass.meaning == Meaning::programData ? machineDataFolder() : widenBytes(serviceName),
+                                 fileApiCodePage(), &replaced);
+            if (replaced) {
+                logError("%s stays: its value has characters the code page %u lacks", pass.reference,
+                         fileApiCodePage());
+                continue;
+            }
+            value = converted.c_str();
+            break;
+        }
+        }
+        whole = replaceEvery<char>(text, capacity, pass.reference, value, nullptr) && whole;
     }
     whole = expandEnvironment<NarrowEnvironment>(text, capacity) && whole;
     return copyText(buffer, capacity, text.c_str()) && whole;

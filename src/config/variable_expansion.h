@@ -1,5 +1,6 @@
-// Expansion of the launcher's variables (%QUILL_EXEDIR%, ${launcher:sys.tempDir}, ...)
-// and of ${NAME} environment references in configured texts, in place. References the
+// Expansion of the launcher's variables (%QUILL_EXEDIR%, ${launcher:sys.tempDir}, ...;
+// the list is model/launcher_variables.h) and of ${NAME} environment references in
+// configured texts, in place. References the
 // launcher does not know, such as ${installer:sys.tempDir}, stay for the Java side.
 #pragma once
 
@@ -11,6 +12,13 @@
 // the runtime search (jvm/discovery) has chosen one.
 constexpr int kJvmHomeCapacity = 6000;
 extern char jvmHome[kJvmHomeCapacity];
+
+// The machine's application-data folder from the form the system stores it in
+// (HKLM\...\ProfileList "ProgramData", such as "%SystemDrive%\ProgramData"), without a
+// trailing separator. %SystemDrive% is the drive of `windowsDirectory`, not the variable,
+// which an environment may change. Empty for any other reference or a path that is not
+// absolute: such a folder is not used.
+std::wstring programDataFromStored(const std::wstring& stored, const std::wstring& windowsDirectory);
 
 // Wide texts. With shortPathForm the executable and temporary directories are the narrow
 // ones widened byte by byte (for texts that end up as narrow VM options); without, the

@@ -144,6 +144,43 @@ RegistryResult readRegistryText(HKEY key, const char* name, char* buffer, size_t
     return resultOf(ERROR_SUCCESS, type);
 }
 
+RegistryResult readRegistryTextW(HKEY key, const wchar_t* name, wchar_t* buffer, size_t capacity, RegistryText types)
+{
+    if (capacity == 0) {
+        return resultOf(ERROR_MORE_DATA);
+    }
+    buffer[0] = L'\0';
+    // The size in bytes, of as many characters as a DWORD counts.
+    const size_t characters = capacity > ULONG_MAX / sizeof(wchar_t) ? ULONG_MAX / sizeof(wchar_t) : capacity;
+    const DWORD room = static_cast<DWORD>(characters * sizeof(wchar_t));
+    DWORD type = REG_NONE;
+    DWORD size = room;
+    LONG error = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+    if (error != ERROR_SUCCESS && error != ERROR_MORE_DATA) {
+        buffer[0] = L'\0';
+        return resultOf(error, type);
+    }
+    if (!isAcceptedText(type, types)) {
+        buffer[0] = L'\0';
+        return wrongType(type);
+    }
+    if (error == ERROR_MORE_DATA) {
+        buffer[0] = L'\0';
+        return resultOf(error, type);
+    }
+    // An odd byte count ends in half a character, which is dropped.
+    const size_t length = size / sizeof(wchar_t);
+    if (length > 0 && buffer[length - 1] == L'\0') {
+        return resultOf(ERROR_SUCCESS, type);
+    }
+    if (length == characters) {
+        buffer[0] = L'\0';
+        return resultOf(ERROR_MORE_DATA, type);
+    }
+    buffer[length] = L'\0';
+    return resultOf(ERROR_SUCCESS, type);
+}
+
 RegistryResult readRegistryNumber(HKEY key, const char* name, DWORD* value)
 {
     return readFixed(key, name, REG_DWORD, value, sizeof *value);

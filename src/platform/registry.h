@@ -51,6 +51,9 @@ enum class RegistryText { plain, plainOrExpandable };
 // cut. The text ends at its first NUL.
 RegistryResult readRegistryText(HKEY key, const char* name, char* buffer, size_t capacity,
                                 RegistryText types = RegistryText::plain);
+// The same in wide characters, for texts that name files: `capacity` counts characters.
+RegistryResult readRegistryTextW(HKEY key, const wchar_t* name, wchar_t* buffer, size_t capacity,
+                                 RegistryText types = RegistryText::plain);
 // Reads a REG_DWORD; `value` is 0 unless the result is ok.
 RegistryResult readRegistryNumber(HKEY key, const char* name, DWORD* value);
 // Reads a REG_BINARY of exactly `size` bytes; `buffer` is zeroed unless the result is ok.

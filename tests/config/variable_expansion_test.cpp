@@ -4,6 +4,7 @@
 
 #include "config/included_files.h"
 #include "config/messages.h"
+#include "config/run_settings.h"
 #include "jvm/discovery/jvm_library.h"
 #include "platform/paths.h"
 #include "platform/text_format.h"
@@ -169,6 +170,54 @@ TEST_F(VariableExpansionTest, FixedLauncherVariables)
     EXPECT_EQ("t;", expandA("%QUILL_TEMPDIR%"));
     EXPECT_EQ("%QUILL_TEMPDIR%", expandA("%QUILL_JVM_HOME%"));
     EXPECT_EQ(L"t;", expandW(L"%QUILL_TEMPDIR%", true));
+}
+
+// The folder a service under any account may write to, and the name that keeps two
+// services of one executable apart, in both widths. The service name is the launcher's
+// (ISO-8859-1) and reaches a wide text letter for letter.
+TEST_F(VariableExpansionTest, MachineDataFolderAndServiceName)
+{
+    const std::string savedName = serviceName;
+    ASSERT_TRUE(copyText(serviceName, sizeof serviceName, "Ticker"));
+    EXPECT_EQ("C:\\ProgramData\\Ticker\\out.log", expandA("${launcher:sys.programData}\\${launcher:sys.serviceName}\\out.log"));
+    EXPECT_EQ(L"C:\\ProgramData\\Ticker\\out.log",
+              expandW(L"${launcher:sys.programData}\\${launcher:sys.serviceName}\\out.log", false));
+    EXPECT_EQ(L"C:\\ProgramData|Ticker", expandW(L"${launcher:sys.programData}|${launcher:sys.serviceName}", true));
+    // Other spellings are no references, and the environment's ProgramData is not asked.
+    setVariable(L"ProgramData", L"D:\\elsewhere");
+    EXPECT_EQ("%ProgramData% ${launcher:sys.ProgramData} C:\\ProgramData",
+              expandA("%ProgramData% ${launcher:sys.ProgramData} ${launcher:sys.programData}"));
+    ASSERT_TRUE(copyText(serviceName, sizeof serviceName, "Tick\xE9r"));
+    EXPECT_EQ(L"logs\\Tick\u00E9r.log", expandW(L"logs\\${launcher:sys.serviceName}.log", false));
+    ASSERT_TRUE(copyText(serviceName, sizeof serviceName, savedName.c_str()));
+}
+
+TEST(ProgramDataFolder, FromTheFormTheSystemStores)
+{
+    const struct {
+        const wchar_t* stored;
+        const wchar_t* windows;
+        const wchar_t* expected;  // "" for a folder that is not used
+    } cases[] = {
+        {L"%SystemDrive%\\ProgramData", L"D:\\Windows", L"D:\\ProgramData"},
+        {L"%SYSTEMDRIVE%\\ProgramData\\", L"c:\\windows", L"c:\\ProgramData"},
+        {L"C:\\ProgramData", L"D:\\Windows", L"C:\\ProgramData"},
+        {L"E:\\", L"C:\\Windows", L"E:\\"},
+        {L"\\\\server\\share\\data", L"C:\\Windows", L"\\\\server\\share\\data"},
+        // Any other variable, a relative or drive-relative path, or nothing: no folder.
+        {L"%ALLUSERSPROFILE%", L"C:\\Windows", L""},
+        {L"%SystemDrive%\\%USERNAME%", L"C:\\Windows", L""},
+        {L"%SystemDrive%\\ProgramData", L"\\\\?\\GLOBALROOT", L""},
+        {L"ProgramData", L"C:\\Windows", L""},
+        {L"C:ProgramData", L"C:\\Windows", L""},
+        {L"\\ProgramData", L"C:\\Windows", L""},
+        {L"\\\\", L"C:\\Windows", L""},
+        {L"", L"C:\\Windows", L""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(std::wstring(c.expected), programDataFromStored(c.stored, c.windows)) << std::string(
+            c.stored, c.stored + wcslen(c.stored));
+    }
 }
 
 TEST_F(VariableExpansionTest, ShortAndLongFormsOfTheDirectories)
