@@ -139,6 +139,44 @@ expect_error "inspect refuses a file name that leaves its folder" \
     --extract "$(windows_path "$work/hostile/inner/ex")" --image "$(windows_path "$work/hostile/inner/img.exe")"
 [ "$(find "$work/hostile" | wc -l)" = 3 ] || fail "inspect of the hostile launcher wrote files: $(find "$work/hostile")"
 
+# --- msi: the Windows build writes the WiX source and the launcher for the WiX toolset ------
+mkdir -p "$work/msi/kept"
+printf 'jar' >"$work/msi/app.jar"
+cat >"$work/msi/d.toml" <<'TOML'
+[service]
+name = "WxsTest"
+description = "Тикер — служба ✓"
+[application]
+main_class = "com.example.Main"
+class_path = [ { archive = "app.jar" } ]
+[installer]
+manufacturer = "Фирма"
+version = "1.2.3"
+files = ["*.jar"]
+TOML
+kept=$(windows_path "$work/msi/kept/d.wxs")
+run msi "$(windows_path "$work/msi/d.toml")" "$(windows_path "$image")" "$(windows_path "$work/msi/d.msi")" \
+    --no-runtime-library --wxs "$kept"
+obj=$(windows_path "$work/msi/kept/d.wixobj")
+expected="wrote $kept and the launcher $(windows_path "$work/msi/kept/WxsTest.exe"): WxsTest 1.2.3, 2 file(s), service 'WxsTest'
+compile them with the WiX toolset 3:
+  candle -arch x64 -out $obj $kept
+  light -out $(windows_path "$work/msi/d.msi") $obj"
+if [ "$(cat "$work/rc.txt")" = 0 ] && [ "$(tr -d '\r' <"$work/out.txt")" = "$expected" ]; then
+    echo "ok: msi --wxs writes the source and says how to compile it"
+else
+    fail "msi --wxs: exit code $(cat "$work/rc.txt"), standard output:"; cat "$work/out.txt" "$work/err.txt" >&2
+    printf 'expected:\n%s\n' "$expected" >&2
+fi
+grep -q 'Description="Тикер — служба ✓"' "$work/msi/kept/d.wxs" || fail "the kept source lacks the description"
+grep -q 'Codepage="65001"' "$work/msi/kept/d.wxs" || fail "the kept source names no code page"
+grep -q 'Source="../app.jar"' "$work/msi/kept/d.wxs" || fail "the kept source does not name app.jar beside it"
+[ -f "$work/msi/kept/WxsTest.exe" ] || fail "no launcher beside the kept source"
+[ ! -e "$work/msi/d.msi" ] || fail "a package was written"
+expect_error "msi without --wxs says what the Windows build can do" \
+    "packager: msi compiles the package with wixl, which this Windows build of the packager cannot run; give --wxs <file> to write the WiX source and the launcher for the WiX toolset, or run packager msi on a Linux build machine; nothing was written" \
+    msi "$(windows_path "$work/msi/d.toml")" "$(windows_path "$image")" "$(windows_path "$work/msi/d.msi")"
+
 # --- the key reference: the Windows build prints the committed one -----------------------
 run keys
 if [ "$(cat "$work/rc.txt")" = 0 ] && tr -d '\r' <"$work/out.txt" | cmp -s - "$reference"; then
