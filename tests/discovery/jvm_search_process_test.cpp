@@ -150,13 +150,56 @@ TEST_F(JvmSearch, RuntimeOutOfRangeIsTakenByTheFallbackPass)
     EXPECT_LT(logPosition(run, "Testing location JDK_HOME (type E)"), logPosition(run, "Testing relative location ..\\jre"));
 }
 
+// An older runtime shipped beside the application: taken by the second pass, which drops
+// the version test, unless the version is strict; then the start ends with the no-runtime
+// message, which names what was found and why it was rejected.
+TEST_F(JvmSearch, StrictVersionLeavesAnOlderRuntimeBesideTheApplicationUnused)
+{
+    std::wstring java = layOutRuntime(dir.file(L"app\\jre"), runtime("1.8.0_292"));
+    ASSERT_FALSE(java.empty());
+    RuntimeLayout noVersion = runtime("11.0.2");
+    noVersion.java.versionLine = "no version here";
+    ASSERT_FALSE(layOutRuntime(dir.file(L"mute"), noVersion).empty());
+    const std::string rejected =
+        "\n\njava runtimes found and rejected:\n  " + lower(narrowPath(dir.file(L"app\\jre\\bin\\java.exe"))) +
+        " (java 1.8.0_292): outside the accepted versions (11 or later)\n  " +
+        lower(narrowPath(dir.file(L"mute\\bin\\java.exe"))) +
+        ": the version probe failed (no release file, and -version gave no version)\n";
+    for (const char* strict : std::vector<const char*>{"0", "1", nullptr}) {
+        blockformat::ConfigBlock b = block("B..\\jre;A" + narrowPath(dir.file(L"mute")) + ";", "11", "");
+        if (strict != nullptr) {
+            b.set(cfg::strictJavaVersion, strict);
+        }
+        LauncherRun run = this->run(launcher(b));
+        const std::string label = strict == nullptr ? "no record" : strict;
+        if (strict != nullptr && std::string(strict) == "1") {
+            EXPECT_EQ(1u, run.result.exitCode) << label;
+            EXPECT_FALSE(logHas(run, "Loading of JVM-DLL successful")) << run.log;
+            EXPECT_FALSE(logHas(run, "Testing relative location ..\\jre")) << run.log;
+            EXPECT_TRUE(logHas(run, "strict version: no directory entry is tried again without the version test"))
+                << run.log;
+            const size_t end = run.shown.find("\n\n");
+            ASSERT_NE(std::string::npos, end) << run.shown;
+            EXPECT_EQ(std::string(kNoJvm, sizeof kNoJvm - 2), run.shown.substr(0, end)) << label;
+            EXPECT_EQ(rejected, lower(run.shown.substr(end))) << label;
+        } else {
+            EXPECT_TRUE(logHas(run, "Testing relative location ..\\jre")) << label << run.log;
+            EXPECT_TRUE(logHas(run, "Loading of JVM-DLL successful")) << label << run.log;
+        }
+    }
+}
+
 TEST_F(JvmSearch, AbsoluteEntriesAreRetriedOnlyWithLetterB)
 {
     layOutRuntime(dir.file(L"jdk"), runtime("1.6.0_45"));
     const std::string absolute = narrowPath(dir.file(L"jdk"));
     LauncherRun a = run(launcher(block("A" + absolute + ";")));
     EXPECT_FALSE(logHas(a, "Testing relative location " + absolute)) << a.log;
-    EXPECT_EQ(kNoJvm, a.shown);
+    // The message names the runtime it found (paths compared in lower case, as the search keeps them).
+    EXPECT_EQ(lower(std::string(kNoJvm, sizeof kNoJvm - 2) + "\n\nJava runtimes found and rejected:\n  " +
+                    narrowPath(dir.file(L"jdk\\bin\\java.exe")) +
+                    " (Java 1.6.0_45): outside the accepted versions (1.7 to 1.8)\n"),
+              lower(a.shown));
     LauncherRun b = run(launcher(block("B" + absolute + ";")));
     EXPECT_TRUE(logHas(b, "Testing relative location " + absolute)) << b.log;
     EXPECT_TRUE(logHas(b, "Loading of JVM-DLL successful"));

@@ -276,14 +276,54 @@ std::string boundText(const JavaVersion& bound)
     return text.empty() ? std::string("none") : text;
 }
 
-// One line per rejected candidate that says why, with the accepted range for a version.
+// The accepted versions as a user reads them: "11 or later", "11 to 17", "17 or earlier".
+std::string rangeText(const JavaVersion& minimum, const JavaVersion& maximum)
+{
+    if (minimum.empty() && maximum.empty()) {
+        return "any";
+    }
+    if (maximum.empty()) {
+        return boundText(minimum) + " or later";
+    }
+    if (minimum.empty()) {
+        return boundText(maximum) + " or earlier";
+    }
+    return boundText(minimum) + " to " + boundText(maximum);
+}
+
+std::vector<RejectedRuntime> rejected;
+
+// Kept once per executable, its latest reason: several entries of a search may lead to
+// one runtime.
+void keepRejection(const char* javaExecutable, const char* version, const std::string& reason)
+{
+    for (RejectedRuntime& runtime : rejected) {
+        if (_stricmp(runtime.executable.c_str(), javaExecutable) == 0) {
+            runtime.version = version;
+            runtime.reason = reason;
+            return;
+        }
+    }
+    rejected.push_back({javaExecutable, version, reason});
+}
+
+// One line per rejected candidate that says why, with the accepted range for a version;
+// a candidate that exists is kept for the no-runtime message.
 void logRejection(const char* javaExecutable, const char* version, const char* reason, const JavaVersion& minimum,
-                  const JavaVersion& maximum, bool allowPrerelease)
+                  const JavaVersion& maximum, bool allowPrerelease, bool exists)
 {
     if (std::strcmp(reason, "version outside the range") != 0) {
         logMessage("rejected %s: %s", javaExecutable, reason);
+        if (exists) {
+            keepRejection(javaExecutable, version, reason);
+        }
         return;
     }
+    // Within the range, only its pre-release mark refused it.
+    keepRejection(javaExecutable, version,
+                  isVersionAccepted(version, minimum, maximum, true)
+                      ? std::string("a pre-release, which is not accepted")
+                      : "outside the accepted versions (" + rangeText(minimum, maximum) + ")");
     bool prerelease = allowPrerelease || getConfigInt(cfg::acceptPreRelease) != 0;
     logMessage("rejected %s: version %s not accepted (minimum %s, maximum %s, pre-releases %s)", javaExecutable,
                version, boundText(minimum).c_str(), boundText(maximum).c_str(), prerelease ? "accepted" : "refused");
@@ -300,6 +340,7 @@ bool checkJavaExe(char* javaExecutable, size_t capacity, char* version, size_t v
     clearText(version, versionCapacity);
     bool result = false;
     const char* reason = "";  // why a candidate is rejected, for the log
+    bool exists = false;      // a runtime was found there
     char resolved[kTextCapacity];
     uint64_t lastWriteTime = 0;
     if (!getFullPath(resolved, sizeof resolved, javaExecutable, false) ||
@@ -312,6 +353,7 @@ bool checkJavaExe(char* javaExecutable, size_t capacity, char* version, size_t v
         reason = "no such file";
     } else {
         logMessage("file exists");
+        exists = true;
         // The runtime's own record of its version comes first: reading it needs no
         // process and no registry, so a start with such a runtime never loads the registry
         // functions. The cache serves the runtimes without one, as before.
@@ -345,7 +387,7 @@ bool checkJavaExe(char* javaExecutable, size_t capacity, char* version, size_t v
         }
     }
     if (!result) {
-        logRejection(javaExecutable, version, reason, minimum, maximum, allowPrerelease);
+        logRejection(javaExecutable, version, reason, minimum, maximum, allowPrerelease, exists);
     }
     logMessage("checkJavaExe returning %d", result ? 1 : 0);
     return result;
@@ -481,4 +523,28 @@ void storeCachedVersion(const char* resolvedPath, uint64_t lastWriteTime, const 
     // With its terminator. Earlier launchers left it out of the size they gave, which the
     // system adds back when the byte after the text is one; the reader takes both forms.
     writeRegistryText(key.get(), "Version", version);
+}
+
+const std::vector<RejectedRuntime>& rejectedRuntimes()
+{
+    return rejected;
+}
+
+std::string rejectedRuntimesText(size_t shownAtMost)
+{
+    std::string text;
+    size_t shown = 0;
+    for (const RejectedRuntime& runtime : rejected) {
+        if (shown == shownAtMost) {
+            text += "\n  and " + std::to_string(rejected.size() - shown) + " more (the diagnostic log names them)";
+            break;
+        }
+        text += "\n  " + runtime.executable;
+        if (!runtime.version.empty()) {
+            text += " (Java " + runtime.version + ")";
+        }
+        text += ": " + runtime.reason;
+        ++shown;
+    }
+    return text.empty() ? text : "Java runtimes found and rejected:" + text;
 }

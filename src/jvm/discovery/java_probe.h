@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // A runtime that does not finish "-version" within this time is ended.
 constexpr unsigned kVersionProbeTimeoutMs = 60000;
@@ -24,6 +25,20 @@ bool resolveJavaExecutable(char* javaExecutable, size_t capacity, const char* ja
 bool checkJavaExe(char* javaExecutable, size_t capacity, char* version, size_t versionCapacity,
                   const JavaVersion& minimum, const JavaVersion& maximum, bool allowPrerelease,
                   bool useVersionCache);
+
+// A runtime that a search found and rejected: its Java executable, the version read
+// ("" when none could be), and why, as a user reads it.
+struct RejectedRuntime {
+    std::string executable;
+    std::string version;
+    std::string reason;
+};
+// Every runtime that checkJavaExe found and rejected in this process, once per executable
+// with its latest reason, in the order first found.
+const std::vector<RejectedRuntime>& rejectedRuntimes();
+// The lines that tell a user about them, the first `shownAtMost` named ("" for none):
+// "Java runtimes found and rejected:", then one indented line each.
+std::string rejectedRuntimesText(size_t shownAtMost);
 
 // Runs "<short path> -version" with standard error in a temporary file and reads the
 // version from its first line. Non-zero exit codes are cached as "1.0.0".

@@ -2,9 +2,11 @@
 // does not load; the source of the last one decides which message helps the user.
 #include "jvm/discovery/jvm_library.h"
 
+#include "config/config_store.h"
 #include "config/messages.h"
 #include "config/variable_expansion.h"
 #include "format/record_ids.h"
+#include "jvm/discovery/java_probe.h"
 #include "jvm/discovery/jvm_search.h"
 #include "platform/diagnostic_log.h"
 #include "platform/text_format.h"
@@ -12,10 +14,14 @@
 #include <windows.h>
 
 #include <cstring>
+#include <string>
 
 CreateJavaVmFunction createJavaVmEntry = nullptr;
 
 namespace {
+
+// The rejected runtimes the no-runtime message names; the diagnostic log has them all.
+constexpr size_t kRejectedRuntimesShown = 8;
 
 // The directory of the Java executable (trailing backslash kept) followed by "..".
 void setJvmHome(const char* javaExecutable)
@@ -27,6 +33,20 @@ void setJvmHome(const char* javaExecutable)
         jvmHome[0] = '\0';  // a cut home would name another directory
         logError("jvm home of %s too long", javaExecutable);
     }
+}
+
+// The configured no-runtime message, then the runtimes that were found and why each was
+// rejected: the stored text stays as it is, the names follow it.
+void showNoRuntimeFound()
+{
+    char message[kTextCapacity];
+    showCut(getConfigString(cfg::msgNoJvmFound, message, sizeof message));  // only shown
+    std::string text = substituteArgument(message, "64");
+    const std::string rejected = rejectedRuntimesText(kRejectedRuntimesShown);
+    if (!rejected.empty()) {
+        text += "\n\n" + rejected;
+    }
+    showError(text.c_str());
 }
 
 } // namespace
@@ -42,7 +62,7 @@ bool LoadDLL(bool reportErrors)
     if (source == JvmSource::None) {
         logError("No JVM found");
         if (reportErrors) {
-            showConfigMessage(cfg::msgNoJvmFound, "64");
+            showNoRuntimeFound();
         }
         return false;
     }

@@ -1,7 +1,7 @@
 // The search for a Java runtime. Candidates come, in this order, from the preferred
 // location file, the configured search sequence, the installer location file, the
-// directory entries again without a version test, earlier installations of the
-// application and the two fallback variables; the first accepted candidate whose
+// directory entries again without a version test (unless the version is strict), earlier
+// installations of the application and the two fallback variables; the first accepted candidate whose
 // jvm.dll loads ends the search.
 #include "jvm/discovery/jvm_search.h"
 
@@ -416,7 +416,11 @@ HMODULE findJvm(char* javaExecutable, size_t capacity, JvmSource* source, char* 
         if (HMODULE module = trySequenceEntry(search, entry)) return module;
     }
     if (HMODULE module = tryLocationFile(search, L"\\.deploykit\\inst_jre.cfg", "installer")) return module;
-    if (HMODULE module = tryDirectoriesUnchecked(search, entries)) return module;
+    if (getConfigInt(cfg::strictJavaVersion) != 0) {
+        logMessage("strict version: no directory entry is tried again without the version test");
+    } else if (HMODULE module = tryDirectoriesUnchecked(search, entries)) {
+        return module;
+    }
     if (HMODULE module = tryPreviousInstallations(search)) return module;
     logMessage("Search sequence finished");
     return tryJavaHomeVariables(search);
