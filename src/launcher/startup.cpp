@@ -16,6 +16,7 @@
 #include "launcher/service_command_line.h"
 #include "platform/diagnostic_log.h"
 #include "platform/paths.h"
+#include "platform/text_conversion.h"
 #include "service/child_process.h"
 #include "service/service_commands.h"
 #include "service/service_main.h"
@@ -144,6 +145,14 @@ int runGeneralPath()
     }
     if (!arguments.empty() && arguments.last() == kChildMarker) {
         arguments.removeLast();
+        // The service process names the service first: the name it runs under, which
+        // /install may have been given in place of the configured one. It came from the
+        // system code page, as a name on the command line does.
+        bool replaced = false;
+        const std::string name = arguments.empty() ? std::string() : toNarrow(arguments.first(), CP_ACP, &replaced);
+        if (!name.empty() && !replaced) {
+            takeServiceName(name, false);
+        }
         launchApplication(arguments, true);
         return 0;
     }

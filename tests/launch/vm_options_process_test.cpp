@@ -306,6 +306,12 @@ TEST_F(VmOptions, MainArgumentArray)
          {"false", "com.example.demo.Main", "", "", "true", "-Dsun.locale.formatasdefault=x"}},
         {"service child: the service name first", {{102, "0"}}, {L"Demo Svc", L"x"}, true,
          {"false", "com.example.demo.Main", "", "", "true", "Demo Svc", "x"}},
+        {"service child: the machine's data folder and the service's name in the file names",
+         {{103, "${launcher:sys.programData}\\${launcher:sys.serviceName}\\err.log"}, {104, "1"},
+          {105, "${launcher:sys.serviceName}.log"}},
+         {L"Ticker"}, true,
+         {"false", "com.example.demo.Main", "C:\\ProgramData\\Ticker\\err.log", toUtf8(binDir()) + "\\Ticker.log",
+          "true", "Ticker"}},
         {"text beyond ASCII arrives exactly", {{102, "0"}}, {L"gr\u00fc\u00dfe", L"\u20ac\u4e2d"}, false,
          {"false", "com.example.demo.Main", "", "", "true", "gr\xc3\xbc\xc3\x9f" "e", "\xe2\x82\xac\xe4\xb8\xad"}},
     };
