@@ -2,6 +2,8 @@
 // as service child, running the stand-in Java application), the states it reports, and
 // the stop request relayed to the child's standard input.
 #include "support/launch_environment.h"
+#include "format/record_ids.h"
+#include "model/environment.h"
 #include "platform/handle.h"
 #include "service_support.h"
 
@@ -23,7 +25,8 @@ constexpr DWORD kStartMs = 30000;
 class ServiceApp {
 public:
     explicit ServiceApp(const std::wstring& appDir = L"app", const std::map<int32_t, std::string>& records = {},
-                        const std::vector<blockformat::IncludedFile>& included = {})
+                        const std::vector<blockformat::IncludedFile>& included = {},
+                        const std::map<int32_t, std::u16string>& wideRecords = {})
     {
         RuntimeLayout layout;
         layout.jvmDll = "jvm.dll";
@@ -35,6 +38,7 @@ public:
         block.set(121, "");
         block.set(123, "");
         for (const auto& record : records) block.set(record.first, record.second);
+        for (const auto& record : wideRecords) block.setWide(record.first, record.second);
         if (!included.empty()) block.addIncludedFiles(included);
         exe = packageLauncher(dir, block, appDir + L"\\bin\\app.exe");
         jvmDll = dir.file(appDir + L"\\jre\\bin\\server\\jvm.dll");
@@ -760,6 +764,30 @@ TEST(ServiceSupervision, InstallRegistersTheEventSourceAndUninstallRemovesIt)
         EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &left));
         if (left != nullptr) RegCloseKey(left);
     }
+}
+
+// The configured environment is set in the child that runs the VM, each time one starts;
+// the service process keeps its own, which every child begins from: a prepended value
+// appears once, also in a child started again after a failure.
+TEST(ServiceProcess, TheConfiguredEnvironmentIsTheChildsOnly)
+{
+    using environmentmodel::Operation;
+    const std::map<int32_t, std::u16string> environment = {
+        {cfg::environmentVariables, environmentmodel::encodeSettings({{Operation::prepend, u"APP_LIST", u"first"},
+                                                                      {Operation::set, u"APP_MODE", u"service"}})}};
+    ServiceApp app(L"app", supervision("0", "1", "0", "0", "300", "1"), {}, environment);
+    jnistandin::Behaviour behaviour = mainDoes("exit 3");
+    behaviour.mainRecordsVariables = {"APP_LIST", "APP_MODE"};
+    app.behave(behaviour);
+    ServiceGuard guard(uniqueServiceName());
+    ServiceLogs logs;
+    app.command({L"/install-demand", guard.name()});
+    app.command({L"/start", guard.name()});
+    const std::string serviceLog = serviceLogAtTheEnd(app, logs, kStartMs);
+    ASSERT_FALSE(serviceLog.empty()) << logs.all();
+    const std::vector<std::string> seen = {"APP_LIST=first", "APP_MODE=service", "APP_LIST=first", "APP_MODE=service"};
+    EXPECT_EQ(seen, app.record().all("variable")) << app.record().dump() << serviceLog;
+    EXPECT_EQ(std::string::npos, serviceLog.find("environment variable")) << serviceLog;
 }
 
 // The launcher in the child stops before the application's main, with a message of its
