@@ -17,6 +17,9 @@ final class OutputRedirection {
     // The system's temporary directory under both of its names: the runtime library's and
     // the launcher's (which the launcher replaces, unless the name comes from elsewhere).
     static final String[] SHARED_TEMP_REFERENCES = {"launcher:sys.tempDir", TEMP_DIR_REFERENCE};
+    // The launcher replaces these itself; a launcher from before them leaves them here.
+    static final String PROGRAM_DATA_REFERENCE = "launcher:sys.programData";
+    static final String SERVICE_NAME_REFERENCE = "launcher:sys.serviceName";
 
     private OutputRedirection() {
     }
@@ -29,6 +32,15 @@ final class OutputRedirection {
      *         naming it
      */
     static String resolvePath(String path, String tempDir, char separator) {
+        return resolvePath(path, tempDir, programDataFolder(), null, separator);
+    }
+
+    /**
+     * The same with the machine's application-data folder and the service's name, each
+     * null when it is not known: a name that refers to an unknown one is refused, never
+     * resolved to some other folder.
+     */
+    static String resolvePath(String path, String tempDir, String programData, String serviceName, char separator) {
         StringBuilder out = new StringBuilder(path.length() + 32);
         int at = 0;
         while (at < path.length()) {
@@ -44,15 +56,42 @@ final class OutputRedirection {
                         + " in the output file name \"" + path + "\"");
             }
             String name = path.substring(start + 2, end);
-            if (!TEMP_DIR_REFERENCE.equals(name)) {
+            if (TEMP_DIR_REFERENCE.equals(name)) {
+                out.append(withoutTrailingSeparators(tempDir));
+            } else if (PROGRAM_DATA_REFERENCE.equals(name)) {
+                if (programData == null) {
+                    throw new IllegalArgumentException("${" + name + "} in the output file name \"" + path
+                            + "\" stands for the machine's application-data folder, which is not known here");
+                }
+                out.append(withoutTrailingSeparators(programData));
+            } else if (SERVICE_NAME_REFERENCE.equals(name)) {
+                if (serviceName == null || serviceName.isEmpty()) {
+                    throw new IllegalArgumentException("${" + name + "} in the output file name \"" + path
+                            + "\" stands for the service's name, which is known only when the application runs "
+                            + "as a service");
+                }
+                out.append(serviceName);
+            } else {
                 throw new IllegalArgumentException("unknown variable ${" + name + "} in the output file name \""
                         + path + "\"");
             }
-            out.append(withoutTrailingSeparators(tempDir));
             at = end + 1;
         }
         String resolved = out.toString();
         return separator == '/' ? resolved.replace('\\', '/') : resolved;
+    }
+
+    /**
+     * The machine's application-data folder for a name the launcher left: the ProgramData
+     * variable when it names an absolute folder (the launcher itself reads the folder from
+     * the system, and has replaced the reference before it comes here); null otherwise.
+     */
+    static String programDataFolder() {
+        String value = System.getenv("ProgramData");
+        if (value == null || value.isEmpty() || !Paths.get(value).isAbsolute()) {
+            return null;
+        }
+        return value;
     }
 
     // The system's temporary directory usually ends with a separator, and the configured
@@ -80,6 +119,12 @@ final class OutputRedirection {
      * @param separator the platform's separator
      */
     static String serviceRefusal(String name, String systemTemp, String launcherTemp, char separator) {
+        return serviceRefusal(name, systemTemp, launcherTemp, programDataFolder(), null, separator);
+    }
+
+    /** The same with the values of the launcher's references that {@link #resolvePath} takes. */
+    static String serviceRefusal(String name, String systemTemp, String launcherTemp, String programData,
+            String serviceName, char separator) {
         for (String reference : SHARED_TEMP_REFERENCES) {
             if (name.contains("${" + reference + "}")) {
                 return "names ${" + reference + "}, the system's temporary directory";
@@ -88,7 +133,7 @@ final class OutputRedirection {
         if (systemTemp.isEmpty()) {
             return null;
         }
-        Path file = absolute(Paths.get(resolvePath(name, systemTemp, separator)));
+        Path file = absolute(Paths.get(resolvePath(name, systemTemp, programData, serviceName, separator)));
         Path temp = absolute(Paths.get(systemTemp));
         Path own = launcherTemp.isEmpty() ? null : absolute(Paths.get(launcherTemp));
         if (inside(file, temp, own) || inside(canonical(file), canonical(temp), own == null ? null : canonical(own))) {
@@ -129,14 +174,21 @@ final class OutputRedirection {
      * temporary directory ends the start before any file is touched.
      */
     static void redirect(String errorName, String outputName, boolean append) throws IOException {
+        redirect(errorName, outputName, append, null);
+    }
+
+    /** The same, with the service's name for ${launcher:sys.serviceName} (null when none). */
+    static void redirect(String errorName, String outputName, boolean append, String serviceName) throws IOException {
         if (errorName.isEmpty() && outputName.isEmpty()) {
             return;
         }
         OutputLimit limit = OutputLimit.fromSystemProperties();
         String tempDir = System.getProperty("java.io.tmpdir", "");
         boolean service = LauncherEnvironment.isService();
-        Path errorFile = errorName.isEmpty() ? null : fileOf(errorName, tempDir, service, "standard-error");
-        Path outputFile = outputName.isEmpty() ? null : fileOf(outputName, tempDir, service, "standard-output");
+        Path errorFile = errorName.isEmpty() ? null
+                : fileOf(errorName, tempDir, service, serviceName, "standard-error");
+        Path outputFile = outputName.isEmpty() ? null
+                : fileOf(outputName, tempDir, service, serviceName, "standard-output");
         PrintStream error = errorFile == null ? null : open(errorFile, append, limit, "standard-error");
         PrintStream output;
         if (outputFile == null) {
@@ -161,10 +213,12 @@ final class OutputRedirection {
         }
     }
 
-    private static Path fileOf(String name, String tempDir, boolean service, String what) {
+    private static Path fileOf(String name, String tempDir, boolean service, String serviceName, String what) {
+        String programData = programDataFolder();
         if (service) {
             String refusal = serviceRefusal(name, tempDir,
-                    System.getProperty(LauncherEnvironment.TEMP_DIR_PROPERTY, ""), File.separatorChar);
+                    System.getProperty(LauncherEnvironment.TEMP_DIR_PROPERTY, ""), programData, serviceName,
+                    File.separatorChar);
             if (refusal != null) {
                 throw new IllegalArgumentException("the " + what + " file \"" + name + "\" " + refusal
                         + ", where every user can create files: a service does not write its output there, as "
@@ -174,7 +228,7 @@ final class OutputRedirection {
                         + "Nothing was redirected and the application was not started");
             }
         }
-        return absolute(Paths.get(resolvePath(name, tempDir, File.separatorChar)));
+        return absolute(Paths.get(resolvePath(name, tempDir, programData, serviceName, File.separatorChar)));
     }
 
     // One file under two names: the same name once the path is normalised (the comparison

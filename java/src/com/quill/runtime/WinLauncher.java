@@ -22,7 +22,7 @@ public final class WinLauncher {
         boolean service = LauncherEnvironment.isService();
         LaunchArguments launch = LaunchArguments.parse(args, service);
         if (!Boolean.parseBoolean(System.getProperty(LauncherEnvironment.NO_REDIRECT_PROPERTY))) {
-            OutputRedirection.redirect(launch.errorFile, launch.outputFile, launch.append);
+            OutputRedirection.redirect(launch.errorFile, launch.outputFile, launch.append, launch.serviceName);
         }
         LauncherEnvironment.setLaunchSettings(launch.serviceName, launch.graphical);
         if (service) {

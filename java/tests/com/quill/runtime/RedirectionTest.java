@@ -50,6 +50,39 @@ class RedirectionTest {
         assertTrue(unclosed.getMessage().contains("${installer:sys.tempDir\\x.log"), unclosed.getMessage());
     }
 
+    // The machine's application-data folder and the service's name, which a launcher from
+    // before them leaves in the name: resolved when known, refused by name when not.
+    @Test
+    void programDataAndServiceNameReferences() {
+        String[][] cases = {
+            // path, programData, serviceName, separator, expected
+            {"${launcher:sys.programData}\\${launcher:sys.serviceName}\\out.log", "C:\\ProgramData", "Ticker", "\\",
+                "C:\\ProgramData\\Ticker\\out.log"},
+            {"${launcher:sys.programData}\\logs\\${launcher:sys.serviceName}.log", "/var/lib/", "Tick\u00e9r", "/",
+                "/var/lib/logs/Tick\u00e9r.log"},
+            {"${installer:sys.tempDir}\\${launcher:sys.serviceName}-err.log", null, "A", "/", "/tmp/A-err.log"},
+        };
+        for (String[] c : cases) {
+            assertEquals(c[4], OutputRedirection.resolvePath(c[0], "/tmp", c[1], c[2], c[3].charAt(0)), c[0]);
+        }
+        String[][] refused = {
+            {"${launcher:sys.programData}\\out.log", null, "Ticker", "the machine's application-data folder"},
+            {"logs\\${launcher:sys.serviceName}.log", "C:\\ProgramData", null, "known only when the application runs as a service"},
+            {"logs\\${launcher:sys.serviceName}.log", "C:\\ProgramData", "", "known only when the application runs as a service"},
+            {"${launcher:sys.ProgramData}\\out.log", "C:\\ProgramData", "Ticker", "unknown variable ${launcher:sys.ProgramData}"},
+        };
+        for (String[] c : refused) {
+            IllegalArgumentException e = assertThrows(IllegalArgumentException.class,
+                    () -> OutputRedirection.resolvePath(c[0], "/tmp", c[1], c[2], '/'), c[0]);
+            assertTrue(e.getMessage().contains(c[3]) && e.getMessage().contains(c[0]), e.getMessage());
+        }
+        // A service's file under the application-data folder is not in the temporary directory.
+        assertEquals(null, OutputRedirection.serviceRefusal("${launcher:sys.programData}/${launcher:sys.serviceName}/o.log",
+                temp.toString(), "", temp.resolveSibling("data").toString(), "Ticker", '/'));
+        assertTrue(OutputRedirection.serviceRefusal("${launcher:sys.programData}/${launcher:sys.serviceName}/o.log",
+                temp.toString(), "", temp.toString(), "Ticker", '/').startsWith("is in the system's temporary directory"));
+    }
+
     @Test
     void separateFilesAppendOrTruncateByTheFlag() throws Exception {
         for (String flag : Arrays.asList("true", "false")) {
