@@ -6,7 +6,11 @@
 # application runs (the stand-in runtime's record); the launcher's /status and /stop work
 # on that entry; 1.1 over 1.0 replaces the launcher and leaves one product and one
 # service; `msiexec /x` stops and removes the service and every file; a reinstall after
-# that works, and the launcher's /uninstall removes that entry.
+# that works, and the launcher's /uninstall removes that entry. The package's texts are not
+# all ASCII (a Cyrillic description and manufacturer), and they reach the registry as
+# written. The application takes 5 s to end after the stop line, which Wine's msiexec does
+# not wait for: the package stops the service with the launcher's own /stop (stop_timeout
+# 60 s) before it replaces or removes the launcher.
 #
 # The prefix is of the service kind (tests/wine/wine-prefix.sh): its own, set up afresh
 # and ended at the end, so that the package's service meets no other test's services.
@@ -50,6 +54,8 @@ wine_quiet() { wine "$@" </dev/null >>"$log" 2>&1; }
 launcher() { (cd "$work" && wine "$installed_exe" "$@" </dev/null 2>&1 | tr -d '\r'); }
 status_is() { [ "$(launcher /status | head -n 1)" = "$1" ]; }
 registry() { wine reg query "$key" /v "$1" </dev/null 2>/dev/null | tr -d '\r' | awk -v v="$1" '$1 == v { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'; }
+description="Тикер — служба ✓"
+publisher="Квилл ✓ Test Works"
 entry_gone() { ! wine reg query "$key" </dev/null >/dev/null 2>&1; }
 recorded() { grep -q "^$1\$" "$work/record.txt" 2>/dev/null; }
 # What is left in the installation folder: nothing, or only the file that the stand-in
@@ -90,14 +96,15 @@ make_version() {
     cp "$standins/java.exe" "$dir/jre/bin/java.exe"
     cp "$standins/jvm.dll" "$dir/jre/bin/server/jvm.dll"
     printf 'version_line=java version "1.8.0_66"\n' >"$dir/jre/bin/java.exe.cfg"
-    printf 'record=%s\nmain=stdin\n' "$(windows_path "$work")\\record.txt" >"$dir/jre/bin/server/jvm.dll.control"
+    printf 'record=%s\nmain=stdin\nmainRunsMs=5000\n' "$(windows_path "$work")\\record.txt" >"$dir/jre/bin/server/jvm.dll.control"
     printf 'app %s\n' "$version" >"$dir/app.jar"
     printf 'version=%s\n' "$version" >"$dir/conf/app.properties"
     cat >"$dir/service.toml" <<TOML
 [service]
 name = "$service"
-description = "Installer package test"
+description = "$description"
 dependencies = ["RpcSs", "PlugPlay"]
+stop_timeout = 60
 [application]
 main_class = "com.example.Main"
 class_path = [ { archive = "app.jar" } ]
@@ -106,7 +113,8 @@ arguments = ["version $version"]
 search = [ { directory = "jre" } ]
 [installer]
 product_name = "Msi Test"
-manufacturer = "Quill Test Works"
+manufacturer = "$publisher"
+install_dir = "Quill Test Works\\\\Msi Test"
 version = "$version.0"
 files = ["app.jar", "jre", { source = "conf/*.properties", target = "conf" }]
 TOML
@@ -134,6 +142,16 @@ cmp -s "$installed/$service.exe" "$work/v1.0/kept/$service.exe" || fail "the ins
 [ "$(registry ObjectName)" = LocalSystem ] || fail "account: $(registry ObjectName)"
 [ "$(registry DependOnService)" = 'RpcSs\0PlugPlay' ] || fail "dependencies: $(registry DependOnService)"
 [ "$(registry ImagePath)" = "$installed_exe" ] || fail "image path: $(registry ImagePath)"
+# Texts outside ASCII as the registry holds them (reg query shows them in the console's
+# code page; an export is UTF-16).
+exported() {
+    wine reg export "$1" "$(windows_path "$work")\\export.reg" /y </dev/null >>"$log" 2>&1
+    iconv -f UTF-16LE -t UTF-8 "$work/export.reg" | tr -d '\r'
+}
+exported "$key" | grep -qxF "\"Description\"=\"$description\"" ||
+    fail "the service's description is not $description: $(exported "$key" | grep Description)"
+exported 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' | grep -qxF "\"Publisher\"=\"$publisher\"" ||
+    fail "the product's publisher is not $publisher: $(exported 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' | grep Publisher)"
 wait_for 30 "the application's start (stand-in record)" recorded 'element version 1.0'
 # The same entry as the launcher's own /install gives, as far as Wine keeps it (its
 # CreateServiceA keeps only the first dependency).
