@@ -26,14 +26,26 @@ ServiceCommandLine parseServiceCommandLine(const char* tail)
     if (!text.empty() && text[0] == '-') {
         text.erase(0, 1);
     }
-    static const char kNonInteractive[] = "non-interactive";
-    const size_t flagLength = sizeof kNonInteractive - 1;
+    struct Option {
+        const char* text;
+        bool* flag;
+        bool value;
+    };
+    const Option options[] = {{"non-interactive", &result.interactive, false}, {"/replace", &result.replace, true}};
     size_t blank = text.find(' ');
     result.word = text.substr(0, blank);
     while (blank != std::string::npos && text.size() - blank >= 2) {
-        if (text.compare(blank + 1, flagLength, kNonInteractive) == 0) {
-            result.interactive = false;
-            size_t next = blank + 1 + flagLength;
+        const Option* found = nullptr;
+        for (const Option& option : options) {
+            const size_t length = std::strlen(option.text);
+            if (text.compare(blank + 1, length, option.text) == 0) {
+                found = &option;
+                break;
+            }
+        }
+        if (found != nullptr) {
+            *found->flag = found->value;
+            size_t next = blank + 1 + std::strlen(found->text);
             blank = next < text.size() ? text.find(' ', next) : std::string::npos;
             continue;
         }
@@ -42,6 +54,11 @@ ServiceCommandLine parseServiceCommandLine(const char* tail)
         break;
     }
     return result;
+}
+
+bool isInstallCommand(const std::string& word)
+{
+    return word == "install" || word == "install-and-start" || word == "install-auto" || word == "install-demand";
 }
 
 bool isHelpRequest(const ServiceCommandLine& command)
@@ -55,10 +72,11 @@ bool isHelpRequest(const ServiceCommandLine& command)
 std::string usageText(const std::string& program)
 {
     const std::string p = program.empty() ? std::string("launcher.exe") : program;
-    return "usage: " + p + " /install [non-interactive] [name]   also /install-auto, /install-demand,\n" +
-           "       " + p + " /install-and-start, /uninstall, /start, /stop, /status   [name]\n" +
+    return "usage: " + p + " /install [non-interactive] [/replace] [name]   also /install-auto, /install-demand,\n" +
+           "       " + p + " /install-and-start, /uninstall, /start, /stop, /restart, /status   [name]\n" +
            "       " + p + " /run [arguments...]            runs the application in this console\n" +
            "       " + p + " /run-redirect [arguments...]   the same, letting it redirect its output\n" +
+           "/replace lets install take over a service of that name that runs another program.\n" +
            "Without a command it is the service process, which only the service manager starts.\n" +
            "QUILL_LOG=yes writes a diagnostic log, dpk_nlog_N in the directory that TMP names.\n";
 }

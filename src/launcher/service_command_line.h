@@ -17,11 +17,17 @@ struct ServiceCommandLine {
     bool hasCommandPrefix = false;  // starts with '/', '-', "--" or "/-"
     std::string word;               // the command word, without its prefix
     bool interactive = true;        // false once "non-interactive" precedes the name
+    bool replace = false;           // true once "/replace" precedes the name
     bool nameGiven = false;
     std::string name;               // everything after the blank, blanks included
 };
 
+// The options "non-interactive" and "/replace" count before the name, in any order and
+// number. "/replace" cannot be a service name, which holds no '/'.
 ServiceCommandLine parseServiceCommandLine(const char* tail);
+
+// True for the commands that install the service, which take "/replace".
+bool isInstallCommand(const std::string& word);
 
 // The exit code of a launcher that was started without a command it knows and not by the
 // service manager, after it printed its usage.

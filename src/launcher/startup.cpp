@@ -71,28 +71,37 @@ bool takeServiceName(const std::string& name, bool forServiceCommand)
 bool isServiceCommand(const std::string& word)
 {
     static const char* const kCommands[] = {"install", "install-and-start", "install-auto", "install-demand",
-                                            "uninstall", "stop", "start", "status"};
+                                            "uninstall", "stop", "start", "restart", "status"};
     for (const char* command : kCommands) {
         if (word == command) return true;
     }
     return false;
 }
 
-int runServiceCommand(const std::string& word)
+int runServiceCommand(const ServiceCommandLine& command)
 {
-    if (word == "install") return installService(StartTypeChoice::configured, interactive);
+    const std::string& word = command.word;
+    InstallRequest request;
+    request.interactive = interactive;
+    request.replaceOtherProgram = command.replace;
+    if (word == "install") return installService(request);
     if (word == "install-and-start") {
-        // A failed install still tries the start, as it always has; but a configuration
-        // that was refused before anything changed must not start the old entry instead.
-        bool refused = false;
-        installService(StartTypeChoice::configured, interactive, &refused, true);
-        return refused ? 1 : startService();
+        // A failed install still tries the start, as it always has; but when no entry was
+        // created or changed (a refused configuration, another program's service, an
+        // update that failed), the old entry must not be started instead.
+        bool unchanged = false;
+        request.startFollows = true;
+        installService(request, &unchanged);
+        return unchanged ? 1 : startService();
     }
-    if (word == "install-auto") return installService(StartTypeChoice::automatic, interactive);
-    if (word == "install-demand") return installService(StartTypeChoice::onDemand, interactive);
+    if (word == "install-auto" || word == "install-demand") {
+        request.choice = word == "install-auto" ? StartTypeChoice::automatic : StartTypeChoice::onDemand;
+        return installService(request);
+    }
     if (word == "uninstall") return uninstallService(true);
     if (word == "stop") return stopService(true);
     if (word == "start") return startService();
+    if (word == "restart") return restartService();
     return serviceStatus();
 }
 
@@ -222,8 +231,12 @@ int launcherMain()
         if (command.nameGiven && !takeServiceName(command.name, forCommand)) {
             exitLauncher(1);
         }
+        if (forCommand && command.replace && !isInstallCommand(command.word)) {
+            showUsage("/replace is an option of the install commands only");
+            return kUsageExitCode;
+        }
         if (forCommand) {
-            return runServiceCommand(command.word);
+            return runServiceCommand(command);
         }
         // A request for help is answered at once: the dispatcher would only refuse it, and
         // takes its time to do so in a process that another program started.

@@ -1,7 +1,7 @@
-// The service control commands. They talk to the local Service Control Manager with its
-// narrow-character functions and print short English lines for the administrator or the
-// installer that runs them. The install options that could not be applied, and the
-// configurations that install refuses, also go to the diagnostic log.
+// The service control commands. They talk to the local Service Control Manager and print
+// short English lines for the administrator or the installer that runs them. The install
+// options that could not be applied, and the configurations that install refuses, also go
+// to the diagnostic log.
 #include "service/service_commands.h"
 
 #include "config/config_store.h"
@@ -15,10 +15,12 @@
 #include "platform/text_format.h"
 #include "service/event_log.h"
 #include "service/install_options.h"
+#include "service/service_exit_codes.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -41,20 +43,6 @@ void sayWithName(const char* format)
     fflush(stdout);
 }
 
-// The image path that the Service Control Manager runs. It is quoted when it holds a
-// blank: unquoted, "C:\Program Files\app\svc.exe" would be tried as "C:\Program.exe"
-// first. An apostrophe is quoted too, so that the command line splits as it always has
-// (the service process itself takes its own path from the system, not from that line, as
-// an installer package writes the entry without quotes).
-std::string imagePathOfThisExecutable()
-{
-    std::string path = getModulePath();
-    if (path.find_first_of(" '") != std::string::npos) {
-        return "\"" + path + "\"";
-    }
-    return path;
-}
-
 // A line on standard output that also goes to the diagnostic log (without its line end).
 void sayAndLog(const char* format, ...) LAUNCHER_PRINTF(1, 2);
 void sayAndLog(const char* format, ...)
@@ -66,6 +54,32 @@ void sayAndLog(const char* format, ...)
     say(line.c_str());
     if (!line.empty() && line.back() == '\n') line.pop_back();
     logMessage("%s", line.c_str());
+}
+
+// The narrow texts of an entry (the service name, the account, the dependencies) reach the
+// service manager's wide functions through the ANSI code page, as its narrow functions
+// would pass them.
+std::wstring wideOf(const std::string& text) { return toWide(text, CP_ACP); }
+
+// The image path that the Service Control Manager runs. It is quoted when it holds a
+// blank: unquoted, "C:\Program Files\app\svc.exe" would be tried as "C:\Program.exe"
+// first. An apostrophe is quoted too, so that the command line splits as it always has
+// (the service process itself takes its own path from the system, not from that line, as
+// an installer package writes the entry without quotes).
+std::wstring imagePathOfThisExecutable()
+{
+    std::wstring path = getModulePathW();
+    if (path.find_first_of(L" '") != std::wstring::npos) {
+        return L"\"" + path + L"\"";
+    }
+    return path;
+}
+
+bool imagePathRunsThisProgram(const std::wstring& imagePath)
+{
+    // An entry written by an older install may hold the narrow form of the path.
+    return imagePathRuns(imagePath, getModulePathW()) ||
+           imagePathRuns(imagePath, toWide(getModulePath(), fileApiCodePage()));
 }
 
 // ChangeServiceConfig2W is looked up at run time, as systems without it must still be
@@ -80,23 +94,27 @@ ChangeConfig2W lookUpChangeConfig2()
     return reinterpret_cast<ChangeConfig2W>(reinterpret_cast<void*>(entry));
 }
 
-void setDescription(ChangeConfig2W changeConfig2, SC_HANDLE service)
+// An updated entry gets an empty description when the configuration has none, as a new
+// entry would.
+void setDescription(ChangeConfig2W changeConfig2, SC_HANDLE service, bool updating)
 {
     wchar_t description[kTextCapacity];
     // A longer description is cut to the buffer: it is only shown to people.
     showCut(getLocalizedText(cfg::serviceDescription, description, kTextCapacity));
-    if (description[0] == L'\0' || changeConfig2 == nullptr) {
+    if ((description[0] == L'\0' && !updating) || changeConfig2 == nullptr) {
         return;
     }
     SERVICE_DESCRIPTIONW record{description};
     changeConfig2(service, SERVICE_CONFIG_DESCRIPTION, &record);
 }
 
-// One setting of the second configuration level. A service manager that does not know
-// the level (Wine's, for several of them) or a system without the function leaves the
-// service installed without it: that goes to the log only. Any other failure is also
-// told on standard output, as the service then lacks something that was asked for.
-void setConfig2(ChangeConfig2W changeConfig2, SC_HANDLE service, DWORD level, void* info, const char* what)
+// One setting of the second configuration level that the configuration asks for. A
+// service manager that does not know the level (Wine's, for several of them), or a system
+// without the function, leaves the service installed without it: the console says so with
+// what the service does instead (`withoutIt`), and the log has the line "could not set".
+// Any other failure is told too, as the service then lacks something that was asked for.
+void setConfig2(ChangeConfig2W changeConfig2, SC_HANDLE service, DWORD level, void* info, const char* what,
+                const char* withoutIt)
 {
     DWORD error = ERROR_PROC_NOT_FOUND;
     if (changeConfig2 != nullptr) {
@@ -105,9 +123,27 @@ void setConfig2(ChangeConfig2W changeConfig2, SC_HANDLE service, DWORD level, vo
     }
     if (error == ERROR_INVALID_LEVEL || error == ERROR_PROC_NOT_FOUND) {
         logMessage("could not set %s (error %lu)", what, error);
+        sayAndLog("The system does not take %s for the service (error %lu): %s.\n", what, error, withoutIt);
         return;
     }
     sayAndLog("Could not set %s of the service (error %lu).\n", what, error);
+}
+
+// A setting of an updated entry put back to what a new entry has, as the configuration
+// does not ask for it. Where the system does not know the level, the entry cannot hold
+// the setting either: that goes to the log only.
+void resetConfig2(ChangeConfig2W changeConfig2, SC_HANDLE service, DWORD level, void* info, const char* what)
+{
+    DWORD error = ERROR_PROC_NOT_FOUND;
+    if (changeConfig2 != nullptr) {
+        if (changeConfig2(service, level, info)) return;
+        error = GetLastError();
+    }
+    if (error == ERROR_INVALID_LEVEL || error == ERROR_PROC_NOT_FOUND) {
+        logMessage("could not reset %s (error %lu)", what, error);
+        return;
+    }
+    sayAndLog("Could not remove %s from the service (error %lu).\n", what, error);
 }
 
 // The password of a user account, read from the environment at install time. It is
@@ -145,7 +181,7 @@ private:
     wchar_t text_[kPasswordCapacity] = {};
 };
 
-// The configuration's install options, checked before the old entry is touched.
+// The configuration's install options, checked before any entry is touched.
 struct InstallPlan {
     servicemodel::Start start;
     servicemodel::ServiceAccount account;
@@ -186,47 +222,179 @@ bool planInstall(StartTypeChoice choice, InstallPlan* plan, ServicePassword* pas
     return true;
 }
 
-// The password goes in through the wide function: the narrow one would pass it through
-// the ANSI code page and silently change characters that the code page lacks.
-bool setPassword(SC_HANDLE service, const std::string& account, const ServicePassword& password)
+// What the service manager's create and change functions take, wide. The password goes
+// in through the wide functions: the narrow ones would pass it through the ANSI code page
+// and silently change characters that the code page lacks.
+struct EntryTexts {
+    std::wstring name;
+    std::wstring imagePath;
+    std::wstring dependencies;  // NUL-separated, a second NUL at the end; empty for none
+    std::wstring account;       // empty for LocalSystem
+    const wchar_t* password;    // null when the account has none
+};
+
+EntryTexts entryTextsOf(const InstallPlan& plan, const ServicePassword& password)
 {
-    std::wstring wideAccount = toWide(account, CP_ACP);
-    if (ChangeServiceConfigW(service, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, nullptr, nullptr,
-                             nullptr, nullptr, wideAccount.c_str(), password.get(), nullptr)) {
+    EntryTexts texts;
+    texts.name = wideOf(serviceName);
+    texts.imagePath = imagePathOfThisExecutable();
+    texts.dependencies = wideOf(buildDependencyList());
+    const char* account = serviceStartName(plan.account);
+    texts.account = account != nullptr ? wideOf(account) : std::wstring();
+    texts.password = plan.account.needsPassword() ? password.get() : nullptr;
+    return texts;
+}
+
+// The image path of an existing entry; false, with the reason printed, when it cannot be read.
+bool readImagePath(SC_HANDLE service, std::wstring* imagePath)
+{
+    DWORD needed = 0;
+    QueryServiceConfigW(service, nullptr, 0, &needed);
+    // QUERY_SERVICE_CONFIGW holds pointers, so the storage is aligned for them.
+    std::vector<ULONG_PTR> storage(needed / sizeof(ULONG_PTR) + 1);
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(storage.data());
+    if (!QueryServiceConfigW(service, config, static_cast<DWORD>(storage.size() * sizeof(ULONG_PTR)), &needed)) {
+        DWORD error = GetLastError();
+        say("Could not read the configuration of the service.\n");
+        explainError(error);
+        return false;
+    }
+    *imagePath = config->lpBinaryPathName != nullptr ? config->lpBinaryPathName : L"";
+    return true;
+}
+
+// Changes an existing entry in one call: the service manager takes all of it or none.
+bool updateEntry(SC_HANDLE service, const InstallPlan& plan, const EntryTexts& texts, bool interactive)
+{
+    // An empty list removes the old dependencies (a null one would keep them); LocalSystem
+    // is named, as a null account keeps the old one, and a built-in account takes an empty
+    // password.
+    const wchar_t noDependencies[2] = {L'\0', L'\0'};
+    if (ChangeServiceConfigW(service, serviceTypeOf(plan.account, interactive), serviceStartType(plan.start.type),
+                             SERVICE_ERROR_NORMAL, texts.imagePath.c_str(), nullptr, nullptr,
+                             texts.dependencies.empty() ? noDependencies : texts.dependencies.c_str(),
+                             texts.account.empty() ? L"LocalSystem" : texts.account.c_str(),
+                             texts.password != nullptr ? texts.password : L"", texts.name.c_str())) {
         return true;
     }
     DWORD error = GetLastError();
-    sayAndLog("Could not set the password of the account %s (error %lu); the service was removed.\n", account.c_str(),
-              error);
+    logError("ChangeServiceConfig failed with error %lu", error);
+    say("Could not update service.\n");
+    explainError(error);
     return false;
 }
 
-void setRecovery(ChangeConfig2W changeConfig2, SC_HANDLE service, const servicemodel::Recovery& recovery)
+void setRecovery(ChangeConfig2W changeConfig2, SC_HANDLE service, const servicemodel::Recovery& recovery,
+                 bool updating)
 {
-    if (!recovery.present) {
-        return;
-    }
-    if (!recovery.valid) {
+    if (recovery.present && !recovery.valid) {
         std::string text = dupConfigString(cfg::serviceRecovery);
         sayAndLog("The recovery setting '%s' %s; the service has no failure actions.\n", text.c_str(),
                   recovery.reason.c_str());
-        return;
     }
-    SC_ACTION action = failureAction(recovery);
-    SC_ACTION actions[3] = {action, action, action};
-    SERVICE_FAILURE_ACTIONSW failureActions{recovery.resetSeconds, nullptr, nullptr, 3, actions};
-    setConfig2(changeConfig2, service, SERVICE_CONFIG_FAILURE_ACTIONS, &failureActions, "the failure actions");
+    const bool wanted = recovery.present && recovery.valid;
+    if (wanted) {
+        SC_ACTION action = failureAction(recovery);
+        SC_ACTION actions[3] = {action, action, action};
+        SERVICE_FAILURE_ACTIONSW failureActions{recovery.resetSeconds, nullptr, nullptr, 3, actions};
+        setConfig2(changeConfig2, service, SERVICE_CONFIG_FAILURE_ACTIONS, &failureActions, "the failure actions",
+                   "nothing restarts the service when it fails");
+    } else if (updating) {
+        // No actions with an array given removes the old ones.
+        SC_ACTION none{SC_ACTION_NONE, 0};
+        SERVICE_FAILURE_ACTIONSW noActions{0, nullptr, nullptr, 0, &none};
+        resetConfig2(changeConfig2, service, SERVICE_CONFIG_FAILURE_ACTIONS, &noActions, "the failure actions");
+    }
     // A new entry has the flag off already.
-    if (recovery.onNonCrashFailures) {
+    if (wanted && recovery.onNonCrashFailures) {
         SERVICE_FAILURE_ACTIONS_FLAG flag{TRUE};
         setConfig2(changeConfig2, service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag,
-                   "failure actions on non-crash failures");
+                   "failure actions on non-crash failures",
+                   "the failure actions follow only an unexpected end of the service, not a stop with an error");
+    } else if (updating) {
+        SERVICE_FAILURE_ACTIONS_FLAG flag{FALSE};
+        resetConfig2(changeConfig2, service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag,
+                     "failure actions on non-crash failures");
     }
 }
 
-} // namespace
+void setDelayedStart(ChangeConfig2W changeConfig2, SC_HANDLE service, bool delayed, bool updating)
+{
+    if (delayed) {
+        SERVICE_DELAYED_AUTO_START_INFO info{TRUE};
+        setConfig2(changeConfig2, service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &info, "delayed automatic start",
+                   "it starts automatically at boot, without the delay");
+    } else if (updating) {
+        SERVICE_DELAYED_AUTO_START_INFO info{FALSE};
+        resetConfig2(changeConfig2, service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &info, "delayed automatic start");
+    }
+}
 
-void explainError(unsigned long error)
+SERVICE_STATUS_PROCESS queryStatus(SC_HANDLE service, bool* ok)
+{
+    SERVICE_STATUS_PROCESS status{};
+    DWORD needed = 0;
+    *ok = QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof status,
+                               &needed) != FALSE;
+    return status;
+}
+
+// Waits for a stop that has been asked for, and says how it ended. After "Error while
+// stopping service", the line callers know, a second one says where the service stands.
+int finishStop(SC_HANDLE service)
+{
+    const bool stopped = waitForServiceStop(service);
+    bool ok = false;
+    SERVICE_STATUS_PROCESS status = queryStatus(service, &ok);
+    const DWORD error = GetLastError();
+    if (stopped || (ok && status.dwCurrentState == SERVICE_STOPPED)) {
+        say("Service stopped\n");
+        return 0;
+    }
+    say("Error while stopping service\n");
+    if (!ok) {
+        explainError(error);
+    } else {
+        std::string detail = stateDetail(status);
+        sayAndLog("  The service has not stopped in the time it asked for. %s\n",
+                  detail.empty() ? "It is running." : detail.c_str());
+    }
+    return 1;
+}
+
+// Stops an opened service (stop and query rights) and waits for the stopped state.
+int stopOpenedService(SC_HANDLE service, bool verbose, bool* stopped)
+{
+    bool ok = false;
+    SERVICE_STATUS_PROCESS before = queryStatus(service, &ok);
+    if (ok && before.dwCurrentState == SERVICE_STOP_PENDING) {
+        // A second request would only be refused (1061); the stop under way is waited for.
+        if (stopped != nullptr) *stopped = true;
+        sayWithName("A stop of service '%s' is already under way.\n");
+        return finishStop(service);
+    }
+    SERVICE_STATUS status{};
+    if (ControlService(service, SERVICE_CONTROL_STOP, &status)) {
+        if (stopped != nullptr) *stopped = true;
+        // These lines are printed whatever `verbose` says: install and uninstall show
+        // that they stopped a running service first.
+        sayWithName("Stopping service '%s'.\n");
+        return finishStop(service);
+    }
+    DWORD error = GetLastError();
+    if (error == ERROR_SERVICE_NOT_ACTIVE) {
+        say("Service is already stopped.\n");
+        return 0;
+    }
+    if (verbose) {
+        say("Could not stop service.\n");
+        explainError(error);
+    }
+    return 1;
+}
+
+// The system's text for an error, without its line break and full stop; "" when it has none.
+std::string systemText(unsigned long error)
 {
     char text[512] = "";
     DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
@@ -235,6 +403,20 @@ void explainError(unsigned long error)
     while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' ' || text[n - 1] == '.')) {
         text[--n] = '\0';
     }
+    return std::string(text, n);
+}
+
+std::string processPart(const SERVICE_STATUS_PROCESS& status, const char* verb)
+{
+    if (status.dwProcessId == 0) return std::string();
+    return std::string(", and its process (id ") + std::to_string(status.dwProcessId) + ") " + verb;
+}
+
+} // namespace
+
+std::string errorExplanation(unsigned long error)
+{
+    std::string text = systemText(error);
     const char* hint = nullptr;
     switch (error) {
     case ERROR_ACCESS_DENIED: hint = "Run this command as an administrator."; break;
@@ -244,13 +426,80 @@ void explainError(unsigned long error)
     case ERROR_SERVICE_MARKED_FOR_DELETE:
         hint = "The service is being removed; close every program that shows it (such as the services console) and try again.";
         break;
+    case ERROR_SERVICE_CANNOT_ACCEPT_CTRL:
+        hint = "The service is starting or stopping and takes no request now; try again in a moment.";
+        break;
+    case ERROR_SERVICE_LOGON_FAILED:
+        hint = "The service's account could not log on. The usual causes: the account lacks the right \"Log on as a "
+               "service\" (a domain policy may have removed it again after it was granted); its password has "
+               "changed since the install (install again with the new one); or the account does not exist, is "
+               "disabled or is locked out.";
+        break;
     default: break;
     }
-    std::string line = std::string("  ") + (n > 0 ? text : "Unknown error") + " (error " + std::to_string(error) + ").";
+    std::string line = "  " + (text.empty() ? std::string("Unknown error") : text) + " (error " + std::to_string(error) + ").";
     if (hint != nullptr) {
         line += std::string(" ") + hint;
     }
-    sayAndLog("%s\n", line.c_str());
+    return line;
+}
+
+void explainError(unsigned long error)
+{
+    sayAndLog("%s\n", errorExplanation(error).c_str());
+}
+
+std::string stateDetail(const SERVICE_STATUS_PROCESS& status)
+{
+    switch (status.dwCurrentState) {
+    case SERVICE_START_PENDING: return "Starting: the service is start pending" + processPart(status, "runs") + ".";
+    case SERVICE_STOP_PENDING:
+        return "Stopping: a stop is under way" + processPart(status, "still runs") + ".";
+    case SERVICE_PAUSE_PENDING: return "Pausing: the service is pause pending" + processPart(status, "runs") + ".";
+    case SERVICE_PAUSED: return "Paused" + processPart(status, "runs") + ".";
+    case SERVICE_CONTINUE_PENDING:
+        return "Continuing: the service is continue pending" + processPart(status, "runs") + ".";
+    case SERVICE_STOPPED: break;
+    default: return std::string();
+    }
+    // A service that has not run since the boot has nothing to tell either.
+    if (status.dwWin32ExitCode == ERROR_SUCCESS || status.dwWin32ExitCode == ERROR_SERVICE_NEVER_STARTED) {
+        return std::string();
+    }
+    if (status.dwWin32ExitCode == ERROR_SERVICE_SPECIFIC_ERROR) {
+        const DWORD code = status.dwServiceSpecificExitCode;
+        const std::string number = std::to_string(code);
+        switch (code) {
+        case kServiceCodeEndedAtDeadline:
+            return "Stopped at the stop deadline: the application did not end in time and was ended (service-specific "
+                   "exit code " + number + ").";
+        case kServiceCodeNotStarted:
+            return "Failed: the application could not be started (service-specific exit code " + number + ").";
+        default: return "Failed with the service-specific exit code " + number + ".";
+        }
+    }
+    std::string text = systemText(status.dwWin32ExitCode);
+    return "Failed with exit code " + std::to_string(status.dwWin32ExitCode) + (text.empty() ? "" : ": " + text) + ".";
+}
+
+bool imagePathRuns(const std::wstring& imagePath, const std::wstring& programPath)
+{
+    auto same = [](const std::wstring& a, const std::wstring& b) {
+        return !a.empty() && a.size() == b.size() &&
+               CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
+                                    TRUE) == CSTR_EQUAL;
+    };
+    if (!imagePath.empty() && imagePath[0] == L'"') {
+        size_t close = imagePath.find(L'"', 1);
+        return close != std::wstring::npos && same(imagePath.substr(1, close - 1), programPath);
+    }
+    // Unquoted, the path keeps its blanks: the program is the whole text, or the text up to
+    // the blank that starts the arguments.
+    if (imagePath.size() < programPath.size() || !same(imagePath.substr(0, programPath.size()), programPath)) {
+        return false;
+    }
+    return imagePath.size() == programPath.size() || imagePath[programPath.size()] == L' ' ||
+           imagePath[programPath.size()] == L'\t';
 }
 
 std::string dependencyListFrom(const char* commaSeparated)
@@ -273,18 +522,15 @@ std::string buildDependencyList()
     return dependencyListFrom(dupConfigString(cfg::serviceDependencies).c_str());
 }
 
-int installService(StartTypeChoice choice, bool interactive, bool* refused, bool startFollows)
+int installService(const InstallRequest& request, bool* unchanged)
 {
-    if (refused != nullptr) *refused = false;
+    if (unchanged != nullptr) *unchanged = false;
     InstallPlan plan;
     ServicePassword password;
-    if (!planInstall(choice, &plan, &password)) {
-        if (refused != nullptr) *refused = true;
+    if (!planInstall(request.choice, &plan, &password)) {
+        if (unchanged != nullptr) *unchanged = true;
         return 1;
     }
-
-    bool wasRunning = false;
-    uninstallService(false, &wasRunning);
 
     UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     if (!manager) {
@@ -295,44 +541,78 @@ int installService(StartTypeChoice choice, bool interactive, bool* refused, bool
     }
     // The service manager takes an interactive service only under LocalSystem; with an
     // account of its own the service is not interactive rather than not installed.
-    if (interactive && !plan.account.mayInteract()) {
+    if (request.interactive && !plan.account.mayInteract()) {
         logMessage("service not interactive: it runs under the account %s", plan.account.name.c_str());
     }
-    std::string imagePath = imagePathOfThisExecutable();
-    std::string dependencies = buildDependencyList();
-    UniqueServiceHandle service(CreateServiceA(manager.get(), serviceName, serviceName, SERVICE_ALL_ACCESS,
-                                               serviceTypeOf(plan.account, interactive),
-                                               serviceStartType(plan.start.type), SERVICE_ERROR_NORMAL,
-                                               imagePath.c_str(), nullptr, nullptr,
-                                               dependencies.empty() ? nullptr : dependencies.data(),
-                                               serviceStartName(plan.account), nullptr));
-    if (!service) {
-        DWORD error = GetLastError();
-        logError("CreateService failed with error %lu", error);
-        say("Could not create service.\n");
-        explainError(error);
-        return 1;
+    const EntryTexts texts = entryTextsOf(plan, password);
+
+    // An existing entry is changed in place, never deleted first: an update that fails
+    // leaves it (and its event source) as it was. A name the service manager cannot open
+    // goes on to the create, which says why.
+    UniqueServiceHandle service(OpenServiceA(manager.get(), serviceName, SERVICE_ALL_ACCESS));
+    const bool updating = static_cast<bool>(service);
+    bool wasRunning = false;
+    std::wstring previousImage;
+    if (updating) {
+        // From here on a failure leaves the existing entry unchanged.
+        if (unchanged != nullptr) *unchanged = true;
+        if (!readImagePath(service.get(), &previousImage)) {
+            return 1;
+        }
+        const bool otherProgram = !imagePathRunsThisProgram(previousImage);
+        if (otherProgram && !request.replaceOtherProgram) {
+            // Another program's service of that name is not taken over by a mistyped name.
+            sayAndLog("The service '%s' runs another program: %s\n", serviceName,
+                      narrowForDisplay(previousImage).c_str());
+            say("  Nothing was changed. To make it run this program instead, install with /replace before the "
+                "name.\n");
+            return 1;
+        }
+        if (!otherProgram) previousImage.clear();
+        if (stopOpenedService(service.get(), true, &wasRunning) != 0) {
+            sayAndLog("The service was not updated, as it did not stop.\n");
+            return 1;
+        }
+        if (!updateEntry(service.get(), plan, texts, request.interactive)) {
+            if (wasRunning) {
+                say("The service keeps its previous configuration; it was stopped for the update, start it again "
+                    "with /start.\n");
+            } else {
+                say("The service keeps its previous configuration.\n");
+            }
+            return 1;
+        }
+    } else {
+        service.reset(CreateServiceW(manager.get(), texts.name.c_str(), texts.name.c_str(), SERVICE_ALL_ACCESS,
+                                     serviceTypeOf(plan.account, request.interactive),
+                                     serviceStartType(plan.start.type), SERVICE_ERROR_NORMAL, texts.imagePath.c_str(),
+                                     nullptr, nullptr, texts.dependencies.empty() ? nullptr : texts.dependencies.c_str(),
+                                     texts.account.empty() ? nullptr : texts.account.c_str(), texts.password));
+        if (!service) {
+            DWORD error = GetLastError();
+            logError("CreateService failed with error %lu", error);
+            say("Could not create service.\n");
+            explainError(error);
+            // Nothing was there to change: a start that follows reports its own failure,
+            // as it always has.
+            return 1;
+        }
     }
-    if (plan.account.needsPassword() && !setPassword(service.get(), plan.account.name, password)) {
-        // An entry whose account cannot log on would only fail later, at every start.
-        DeleteService(service.get());
-        return 1;
-    }
+    if (unchanged != nullptr) *unchanged = false;
     ChangeConfig2W changeConfig2 = lookUpChangeConfig2();
-    setDescription(changeConfig2, service.get());
-    if (plan.start.delayed) {
-        SERVICE_DELAYED_AUTO_START_INFO delayed{TRUE};
-        setConfig2(changeConfig2, service.get(), SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed,
-                   "delayed automatic start");
-    }
-    setRecovery(changeConfig2, service.get(), plan.recovery);
+    setDescription(changeConfig2, service.get(), updating);
+    setDelayedStart(changeConfig2, service.get(), plan.start.delayed, updating);
+    setRecovery(changeConfig2, service.get(), plan.recovery, updating);
     // Without the source the events still go to the log, only without their texts: a
     // failure is logged and the service stays installed.
     registerEventSource(serviceName, getModulePath());
     service.reset();
     manager.reset();
     sayWithName("Installed service '%s'.\n");
-    if (wasRunning && !startFollows) {
+    if (!previousImage.empty()) {
+        sayAndLog("It ran another program before: %s\n", narrowForDisplay(previousImage).c_str());
+    }
+    if (wasRunning && !request.startFollows) {
         // The update needed the service stopped; nothing starts it again by itself.
         say("The service was stopped to be updated; start it again with /start.\n");
     }
@@ -389,25 +669,17 @@ int stopService(bool verbose, bool* stopped)
         }
         return 1;
     }
-    SERVICE_STATUS status{};
-    if (ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) {
-        if (stopped != nullptr) *stopped = true;
-        // These lines are printed whatever `verbose` says: install and uninstall show
-        // that they stopped a running service first.
-        sayWithName("Stopping service '%s'.\n");
-        say(waitForServiceStop(service.get()) ? "Service stopped\n" : "Error while stopping service\n");
-        return 0;
+    return stopOpenedService(service.get(), verbose, stopped);
+}
+
+int restartService()
+{
+    // A service that did not stop is not started again: the start would only be refused,
+    // or meet the old process still at work.
+    if (stopService(true) != 0) {
+        return 1;
     }
-    DWORD error = GetLastError();
-    if (error == ERROR_SERVICE_NOT_ACTIVE) {
-        say("Service is already stopped.\n");
-        return 0;
-    }
-    if (verbose) {
-        say("Could not stop service.\n");
-        explainError(error);
-    }
-    return 1;
+    return startService();
 }
 
 bool waitForServiceStop(SC_HANDLE service)
@@ -473,18 +745,23 @@ int serviceStatus()
     }
     UniqueServiceHandle service(
         OpenServiceA(manager.get(), serviceName, SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS));
-    SERVICE_STATUS status{};
-    if (!service || !QueryServiceStatus(service.get(), &status)) {
+    bool ok = false;
+    SERVICE_STATUS_PROCESS status = service ? queryStatus(service.get(), &ok) : SERVICE_STATUS_PROCESS{};
+    if (!ok) {
         DWORD error = GetLastError();
         say("Could not get status.\n");
         explainError(error);
         return 1;
     }
+    // The first line and the exit code stay what callers compare: anything but running is
+    // "Not running." and 3; the second line says what that means.
     int result = 0;
     if (status.dwCurrentState == SERVICE_RUNNING) {
         say("Running.\n");
     } else {
         say("Not running.\n");
+        std::string detail = stateDetail(status);
+        if (!detail.empty()) say((detail + "\n").c_str());
         result = 3;
     }
     // QUERY_SERVICE_CONFIGA holds pointers, so the buffer is aligned for them.

@@ -20,10 +20,11 @@ bool ranDispatcher(const LauncherRun& run)
 }
 
 const char kUsage[] =
-    "usage: app.exe /install [non-interactive] [name]   also /install-auto, /install-demand,\n"
-    "       app.exe /install-and-start, /uninstall, /start, /stop, /status   [name]\n"
+    "usage: app.exe /install [non-interactive] [/replace] [name]   also /install-auto, /install-demand,\n"
+    "       app.exe /install-and-start, /uninstall, /start, /stop, /restart, /status   [name]\n"
     "       app.exe /run [arguments...]            runs the application in this console\n"
     "       app.exe /run-redirect [arguments...]   the same, letting it redirect its output\n"
+    "/replace lets install take over a service of that name that runs another program.\n"
     "Without a command it is the service process, which only the service manager starts.\n"
     "QUILL_LOG=yes writes a diagnostic log, dpk_nlog_N in the directory that TMP names.\n";
 
@@ -106,6 +107,8 @@ TEST(RoleDispatch, ServiceCommandsWithEveryPrefix)
         {L"/uninstall", missing, "Could not delete service.\n" + notInstalled},
         {L"-start", missing, "Could not start service. Error code: 1060\n" + notInstalled},
         {L"--stop", missing, "Could not stop service.\n" + notInstalled},
+        // A restart whose stop fails starts nothing.
+        {L"/restart", missing, "Could not stop service.\n" + notInstalled},
         {L"/-status", missing, "Could not get status.\n" + notInstalled},
     };
     for (const Case& c : cases) {

@@ -41,6 +41,7 @@ TEST(CommandLine, ServiceCommandPrefixesWordsAndOptions)
         bool interactive;
         bool nameGiven;
         const char* name;
+        bool replace = false;
     };
     const Case cases[] = {
         // No '/' or '-': no command, whatever follows.
@@ -71,6 +72,12 @@ TEST(CommandLine, ServiceCommandPrefixesWordsAndOptions)
         {"/install non-interactive  Svc", true, "install", false, true, " Svc"},
         {"/install non-interactiv Svc", true, "install", true, true, "non-interactiv Svc"},
         {"--uninstall Other", true, "uninstall", true, true, "Other"},
+        // "/replace" too, in any order with "non-interactive"; after the name it is part of it.
+        {"/install /replace Svc", true, "install", true, true, "Svc", true},
+        {"-install-auto non-interactive /replace S v", true, "install-auto", false, true, "S v", true},
+        {"/install /replace non-interactive", true, "install", false, false, "", true},
+        {"/install Svc /replace", true, "install", true, true, "Svc /replace", false},
+        {"/install replace Svc", true, "install", true, true, "replace Svc", false},
         // Case is kept; matching the word is the caller's business.
         {"/STATUS", true, "STATUS", true, false, ""},
     };
@@ -82,6 +89,13 @@ TEST(CommandLine, ServiceCommandPrefixesWordsAndOptions)
         EXPECT_EQ(c.interactive, parsed.interactive);
         EXPECT_EQ(c.nameGiven, parsed.nameGiven);
         EXPECT_EQ(c.name, parsed.name);
+        EXPECT_EQ(c.replace, parsed.replace);
     }
     EXPECT_FALSE(parseServiceCommandLine(nullptr).hasCommandPrefix);
+    for (const char* word : {"install", "install-and-start", "install-auto", "install-demand"}) {
+        EXPECT_TRUE(isInstallCommand(word)) << word;
+    }
+    for (const char* word : {"uninstall", "start", "stop", "restart", "status", "INSTALL", ""}) {
+        EXPECT_FALSE(isInstallCommand(word)) << word;
+    }
 }

@@ -1,10 +1,14 @@
 // The service commands against the real service manager: what each prints, its exit
 // code, and the service entry it leaves behind.
+#include "platform/handle.h"
 #include "service_support.h"
+#include "support/launch_environment.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <thread>
 
 namespace {
 
@@ -16,21 +20,75 @@ struct Command {
 };
 
 // Runs one service command; the name (blanks included) goes last, as a user types it.
-Command run(const std::wstring& exe, const ScratchDirectory& dir, const std::vector<std::wstring>& words)
+Command run(const std::wstring& exe, const ScratchDirectory& dir, const std::vector<std::wstring>& words,
+            DWORD timeoutMs = 30000)
 {
-    LauncherRun launcher = runLauncher(exe, words, dir, false);
+    ProcessOptions options;
+    options.timeoutMs = timeoutMs;
+    LauncherRun launcher = runLauncher(exe, words, dir, false, options);
     EXPECT_FALSE(launcher.result.timedOut);
     EXPECT_EQ("", launcher.err);
     return {launcher.out, launcher.result.exitCode};
 }
 
-bool runsUnderWine()
-{
-    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
 std::string installed(const std::wstring& name) { return "Installed service '" + toUtf8(name) + "'.\n"; }
+
+constexpr DWORD kStartMs = 30000;
+
+// A service whose child runs the stand-in Java application: the launcher as
+// <dir>\app\bin\app.exe beside a stand-in runtime in app\jre, with the records given, and
+// what the stand-in JVM recorded. The stand-in reads its control file beside jvm.dll, as
+// a service's child does not get the test's environment.
+class StandinService {
+public:
+    explicit StandinService(const std::map<int32_t, std::string>& records = {})
+    {
+        RuntimeLayout layout;
+        layout.jvmDll = "jvm.dll";
+        EXPECT_FALSE(layOutRuntime(dir.file(L"app\\jre"), layout).empty()) << "stand-ins missing (STANDIN_DIR)";
+        EXPECT_TRUE(makeDirectories(dir.file(L"app\\bin")));
+        blockformat::ConfigBlock block = serviceBlock();
+        block.set(2001, "q");
+        block.set(128, "B..\\jre;");
+        block.set(121, "");
+        block.set(123, "");
+        for (const auto& record : records) block.set(record.first, record.second);
+        exe = packageLauncher(dir, block, L"app\\bin\\app.exe");
+        jvmDll = dir.file(L"app\\jre\\bin\\server\\jvm.dll");
+    }
+    ~StandinService() { forgetRegistryEntries(dir.path()); }
+
+    // The application's main reads standard input up to the stop line; with a gate it
+    // then waits there until the gate is released, as an application that ignores the line.
+    void mainReadsTheStopLine(jnistandin::MainGate* gate = nullptr)
+    {
+        jnistandin::Behaviour behaviour;
+        behaviour.main = "stdin";
+        if (gate != nullptr) gate->hold(behaviour);
+        DeleteFileW(recordPath().c_str());
+        behaviour.record = toUtf8(recordPath());
+        EXPECT_TRUE(jnistandin::writeControl(jnistandin::controlBeside(jvmDll), behaviour));
+    }
+    jnistandin::Record record() const { return jnistandin::readRecord(recordPath()); }
+    bool waitForRecord(const std::string& key, const std::string& text, DWORD timeoutMs) const
+    {
+        const DWORD start = GetTickCount();
+        while (!record().has(key, text)) {
+            if (GetTickCount() - start > timeoutMs) return false;
+            Sleep(100);
+        }
+        return true;
+    }
+    std::wstring recordPath() const { return dir.file(L"jvm.record"); }
+    Command run(const std::vector<std::wstring>& words, DWORD timeoutMs = 30000) const
+    {
+        return ::run(exe, dir, words, timeoutMs);
+    }
+
+    ScratchDirectory dir;
+    std::wstring exe;
+    std::wstring jvmDll;
+};
 
 TEST(ServiceCommands, LifeOfAStoppedServiceEntry)
 {
@@ -121,13 +179,9 @@ TEST(ServiceCommands, ConfigurationAndCommandLineShapeTheEntry)
     ASSERT_TRUE(config.found);
     EXPECT_EQ(static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS), config.serviceType);
     EXPECT_EQ(static_cast<DWORD>(SERVICE_DEMAND_START), config.startType);
-    if (runsUnderWine()) {
-        // Wine's CreateServiceA keeps only the first name of a narrow dependency list (its
-        // CreateServiceW keeps them all); the list itself is checked in DependencyList.
-        EXPECT_EQ(std::vector<std::wstring>{L"Tcpip"}, config.dependencies);
-    } else {
-        EXPECT_EQ((std::vector<std::wstring>{L"Tcpip", L"Afd"}), config.dependencies);
-    }
+    // Every name: the entry goes through the wide functions (Wine's CreateServiceA would
+    // keep only the first name of a narrow list).
+    EXPECT_EQ((std::vector<std::wstring>{L"Tcpip", L"Afd"}), config.dependencies);
     EXPECT_EQ(L"Serves the d\u00e9mo application \u2013 quietly.", config.description);
     // Quoted: the path holds a blank.
     EXPECT_EQ(L"\"" + exe + L"\"", config.binaryPath);
@@ -161,6 +215,217 @@ TEST(ServiceCommands, InstallAndStartGivesTheResultOfStart)
     Command started = run(exe, dir, {L"/install-and-start", guard.name()});
     EXPECT_EQ(installed(guard.name()) + "Starting service '" + toUtf8(guard.name()) + "'.\n", started.out);
     EXPECT_EQ(0u, started.exitCode);
+}
+
+// An application that ignores the stop line under a service without a stop deadline: the
+// service stays stop pending. Every command that needs it stopped says so and exits with 1
+// once the service's wait hint has passed (about 50 s, all at once here); /status names
+// the pending state; nothing is changed or started.
+TEST(ServiceCommands, ServiceThatDoesNotStopFailsEveryCommandThatNeedsItStopped)
+{
+    StandinService app;
+    jnistandin::MainGate gate;
+    ASSERT_TRUE(gate.ready());
+    app.mainReadsTheStopLine(&gate);
+    ServiceGuard guard(uniqueServiceName());
+    const std::wstring& name = guard.name();
+    const std::string shown = toUtf8(name);
+    ServiceLogs logs;
+    ASSERT_EQ(installed(name), app.run({L"/install-demand", name}).out);
+    ASSERT_EQ(0u, app.run({L"/start", name}).exitCode);
+    ASSERT_TRUE(gate.waitForEntries(1, kStartMs)) << app.record().dump() << logs.all();
+
+    Command firstStop;
+    // The commands wait for the service's wait hint of 50 s.
+    const DWORD kWaitingMs = 90000;
+    std::thread stopper([&] { firstStop = app.run({L"/stop", name}, kWaitingMs); });
+    ASSERT_TRUE(waitForServiceState(name, SERVICE_STOP_PENDING, kStartMs)) << logs.all();
+    ASSERT_TRUE(app.waitForRecord("stdin.line", "0", kStartMs)) << app.record().dump();
+    const DWORD processId = queryService(name).status.dwProcessId;
+    const std::string pending =
+        "Stopping: a stop is under way, and its process (id " + std::to_string(processId) + ") still runs.\n";
+
+    Command status = app.run({L"/status", name});
+    EXPECT_EQ("Not running.\n" + pending, status.out);
+    EXPECT_EQ(3u, status.exitCode);
+
+    // While the stop is pending: a second stop, a restart and an install (auto start here).
+    struct Late {
+        std::vector<std::wstring> words;
+        std::string out;
+    };
+    const std::string underWay = "A stop of service '" + shown + "' is already under way.\n";
+    const std::string notStopped =
+        "Error while stopping service\n  The service has not stopped in the time it asked for. " + pending;
+    const Late late[] = {
+        {{L"/stop", name}, underWay + notStopped},
+        {{L"/restart", name}, underWay + notStopped},
+        {{L"/install-auto", name}, underWay + notStopped + "The service was not updated, as it did not stop.\n"},
+    };
+    std::vector<Command> lateRuns(std::size(late));
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < std::size(late); ++i) {
+        threads.emplace_back([&, i] { lateRuns[i] = app.run(late[i].words, kWaitingMs); });
+    }
+    stopper.join();
+    for (std::thread& thread : threads) thread.join();
+
+    EXPECT_EQ("Stopping service '" + shown + "'.\n" + notStopped, firstStop.out);
+    EXPECT_EQ(1u, firstStop.exitCode);
+    for (size_t i = 0; i < std::size(late); ++i) {
+        EXPECT_EQ(late[i].out, lateRuns[i].out) << toUtf8(late[i].words[0]);
+        EXPECT_EQ(1u, lateRuns[i].exitCode) << toUtf8(late[i].words[0]);
+    }
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_DEMAND_START), serviceConfig(name).startType);
+    EXPECT_EQ(1u, app.record().count("main")) << app.record().dump();
+
+    // Once the application goes on, the service stops as it was asked to.
+    gate.release();
+    EXPECT_TRUE(waitForServiceState(name, SERVICE_STOPPED, kStartMs)) << logs.all();
+    EXPECT_EQ("Service is already stopped.\n", app.run({L"/stop", name}).out);
+}
+
+// How a service ended, as /status tells it after the first line: at the stop deadline
+// (5001), or unable to start the application (5000).
+TEST(ServiceCommands, StatusOfAStoppedServiceSaysHowItEnded)
+{
+    StandinService app({{30000, "1"}});
+    jnistandin::MainGate gate;
+    ASSERT_TRUE(gate.ready());
+    app.mainReadsTheStopLine(&gate);
+    ServiceGuard guard(uniqueServiceName());
+    const std::wstring& name = guard.name();
+    ServiceLogs logs;
+    app.run({L"/install-demand", name});
+    app.run({L"/start", name});
+    ASSERT_TRUE(gate.waitForEntries(1, kStartMs)) << app.record().dump() << logs.all();
+    Command stop = app.run({L"/stop", name});
+    EXPECT_EQ("Stopping service '" + toUtf8(name) + "'.\nService stopped\n", stop.out);
+    EXPECT_EQ(0u, stop.exitCode);
+    gate.release();
+    Command status = app.run({L"/status", name});
+    EXPECT_EQ("Not running.\nStopped at the stop deadline: the application did not end in time and was ended "
+              "(service-specific exit code 5001).\n",
+              status.out);
+    EXPECT_EQ(3u, status.exitCode);
+
+    // A start parameter too long for the service process: the child never starts.
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), startServiceWith(name, {std::wstring(6000, L'p')}));
+    ASSERT_TRUE(waitForServiceState(name, SERVICE_STOPPED, kStartMs)) << logs.all();
+    status = app.run({L"/status", name});
+    EXPECT_EQ("Not running.\nFailed: the application could not be started (service-specific exit code 5000).\n",
+              status.out);
+    EXPECT_EQ(3u, status.exitCode);
+}
+
+// /restart: a running service is stopped (waiting for it) and started again; a stopped
+// one is started. It prints what /stop and /start print.
+TEST(ServiceCommands, RestartStopsAndStartsAgain)
+{
+    StandinService app;
+    app.mainReadsTheStopLine();
+    ServiceGuard guard(uniqueServiceName());
+    const std::wstring& name = guard.name();
+    const std::string shown = toUtf8(name);
+    ServiceLogs logs;
+    app.run({L"/install-demand", name});
+
+    Command restart = app.run({L"/restart", name});
+    EXPECT_EQ("Service is already stopped.\nStarting service '" + shown + "'.\n", restart.out);
+    EXPECT_EQ(0u, restart.exitCode);
+    ASSERT_TRUE(app.waitForRecord("main", "stdin", kStartMs)) << app.record().dump() << logs.all();
+
+    app.mainReadsTheStopLine();  // a fresh record for the second run
+    restart = app.run({L"/restart", name});
+    EXPECT_EQ("Stopping service '" + shown + "'.\nService stopped\nStarting service '" + shown + "'.\n", restart.out);
+    EXPECT_EQ(0u, restart.exitCode);
+    // The new run went into main after the old one had its stop line.
+    ASSERT_TRUE(app.waitForRecord("main", "stdin", kStartMs)) << app.record().dump() << logs.all();
+    EXPECT_EQ("Running.\n", app.run({L"/status", name}).out);
+    EXPECT_EQ("Stopping service '" + shown + "'.\nService stopped\n", app.run({L"/stop", name}).out);
+    EXPECT_TRUE(app.record().has("stdin.stop", "")) << app.record().dump();
+}
+
+// Install over an existing entry changes it in place: an open handle of another program
+// (a console, a monitoring agent) does not lose it, nor its event source.
+TEST(ServiceCommands, InstallOverAServiceHeldOpenUpdatesItInPlace)
+{
+    ScratchDirectory dir;
+    blockformat::ConfigBlock block = serviceBlock();
+    block.set(30009, "1");  // the event log
+    std::wstring exe = packageLauncher(dir, block);
+    ServiceGuard guard(uniqueServiceName());
+    const std::wstring& name = guard.name();
+    const std::wstring eventSource = L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" + name;
+    ASSERT_EQ(installed(name), run(exe, dir, {L"/install-demand", name}).out);
+    {
+        UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+        UniqueServiceHandle held(OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_STATUS));
+        ASSERT_TRUE(held);
+        Command install = run(exe, dir, {L"/install-auto", name});
+        EXPECT_EQ("Service is already stopped.\n" + installed(name), install.out);
+        EXPECT_EQ(0u, install.exitCode);
+    }
+    ServiceConfig config = serviceConfig(name);
+    ASSERT_TRUE(config.found);
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START), config.startType);
+    EXPECT_EQ(exe, config.binaryPath);
+    HKEY key = nullptr;
+    EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, eventSource.c_str(), 0, KEY_READ, &key));
+    if (key != nullptr) RegCloseKey(key);
+    EXPECT_EQ("Service is already stopped.\nUninstalled service '" + toUtf8(name) + "'.\n",
+              run(exe, dir, {L"/uninstall", name}).out);
+}
+
+// An existing entry that runs another program is left alone unless the command says
+// /replace; the same program with arguments, or unquoted, is this one.
+TEST(ServiceCommands, InstallTakesOverAnotherProgramsServiceOnlyWithReplace)
+{
+    ScratchDirectory dir;
+    std::wstring first = packageLauncher(dir, serviceBlock(), L"first.exe");
+    std::wstring second = packageLauncher(dir, serviceBlock(), L"second.exe");
+    ServiceGuard guard(uniqueServiceName());
+    const std::wstring& name = guard.name();
+    const std::string shown = toUtf8(name);
+    ASSERT_EQ(installed(name), run(first, dir, {L"/install-demand", name}).out);
+
+    const std::string refused = "The service '" + shown + "' runs another program: " + toUtf8(first) +
+                                "\n  Nothing was changed. To make it run this program instead, install with /replace "
+                                "before the name.\n";
+    for (const wchar_t* word : {L"/install", L"/install-auto", L"/install-and-start"}) {
+        Command install = run(second, dir, {word, name});
+        EXPECT_EQ(refused, install.out) << toUtf8(word);
+        EXPECT_EQ(1u, install.exitCode) << toUtf8(word);
+    }
+    EXPECT_EQ(first, serviceConfig(name).binaryPath);
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_DEMAND_START), serviceConfig(name).startType);
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), queryService(name).state());
+
+    // /replace only with the install commands.
+    LauncherRun misplaced = runLauncher(second, {L"/stop", L"/replace", name}, dir, false);
+    EXPECT_EQ(2u, misplaced.result.exitCode);
+    EXPECT_EQ(0u, misplaced.err.rfind("/replace is an option of the install commands only\nusage: ", 0))
+        << misplaced.err;
+
+    Command replaced = run(second, dir, {L"/install-auto", L"/replace", name});
+    EXPECT_EQ("Service is already stopped.\n" + installed(name) + "It ran another program before: " + toUtf8(first) +
+                  "\n",
+              replaced.out);
+    EXPECT_EQ(0u, replaced.exitCode);
+    EXPECT_EQ(second, serviceConfig(name).binaryPath);
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START), serviceConfig(name).startType);
+
+    // The entry as an installer package writes it (unquoted, with an argument) is this program's.
+    {
+        UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+        UniqueServiceHandle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_CHANGE_CONFIG));
+        const std::wstring path = second + L" own";
+        ASSERT_TRUE(ChangeServiceConfigW(service.get(), SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
+                                         path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
+    }
+    Command again = run(second, dir, {L"/install-demand", name});
+    EXPECT_EQ("Service is already stopped.\n" + installed(name), again.out);
+    EXPECT_EQ(second, serviceConfig(name).binaryPath);
 }
 
 } // namespace
