@@ -15,6 +15,8 @@
 #include "platform/text_format.h"
 #include "service/event_log.h"
 #include "service/install_options.h"
+#include "service/logon_right.h"
+#include "service/preshutdown.h"
 #include "service/service_exit_codes.h"
 
 #include <cstdarg>
@@ -412,6 +414,45 @@ std::string processPart(const SERVICE_STATUS_PROCESS& status, const char* verb)
     return std::string(", and its process (id ") + std::to_string(status.dwProcessId) + ") " + verb;
 }
 
+// Grants the account of the plan the right to log on as a service when the configuration
+// asks for it; false, with the reason printed, when the account needs it and cannot be
+// given it. The grant stays when a later step fails: the right is the account's, not the
+// entry's.
+bool grantLogonRightIfAsked(const InstallPlan& plan)
+{
+    if (!servicemodel::grantsLogonRight(dupConfigString(cfg::serviceGrantLogonRight), plan.account)) {
+        return true;
+    }
+    LogonRightResult result = ensureLogonRight(plan.account);
+    std::string line = logonRightLine(result);
+    if (!line.empty()) {
+        sayAndLog("%s", line.c_str());
+    }
+    if (result.outcome == LogonRightOutcome::failed) {
+        if (result.error != 0) explainError(result.error);
+        return false;
+    }
+    return true;
+}
+
+// The pre-shutdown timeout of the configuration. A service manager without the level
+// leaves the system's default, which the console says as for the other settings.
+void setShutdownTime(ChangeConfig2W changeConfig2, SC_HANDLE service)
+{
+    const servicemodel::Shutdown shutdown = configuredShutdown();
+    const DWORD error = setPreshutdownTimeout(service, shutdown, changeConfig2);
+    if (error == NO_ERROR) {
+        return;
+    }
+    if (error == ERROR_INVALID_LEVEL || error == ERROR_PROC_NOT_FOUND) {
+        sayAndLog("The system does not take the pre-shutdown timeout for the service (error %lu): at a system "
+                  "shutdown it has the system's default time to stop.\n",
+                  error);
+        return;
+    }
+    sayAndLog("Could not set the pre-shutdown timeout of the service (error %lu).\n", error);
+}
+
 } // namespace
 
 std::string errorExplanation(unsigned long error)
@@ -569,6 +610,9 @@ int installService(const InstallRequest& request, bool* unchanged)
             return 1;
         }
         if (!otherProgram) previousImage.clear();
+        if (!grantLogonRightIfAsked(plan)) {
+            return 1;
+        }
         if (stopOpenedService(service.get(), true, &wasRunning) != 0) {
             sayAndLog("The service was not updated, as it did not stop.\n");
             return 1;
@@ -583,6 +627,10 @@ int installService(const InstallRequest& request, bool* unchanged)
             return 1;
         }
     } else {
+        if (!grantLogonRightIfAsked(plan)) {
+            if (unchanged != nullptr) *unchanged = true;
+            return 1;
+        }
         service.reset(CreateServiceW(manager.get(), texts.name.c_str(), texts.name.c_str(), SERVICE_ALL_ACCESS,
                                      serviceTypeOf(plan.account, request.interactive),
                                      serviceStartType(plan.start.type), SERVICE_ERROR_NORMAL, texts.imagePath.c_str(),
@@ -603,6 +651,7 @@ int installService(const InstallRequest& request, bool* unchanged)
     setDescription(changeConfig2, service.get(), updating);
     setDelayedStart(changeConfig2, service.get(), plan.start.delayed, updating);
     setRecovery(changeConfig2, service.get(), plan.recovery, updating);
+    setShutdownTime(changeConfig2, service.get());
     // Without the source the events still go to the log, only without their texts: a
     // failure is logged and the service stays installed.
     registerEventSource(serviceName, getModulePath());

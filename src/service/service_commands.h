@@ -27,9 +27,12 @@ struct InstallRequest {
 // and recovery: a new entry, or an existing one of the same name updated in place (stopped
 // first), so that an update that fails leaves the old entry as it was. The account and
 // start mode are checked, and a password read, before any entry is touched. 0 installed,
-// 1 failed; `unchanged` (optional) tells that no entry was created or changed (a refused
-// configuration, another program's entry, a service that did not stop, an update the
-// service manager refused), so that nothing must be started in its place.
+// 1 failed. With the grant record, a user or managed account gets the right to log on as
+// a service before any entry is touched (not even stopped); a grant that fails refuses the
+// install. `unchanged` (optional) tells that no entry was created or changed (a refused
+// configuration, a logon right not granted, another program's entry, a service that did
+// not stop, an update the service manager refused), so that nothing must be started in
+// its place.
 int installService(const InstallRequest& request, bool* unchanged = nullptr);
 // Stops and deletes the service; with `verbose` the failures are printed too. 0 or 1.
 // `stopped` (optional) tells that a running service was stopped.

@@ -428,4 +428,57 @@ TEST(ServiceCommands, InstallTakesOverAnotherProgramsServiceOnlyWithReplace)
     EXPECT_EQ(second, serviceConfig(name).binaryPath);
 }
 
+// With the grant record on, install gives a user account the right to log on as a service
+// before it touches the entry (Wine's policy takes a grant without keeping it, so each
+// install grants it again), and an account the system does not know leaves an existing
+// entry as it was. With the pre-shutdown record, the entry's pre-shutdown timeout is the
+// stop deadline and its margin, where the service manager keeps it, also when updated.
+TEST(ServiceCommands, InstallGrantsTheLogonRightAndSetsThePreshutdownTimeout)
+{
+    wchar_t user[256];
+    DWORD length = 256;
+    ASSERT_TRUE(GetUserNameW(user, &length));
+    const std::wstring account = L".\\" + std::wstring(user);
+    ScratchDirectory dir;
+    blockformat::ConfigBlock block = serviceBlock();
+    block.set(30014, "1");  // grant the logon right
+    block.set(30015, "1");  // pre-shutdown
+    block.set(30000, "20");  // the stop deadline
+    block.set(30007, toUtf8(account));
+    std::wstring granting = packageLauncher(dir, block, L"granting.exe");
+    block.set(30007, "QLTEST\\nobody");
+    std::wstring unknown = packageLauncher(dir, block, L"unknown.exe");
+    ServiceGuard guard(uniqueServiceName());
+    const std::wstring& name = guard.name();
+    ProcessOptions options;
+    options.setEnv[L"QUILL_SERVICE_PASSWORD"] = L"pw-granted";
+
+    const std::string granted = "The account " + toUtf8(account) + " was granted the right to log on as a service.\n";
+    LauncherRun install = runLauncher(granting, {L"/install-demand", name}, dir, false, options);
+    EXPECT_EQ(granted + installed(name), install.out);
+    EXPECT_EQ(0u, install.result.exitCode);
+    const std::wstring key = L"SYSTEM\\CurrentControlSet\\Services\\" + name;
+    DWORD timeout = 0;
+    DWORD size = sizeof timeout;
+    EXPECT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"PreshutdownTimeout", RRF_RT_REG_DWORD,
+                                          nullptr, &timeout, &size));
+    EXPECT_EQ(30000u, timeout);
+    install = runLauncher(granting, {L"/install-auto", name}, dir, false, options);
+    // The grant comes before the entry is touched, its stop too.
+    EXPECT_EQ(granted + "Service is already stopped.\n" + installed(name), install.out);
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START), serviceConfig(name).startType);
+
+    const ServiceConfig before = serviceConfig(name);
+    LauncherRun refused = runLauncher(unknown, {L"/install-demand", L"/replace", name}, dir, false, options);
+    const std::string line = "Could not grant the account QLTEST\\nobody the right to log on as a service (looking up "
+                             "the account, error 1332); nothing was installed.\n  ";
+    EXPECT_EQ(line, refused.out.substr(0, line.size())) << refused.out;
+    EXPECT_NE(std::string::npos, refused.out.find(" (error 1332).\n")) << refused.out;
+    EXPECT_EQ(1u, refused.result.exitCode);
+    const ServiceConfig after = serviceConfig(name);
+    EXPECT_EQ(before.binaryPath, after.binaryPath);
+    EXPECT_EQ(before.account, after.account);
+    EXPECT_EQ(before.startType, after.startType);
+}
+
 } // namespace
