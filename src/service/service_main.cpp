@@ -17,6 +17,7 @@
 #include "service/child_process.h"
 #include "service/event_log.h"
 #include "service/preshutdown.h"
+#include "service/service_exit_codes.h"
 #include "service/shared_state.h"
 #include "service/supervision.h"
 
@@ -27,10 +28,10 @@ namespace {
 
 constexpr DWORD kStopWaitHintMs = 50000;
 // The status the service reports when its child cannot be started: a service-specific
-// error with this code.
-constexpr DWORD kChildNotStartedCode = 5000;
+// error with this code (service_exit_codes.h, which /status explains).
+constexpr DWORD kChildNotStartedCode = kServiceCodeNotStarted;
 // The service-specific code of a stop that had to end the child at the stop deadline.
-constexpr DWORD kChildEndedAtDeadlineCode = 5001;
+constexpr DWORD kChildEndedAtDeadlineCode = kServiceCodeEndedAtDeadline;
 // While a stop runs against a deadline, progress is reported this often, and the wait
 // hint covers the time left plus this margin for ending the child.
 constexpr DWORD kStopProgressMs = 1000;
