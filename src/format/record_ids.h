@@ -110,7 +110,12 @@
     X(outputKeep, 30011, integer)                   \
     X(environmentVariables, 30012, wideText)        \
     /* extensions: the runtime search */            \
-    X(strictJavaVersion, 30013, flag)
+    X(strictJavaVersion, 30013, flag)               \
+    /* extensions: output files rolled by time and age, compressed; the captured output */ \
+    X(outputRoll, 30016, text)                      \
+    X(outputKeepDays, 30017, integer)               \
+    X(outputCompress, 30018, flag)                  \
+    X(outputCapture, 30019, wideText)
 
 namespace cfg {
 
