@@ -4,7 +4,8 @@
 // happens after it is written), and has wixl compile the package into the partial file of
 // the output, which replaces the output when complete; texts that wixl cannot store are
 // put back with msitools first. The Windows build, which cannot run wixl, writes the kept
-// source and its launcher for the WiX toolset.
+// source and its launcher for the WiX toolset. --files-from finds the [installer] files in
+// another folder than the descriptor's, such as the layout a build tool made.
 #include "packaging/cli/commands.h"
 
 #include "packaging/installer/plan.h"
@@ -28,9 +29,11 @@ namespace {
 
 const char kMsiUsage[] =
     "usage: packager msi <descriptor.toml> <launcher-image.exe> <output.msi>\n"
-    "                    [--runtime-library <jar> | --no-runtime-library] [--wxs <file>]\n";
+    "                    [--runtime-library <jar> | --no-runtime-library] [--wxs <file>]\n"
+    "                    [--files-from <folder>]\n";
 
 const OptionSpec kKeptSource = {"--wxs", "a path"};
+const OptionSpec kFilesFrom = {"--files-from", "a folder"};
 
 // Removes the working folder on every way out, unless it is the user's; in the user's
 // folder, the files written there go again unless kept.
@@ -89,6 +92,7 @@ int msiCommand(const std::vector<std::string>& arguments, const std::string& run
 {
     std::vector<OptionSpec> options = runtimeLibraryOptions("a path");
     options.push_back(kKeptSource);
+    options.push_back(kFilesFrom);
     CommandArguments parsed;
     std::string problem;
     if (!parseArguments(arguments, options, &parsed, &problem)) {
@@ -99,8 +103,14 @@ int msiCommand(const std::vector<std::string>& arguments, const std::string& run
     settings.streamIncludedFiles = true;
     bool runtimeLibraryNamed = false;
     std::string keptSource;
+    std::string filesFrom;
     for (const GivenOption& option : parsed.options) {
-        if (!applyRuntimeLibraryOption(option, &settings, &runtimeLibraryNamed)) {
+        if (applyRuntimeLibraryOption(option, &settings, &runtimeLibraryNamed)) {
+            continue;
+        }
+        if (std::string(option.spec.name) == kFilesFrom.name) {
+            filesFrom = option.value;
+        } else {
             keptSource = option.value;
         }
     }
@@ -132,6 +142,9 @@ int msiCommand(const std::vector<std::string>& arguments, const std::string& run
 
     // wixl would only say that it cannot write.
     std::error_code failed;
+    if (!filesFrom.empty() && !fs::is_directory(filesFrom, failed)) {
+        return console.fail("--files-from " + filesFrom + ": no such folder; nothing was written");
+    }
     fs::path outputFolder = output.parent_path();
     if (!outputFolder.empty() && !fs::is_directory(outputFolder, failed)) {
         return console.fail("cannot create " + output.string() + ": the folder " + outputFolder.string() +
@@ -156,7 +169,18 @@ int msiCommand(const std::vector<std::string>& arguments, const std::string& run
     }
     InstallerPlan plan;
     std::vector<Diagnostic> errors;
-    if (!readInstallerPlan(descriptor, built.block, &plan, &errors)) {
+    // The plan finds the files from the descriptor's folder: for --files-from it reads them
+    // as from a descriptor in that folder, and its errors name the descriptor itself.
+    const std::string descriptorOwnPath = descriptor.path;
+    if (!filesFrom.empty()) {
+        descriptor.path = (fs::path(filesFrom) / fs::path(descriptorPath).filename()).string();
+    }
+    const bool planned = readInstallerPlan(descriptor, built.block, &plan, &errors);
+    descriptor.path = descriptorOwnPath;
+    for (Diagnostic& error : errors) {
+        error.file = descriptorPath;
+    }
+    if (!planned) {
         return console.failAt(errors);
     }
     problem = installerSourceProblem(plan);
@@ -227,7 +251,7 @@ int msiCommand(const std::vector<std::string>& arguments, const std::string& run
     };
     if (!keptSource.empty()) {
         work.track(sourcePath);
-        if (!writeOutputFile(sourcePath, installerSource(plan, sourcesFrom(sourceFolder)), &error)) {
+        if (!writeOutputFile(sourcePath, installerSource(plan, sourcesFrom(sourceFolder), SourceFor::toolset), &error)) {
             return console.fail(error);
         }
         // Written: the source and its launcher stay, whatever happens to the package.
@@ -251,7 +275,8 @@ int msiCommand(const std::vector<std::string>& arguments, const std::string& run
     const int codePage = installerCodePage(plan);
     StandIns standIns = standInsFor(plan);
     fs::path compiled = work.path() / "package.wxs";
-    if (!writeOutputFile(compiled, installerSource(plan, sourcesFrom(work.path()), codePage != 0 ? &standIns : nullptr),
+    if (!writeOutputFile(compiled, installerSource(plan, sourcesFrom(work.path()), SourceFor::wixl,
+                                                         codePage != 0 ? &standIns : nullptr),
                          &error)) {
         return console.fail(error);
     }
@@ -267,6 +292,10 @@ int msiCommand(const std::vector<std::string>& arguments, const std::string& run
     }
     if (codePage != 0 && !restoreTexts(package.partialPath(), standIns, codePage,
                                        plan.productName + " " + plan.version, plan.manufacturer, work.path(), &error)) {
+        return console.fail(error + "; the package was not written" +
+                            (keptSource.empty() ? std::string() : "; the WiX source " + sourcePath.string() + " is kept"));
+    }
+    if (!addPackageActions(package.partialPath(), plan, work.path(), &error)) {
         return console.fail(error + "; the package was not written" +
                             (keptSource.empty() ? std::string() : "; the WiX source " + sourcePath.string() + " is kept"));
     }
