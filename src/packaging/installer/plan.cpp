@@ -13,6 +13,7 @@
 #include "packaging/launcher/included_names.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 
 namespace packager {
@@ -269,6 +270,8 @@ bool readService(Report& report, const toml::table& root, const blockformat::Con
         service.dependencies.push_back(latin1ToUtf8(name));
     }
     service.recovery = servicemodel::recoveryOf(narrowRecord(block, cfg::serviceRecovery)).valid;
+    // A flag as the launcher reads it: a number, 0 off.
+    service.eventSource = std::atol(narrowRecord(block, cfg::serviceEventLog).c_str()) != 0;
     return true;
 }
 
@@ -357,14 +360,6 @@ bool readInstallerPlan(const ParsedDescriptor& descriptor, const blockformat::Co
     out.files.push_back({fs::path(), launcherName});
     readFiles(report, fs::path(descriptor.path).parent_path(), table, &out);
 
-    if (out.service.delayed) {
-        out.notes.push_back("the package installs the service with automatic start; its tables cannot say "
-                            "\"delayed\" (the launcher's /install does)");
-    }
-    if (out.service.recovery) {
-        out.notes.push_back("the package does not set the service's recovery (failure actions); the launcher's "
-                            "/install does");
-    }
     if (report.errorCount() != 0) {
         return failed();
     }

@@ -23,11 +23,12 @@ struct InstallerService {
     std::string name;          // also its display name, as `/install` registers it
     std::string description;   // UTF-8; empty for none
     std::string start;         // "auto", "demand" or "disabled"
-    bool delayed = false;      // automatic start after the boot (not in the package's tables)
+    bool delayed = false;      // automatic start after the boot: set by the launcher's /configure
     std::string account;       // "LocalSystem", "NT AUTHORITY\LocalService", "NT SERVICE\x", ...
-    bool interactive = false;  // `/install` makes a LocalSystem service interactive
+    bool interactive = false;  // `/install` makes a LocalSystem service interactive; /configure does
     std::vector<std::string> dependencies;
-    bool recovery = false;     // the launcher sets failure actions at `/install`
+    bool recovery = false;     // failure actions, set by /configure as by `/install`
+    bool eventSource = false;  // the launcher is the message file of an event source of the name
 };
 
 struct InstallerPlan {

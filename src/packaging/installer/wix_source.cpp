@@ -2,6 +2,7 @@
 #include "packaging/installer/wix_source.h"
 
 #include "packaging/installer/guid.h"
+#include "packaging/installer/package_actions.h"
 
 #include <map>
 
@@ -25,21 +26,6 @@ std::string attribute(const std::string& text)
         case '\t': out += "&#9;"; break;
         case '$': out += "$$"; break;  // the compilers' escape of '$', which starts a variable
         default: out += c;
-        }
-    }
-    return out;
-}
-
-// A value of a column that Windows Installer formats: brackets and braces would name
-// properties and conditional groups, so they are escaped as [\x].
-std::string bracketsEscaped(const std::string& text)
-{
-    std::string out;
-    for (char c : text) {
-        if (c == '[' || c == ']' || c == '{' || c == '}') {
-            out += std::string("[\\") + c + "]";
-        } else {
-            out += c;
         }
     }
     return out;
@@ -153,14 +139,16 @@ std::string standInProblem(const InstallerPlan& plan)
     return "";
 }
 
-std::string installerSource(const InstallerPlan& plan, const std::vector<std::string>& sources, StandIns* standIns)
+std::string installerSource(const InstallerPlan& plan, const std::vector<std::string>& sources, SourceFor compiler,
+                            StandIns* standIns)
 {
+    const bool forWixl = compiler == SourceFor::wixl;
     const InstallerService& service = plan.service;
     // A text of a table, as the source holds it: a stand-in for wixl where it is not ASCII.
     auto attribute = [standIns](const std::string& text) {
         return packager::attribute(standIns != nullptr && !isAscii(text) ? standIns->of(text) : text);
     };
-    auto formatted = [&attribute](const std::string& text) { return attribute(bracketsEscaped(text)); };
+    auto formatted = [&attribute](const std::string& text) { return attribute(formattedLiteral(text)); };
     const int codePage = installerCodePage(plan);
     std::string out;
     out += "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
@@ -205,9 +193,46 @@ std::string installerSource(const InstallerPlan& plan, const std::vector<std::st
     // launcher there, no such service) leaves the installer's own stop to do the work.
     out += std::string("    <CustomAction Id=\"") + kStopActionName +
            "\" FileKey=\"File_0\" ExeCommand=\"/stop\" Execute=\"immediate\" Impersonate=\"yes\" Return=\"ignore\"/>\n";
+    // The settings of a deployment: the VM options of the installed version, found where
+    // the package remembers them, and the account of the service entry, the descriptor's
+    // unless SERVICE_ACCOUNT chooses another.
+    out += std::string("    <Property Id=\"") + kRememberedVmOptionsProperty + "\">\n";
+    out += "      <RegistrySearch Id=\"RememberedVmOptions\" Root=\"HKLM\" Key=\"" + attribute(settingsKey(plan)) +
+           "\" Name=\"" + kVmOptionsValue + "\" Type=\"raw\" Win64=\"yes\"/>\n";
+    out += "    </Property>\n";
+    out += std::string("    <Property Id=\"") + kAccountNameProperty + "\" Value=\"" + attribute(service.account) +
+           "\"/>\n";
+    // What wixl cannot express it gets from packager msi in the compiled tables
+    // (package_actions.h); the WiX toolset reads it here.
+    std::vector<PackageAction> actions = forWixl ? std::vector<PackageAction>() : packageActions(plan);
+    if (!forWixl) {
+        for (const char* property : {kVmOptionsProperty, kServiceAccountProperty, kServiceStartProperty}) {
+            out += std::string("    <Property Id=\"") + property + "\" Secure=\"yes\"/>\n";
+        }
+    }
+    for (const PackageAction& action : actions) {
+        out += "    <CustomAction Id=\"" + action.id + "\"";
+        if (action.type == kSetPropertyAction) {
+            out += " Property=\"" + action.source + "\" Value=\"" + packager::attribute(action.target) + "\"";
+        } else if (action.type == kErrorAction) {
+            out += " Error=\"" + packager::attribute(action.target) + "\"";
+        } else {
+            out += " FileKey=\"" + action.source + "\" ExeCommand=\"" + packager::attribute(action.target) +
+                   "\" Execute=\"deferred\" Impersonate=\"no\" Return=\"check\"";
+        }
+        out += "/>\n";
+    }
     out += "    <InstallExecuteSequence>\n";
     out += std::string("      <Custom Action=\"") + kStopActionName +
            "\" After=\"CostFinalize\">Installed OR WIX_UPGRADE_DETECTED</Custom>\n";
+    for (const PackageAction& action : actions) {
+        out += "      <Custom Action=\"" + action.id + "\" After=\"" + action.after + "\">" +
+               packager::attribute(action.condition) + "</Custom>\n";
+    }
+    if (!forWixl && plan.startAfterInstall) {
+        out += std::string("      <StartServices>") + packager::attribute(kStartServicesCondition) +
+               "</StartServices>\n";
+    }
     out += "    </InstallExecuteSequence>\n";
     out += "    <Directory Id=\"TARGETDIR\" Name=\"SourceDir\">\n";
     out += "      <Directory Id=\"ProgramFiles64Folder\">\n";
@@ -269,19 +294,32 @@ std::string installerSource(const InstallerPlan& plan, const std::vector<std::st
         out += indent + "  <File Id=\"" + component + "\" Name=\"" + attribute(name) + "\" Source=\"" +
                packager::attribute(sources[i]) + "\" KeyPath=\"yes\"/>\n";
         if (i == 0) {
+            if (!forWixl) {
+                out += indent + "  <RemoveFile Id=\"VmOptionsFile\" Name=\"" + attribute(vmOptionsFileName(plan)) +
+                       "\" On=\"uninstall\"/>\n";
+            }
+            if (service.eventSource) {
+                // The event source goes with the package: the installer removes its values,
+                // and the key with the last of them.
+                out += indent + "  <RegistryKey Root=\"HKLM\" Key=\"" + formatted(eventSourceKey(plan)) + "\">\n";
+                out += indent + "    <RegistryValue Type=\"expandable\" Name=\"EventMessageFile\" Value=\"[#" +
+                       component + "]\"/>\n";
+                out += indent + "    <RegistryValue Type=\"integer\" Name=\"TypesSupported\" Value=\"7\"/>\n";
+                out += indent + "  </RegistryKey>\n";
+            }
             // The launcher's component registers the service: the entry lives and goes
-            // with the executable it runs.
+            // with the executable it runs. Its account is a property that a deployment may
+            // set; so the entry is not interactive here (the service manager would refuse
+            // that under any account but LocalSystem), and /configure makes it so where
+            // the launcher's /install would.
             out += indent + "  <ServiceInstall Id=\"Service\" Name=\"" + formatted(service.name) +
                    "\" DisplayName=\"" + formatted(service.name) + "\"";
             if (!service.description.empty()) {
                 out += " Description=\"" + formatted(service.description) + "\"";
             }
             out += " Type=\"ownProcess\"";
-            if (service.interactive) {
-                out += " Interactive=\"yes\"";
-            }
-            out += " Start=\"" + service.start + "\" ErrorControl=\"normal\" Account=\"" +
-                   formatted(service.account) + "\"";
+            out += " Start=\"" + service.start + "\" ErrorControl=\"normal\" Account=\"[" + kAccountNameProperty +
+                   "]\"";
             if (service.dependencies.empty()) {
                 out += "/>\n";
             } else {
@@ -298,6 +336,18 @@ std::string installerSource(const InstallerPlan& plan, const std::vector<std::st
                    " Stop=\"both\" Remove=\"uninstall\" Wait=\"yes\"/>\n";
         }
         out += indent + "</Component>\n";
+        if (i == 0) {
+            // The VM options of a deployment, remembered for the next version's AppSearch.
+            componentIds.push_back(kSettingsComponent);
+            out += indent + "<Component Id=\"" + kSettingsComponent + "\" Guid=\"" +
+                   componentGuid(plan.upgradeCode, std::string("|") + kSettingsComponent) + "\" Win64=\"yes\">\n";
+            if (!forWixl) {
+                out += indent + "  <Condition>" + kSettingsCondition + "</Condition>\n";
+            }
+            out += indent + "  <RegistryValue Root=\"HKLM\" Key=\"" + attribute(settingsKey(plan)) + "\" Name=\"" +
+                   kVmOptionsValue + "\" Type=\"string\" Value=\"[" + kVmOptionsProperty + "]\" KeyPath=\"yes\"/>\n";
+            out += indent + "</Component>\n";
+        }
     }
     while (!open.empty()) {
         open.pop_back();

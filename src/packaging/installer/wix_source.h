@@ -43,10 +43,15 @@ StandIns standInsFor(const InstallerPlan& plan);
 // and reads a table's rows as lines of tab-separated fields, without escapes.
 std::string standInProblem(const InstallerPlan& plan);
 
+// Which compiler a source is for: the WiX toolset reads every element of the package;
+// wixl's source leaves out what wixl cannot express, which packager msi adds to the
+// compiled tables (package_actions.h).
+enum class SourceFor { toolset, wixl };
+
 // The source, with each file's Source as `sources` gives it (one per plan file, in
-// order). With `standIns`, the source for wixl: every text of the tables that is not
-// ASCII is written as its stand-in, added to `standIns`.
-std::string installerSource(const InstallerPlan& plan, const std::vector<std::string>& sources,
+// order). With `standIns`, every text of the tables that is not ASCII is written as its
+// stand-in, added to `standIns` (for wixl).
+std::string installerSource(const InstallerPlan& plan, const std::vector<std::string>& sources, SourceFor compiler,
                             StandIns* standIns = nullptr);
 
 // The action of the package that stops the service through the installed launcher's own

@@ -1,12 +1,14 @@
 // Finding and running wixl and msitools' table tools; the texts put back into a package.
 #include "packaging/installer/wixl.h"
 
+#include "packaging/installer/package_actions.h"
 #include "packaging/installer/wix_source.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <map>
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -212,6 +214,43 @@ bool restoreTexts(const fs::path& package, const StandIns& standIns, int codePag
             *error = "the summary's text \"" + text + "\" is not in the package";
             return false;
         }
+    }
+    return true;
+}
+
+bool addPackageActions(const fs::path& package, const InstallerPlan& plan, const fs::path& work, std::string* error)
+{
+    const std::string reader = findProgram(kTableReader);
+    const std::string writer = findProgram(kTableWriter);
+    if (reader.empty() || writer.empty()) {
+        *error = std::string("a package needs ") + kTableReader + " and " + kTableWriter +
+                 " for its deployment settings, which are not installed (Debian package " + kTableToolsPackage + ")";
+        return false;
+    }
+    std::map<std::string, TableText> tables;
+    for (const char* name : {"CustomAction", "InstallExecuteSequence", "Component"}) {
+        const fs::path exported = work / (std::string(name) + ".idt");
+        int code = runProgram(reader, {"export", package.string(), name}, exported);
+        if (code != 0 || !parseTable(fileText(exported), &tables[name])) {
+            *error = std::string(kTableReader) + " export " + name + " failed";
+            return false;
+        }
+    }
+    if (!addPackageRows(plan, &tables, error)) {
+        return false;
+    }
+    std::vector<std::string> imports = {package.string()};
+    for (const auto& [name, table] : tables) {
+        const fs::path file = work / (name + ".idt");
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << tableText(table);
+        imports.push_back("-i");
+        imports.push_back(file.string());
+    }
+    int code = runProgram(writer, imports);
+    if (code != 0) {
+        *error = std::string(kTableWriter) + " could not add the package's actions (" +
+                 (code < 0 ? std::string("it did not run to its end") : "exit code " + std::to_string(code)) + ")";
+        return false;
     }
     return true;
 }

@@ -10,7 +10,8 @@
 
 namespace packager {
 
-struct StandIns;  // wix_source.h
+struct StandIns;      // wix_source.h
+struct InstallerPlan; // plan.h
 
 // The name of the compiler and the Debian package that brings it; the same for the table
 // tools.
@@ -44,5 +45,12 @@ int runInstallerCompiler(const std::string& compiler, const std::vector<std::str
 bool restoreTexts(const std::filesystem::path& package, const StandIns& standIns, int codePage,
                   const std::string& subject, const std::string& author, const std::filesystem::path& work,
                   std::string* error);
+
+// Adds what wixl cannot express to the tables of `package`: the package's actions and
+// their places in the execute sequence, the condition of the settings component and of
+// StartServices, the RemoveFile row (package_actions.h). `work` takes the tables' files.
+// False with the reason.
+bool addPackageActions(const std::filesystem::path& package, const InstallerPlan& plan,
+                       const std::filesystem::path& work, std::string* error);
 
 } // namespace packager
