@@ -115,7 +115,7 @@
     X(outputRoll, 30016, text)                      \
     X(outputKeepDays, 30017, integer)               \
     X(outputCompress, 30018, flag)                  \
-    X(outputCapture, 30019, wideText)
+    X(outputCapture, 30019, widenedText)
 
 namespace cfg {
 

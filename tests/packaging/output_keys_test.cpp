@@ -1,5 +1,6 @@
 // The keys of [output]: sizes with or without a unit, wrong values refused at their place,
-// the system's temporary directory for desktop launchers only, and their round trip.
+// the system's temporary directory for desktop launchers only, the roll by time, age,
+// compression and capture keys, and their round trip.
 #include "packager_test_support.h"
 
 #include "format/record_ids.h"
@@ -193,6 +194,66 @@ TEST(OutputKeys, NamesTakeTheLauncherVariablesAndRefuseOtherPercentReferences)
     }
 }
 
+// roll, keep_days, compress and capture: their records, the settings that only go with a
+// roll by time, and the capture file's variables, which the service process resolves itself.
+TEST(OutputKeys, RollAgeCompressionAndCaptureTheirRecordsAndRefusals)
+{
+    const struct {
+        const char* lines;  // in [output]
+        std::map<int32_t, std::string> records;
+    } accepted[] = {
+        {"", {{cfg::outputRoll, "none"}, {cfg::outputKeepDays, "0"}, {cfg::outputCompress, "0"},
+              {cfg::outputCapture, "logs\\${launcher:sys.serviceName}.log"}}},
+        {"roll = \"daily\"\nkeep_days = 30\ncompress = true\nkeep = 60\n",
+         {{cfg::outputRoll, "daily"}, {cfg::outputKeepDays, "30"}, {cfg::outputCompress, "1"}, {cfg::outputKeep, "60"}}},
+        {"roll = \"hourly\"\nkeep_days = 36500\n", {{cfg::outputRoll, "hourly"}, {cfg::outputKeepDays, "36500"}}},
+        {"capture = \"\"\n", {{cfg::outputCapture, ""}}},
+        {"capture = \"${launcher:sys.programData}\\\\Demo\\\\${launcher:sys.serviceName}.out\"\n",
+         {{cfg::outputCapture, "${launcher:sys.programData}\\Demo\\${launcher:sys.serviceName}.out"}}},
+        {"capture = \"${launcher:sys.launcherDirectory}..\\\\logs\\\\all.log\"\n",
+         {{cfg::outputCapture, "${launcher:sys.launcherDirectory}..\\logs\\all.log"}}},
+        // The capture file switches no redirection of the application's own streams.
+        {"capture = \"c.log\"\n", {{cfg::redirectStdout, "0"}, {cfg::redirectStderr, "0"}}},
+    };
+    for (const auto& c : accepted) {
+        std::string text = serviceDescriptor(std::string("[output]\n") + c.lines);
+        Built built = build(text);
+        ASSERT_TRUE(built.ok) << text << packager::formatDiagnostic(built.errors.front());
+        for (const auto& record : c.records) {
+            EXPECT_EQ(value(built.result.block, record.first), record.second) << c.lines << record.first;
+        }
+    }
+    const std::string unknownHere =
+        ", which the service process does not know when it writes the captured output; it may use "
+        "${launcher:sys.serviceName}, ${launcher:sys.programData} and ${launcher:sys.launcherDirectory}";
+    const struct {
+        const char* lines;  // in [output], from line 4
+        std::string error;
+    } refused[] = {
+        {"roll = \"weekly\"\n", "4:8: error: output.roll must be one of \"none\", \"daily\", \"hourly\", not \"weekly\""},
+        {"keep_days = 7\n", "4:13: error: output.keep_days needs roll = \"daily\" or \"hourly\": the numbered names of "
+                            "roll = \"none\" carry no date"},
+        {"roll = \"none\"\ncompress = true\n",
+         "5:12: error: output.compress needs roll = \"daily\" or \"hourly\": a numbered name changes at every "
+         "rotation, while its compression may still be reading it"},
+        {"keep_days = 36501\n", "4:13: error: output.keep_days must be between 0 and 36500, not 36501"},
+        {"capture = \"${launcher:sys.jvmHome}\\\\c.log\"\n",
+         "4:11: error: output.capture refers to ${launcher:sys.jvmHome}" + unknownHere},
+        {"capture = \"${launcher:sys.launcherTempDirectory}c.log\"\n",
+         "4:11: error: output.capture refers to ${launcher:sys.launcherTempDirectory}" + unknownHere},
+        {"capture = \"%QUILL_TEMPDIR%c.log\"\n", "4:11: error: output.capture refers to %QUILL_TEMPDIR%" + unknownHere},
+    };
+    for (const auto& c : refused) {
+        expectTheOneError(serviceDescriptor(std::string("[output]\n") + c.lines), c.error, c.lines);
+    }
+    // The service process writes into a shared folder with its own rights, whatever the kind.
+    Built shared = build(serviceDescriptor("[launcher]\nkind = \"gui\"\n[output]\ncapture = \"${launcher:sys.tempDir}c.log\"\n"));
+    ASSERT_EQ(shared.errors.size(), 1u);
+    EXPECT_NE(shared.errors[0].message.find("output.capture refers to ${launcher:sys.tempDir}, the system's temporary"),
+              std::string::npos)
+        << shared.errors[0].message;
+}
+
 // Inspect shows a size in the largest unit that divides it, and a record no value of the
 // key gives stays a record; either way the build gives the launcher again byte for byte.
 TEST(RoundTrip, OutputLimitComesBackAsItsKeysOrRecords)
@@ -215,6 +276,11 @@ TEST(RoundTrip, OutputLimitComesBackAsItsKeysOrRecords)
         {"[records]\n30010 = \"-5\"\n", {"\"30010\" = \"-5\""}, true},
         {"[records]\n30010 = \"1099511627777\"\n", {"\"30010\" = \"1099511627777\""}, true},
         {"[records]\n30011 = \"1001\"\n", {"\"30011\" = \"1001\""}, true},
+        {"[output]\nroll = \"hourly\"\nkeep_days = 14\ncompress = true\ncapture = \"\"\n",
+         {"roll = \"hourly\"", "keep_days = 14", "compress = true", "capture = \"\""}, false},
+        {"", {"roll = \"none\"", "keep_days = 0", "compress = false",
+              "capture = \"logs\\\\${launcher:sys.serviceName}.log\""}, false},
+        {"[records]\n30016 = \"weekly\"\n", {"\"30016\" = \"weekly\""}, true},
     };
     for (const auto& c : cases) {
         Built built = build(serviceDescriptor(c.lines));

@@ -274,7 +274,8 @@ TEST(RoundTrip, ALauncherWithoutTheServiceRecordsSaysSoAndStaysWithoutEmptyOnes)
                   "(service.restart_delay), 30003 (service.restart_delay_max), 30004 (service.restart_reset), 30005 "
                   "(service.restart_limit), 30007 (service.account), 30009 (service.event_log), 30014 "
                   "(service.grant_logon_right), 30015 (service.preshutdown), 30010 (output.max_size), 30011 "
-                  "(output.keep) and 30013 (java.strict_version), which this packager writes; a build of the "
+                  "(output.keep), 30013 (java.strict_version), 30016 (output.roll), 30017 (output.keep_days), 30018 "
+                  "(output.compress) and 30019 (output.capture), which this packager writes; a build of the "
                   "descriptor adds them with the packager's defaults, so the launcher it gives differs there"});
     const std::string& text = description.descriptor;
     EXPECT_NE(text.find("\n# The launcher's settings as it reads them; `packager build` gives a launcher with other "

@@ -198,6 +198,7 @@ bool buildFromDescriptor(const ParsedDescriptor& descriptor, const BuildSettings
     for (const char* name : {"output", "instance", "splash"}) {
         buildKeys(b, tables[name], name);
     }
+    checkOutputRotation(b, tables["output"]);
     buildMessages(b, tables["messages"]);
     buildRecords(b, tables["records"]);
     buildIncludedFiles(b, root, embedRuntime);

@@ -27,6 +27,7 @@ const ChoiceWord kLauncherKindWords[] = {
     {"service", "4"}, {"service", "0"}, {"gui", "1"}, {"message-boxes", "5"}, {nullptr, nullptr}};
 const ChoiceWord kFlavourWords[] = {{"quill", "q"}, {"deploykit", "d"}, {nullptr, nullptr}};
 const ChoiceWord kLanguageWords[] = {{"en", "en"}, {"de", "de"}, {"fr", "fr"}, {nullptr, nullptr}};
+const ChoiceWord kRollWords[] = {{"none", "none"}, {"daily", "daily"}, {"hourly", "hourly"}, {nullptr, nullptr}};
 const ChoiceWord kRestartWords[] = {{"never", "0"}, {"on-failure", "1"}, {"always", "2"}, {nullptr, nullptr}};
 
 constexpr KeyCode kTable = KeyCode::table;
@@ -239,7 +240,32 @@ const std::vector<DescriptorKey> kKeys = {
      "(`.1` to `.2` and so on, the oldest beyond `keep` removed) and begins a new file; a single larger write "
      "still goes out whole. `KB`, `MB` and `GB` are 1024 bytes, 1024 KB and 1024 MB; 0 for no limit"},
     bounded("output", "keep", cfg::outputKeep, "5", 0, 1000,
-            "How many older output files `max_size` keeps beside the current one"),
+            "How many older output files `max_size` keeps beside the current one; with `roll`, how many rolled "
+            "files are kept in all (a file and its `.gz` count once), newest first"),
+    {"output", "roll", cfg::outputRoll, KeyKind::choice, "none",
+     "Roll the output files over at the first write after local midnight (`daily`) or the full hour "
+     "(`hourly`): the file becomes `<name>.<YYYY-MM-DD>.<n>` (`<name>.<YYYY-MM-DD_HH>.<n>`), named after the "
+     "period it was written in, `n` counting the files of that period (`max_size` still applies within it), "
+     "and a new one begins; a restart within a period goes on in the same file. With `none` the files are "
+     "numbered as `max_size` says. Only names of this form are counted, rolled, compressed or removed",
+     kTable, nullptr, 0, kRollWords},
+    bounded("output", "keep_days", cfg::outputKeepDays, "0", 0, 36500,
+            "With `roll`: also remove the rolled files whose date is more than this many days before today's, at "
+            "the start and at each roll over; 0 for no age limit"),
+    {"output", "compress", cfg::outputCompress, KeyKind::flag, "0",
+     "With `roll`: compress each rolled file to `<rolled name>.gz` in the background, never holding up a "
+     "write; a compression that fails leaves the plain file and is tried again at the next roll over. The "
+     "runtime library compresses the application's files; the service process keeps its `capture` file's "
+     "rolled files plain"},
+    {"output", "capture", cfg::outputCapture, KeyKind::outputFile, "logs\\${launcher:sys.serviceName}.log",
+     "File into which the service process writes everything the service's child prints on its standard output "
+     "and error (what the application does not redirect, and whatever the VM prints before and outside the "
+     "runtime library's redirection), with a line that marks each start of the child and each end with its "
+     "exit code; `max_size`, `keep`, `roll` and `keep_days` apply to it as well. A relative name is taken from "
+     "the executable's directory; it may use `${launcher:sys.serviceName}`, `${launcher:sys.programData}` and "
+     "`${launcher:sys.launcherDirectory}`. `\"\"` discards the output, as a launcher built before this key "
+     "does. A file that the service's account cannot write is reported once in the Event Log, and the service "
+     "runs all the same"},
 
     // [instance]
     {"instance", "single", cfg::singleInstance, KeyKind::flag, "0",

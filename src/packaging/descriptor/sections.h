@@ -44,6 +44,9 @@ bool encodeValue(Build& b, const DescriptorKey& key, const toml::node& node, con
 
 // --- each section's own code -------------------------------------------------------------
 
+// [output]: keep_days and compress need a roll by time (model/output_rotation.h).
+void checkOutputRotation(Build& b, const toml::table* output);
+
 // [service], with launcher.kind, which shares its record with service.start.
 void buildService(Build& b, const toml::table* service, const toml::table* launcher);
 // The service manager's limits on a service name: no '/' or '\\', at most 256 characters.

@@ -510,6 +510,24 @@ std::string outputReferenceProblem(const std::string& name, bool service)
     return std::string();
 }
 
+// Empty when the service process resolves every reference of the capture file's name;
+// otherwise why not. It writes the file before the child runs, so the child's folder of
+// included files and the runtime it chooses are not known there.
+std::string captureReferenceProblem(const std::string& name)
+{
+    for (const launchervars::Variable& variable : launchervars::kVariables) {
+        const bool known = variable.meaning == launchervars::Meaning::launcherDirectory ||
+                           variable.meaning == launchervars::Meaning::programData ||
+                           variable.meaning == launchervars::Meaning::serviceName;
+        if (!known && name.find(variable.reference) != std::string::npos) {
+            return std::string("refers to ") + variable.reference +
+                   ", which the service process does not know when it writes the captured output; it may use "
+                   "${launcher:sys.serviceName}, ${launcher:sys.programData} and ${launcher:sys.launcherDirectory}";
+        }
+    }
+    return std::string();
+}
+
 bool encodeOutputFile(Build& b, const DescriptorKey& key, const toml::node& node, const toml::table& table,
                       std::string* record)
 {
@@ -518,12 +536,21 @@ bool encodeOutputFile(Build& b, const DescriptorKey& key, const toml::node& node
     }
     // A descriptor that `inspect` wrote for a launcher from elsewhere is checked by a build
     // too; it must describe that launcher as it is.
+    // The service process writes the captured output itself, in every kind of launcher
+    // that runs as a service, and knows fewer of the launcher's variables than the child.
+    const bool capture = key.record == cfg::outputCapture;
     std::string problem = describesExistingLauncher(b)
                               ? std::string()
-                              : outputReferenceProblem(*record, buildsServiceLauncher(b.block));
+                              : outputReferenceProblem(*record, capture || buildsServiceLauncher(b.block));
+    if (problem.empty() && capture && !describesExistingLauncher(b)) {
+        problem = captureReferenceProblem(*record);
+    }
     if (!problem.empty()) {
         b.report.error(node.source(), keyPath(key) + " " + problem);
         return false;
+    }
+    if (key.linked == 0) {
+        return true;
     }
     const DescriptorKey* redirection = findKey(key.section, key.linked);
     if (redirection == nullptr || table.get(redirection->key) == nullptr) {
