@@ -41,25 +41,6 @@ std::string property(const char* name, const std::string& value)
     return std::string("-D") + name + "=" + value;
 }
 
-// A configured path for the Java side: expanded, and made absolute unless it still
-// starts with '$' (a variable only the Java side knows).
-std::wstring redirectionPath(int switchId, int pathId)
-{
-    if (getConfigInt(switchId) == 0) {
-        return std::wstring();
-    }
-    // A cut path is another file: the output then stays where it goes without redirection.
-    wchar_t path[kTextCapacity];
-    if (!getConfigWString(pathId, path, kTextCapacity) || !expandVariables(path, kTextCapacity, false)) {
-        logTooLong("redirection path");
-        return std::wstring();
-    }
-    if (path[0] == L'$') {
-        return path;
-    }
-    wchar_t full[kTextCapacity];
-    return getFullPathW(full, kTextCapacity, path, false, true) ? full : std::wstring();
-}
 
 // Called by the VM when it ends through System.exit or Runtime.halt, after the shutdown
 // hooks and before the VM ends the process with `code` itself: the cleanup of the fatal exit,
@@ -276,9 +257,38 @@ void addOutputLimitProperties(VmOptionList& properties)
     if (store.narrow.count(cfg::outputKeep) != 0) {
         properties.push_back(property("quill.outputKeep", std::to_string(getConfigInt(cfg::outputKeep))));
     }
+    // The roll by time, the age limit and compression likewise, each only when its record
+    // is there; the runtime library refuses a value it does not know, naming it.
+    if (store.narrow.count(cfg::outputRoll) != 0) {
+        properties.push_back(property("quill.outputRoll", dupConfigString(cfg::outputRoll)));
+    }
+    if (store.narrow.count(cfg::outputKeepDays) != 0) {
+        properties.push_back(property("quill.outputKeepDays", std::to_string(getConfigInt(cfg::outputKeepDays))));
+    }
+    if (store.narrow.count(cfg::outputCompress) != 0) {
+        properties.push_back(property("quill.outputCompress", getConfigInt(cfg::outputCompress) != 0 ? "true" : "false"));
+    }
 }
 
 } // namespace
+
+std::wstring redirectionPath(int switchId, int pathId)
+{
+    if (getConfigInt(switchId) == 0) {
+        return std::wstring();
+    }
+    // A cut path is another file: the output then stays where it goes without redirection.
+    wchar_t path[kTextCapacity];
+    if (!getConfigWString(pathId, path, kTextCapacity) || !expandVariables(path, kTextCapacity, false)) {
+        logTooLong("redirection path");
+        return std::wstring();
+    }
+    if (path[0] == L'$') {
+        return path;
+    }
+    wchar_t full[kTextCapacity];
+    return getFullPathW(full, kTextCapacity, path, false, true) ? full : std::wstring();
+}
 
 void exitVm(int exitCode)
 {

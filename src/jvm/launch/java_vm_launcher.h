@@ -14,6 +14,11 @@
 extern JavaVM* javaVm;
 extern JNIEnv* mainEnv;
 
+// A configured output file for the Java side (the switch record on and its path record):
+// expanded, and made absolute unless it still starts with '$' (a variable only the Java
+// side knows); "" when the switch is off or the path cannot be read whole.
+std::wstring redirectionPath(int switchId, int pathId);
+
 // The whole of it. True when main returned without a pending exception (or the first-run
 // check stopped the launch); false when the VM could not be created or main could not
 // be called, or main ended with an exception and the VM refused to exit (otherwise the VM
