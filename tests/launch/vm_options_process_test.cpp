@@ -104,9 +104,9 @@ TEST_F(VmOptions, ExactListForARealisticConfigurationInEachMode)
     }
 }
 
-// The size limit of the output files reaches the runtime library as two properties right
-// after the launcher's own; a block without its records (an older packager's) passes
-// neither, and the runtime library then sets no limit.
+// The size limit, roll, age limit and compression of the output files reach the runtime
+// library as properties right after the launcher's own; a block without their records (an
+// older packager's) passes none, and the runtime library then sets no limit.
 TEST_F(VmOptions, OutputLimitFollowsTheLauncherProperties)
 {
     struct Case {
@@ -123,6 +123,12 @@ TEST_F(VmOptions, OutputLimitFollowsTheLauncherProperties)
         {"count alone, read as the launcher reads integers", {{30011, "12 files"}}, {"-Dquill.outputKeep=12"}},
         {"a size that is no count goes as it stands for the runtime library to refuse", {{30010, "10 MB"}},
          {"-Dquill.outputMaxSize=10 MB"}},
+        {"daily roll, age and compression after the limit",
+         {{30010, "10485760"}, {30011, "30"}, {30016, "daily"}, {30017, "14"}, {30018, "1"}},
+         {"-Dquill.outputMaxSize=10485760", "-Dquill.outputKeep=30", "-Dquill.outputRoll=daily",
+          "-Dquill.outputKeepDays=14", "-Dquill.outputCompress=true"}},
+        {"a roll the runtime library does not know goes as it stands", {{30016, "weekly"}, {30018, "0"}},
+         {"-Dquill.outputRoll=weekly", "-Dquill.outputCompress=false"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
