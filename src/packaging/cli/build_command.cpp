@@ -2,7 +2,10 @@
 // the descriptor read and parsed once and its block built.
 #include "packaging/cli/commands.h"
 
+#include "packaging/cli/signing.h"
+
 #include "packaging/io/input_file.h"
+#include "packaging/io/output_file.h"
 #include "packaging/launcher/runtime_library.h"
 #include "packaging/launcher/writer.h"
 
@@ -80,15 +83,20 @@ int buildCommand(const std::vector<std::string>& arguments, const std::string& r
 {
     CommandArguments parsed;
     std::string problem;
-    if (!parseArguments(arguments, runtimeLibraryOptions("the path of the jar"), &parsed, &problem)) {
+    std::vector<OptionSpec> options = runtimeLibraryOptions("the path of the jar");
+    for (const OptionSpec& option : signingOptions()) options.push_back(option);
+    if (!parseArguments(arguments, options, &parsed, &problem)) {
         return console.failWithUsage(problem, kUsage);
     }
     BuildSettings settings;
     settings.runtimeLibrary = runtimeLibrary;
     settings.streamIncludedFiles = true;
     bool runtimeLibraryNamed = false;
+    SigningSettings signing;
     for (const GivenOption& option : parsed.options) {
-        applyRuntimeLibraryOption(option, &settings, &runtimeLibraryNamed);
+        if (!applyRuntimeLibraryOption(option, &settings, &runtimeLibraryNamed)) {
+            applySigningOption(option, &signing);
+        }
     }
     if (parsed.positional.size() != 3) {
         return console.failWithUsage("build needs a descriptor, a launcher image and an output file", kUsage);
@@ -97,6 +105,9 @@ int buildCommand(const std::vector<std::string>& arguments, const std::string& r
     const std::string& imagePath = parsed.positional[1];
     const std::string& outputPath = parsed.positional[2];
     std::string refusal = runtimeLibraryRefusal(settings, runtimeLibraryNamed);
+    if (refusal.empty()) {
+        refusal = signingRefusal(signing);
+    }
     if (!refusal.empty()) {
         return console.fail(refusal);
     }
@@ -122,7 +133,24 @@ int buildCommand(const std::vector<std::string>& arguments, const std::string& r
         return console.fail(refusal);
     }
     std::string error;
-    if (!writeLauncher(imagePath, result.block, outputPath, &error, result.includedFrom)) {
+    if (signing.enabled()) {
+        // Written and signed beside the output, which the signed launcher replaces only
+        // when complete: a failed signature leaves the output as it was.
+        const fs::path unsigned_ = outputPath + ".unsigned";
+        OutputFile output{fs::path(outputPath)};
+        std::error_code ignored;
+        bool done = writeLauncher(imagePath, result.block, unsigned_.string(), &error, result.includedFrom) &&
+                    signFile(signing, unsigned_, fs::path(outputPath).filename().string(), &error);
+        if (done) {
+            fs::rename(unsigned_, output.partialPath(), ignored);
+            done = !ignored && output.commit(&error);
+            if (ignored) error = "cannot put the signed launcher in place of " + outputPath;
+        }
+        fs::remove(unsigned_, ignored);
+        if (!done) {
+            return console.fail(error);
+        }
+    } else if (!writeLauncher(imagePath, result.block, outputPath, &error, result.includedFrom)) {
         return console.fail(error);
     }
     console.out() << "packaged " << outputPath << ": " << result.block.narrow.size() + result.block.wide.size()

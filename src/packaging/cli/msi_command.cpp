@@ -8,6 +8,8 @@
 // another folder than the descriptor's, such as the layout a build tool made.
 #include "packaging/cli/commands.h"
 
+#include "packaging/cli/signing.h"
+
 #include "packaging/installer/plan.h"
 #include "packaging/installer/wix_source.h"
 #include "packaging/installer/wixl.h"
@@ -30,7 +32,9 @@ namespace {
 const char kMsiUsage[] =
     "usage: packager msi <descriptor.toml> <launcher-image.exe> <output.msi>\n"
     "                    [--runtime-library <jar> | --no-runtime-library] [--wxs <file>]\n"
-    "                    [--files-from <folder>]\n";
+    "                    [--files-from <folder>]\n"
+    "                    [--sign <certificate.pfx> | --pkcs11-module <library> --sign <pkcs11:URI>]\n"
+    "                    [--sign-password-env <VARIABLE>] [--timestamp <url>]\n";
 
 const OptionSpec kKeptSource = {"--wxs", "a path"};
 const OptionSpec kFilesFrom = {"--files-from", "a folder"};
@@ -93,6 +97,7 @@ int msiCommand(const std::vector<std::string>& arguments, const std::string& run
     std::vector<OptionSpec> options = runtimeLibraryOptions("a path");
     options.push_back(kKeptSource);
     options.push_back(kFilesFrom);
+    for (const OptionSpec& option : signingOptions()) options.push_back(option);
     CommandArguments parsed;
     std::string problem;
     if (!parseArguments(arguments, options, &parsed, &problem)) {
@@ -104,8 +109,10 @@ int msiCommand(const std::vector<std::string>& arguments, const std::string& run
     bool runtimeLibraryNamed = false;
     std::string keptSource;
     std::string filesFrom;
+    SigningSettings signing;
     for (const GivenOption& option : parsed.options) {
-        if (applyRuntimeLibraryOption(option, &settings, &runtimeLibraryNamed)) {
+        if (applyRuntimeLibraryOption(option, &settings, &runtimeLibraryNamed) ||
+            applySigningOption(option, &signing)) {
             continue;
         }
         if (std::string(option.spec.name) == kFilesFrom.name) {
@@ -154,6 +161,9 @@ int msiCommand(const std::vector<std::string>& arguments, const std::string& run
     // As for build: a jar named on the command line must be one, the packager's own
     // default may be missing but not be something else, and no input is overwritten.
     std::string refusal = runtimeLibraryRefusal(settings, runtimeLibraryNamed);
+    if (refusal.empty()) {
+        refusal = signingRefusal(signing);
+    }
     if (refusal.empty()) {
         refusal = outputOverInput({{"the output file", output}}, {{"the descriptor", fs::path(descriptorPath)},
                                                                   {"the launcher image", fs::path(imagePath)}});
@@ -240,6 +250,10 @@ int msiCommand(const std::vector<std::string>& arguments, const std::string& run
     if (!writeLauncher(imagePath, built.block, launcher.string(), &error, built.includedFrom)) {
         return console.fail(error);
     }
+    // The launcher is signed before it goes into the package, the package after it is made.
+    if (signing.enabled() && !signFile(signing, launcher, launcherName.filename().u8string(), &error)) {
+        return console.fail(error + "; nothing was written");
+    }
     // Each file's Source, relative to the folder of the source that names it (wixl takes no
     // absolute one).
     auto sourcesFrom = [&plan, &launcher](const fs::path& folder) {
@@ -298,6 +312,9 @@ int msiCommand(const std::vector<std::string>& arguments, const std::string& run
     if (!addPackageActions(package.partialPath(), plan, work.path(), &error)) {
         return console.fail(error + "; the package was not written" +
                             (keptSource.empty() ? std::string() : "; the WiX source " + sourcePath.string() + " is kept"));
+    }
+    if (signing.enabled() && !signFile(signing, package.partialPath(), plan.productName, &error)) {
+        return console.fail(error + "; the package was not written");
     }
     if (!package.commit(&error)) {
         return console.fail(error);

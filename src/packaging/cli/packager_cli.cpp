@@ -9,12 +9,16 @@ namespace packager {
 
 const char kUsage[] =
     "usage: packager build <descriptor.toml> <launcher-image.exe> <output.exe>\n"
-    "                      [--runtime-library <jar> | --no-runtime-library]\n"
+    "                      [--runtime-library <jar> | --no-runtime-library] [signing]\n"
     "       packager inspect <launcher.exe> [--output <descriptor.toml>] [--extract <directory>]\n"
     "                      [--image <launcher-image.exe>]\n"
     "       packager keys        (prints the reference of the descriptor's keys)\n"
     "       packager msi <descriptor.toml> <launcher-image.exe> <output.msi>\n"
-    "                      [--runtime-library <jar> | --no-runtime-library] [--wxs <file>]\n";
+    "                      [--runtime-library <jar> | --no-runtime-library] [--wxs <file>]\n"
+    "                      [--files-from <folder>] [signing]\n"
+    "  signing: [--sign <certificate.pfx> | --pkcs11-module <library> --sign <pkcs11:URI>]\n"
+    "           [--sign-password-env <VARIABLE>] [--timestamp <url>]\n"
+    "           the password or PIN in the environment variable named, never on the command line\n";
 
 namespace {
 
