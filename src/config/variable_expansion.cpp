@@ -261,7 +261,7 @@ bool expandVariables(wchar_t* buffer, size_t capacity, bool shortPathForm)
     } else if (!getTempPathW(systemTemp, kTextCapacity)) {
         fatalConfigErrorW(cfg::msgNoTempDirectory, nullptr);
     }
-    const std::wstring serviceNameWide = widenBytes(serviceName);
+    const std::wstring serviceNameWide = std::wstring(serviceNameW);
     bool whole = true;
     for (const launchervars::Variable& pass : launchervars::kVariables) {
         if (!mentions(text, pass.reference) || !known(pass.meaning)) {
@@ -316,7 +316,7 @@ bool expandVariablesA(char* buffer, size_t capacity)
         case Meaning::serviceName: {
             // Texts of the file-API code page; a folder or name it cannot hold stays a reference.
             bool replaced = false;
-            converted = toNarrow(pass.meaning == Meaning::programData ? machineDataFolder() : widenBytes(serviceName),
+            converted = toNarrow(pass.meaning == Meaning::programData ? machineDataFolder() : std::wstring(serviceNameW),
                                  fileApiCodePage(), &replaced);
             if (replaced) {
                 logError("%s stays: its value has characters the code page %u lacks", pass.reference,

@@ -47,23 +47,22 @@ void changeWorkingDirectory()
 // A service name from the command line replaces the configured one. A name that does not
 // fit is never used cut: that could name another service. A service command refuses it;
 // any other role goes on with the configured name.
-bool takeServiceName(const std::string& name, bool forServiceCommand)
+bool takeServiceName(const std::wstring& name, bool forServiceCommand)
 {
-    // The length test keeps the copy from ever cutting serviceName.
-    if (name.size() < sizeof serviceName && copyText(serviceName, sizeof serviceName, name.c_str())) {
+    if (setServiceName(name)) {
         return true;
     }
     if (forServiceCommand) {
         char message[256];
         // The text is only shown; it fits, with the two numbers, well inside the buffer.
         showCut(formatText(message, sizeof message,
-                           "The service name given on the command line is too long (%d bytes; at most %d).",
+                           "The service name given on the command line is too long (%d characters; at most %d).",
                            static_cast<int>(name.size()), kServiceNameCapacity - 1));
         logError("%s", message);
         showError(message);
         return false;
     }
-    logError("service name on the command line too long (%d bytes; at most %d); not taken",
+    logError("service name on the command line too long (%d characters; at most %d); not taken",
              static_cast<int>(name.size()), kServiceNameCapacity - 1);
     return true;
 }
@@ -155,12 +154,9 @@ int runGeneralPath()
     if (!arguments.empty() && arguments.last() == kChildMarker) {
         arguments.removeLast();
         // The service process names the service first: the name it runs under, which
-        // /install may have been given in place of the configured one. It came from the
-        // system code page, as a name on the command line does.
-        bool replaced = false;
-        const std::string name = arguments.empty() ? std::string() : toNarrow(arguments.first(), CP_ACP, &replaced);
-        if (!name.empty() && !replaced) {
-            takeServiceName(name, false);
+        // /install may have been given in place of the configured one.
+        if (!arguments.empty() && !arguments.first().empty()) {
+            takeServiceName(arguments.first(), false);
         }
         launchApplication(arguments, true);
         return 0;
@@ -181,9 +177,9 @@ int runGeneralPath()
         return 0;
     }
 
-    SERVICE_TABLE_ENTRYA table[] = {{serviceName, serviceMain}, {nullptr, nullptr}};
+    SERVICE_TABLE_ENTRYW table[] = {{serviceNameW, serviceMain}, {nullptr, nullptr}};
     logMessage("calling StartServiceCtrlDispatcher");
-    DWORD error = StartServiceCtrlDispatcherA(table) ? ERROR_SUCCESS : GetLastError();
+    DWORD error = StartServiceCtrlDispatcherW(table) ? ERROR_SUCCESS : GetLastError();
     if (error != ERROR_SUCCESS) {
         logMessage("StartServiceCtrlDispatcher failed with error %d", static_cast<int>(error));
     }
@@ -220,15 +216,20 @@ int launcherMain()
 
     changeWorkingDirectory();
     // A cut name could manage another service: treated as no name.
-    if (!getConfigString(cfg::serviceName, serviceName, sizeof serviceName)) {
-        serviceName[0] = '\0';
+    char configured[kServiceNameCapacity];
+    if (!getConfigString(cfg::serviceName, configured, sizeof configured) || !setConfiguredServiceName(configured)) {
+        static_cast<void>(setServiceName(std::wstring()));
     }
 
-    ServiceCommandLine command = parseServiceCommandLine(commandLineTail(GetCommandLineA(), getModulePath()));
+    // The command line as the system has it, in UTF-8 for the parser, so that a name in any
+    // script reaches the system unchanged (the ANSI form would have replaced its letters).
+    const wchar_t* tail = commandLineArguments(GetCommandLineW(), getModulePathW());
+    const std::string tailText = toNarrow(tail != nullptr ? tail : L"", CP_UTF8);
+    ServiceCommandLine command = parseServiceCommandLine(tailText.c_str());
     if (command.hasCommandPrefix) {
         interactive = command.interactive;
         bool forCommand = isServiceCommand(command.word);
-        if (command.nameGiven && !takeServiceName(command.name, forCommand)) {
+        if (command.nameGiven && !takeServiceName(toWide(command.name, CP_UTF8), forCommand)) {
             exitLauncher(1);
         }
         if (forCommand && command.replace && !isInstallCommand(command.word)) {

@@ -43,9 +43,38 @@ bool isAcceptedText(DWORD type, RegistryText types)
     return type == REG_SZ || (type == REG_EXPAND_SZ && types == RegistryText::plainOrExpandable);
 }
 
+// The system's functions by the width of the names, for the functions below that take both.
+LONG queryValue(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* size)
+{
+    return RegQueryValueExA(key, name, nullptr, type, data, size);
+}
+LONG queryValue(HKEY key, const wchar_t* name, DWORD* type, BYTE* data, DWORD* size)
+{
+    return RegQueryValueExW(key, name, nullptr, type, data, size);
+}
+LONG openKey(HKEY parent, const char* path, REGSAM access, HKEY* key)
+{
+    return RegOpenKeyExA(parent, path, 0, access, key);
+}
+LONG openKey(HKEY parent, const wchar_t* path, REGSAM access, HKEY* key)
+{
+    return RegOpenKeyExW(parent, path, 0, access, key);
+}
+LONG createKey(HKEY parent, const char* path, REGSAM access, HKEY* key)
+{
+    return RegCreateKeyExA(parent, path, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, key, nullptr);
+}
+LONG createKey(HKEY parent, const wchar_t* path, REGSAM access, HKEY* key)
+{
+    return RegCreateKeyExW(parent, path, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, key, nullptr);
+}
+LONG deleteKey(HKEY parent, const char* path) { return RegDeleteKeyA(parent, path); }
+LONG deleteKey(HKEY parent, const wchar_t* path) { return RegDeleteKeyW(parent, path); }
+
 // A value of exactly `size` bytes and of type `wanted` into `buffer`; anything else
 // leaves the buffer zeroed.
-RegistryResult readFixed(HKEY key, const char* name, DWORD wanted, void* buffer, size_t size)
+template <typename Char>
+RegistryResult readFixed(HKEY key, const Char* name, DWORD wanted, void* buffer, size_t size)
 {
     std::memset(buffer, 0, size);
     if (size > ULONG_MAX) {
@@ -53,7 +82,7 @@ RegistryResult readFixed(HKEY key, const char* name, DWORD wanted, void* buffer,
     }
     DWORD type = REG_NONE;
     DWORD read = static_cast<DWORD>(size);
-    LONG error = RegQueryValueExA(key, name, nullptr, &type, static_cast<BYTE*>(buffer), &read);
+    LONG error = queryValue(key, name, &type, static_cast<BYTE*>(buffer), &read);
     if (error != ERROR_SUCCESS && error != ERROR_MORE_DATA) {
         return resultOf(error, type);
     }
@@ -73,12 +102,11 @@ RegistryResult writeValue(HKEY key, const char* name, DWORD type, const void* da
     return resultOf(RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), static_cast<DWORD>(size)));
 }
 
-} // namespace
-
-UniqueKey openRegistryKey(HKEY parent, const char* path, REGSAM access, RegistryResult* result)
+template <typename Char>
+UniqueKey openKeyOf(HKEY parent, const Char* path, REGSAM access, RegistryResult* result, bool create)
 {
     UniqueKey key;
-    LONG error = RegOpenKeyExA(parent, path, 0, access, key.put());
+    LONG error = create ? createKey(parent, path, access, key.put()) : openKey(parent, path, access, key.put());
     if (error != ERROR_SUCCESS) {
         // Whatever the system left in the handle on failure is no key to close.
         key.release();
@@ -89,23 +117,36 @@ UniqueKey openRegistryKey(HKEY parent, const char* path, REGSAM access, Registry
     return key;
 }
 
+} // namespace
+
+UniqueKey openRegistryKey(HKEY parent, const char* path, REGSAM access, RegistryResult* result)
+{
+    return openKeyOf(parent, path, access, result, false);
+}
+
+UniqueKey openRegistryKey(HKEY parent, const wchar_t* path, REGSAM access, RegistryResult* result)
+{
+    return openKeyOf(parent, path, access, result, false);
+}
+
 UniqueKey createRegistryKey(HKEY parent, const char* path, REGSAM access, RegistryResult* result)
 {
-    UniqueKey key;
-    LONG error = RegCreateKeyExA(parent, path, 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr, key.put(),
-                                 nullptr);
-    if (error != ERROR_SUCCESS) {
-        key.release();
-    }
-    if (result != nullptr) {
-        *result = resultOf(error);
-    }
-    return key;
+    return openKeyOf(parent, path, access, result, true);
+}
+
+UniqueKey createRegistryKey(HKEY parent, const wchar_t* path, REGSAM access, RegistryResult* result)
+{
+    return openKeyOf(parent, path, access, result, true);
 }
 
 RegistryResult deleteRegistryKey(HKEY parent, const char* path)
 {
-    return resultOf(RegDeleteKeyA(parent, path));
+    return resultOf(deleteKey(parent, path));
+}
+
+RegistryResult deleteRegistryKey(HKEY parent, const wchar_t* path)
+{
+    return resultOf(deleteKey(parent, path));
 }
 
 RegistryResult readRegistryText(HKEY key, const char* name, char* buffer, size_t capacity, RegistryText types)
@@ -187,6 +228,16 @@ RegistryResult readRegistryNumber(HKEY key, const char* name, DWORD* value)
 }
 
 RegistryResult readRegistryBytes(HKEY key, const char* name, void* buffer, size_t size)
+{
+    return readFixed(key, name, REG_BINARY, buffer, size);
+}
+
+RegistryResult readRegistryNumber(HKEY key, const wchar_t* name, DWORD* value)
+{
+    return readFixed(key, name, REG_DWORD, value, sizeof *value);
+}
+
+RegistryResult readRegistryBytes(HKEY key, const wchar_t* name, void* buffer, size_t size)
 {
     return readFixed(key, name, REG_BINARY, buffer, size);
 }

@@ -2,7 +2,8 @@
 // a number, a fixed run of bytes or the names of the sub-keys, and write the few values
 // the launcher keeps. Every read says what it found: the value, or that it is missing, of
 // another type, or too long for the caller's buffer. Names and texts are narrow, in the
-// system code page (the registry's ANSI functions convert them).
+// system code page (the registry's ANSI functions convert them), or wide where a key or
+// value is named after something the system may spell in any script (a service).
 #pragma once
 
 #include "platform/handle.h"
@@ -40,6 +41,12 @@ UniqueKey createRegistryKey(HKEY parent, const char* path, REGSAM access = KEY_S
 // Deletes the key `path` below `parent`, which must have no sub-keys; missing when there
 // was none.
 RegistryResult deleteRegistryKey(HKEY parent, const char* path);
+// The same three with a wide path.
+UniqueKey openRegistryKey(HKEY parent, const wchar_t* path, REGSAM access = KEY_READ,
+                          RegistryResult* result = nullptr);
+UniqueKey createRegistryKey(HKEY parent, const wchar_t* path, REGSAM access = KEY_SET_VALUE,
+                            RegistryResult* result = nullptr);
+RegistryResult deleteRegistryKey(HKEY parent, const wchar_t* path);
 
 // Which value types a text may have: REG_SZ only, or REG_EXPAND_SZ too (read as it is
 // stored, its references not expanded).
@@ -58,6 +65,9 @@ RegistryResult readRegistryTextW(HKEY key, const wchar_t* name, wchar_t* buffer,
 RegistryResult readRegistryNumber(HKEY key, const char* name, DWORD* value);
 // Reads a REG_BINARY of exactly `size` bytes; `buffer` is zeroed unless the result is ok.
 RegistryResult readRegistryBytes(HKEY key, const char* name, void* buffer, size_t size);
+// The same two with a wide value name.
+RegistryResult readRegistryNumber(HKEY key, const wchar_t* name, DWORD* value);
+RegistryResult readRegistryBytes(HKEY key, const wchar_t* name, void* buffer, size_t size);
 
 // Sub-key names longer than this many bytes, terminator included, are left out. A key
 // name has at most 255 characters, and in the system code page each takes at most three

@@ -24,10 +24,9 @@ constexpr DWORD kUnknownExitCode = 1;
 
 // A narrow text of the service start (system code page) as a wide argument of the child,
 // refused when it does not fit the conversion buffer.
-bool convertArgument(const char* text, std::wstring* wide)
+bool fitsArgument(const std::wstring& text)
 {
-    *wide = toWide(text, CP_ACP);
-    return wide->size() < kChildArgumentCapacity;
+    return text.size() < kChildArgumentCapacity;
 }
 
 // The priority class of the child: the value named after the service, if the machine's
@@ -42,8 +41,8 @@ DWORD childPriorityClass()
     // A number, or four bytes as older set-ups wrote it; anything else would leave part
     // of the number undefined.
     DWORD value = 0;
-    if (readRegistryNumber(key.get(), serviceName, &value).ok() ||
-        readRegistryBytes(key.get(), serviceName, &value, sizeof value).ok()) {
+    if (readRegistryNumber(key.get(), serviceNameW, &value).ok() ||
+        readRegistryBytes(key.get(), serviceNameW, &value, sizeof value).ok()) {
         logMessage("using priority %d", static_cast<int>(value));
         priority = value;
     }
@@ -236,18 +235,15 @@ bool buildChildCommandLine(wchar_t* line, size_t capacity, const std::wstring& p
     return append(kChildMarker);
 }
 
-bool makeChildCommandLine(const std::wstring& programPath, const char* name, const wchar_t* ownArguments,
-                          DWORD argc, LPSTR* argv, std::wstring* line)
+bool makeChildCommandLine(const std::wstring& programPath, const std::wstring& name, const wchar_t* ownArguments,
+                          DWORD argc, LPWSTR* argv, std::wstring* line)
 {
     ArgumentList own;
     splitCommandLine(ownArguments, own);
-    // The name fits its conversion buffer: the caller took it by the same length.
-    std::wstring nameW;
-    convertArgument(name, &nameW);
     std::vector<std::wstring> startParameters;
     for (DWORD i = 1; i < argc; ++i) {
-        std::wstring parameter;
-        if (!convertArgument(argv[i] != nullptr ? argv[i] : "", &parameter)) {
+        const std::wstring parameter = argv[i] != nullptr ? argv[i] : L"";
+        if (!fitsArgument(parameter)) {
             logMessage("start parameter %d too long (%d characters; at most %d)", static_cast<int>(i),
                        static_cast<int>(parameter.size()), static_cast<int>(kChildArgumentCapacity - 1));
             return false;
@@ -255,7 +251,7 @@ bool makeChildCommandLine(const std::wstring& programPath, const char* name, con
         startParameters.push_back(parameter);
     }
     line->assign(kChildCommandLineCapacity, L'\0');
-    if (!buildChildCommandLine(&(*line)[0], line->size(), programPath, nameW, own.items, startParameters)) {
+    if (!buildChildCommandLine(&(*line)[0], line->size(), programPath, name, own.items, startParameters)) {
         logMessage("child command line cannot be built: too long for %d characters, or an argument holds both "
                    "kinds of quote",
                    static_cast<int>(kChildCommandLineCapacity - 1));

@@ -31,12 +31,12 @@ bool buildChildCommandLine(wchar_t* line, size_t capacity, const std::wstring& p
 
 // The child's command line for a start of the service named `name`: `programPath`, the
 // name, the arguments of `ownArguments` (this process's command line after the program's
-// name), the start parameters `argv[1]` to `argv[argc - 1]` (system code page; a null one
-// counts as empty) and the marker. False, logged, when a start parameter does not fit its
+// name), the start parameters `argv[1]` to `argv[argc - 1]` (a null one counts as empty)
+// and the marker. False, logged, when a start parameter does not fit its
 // conversion buffer (refused rather than cut: a cut argument would start the application
 // with a value nobody gave it) or buildChildCommandLine refuses the whole.
-bool makeChildCommandLine(const std::wstring& programPath, const char* name, const wchar_t* ownArguments,
-                          DWORD argc, LPSTR* argv, std::wstring* line);
+bool makeChildCommandLine(const std::wstring& programPath, const std::wstring& name, const wchar_t* ownArguments,
+                          DWORD argc, LPWSTR* argv, std::wstring* line);
 
 // A running child.
 struct Child {

@@ -13,11 +13,12 @@
 #include "event_messages.h"
 
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 namespace {
 
-constexpr char kApplicationLogKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
+constexpr wchar_t kApplicationLogKey[] = L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
 // Error, warning and information: the types the messages use.
 constexpr DWORD kTypesSupported = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
 // The log line's copy of the text, room for a start failure's whole reason; a longer one
@@ -77,9 +78,9 @@ WORD eventType(DWORD messageId)
 
 // A name that names exactly one key below the Application log: not empty (that would be the
 // log's own key) and without a backslash (that would be a key further down).
-bool isSourceName(const char* name)
+bool isSourceName(const wchar_t* name)
 {
-    return name != nullptr && name[0] != '\0' && std::strchr(name, '\\') == nullptr;
+    return name != nullptr && name[0] != L'\0' && std::wcschr(name, L'\\') == nullptr;
 }
 
 // The English text of the message with its inserts, from this executable's own message
@@ -111,17 +112,17 @@ DWORD serviceEventMessageId(ServiceEvent event)
     return entry != nullptr ? entry->messageId : 0;
 }
 
-bool registerEventSource(const char* name, const char* launcherPath)
+bool registerEventSource(const wchar_t* name, const char* launcherPath)
 {
     if (!eventLogEnabled()) {
         return true;
     }
     if (!isSourceName(name) || launcherPath == nullptr || launcherPath[0] == '\0') {
-        logError("event source not registered: unusable name '%s' or path '%s'", name != nullptr ? name : "",
+        logError("event source not registered: unusable name '%S' or path '%s'", name != nullptr ? name : L"",
                  launcherPath != nullptr ? launcherPath : "");
         return false;
     }
-    const std::string keyPath = std::string(kApplicationLogKey) + name;
+    const std::wstring keyPath = std::wstring(kApplicationLogKey) + name;
     RegistryResult result;
     UniqueKey key = createRegistryKey(HKEY_LOCAL_MACHINE, keyPath.c_str(), KEY_SET_VALUE, &result);
     if (key) {
@@ -131,29 +132,29 @@ bool registerEventSource(const char* name, const char* launcherPath)
         result = writeRegistryNumber(key.get(), "TypesSupported", kTypesSupported);
     }
     if (!result.ok()) {
-        logError("event source '%s' not registered (error %ld)", name, result.error);
+        logError("event source '%S' not registered (error %ld)", name, result.error);
         return false;
     }
-    logMessage("event source '%s' registered, message file %s", name, launcherPath);
+    logMessage("event source '%S' registered, message file %s", name, launcherPath);
     return true;
 }
 
-bool unregisterEventSource(const char* name)
+bool unregisterEventSource(const wchar_t* name)
 {
     if (!eventLogEnabled()) {
         return true;
     }
     if (!isSourceName(name)) {
-        logError("event source not removed: unusable name '%s'", name != nullptr ? name : "");
+        logError("event source not removed: unusable name '%S'", name != nullptr ? name : L"");
         return false;
     }
-    const std::string keyPath = std::string(kApplicationLogKey) + name;
+    const std::wstring keyPath = std::wstring(kApplicationLogKey) + name;
     const RegistryResult result = deleteRegistryKey(HKEY_LOCAL_MACHINE, keyPath.c_str());
     if (!result.ok() && result.status != RegistryStatus::missing) {
-        logError("event source '%s' not removed (error %ld)", name, result.error);
+        logError("event source '%S' not removed (error %ld)", name, result.error);
         return false;
     }
-    logMessage(result.ok() ? "event source '%s' removed" : "event source '%s' was not registered", name);
+    logMessage(result.ok() ? "event source '%S' removed" : "event source '%S' was not registered", name);
     return true;
 }
 
@@ -176,7 +177,7 @@ void reportServiceEvent(ServiceEvent event, const char* insert1, const char* ins
                                   toWide(insert2 != nullptr ? insert2 : "", CP_UTF8)};
     const wchar_t* inserts[2] = {wide[0].c_str(), wide[1].c_str()};
     DWORD error = ERROR_SUCCESS;
-    HANDLE source = RegisterEventSourceA(nullptr, serviceName);
+    HANDLE source = RegisterEventSourceW(nullptr, serviceNameW);
     if (source == nullptr) {
         error = GetLastError();
     } else {

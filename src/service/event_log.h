@@ -35,12 +35,12 @@ DWORD serviceEventMessageId(ServiceEvent event);
 // True when written, or when the event log is off (nothing to do). False, with nothing
 // written, for an empty name, a name with a backslash (it would name a key further down)
 // or an empty path; false also when the registry refuses. Logged either way.
-bool registerEventSource(const char* name, const char* launcherPath);
+bool registerEventSource(const wchar_t* name, const char* launcherPath);
 
 // Deletes that key. True when it is gone, also when it was never there or the event log
 // is off (then nothing is touched: the key may belong to another program of that name).
 // False for a name registerEventSource refuses, or when the registry refuses.
-bool unregisterEventSource(const char* name);
+bool unregisterEventSource(const wchar_t* name);
 
 // Reports the event under the source named serviceName (config/run_settings.h) with up to
 // two inserts (UTF-8; a missing one counts as empty) and logs the line. Does nothing when the event

@@ -28,7 +28,8 @@ LogonRightResult failedAt(LogonRightResult result, const char* step, DWORD error
 // the service manager reads into it and the security policy does not.
 std::wstring lookupName(const std::string& account)
 {
-    std::wstring name = toWide(account, CP_ACP);
+    // As configured: ISO-8859-1, whatever the system's code page.
+    std::wstring name = widenBytes(account);
     if (name.size() > 2 && name[0] == L'.' && name[1] == L'\\') {
         wchar_t computer[MAX_COMPUTERNAME_LENGTH + 1];
         DWORD length = MAX_COMPUTERNAME_LENGTH + 1;

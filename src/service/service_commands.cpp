@@ -58,10 +58,10 @@ void sayAndLog(const char* format, ...)
     logMessage("%s", line.c_str());
 }
 
-// The narrow texts of an entry (the service name, the account, the dependencies) reach the
-// service manager's wide functions through the ANSI code page, as its narrow functions
-// would pass them.
-std::wstring wideOf(const std::string& text) { return toWide(text, CP_ACP); }
+// The configured texts of an entry (the account, the dependencies) are ISO-8859-1: each
+// byte is the character of the same value, whatever the system's code page. The service's
+// own name is serviceNameW.
+std::wstring wideOf(const std::string& configured) { return widenBytes(configured); }
 
 // The image path that the Service Control Manager runs. It is quoted when it holds a
 // blank: unquoted, "C:\Program Files\app\svc.exe" would be tried as "C:\Program.exe"
@@ -238,11 +238,14 @@ struct EntryTexts {
 EntryTexts entryTextsOf(const InstallPlan& plan, const ServicePassword& password)
 {
     EntryTexts texts;
-    texts.name = wideOf(serviceName);
+    texts.name = serviceNameW;
     texts.imagePath = imagePathOfThisExecutable();
     texts.dependencies = wideOf(buildDependencyList());
     const char* account = serviceStartName(plan.account);
-    texts.account = account != nullptr ? wideOf(account) : std::wstring();
+    // A virtual account is named after the service, as the system spells it.
+    texts.account = plan.account.kind == servicemodel::AccountKind::virtualAccount ? L"NT SERVICE\\" + texts.name
+                    : account != nullptr                                        ? wideOf(account)
+                                                                                : std::wstring();
     texts.password = plan.account.needsPassword() ? password.get() : nullptr;
     return texts;
 }
@@ -590,7 +593,7 @@ int installService(const InstallRequest& request, bool* unchanged)
     // An existing entry is changed in place, never deleted first: an update that fails
     // leaves it (and its event source) as it was. A name the service manager cannot open
     // goes on to the create, which says why.
-    UniqueServiceHandle service(OpenServiceA(manager.get(), serviceName, SERVICE_ALL_ACCESS));
+    UniqueServiceHandle service(OpenServiceW(manager.get(), serviceNameW, SERVICE_ALL_ACCESS));
     const bool updating = static_cast<bool>(service);
     bool wasRunning = false;
     std::wstring previousImage;
@@ -654,7 +657,7 @@ int installService(const InstallRequest& request, bool* unchanged)
     setShutdownTime(changeConfig2, service.get());
     // Without the source the events still go to the log, only without their texts: a
     // failure is logged and the service stays installed.
-    registerEventSource(serviceName, getModulePath());
+    registerEventSource(serviceNameW, getModulePath());
     service.reset();
     manager.reset();
     sayWithName("Installed service '%s'.\n");
@@ -681,11 +684,11 @@ int uninstallService(bool verbose, bool* stopped)
         }
         return 1;
     }
-    UniqueServiceHandle service(OpenServiceA(manager.get(), serviceName, DELETE));
+    UniqueServiceHandle service(OpenServiceW(manager.get(), serviceNameW, DELETE));
     if (service && DeleteService(service.get())) {
         service.reset();
         manager.reset();
-        unregisterEventSource(serviceName);
+        unregisterEventSource(serviceNameW);
         if (verbose) sayWithName("Uninstalled service '%s'.\n");
         return 0;
     }
@@ -709,7 +712,7 @@ int stopService(bool verbose, bool* stopped)
         }
         return 1;
     }
-    UniqueServiceHandle service(OpenServiceA(manager.get(), serviceName, SERVICE_STOP | SERVICE_QUERY_STATUS));
+    UniqueServiceHandle service(OpenServiceW(manager.get(), serviceNameW, SERVICE_STOP | SERVICE_QUERY_STATUS));
     if (!service) {
         DWORD error = GetLastError();
         if (verbose) {
@@ -764,7 +767,7 @@ int startService()
         explainError(error);
         return 1;
     }
-    UniqueServiceHandle service(OpenServiceA(manager.get(), serviceName, SERVICE_START));
+    UniqueServiceHandle service(OpenServiceW(manager.get(), serviceNameW, SERVICE_START));
     if (service && StartServiceA(service.get(), 0, nullptr)) {
         service.reset();
         manager.reset();
@@ -793,7 +796,7 @@ int serviceStatus()
         return 1;
     }
     UniqueServiceHandle service(
-        OpenServiceA(manager.get(), serviceName, SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS));
+        OpenServiceW(manager.get(), serviceNameW, SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS));
     bool ok = false;
     SERVICE_STATUS_PROCESS status = service ? queryStatus(service.get(), &ok) : SERVICE_STATUS_PROCESS{};
     if (!ok) {

@@ -43,11 +43,11 @@ constexpr DWORD kStopMarginMs = 5000;
 SharedServiceState serviceState;
 
 // The name the service manager started this service under.
-void takeStartedName(DWORD argc, LPSTR* argv)
+void takeStartedName(DWORD argc, LPWSTR* argv)
 {
     // A name that does not fit is never kept cut.
-    if (argc < 1 || argv[0] == nullptr || argv[0][0] == '\0' || !copyText(serviceName, sizeof serviceName, argv[0])) {
-        static_cast<void>(copyText(serviceName, sizeof serviceName, "unknown"));  // a constant that fits
+    if (argc < 1 || argv[0] == nullptr || argv[0][0] == L'\0' || !setServiceName(argv[0])) {
+        static_cast<void>(setServiceName(L"unknown"));  // a constant that fits
     }
     logMessage("service name is '%s'", serviceName);
 }
@@ -165,14 +165,14 @@ BOOL WINAPI consoleCtrlHandler(DWORD)
     return TRUE;
 }
 
-void WINAPI serviceMain(DWORD argc, LPSTR* argv)
+void WINAPI serviceMain(DWORD argc, LPWSTR* argv)
 {
     logMessage("service main");
     takeStartedName(argc, argv);
     const SupervisionPlan plan = readSupervisionPlan();
     const DWORD stopWaitHintMs = plan.stopTimeoutMs != 0 ? plan.stopTimeoutMs + kStopMarginMs : kStopWaitHintMs;
     const bool prepared = serviceState.prepare(stopWaitHintMs, configuredShutdown().preshutdown);
-    SERVICE_STATUS_HANDLE statusHandle = RegisterServiceCtrlHandlerExA(serviceName, serviceControlHandlerEx, nullptr);
+    SERVICE_STATUS_HANDLE statusHandle = RegisterServiceCtrlHandlerExW(serviceNameW, serviceControlHandlerEx, nullptr);
     if (statusHandle == nullptr) {
         // Without a status handle no state can be reported, not even stopped; returning
         // would leave the dispatcher waiting for one. The end of the process is what the
@@ -187,7 +187,7 @@ void WINAPI serviceMain(DWORD argc, LPSTR* argv)
     // executable, by its own path: the command line's first word is not that path when
     // the service entry holds it unquoted with a blank in it.
     std::wstring commandLine;
-    if (!prepared || !makeChildCommandLine(getModulePathW(), serviceName,
+    if (!prepared || !makeChildCommandLine(getModulePathW(), serviceNameW,
                                            commandLineArguments(GetCommandLineW(), getModulePathW()), argc, argv,
                                            &commandLine)) {
         serviceState.reportStopped(kChildNotStartedCode, ServiceEvent::startFailed);

@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-void WINAPI serviceMain(DWORD argc, LPSTR* argv);
+void WINAPI serviceMain(DWORD argc, LPWSTR* argv);
 void WINAPI serviceControlHandler(DWORD control);
 // The same as the extended handler, which the service registers: the pre-shutdown
 // notification reaches only a handler of that kind.

@@ -165,7 +165,7 @@ TEST(RoleDispatch, OverlongServiceNameIsRefusedByServiceCommandsOnly)
 
     LauncherRun refused = runLauncher(exe, {L"/install", longName}, dir);
     EXPECT_EQ(1u, refused.result.exitCode);
-    EXPECT_EQ("The service name given on the command line is too long (7000 bytes; at most 5999).\n\nLog: " +
+    EXPECT_EQ("The service name given on the command line is too long (7000 characters; at most 5999).\n\nLog: " +
                   toUtf8(refused.logPath) + "\n",
               refused.err);
 
@@ -177,7 +177,7 @@ TEST(RoleDispatch, OverlongServiceNameIsRefusedByServiceCommandsOnly)
     // /run is not an error.
     LauncherRun run = runLauncher(exe, {L"/run", longName}, dir);
     EXPECT_EQ(kNoJvm, run.shown);
-    EXPECT_TRUE(containsLine(run.log, "ERROR: service name on the command line too long (7000 bytes; at most 5999); "
+    EXPECT_TRUE(containsLine(run.log, "ERROR: service name on the command line too long (7000 characters; at most 5999); "
                                       "not taken"))
         << run.log;
 

@@ -19,31 +19,31 @@ constexpr wchar_t kForeignHandleVariable[] = L"CHILD_PROCESS_TEST_FOREIGN";
 
 TEST(ChildCommandLineFromStart, StartParametersFollowTheOwnArgumentsAndTooLongOnesAreRefused)
 {
-    const std::string fits(kChildArgumentCapacity - 1, 'p');
-    const std::string tooLong(kChildArgumentCapacity, 'p');
+    const std::wstring fits(kChildArgumentCapacity - 1, L'p');
+    const std::wstring tooLong(kChildArgumentCapacity, L'p');
     struct Case {
         const char* name;
         const wchar_t* own;
-        std::vector<const char*> parameters;  // argv[1] on; argv[0] is the name
+        std::vector<const wchar_t*> parameters;  // argv[1] on; argv[0] is the name
         bool built;
         std::wstring expected;
     };
     const Case cases[] = {
-        {"own arguments as split, then the parameters", L"own 'two words'", {"-x", "a b"}, true,
-         L"\"C:\\a b\\svc.exe\" \"My Svc\" own \"two words\" -x \"a b\" __dpk_restart"},
-        {"a missing parameter counts as empty", nullptr, {nullptr, ""}, true,
+        {"own arguments as split, then the parameters", L"own 'two words'", {L"-x", L"a b", L"\u0416\u00E9"}, true,
+         L"\"C:\\a b\\svc.exe\" \"My Svc\" own \"two words\" -x \"a b\" \u0416\u00E9 __dpk_restart"},
+        {"a missing parameter counts as empty", nullptr, {nullptr, L""}, true,
          L"\"C:\\a b\\svc.exe\" \"My Svc\" \"\" \"\" __dpk_restart"},
         {"the longest parameter", L"", {fits.c_str()}, true,
-         L"\"C:\\a b\\svc.exe\" \"My Svc\" " + std::wstring(fits.begin(), fits.end()) + L" __dpk_restart"},
-        {"one character more is refused, not cut", L"", {"ok", tooLong.c_str()}, false, L""},
+         L"\"C:\\a b\\svc.exe\" \"My Svc\" " + fits + L" __dpk_restart"},
+        {"one character more is refused, not cut", L"", {L"ok", tooLong.c_str()}, false, L""},
         {"parameters that fit one by one but not together", L"", {fits.c_str(), fits.c_str()}, false, L""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        std::vector<char*> argv = {const_cast<char*>("My Svc")};
-        for (const char* parameter : c.parameters) argv.push_back(const_cast<char*>(parameter));
+        std::vector<wchar_t*> argv = {const_cast<wchar_t*>(L"My Svc")};
+        for (const wchar_t* parameter : c.parameters) argv.push_back(const_cast<wchar_t*>(parameter));
         std::wstring line = L"left over";
-        EXPECT_EQ(c.built, makeChildCommandLine(L"C:\\a b\\svc.exe", "My Svc", c.own, static_cast<DWORD>(argv.size()),
+        EXPECT_EQ(c.built, makeChildCommandLine(L"C:\\a b\\svc.exe", L"My Svc", c.own, static_cast<DWORD>(argv.size()),
                                                 argv.data(), &line));
         if (c.built) {
             EXPECT_EQ(c.expected, line);

@@ -1,6 +1,7 @@
 // The service's event log: the event source's registry key, the message table in the
 // launcher image in each language, and the reports with their diagnostic log lines.
 #include "service/event_log.h"
+#include "platform/text_conversion.h"
 
 #include "config/config_store.h"
 #include "config/run_settings.h"
@@ -147,17 +148,17 @@ TEST(EventSource, RegistrationWritesTheTwoValuesAndRemovalDeletesTheKey)
     const std::string name = uniqueSourceName();
     SourceKeyCleanup cleanup(name);
 
-    EXPECT_TRUE(registerEventSource(name.c_str(), "C:\\Program Files\\Demo\\demo.exe"));
+    EXPECT_TRUE(registerEventSource(widenBytes(name).c_str(), "C:\\Program Files\\Demo\\demo.exe"));
     expectRegistration(name, "C:\\Program Files\\Demo\\demo.exe");
 
     // A second install (from another place) replaces the message file.
-    EXPECT_TRUE(registerEventSource(name.c_str(), "D:\\demo %ROOT%\\demo.exe"));
+    EXPECT_TRUE(registerEventSource(widenBytes(name).c_str(), "D:\\demo %ROOT%\\demo.exe"));
     expectRegistration(name, "D:\\demo %ROOT%\\demo.exe");
 
-    EXPECT_TRUE(unregisterEventSource(name.c_str()));
+    EXPECT_TRUE(unregisterEventSource(widenBytes(name).c_str()));
     EXPECT_FALSE(keyExists(name));
     // Uninstalling again, or a launcher installed without the registration.
-    EXPECT_TRUE(unregisterEventSource(name.c_str()));
+    EXPECT_TRUE(unregisterEventSource(widenBytes(name).c_str()));
     EXPECT_FALSE(keyExists(name));
 }
 
@@ -180,13 +181,13 @@ TEST(EventSource, UnusableNamesAndPathsWriteNothing)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.name != nullptr ? c.name : "(null)") + " / " + (c.path != nullptr ? c.path : "(null)"));
-        EXPECT_FALSE(registerEventSource(c.name, c.path));
+        EXPECT_FALSE(registerEventSource(c.name != nullptr ? widenBytes(c.name).c_str() : nullptr, c.path));
         EXPECT_FALSE(keyExists(name));
     }
     // Removal refuses the same names, so that it never deletes a key other than the source's.
-    EXPECT_FALSE(unregisterEventSource(""));
+    EXPECT_FALSE(unregisterEventSource(L""));
     EXPECT_FALSE(unregisterEventSource(nullptr));
-    EXPECT_FALSE(unregisterEventSource(nested.c_str()));
+    EXPECT_FALSE(unregisterEventSource(widenBytes(nested).c_str()));
     EXPECT_TRUE(keyExists(""));  // the Application log's own key
 }
 
@@ -199,17 +200,17 @@ TEST(EventSource, WithoutTheRecordNothingIsRegisteredOrRemoved)
         SCOPED_TRACE(value != nullptr ? value : "(absent)");
         EventLogRecord off(value);
         EXPECT_FALSE(eventLogEnabled());
-        EXPECT_TRUE(registerEventSource(name.c_str(), "C:\\demo.exe"));
+        EXPECT_TRUE(registerEventSource(widenBytes(name).c_str(), "C:\\demo.exe"));
         EXPECT_FALSE(keyExists(name));
     }
 
     // A source of that name that this launcher did not register stays.
     {
         EventLogRecord on("1");
-        ASSERT_TRUE(registerEventSource(name.c_str(), "C:\\other.exe"));
+        ASSERT_TRUE(registerEventSource(widenBytes(name).c_str(), "C:\\other.exe"));
     }
     EventLogRecord off(nullptr);
-    EXPECT_TRUE(unregisterEventSource(name.c_str()));
+    EXPECT_TRUE(unregisterEventSource(widenBytes(name).c_str()));
     expectRegistration(name, "C:\\other.exe");
 }
 

@@ -868,4 +868,41 @@ TEST(ServiceSupervision, AStartFailureOfTheLauncherStopsTheServiceWithItsReason)
     }
 }
 
+// A configured name holds ISO-8859-1 letters; it reaches the system as those letters
+// whatever the ANSI code page is: the entry, its event source, the service process's
+// dispatcher and the commands all find "Tickér", not the code page's reading of its bytes.
+// The test "service_names_under_code_page_1251" runs this under that code page.
+TEST(ServiceNames, AConfiguredLatin1NameIsTheSameUnderAnyCodePage)
+{
+    wchar_t expected[8] = {};
+    if (GetEnvironmentVariableW(L"EXPECTED_ANSI_CODE_PAGE", expected, 8) > 0) {
+        ASSERT_EQ(static_cast<UINT>(_wtoi(expected)), GetACP());
+    }
+    const std::wstring unique = uniqueServiceName();
+    const std::string configured = "Tick\xE9r " + toUtf8(unique);  // the unique part is ASCII
+    ServiceGuard guard(L"Tick\u00E9r " + unique);
+    ServiceApp app(L"app", {{cfg::serviceName, configured}, {cfg::serviceEventLog, "1"}});
+    jnistandin::MainGate gate;
+    ASSERT_TRUE(gate.ready());
+    jnistandin::Behaviour behaviour = mainDoes("stdin");
+    gate.hold(behaviour);
+    app.behave(behaviour);
+
+    EXPECT_EQ(0u, app.commandExit({L"/install-demand"}));
+    EXPECT_TRUE(serviceConfig(guard.name()).found) << "no entry named Tick\u00E9r";
+    const std::wstring source = L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" + guard.name();
+    HKEY key = nullptr;
+    EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, source.c_str(), 0, KEY_READ, &key));
+    if (key != nullptr) RegCloseKey(key);
+
+    EXPECT_EQ(0u, app.commandExit({L"/start"}));
+    ASSERT_TRUE(gate.waitForEntries(1, kStartMs)) << app.record().dump();
+    EXPECT_EQ(0u, app.commandExit({L"/status"}));
+    gate.release();
+    EXPECT_EQ(0u, app.commandExit({L"/stop"}));
+    EXPECT_EQ(0u, app.commandExit({L"/uninstall"}));
+    EXPECT_TRUE(waitForServiceState(guard.name(), 0, 10000)) << "the entry is still there";
+    EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, source.c_str(), 0, KEY_READ, &key));
+}
+
 } // namespace
