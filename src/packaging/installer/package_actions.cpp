@@ -11,11 +11,14 @@ namespace packager {
 const char kVmOptionsProperty[] = "VM_OPTIONS";
 const char kServiceAccountProperty[] = "SERVICE_ACCOUNT";
 const char kServiceStartProperty[] = "SERVICE_START";
-const char kRememberedVmOptionsProperty[] = "REMEMBERED_VM_OPTIONS";
+const RememberedSetting kRememberedSettings[3] = {
+    {"VM_OPTIONS", "REMEMBERED_VM_OPTIONS", "VmOptions"},
+    {"SERVICE_ACCOUNT", "REMEMBERED_SERVICE_ACCOUNT", "ServiceAccount"},
+    {"SERVICE_START", "REMEMBERED_SERVICE_START", "ServiceStart"},
+};
 const char kAccountNameProperty[] = "QuillServiceAccount";
-const char kVmOptionsValue[] = "VmOptions";
 const char kSettingsComponent[] = "Settings";
-const char kSettingsCondition[] = "VM_OPTIONS";
+const char kSettingsCondition[] = "VM_OPTIONS OR SERVICE_ACCOUNT OR SERVICE_START";
 const char kStartServicesCondition[] = "NOT (SERVICE_START~=\"demand\" OR SERVICE_START~=\"disabled\")";
 
 namespace {
@@ -66,6 +69,13 @@ std::vector<PackageAction> packageActions(const InstallerPlan& plan)
         actions.push_back({id, type, source, target, condition,
                            after.empty() ? actions.back().id : after});
     };
+    // The settings of the installed version, unless the command line gives others.
+    for (const RememberedSetting& setting : kRememberedSettings) {
+        std::string id = "Remember";
+        for (const char* c = setting.valueName; *c != '\0'; ++c) id += *c;
+        add(id, kSetPropertyAction, setting.property, std::string("[") + setting.found + "]",
+            std::string("NOT ") + setting.property + " AND " + setting.found, actions.empty() ? "AppSearch" : "");
+    }
     // Refused values end the installation before anything is changed, with the reason.
     add("RefuseServiceAccount", kErrorAction, "",
         "SERVICE_ACCOUNT=[SERVICE_ACCOUNT] is not an account this package installs the service under: LocalSystem, "
@@ -73,15 +83,12 @@ std::vector<PackageAction> packageActions(const InstallerPlan& plan)
         "would need its password, which installer logs keep)",
         "SERVICE_ACCOUNT AND NOT (SERVICE_ACCOUNT~=\"LocalSystem\" OR SERVICE_ACCOUNT~=\"LocalService\" OR "
         "SERVICE_ACCOUNT~=\"NetworkService\" OR SERVICE_ACCOUNT~=\"virtual\" OR " + std::string(kManagedAccount) + ")",
-        "AppSearch");
+        "");
     add("RefuseServiceStart", kErrorAction, "",
         "SERVICE_START=[SERVICE_START] is not a start this package knows: auto, delayed, demand or disabled",
         "SERVICE_START AND NOT (SERVICE_START~=\"auto\" OR SERVICE_START~=\"delayed\" OR SERVICE_START~=\"demand\" OR "
         "SERVICE_START~=\"disabled\")",
         "");
-    // The VM options of the installed version, unless the command line gives others.
-    add("RememberVmOptions", kSetPropertyAction, kVmOptionsProperty, "[REMEMBERED_VM_OPTIONS]",
-        "NOT VM_OPTIONS AND REMEMBERED_VM_OPTIONS", "");
     // The account as the service manager takes it; without SERVICE_ACCOUNT the
     // descriptor's, the property's value in the Property table.
     add("AccountLocalSystem", kSetPropertyAction, kAccountNameProperty, "LocalSystem",

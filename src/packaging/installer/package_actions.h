@@ -20,8 +20,15 @@ namespace packager {
 extern const char kVmOptionsProperty[];
 extern const char kServiceAccountProperty[];
 extern const char kServiceStartProperty[];
-// The property that AppSearch fills with the VM options of the installed version.
-extern const char kRememberedVmOptionsProperty[];
+// A setting of a deployment that an upgrade keeps when its command line does not give it
+// again: the package writes it into a registry value, and the next version's AppSearch
+// finds it there.
+struct RememberedSetting {
+    const char* property;    // "VM_OPTIONS"
+    const char* found;       // the property AppSearch fills: "REMEMBERED_VM_OPTIONS"
+    const char* valueName;   // "VmOptions"
+};
+extern const RememberedSetting kRememberedSettings[3];
 // The private property whose value the service entry's account is.
 extern const char kAccountNameProperty[];
 
@@ -51,11 +58,10 @@ extern const char kStartServicesCondition[];
 // The launcher's vmoptions file beside it ("<service>.vmoptions").
 std::string vmOptionsFileName(const InstallerPlan& plan);
 
-// Where the package remembers the VM options of a deployment, below HKEY_LOCAL_MACHINE
-// (64-bit view), and the value's name.
+// Where the package remembers the settings of a deployment, below HKEY_LOCAL_MACHINE
+// (64-bit view).
 std::string settingsKey(const InstallerPlan& plan);
-extern const char kVmOptionsValue[];
-// The component that writes that value, installed only with VM options.
+// The component that writes them, installed only when a deployment gives one.
 extern const char kSettingsComponent[];
 extern const char kSettingsCondition[];
 

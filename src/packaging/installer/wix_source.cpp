@@ -196,10 +196,12 @@ std::string installerSource(const InstallerPlan& plan, const std::vector<std::st
     // The settings of a deployment: the VM options of the installed version, found where
     // the package remembers them, and the account of the service entry, the descriptor's
     // unless SERVICE_ACCOUNT chooses another.
-    out += std::string("    <Property Id=\"") + kRememberedVmOptionsProperty + "\">\n";
-    out += "      <RegistrySearch Id=\"RememberedVmOptions\" Root=\"HKLM\" Key=\"" + attribute(settingsKey(plan)) +
-           "\" Name=\"" + kVmOptionsValue + "\" Type=\"raw\" Win64=\"yes\"/>\n";
-    out += "    </Property>\n";
+    for (const RememberedSetting& setting : kRememberedSettings) {
+        out += std::string("    <Property Id=\"") + setting.found + "\">\n";
+        out += std::string("      <RegistrySearch Id=\"") + setting.found + "\" Root=\"HKLM\" Key=\"" +
+               attribute(settingsKey(plan)) + "\" Name=\"" + setting.valueName + "\" Type=\"raw\" Win64=\"yes\"/>\n";
+        out += "    </Property>\n";
+    }
     out += std::string("    <Property Id=\"") + kAccountNameProperty + "\" Value=\"" + attribute(service.account) +
            "\"/>\n";
     // What wixl cannot express it gets from packager msi in the compiled tables
@@ -337,15 +339,22 @@ std::string installerSource(const InstallerPlan& plan, const std::vector<std::st
         }
         out += indent + "</Component>\n";
         if (i == 0) {
-            // The VM options of a deployment, remembered for the next version's AppSearch.
+            // The settings of a deployment, remembered for the next version's AppSearch.
             componentIds.push_back(kSettingsComponent);
             out += indent + "<Component Id=\"" + kSettingsComponent + "\" Guid=\"" +
                    componentGuid(plan.upgradeCode, std::string("|") + kSettingsComponent) + "\" Win64=\"yes\">\n";
             if (!forWixl) {
                 out += indent + "  <Condition>" + kSettingsCondition + "</Condition>\n";
             }
-            out += indent + "  <RegistryValue Root=\"HKLM\" Key=\"" + attribute(settingsKey(plan)) + "\" Name=\"" +
-                   kVmOptionsValue + "\" Type=\"string\" Value=\"[" + kVmOptionsProperty + "]\" KeyPath=\"yes\"/>\n";
+            out += indent + "  <RegistryKey Root=\"HKLM\" Key=\"" + attribute(settingsKey(plan)) + "\">\n";
+            // The key path is a value that is never empty; a setting may be.
+            out += indent + "    <RegistryValue Name=\"Version\" Type=\"string\" Value=\"" + plan.version +
+                   "\" KeyPath=\"yes\"/>\n";
+            for (const RememberedSetting& setting : kRememberedSettings) {
+                out += indent + "    <RegistryValue Name=\"" + setting.valueName + "\" Type=\"string\" Value=\"[" +
+                       setting.property + "]\"/>\n";
+            }
+            out += indent + "  </RegistryKey>\n";
             out += indent + "</Component>\n";
         }
     }
