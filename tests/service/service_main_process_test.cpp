@@ -803,6 +803,7 @@ TEST(ServiceSupervision, AStartFailureOfTheLauncherStopsTheServiceWithItsReason)
         const char* main;                 // what the runtime class's main does, if it runs
         std::vector<std::string> reason;  // the message's lines
         const char* childLine;            // the child's log line before the message
+        int create = 0;                   // what JNI_CreateJavaVM returns
     };
     const Case cases[] = {
         {"a missing archive", {{121, "A1..\\lib\\ticker.jar"}}, false, "return",
@@ -818,6 +819,10 @@ TEST(ServiceSupervision, AStartFailureOfTheLauncherStopsTheServiceWithItsReason)
         // cannot open, for one) comes back to the launcher as an exception.
         {"an exception of the runtime class", {}, false, "throw", {jnistandin::kThrownException},
          "error before the application's main: "},
+        {"a VM that cannot be created", {}, false, "return",
+         {"The Java VM could not be created (JNI_CreateJavaVM returned -6): an option of the VM may be wrong, or "
+          "memory short."},
+         "error before the application's main: ", -6},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -834,7 +839,9 @@ TEST(ServiceSupervision, AStartFailureOfTheLauncherStopsTheServiceWithItsReason)
             block.set(128, "A" + toUtf8(app.dir.file(L"app\\jre")) + ";");
             ASSERT_EQ(app.exe, packageLauncher(app.dir, block, L"app\\bin\\app.exe"));
         }
-        app.behave(mainDoes(c.main));
+        jnistandin::Behaviour behaviour = mainDoes(c.main);
+        behaviour.create = c.create;
+        app.behave(behaviour);
         ServiceGuard guard(uniqueServiceName());
         ServiceLogs logs;
         app.command({L"/install-demand", guard.name()});

@@ -72,8 +72,15 @@ bool createJavaVm(const VmOptionList& options)
 
     logMessage("Creating JVM");
     JavaVM* vm = nullptr;
-    if (createJavaVmEntry == nullptr ||
-        createJavaVmEntry(&vm, reinterpret_cast<void**>(&mainEnv), &initArgs) != JNI_OK) {
+    const jint created =
+        createJavaVmEntry != nullptr ? createJavaVmEntry(&vm, reinterpret_cast<void**>(&mainEnv), &initArgs) : JNI_ERR;
+    if (created != JNI_OK) {
+        // The VM prints its own reason on standard error; a service's child tells the
+        // service process too, which would otherwise take the end for the application's.
+        const std::wstring text = L"The Java VM could not be created (JNI_CreateJavaVM returned " +
+                                  std::to_wstring(created) + L"): an option of the VM may be wrong, or memory short.";
+        logMessage("error before the application's main: %S", text.c_str());
+        reportStartFailure(text);
         return false;
     }
     javaVm = vm;
