@@ -1,4 +1,5 @@
-// The size limit of the output files, as the launcher passes it in two system properties.
+// The size limit, roll by time, age limit and compression of the output files, as the
+// launcher passes them in system properties.
 package com.quill.runtime;
 
 /**
@@ -9,6 +10,11 @@ package com.quill.runtime;
 final class OutputLimit {
     static final String MAX_SIZE_PROPERTY = "quill.outputMaxSize";
     static final String KEEP_PROPERTY = "quill.outputKeep";
+    static final String ROLL_PROPERTY = "quill.outputRoll";
+    static final String KEEP_DAYS_PROPERTY = "quill.outputKeepDays";
+    static final String COMPRESS_PROPERTY = "quill.outputCompress";
+    /** The most days keep_days takes. */
+    static final int MAX_KEEP_DAYS = 36500;
     /** Older files kept when the launcher gives a size but no count (the packager's default). */
     static final int DEFAULT_KEEP = 5;
     /** The most older files kept; each rotation looks at each of them. */
@@ -21,28 +27,71 @@ final class OutputLimit {
     /** How many older files are kept beside the current one. */
     final int keep;
 
+    /** The roll by time; NONE numbers the files that the size limit rolls. */
+    final RollingNames.Roll roll;
+    /** Rolled files dated more than this many days before today go; 0 for no age limit. */
+    final int keepDays;
+    /** Rolled files are compressed in the background. */
+    final boolean compress;
+
     OutputLimit(long maxSize, int keep) {
-        this.maxSize = maxSize;
-        this.keep = keep;
+        this(maxSize, keep, RollingNames.Roll.NONE, 0, false);
     }
 
+    OutputLimit(long maxSize, int keep, RollingNames.Roll roll, int keepDays, boolean compress) {
+        this.maxSize = maxSize;
+        this.keep = keep;
+        this.roll = roll;
+        this.keepDays = keepDays;
+        this.compress = compress;
+    }
+
+    /** The files roll over at all: by size or by time. */
     boolean limited() {
-        return maxSize > 0;
+        return maxSize > 0 || roll != RollingNames.Roll.NONE;
     }
 
     static OutputLimit fromSystemProperties() {
-        return parse(System.getProperty(MAX_SIZE_PROPERTY), System.getProperty(KEEP_PROPERTY));
+        return parse(System.getProperty(MAX_SIZE_PROPERTY), System.getProperty(KEEP_PROPERTY),
+                System.getProperty(ROLL_PROPERTY), System.getProperty(KEEP_DAYS_PROPERTY),
+                System.getProperty(COMPRESS_PROPERTY));
+    }
+
+    static OutputLimit parse(String maxSize, String keep) {
+        return parse(maxSize, keep, null, null, null);
     }
 
     /**
      * @param maxSize a byte count in decimal digits, or null or "" for no limit
      * @param keep a count from 0 to {@link #MAX_KEEP}, or null for the default
-     * @throws IllegalArgumentException for any other text, naming the property and its value
+     * @param roll "none", "daily" or "hourly", or null for none
+     * @param keepDays a count from 0 to {@link #MAX_KEEP_DAYS}, or null for 0
+     * @param compress "true" or "false", or null for false
+     * @throws IllegalArgumentException for any other text, naming the property and its value,
+     *         and for an age limit or compression without a roll by time
      */
-    static OutputLimit parse(String maxSize, String keep) {
+    static OutputLimit parse(String maxSize, String keep, String roll, String keepDays, String compress) {
         long size = maxSize == null || maxSize.isEmpty() ? 0 : count(MAX_SIZE_PROPERTY, maxSize, Long.MAX_VALUE);
         int kept = keep == null ? DEFAULT_KEEP : (int) count(KEEP_PROPERTY, keep, MAX_KEEP);
-        return new OutputLimit(size, kept);
+        RollingNames.Roll rolling = roll == null ? RollingNames.Roll.NONE : RollingNames.Roll.of(roll);
+        if (rolling == null) {
+            throw new IllegalArgumentException("the output roll " + ROLL_PROPERTY + "=\"" + roll
+                    + "\" is none of \"none\", \"daily\" and \"hourly\"");
+        }
+        int days = keepDays == null ? 0 : (int) count(KEEP_DAYS_PROPERTY, keepDays, MAX_KEEP_DAYS);
+        if (compress != null && !compress.equals("true") && !compress.equals("false")) {
+            throw new IllegalArgumentException("the output compression " + COMPRESS_PROPERTY + "=\"" + compress
+                    + "\" is neither \"true\" nor \"false\"");
+        }
+        boolean compressed = "true".equals(compress);
+        // A numbered name carries no date, and its number changes at every rotation, under a
+        // compression that may still be reading it: these ask for what no roll gives.
+        if (rolling == RollingNames.Roll.NONE && (days != 0 || compressed)) {
+            throw new IllegalArgumentException("the output files do not roll by time (" + ROLL_PROPERTY + " is \"none\" "
+                    + "or absent), which " + (days != 0 ? KEEP_DAYS_PROPERTY + "=" + days : COMPRESS_PROPERTY + "=true")
+                    + " needs");
+        }
+        return new OutputLimit(size, kept, rolling, days, compressed);
     }
 
     // Decimal digits only: Long.parseLong would also take a sign.

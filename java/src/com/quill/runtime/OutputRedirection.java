@@ -254,7 +254,8 @@ final class OutputRedirection {
             // Unbuffered below the PrintStream: a service is often ended hard, and what it
             // wrote must be in the file by then.
             if (limit.limited()) {
-                return new WholeWritePrintStream(new RotatingFileOutput(file, append, limit.maxSize, limit.keep));
+                return new WholeWritePrintStream(new RotatingFileOutput(file, append, limit,
+                        java.time.Clock.systemDefaultZone(), Compression.BACKGROUND));
             }
             return new PrintStream(new RotatingFileOutput(file, append, Long.MAX_VALUE, 0), true);
         } catch (IOException e) {

@@ -1,6 +1,8 @@
 // An output file, with or without a size limit: when a write would take it past the limit,
 // the file becomes <name>.1, the older ones move up a number, the oldest beyond the kept
-// count goes, and a new file begins.
+// count goes, and a new file begins. Rolled by day or hour, the file becomes a dated name
+// at the first write of a new period too (RollingNames), the rolled files beyond the kept
+// count or age go, and the others may be compressed in the background.
 package com.quill.runtime;
 
 import java.io.IOException;
@@ -8,9 +10,17 @@ import java.io.OutputStream;
 import java.nio.ByteBuffer;
 import java.nio.channels.ClosedChannelException;
 import java.nio.channels.FileChannel;
+import java.nio.file.DirectoryStream;
 import java.nio.file.Files;
+import java.nio.file.LinkOption;
 import java.nio.file.Path;
 import java.nio.file.StandardCopyOption;
+import java.time.Clock;
+import java.time.Instant;
+import java.time.LocalDateTime;
+import java.util.ArrayList;
+import java.util.List;
+import java.util.concurrent.Executor;
 
 /**
  * Every write goes to the file as it comes, unbuffered, and whole: a write never spans two
@@ -29,8 +39,17 @@ final class RotatingFileOutput extends OutputStream {
     private final Path file;
     private final long maxSize;
     private final int keep;
+    private final RollingNames.Roll roll;
+    private final int keepDays;
+    private final boolean compress;
+    private final Clock clock;
+    private final Executor compressor;
     private FileChannel channel;
     private long size;
+    // The period the current file's content was written in, when it rolls by time; null
+    // while it is empty. Never goes back: after a clock set back, the writes stay in the
+    // file of the later period until a period after it begins.
+    private String period;
     // The current file has been renamed but no new one could be opened; the writes still
     // go to the renamed file until one can.
     private boolean renamedAway;
@@ -43,14 +62,38 @@ final class RotatingFileOutput extends OutputStream {
      * @param keep how many older files to keep, 0 or more
      */
     RotatingFileOutput(Path file, boolean append, long maxSize, int keep) throws IOException {
-        if (maxSize <= 0 || keep < 0) {
-            throw new IllegalArgumentException("output limit " + maxSize + " bytes, " + keep + " files kept");
+        this(file, append, new OutputLimit(maxSize, keep), Clock.systemDefaultZone(), Compression.BACKGROUND);
+    }
+
+    /**
+     * Opens the file with the limit's size (0: none), count, roll, age and compression, on
+     * the given clock (the machine's zone gives the periods), compressing on `compressor`;
+     * a file that rolls by time gets the period of its last write, and the rolled files
+     * beyond the count or age go at once.
+     */
+    RotatingFileOutput(Path file, boolean append, OutputLimit limit, Clock clock, Executor compressor)
+            throws IOException {
+        if (limit.maxSize < 0 || limit.keep < 0) {
+            throw new IllegalArgumentException("output limit " + limit.maxSize + " bytes, " + limit.keep
+                    + " files kept");
         }
         this.file = file;
-        this.maxSize = maxSize;
-        this.keep = keep;
+        this.maxSize = limit.maxSize == 0 ? Long.MAX_VALUE : limit.maxSize;
+        this.keep = limit.keep;
+        this.roll = limit.roll;
+        this.keepDays = limit.keepDays;
+        this.compress = limit.compress;
+        this.clock = clock;
+        this.compressor = compressor;
         channel = open(file, append);
         size = channel.size();
+        if (roll != RollingNames.Roll.NONE) {
+            if (size > 0) {
+                Instant written = Files.getLastModifiedTime(file, LinkOption.NOFOLLOW_LINKS).toInstant();
+                period = RollingNames.period(roll, LocalDateTime.ofInstant(written, clock.getZone()));
+            }
+            keepRolledFiles(LocalDateTime.now(clock));
+        }
     }
 
     private static FileChannel open(Path file, boolean append) throws IOException {
@@ -79,10 +122,21 @@ final class RotatingFileOutput extends OutputStream {
         }
         boolean interrupted = Thread.interrupted();
         try {
+            LocalDateTime now = roll == RollingNames.Roll.NONE ? null : LocalDateTime.now(clock);
+            String nowPeriod = now == null ? null : RollingNames.period(roll, now);
             if (renamedAway) {
                 openNewFile();
+            } else if (now != null) {
+                // The fixed-width periods compare as texts in the order of time.
+                boolean periodEnded = size > 0 && period != null && nowPeriod.compareTo(period) > 0;
+                if (periodEnded || size > 0 && length > maxSize - size) {
+                    rollOver(period != null ? period : nowPeriod, now);
+                }
             } else if (size > 0 && length > maxSize - size) {
                 rotate();
+            }
+            if (nowPeriod != null && (period == null || nowPeriod.compareTo(period) > 0)) {
+                period = nowPeriod;
             }
             ByteBuffer buffer = ByteBuffer.wrap(bytes, offset, length);
             while (buffer.hasRemaining()) {
@@ -159,6 +213,71 @@ final class RotatingFileOutput extends OutputStream {
         }
         renamedAway = true;
         openNewFile();
+    }
+
+    /**
+     * Renames the current file to the next name of the period it was written in and begins
+     * a new one, then removes what is not kept; on failure the current file stays as it
+     * was, and the next write tries again.
+     */
+    private void rollOver(String writtenIn, LocalDateTime now) {
+        try {
+            Path target = file.resolveSibling(RollingNames.rollOverName(file.getFileName().toString(), names(),
+                    writtenIn));
+            if (!OutputFiles.isRotatable(file) || OutputFiles.existsAsItself(target)) {
+                return;
+            }
+            Files.move(file, target);
+        } catch (IOException | RuntimeException e) {
+            // Another process holds the file; keep writing and try again later.
+            return;
+        }
+        renamedAway = true;
+        openNewFile();
+        if (!renamedAway) {
+            period = null;
+        }
+        keepRolledFiles(now);
+    }
+
+    // The names in the file's folder; what cannot be listed counts as nothing there.
+    private List<String> names() throws IOException {
+        List<String> names = new ArrayList<String>();
+        Path folder = file.toAbsolutePath().getParent();
+        try (DirectoryStream<Path> entries = Files.newDirectoryStream(folder)) {
+            for (Path entry : entries) {
+                names.add(entry.getFileName().toString());
+            }
+        }
+        return names;
+    }
+
+    /**
+     * Removes the rolled files beyond the kept count or age, and hands the plain ones that
+     * stay to the compressor. A link or directory at one of the names is left alone, and a
+     * removal that fails is tried again at the next roll over.
+     */
+    private void keepRolledFiles(LocalDateTime now) {
+        RollingNames.Retention retention;
+        try {
+            retention = RollingNames.retention(file.getFileName().toString(), names(), keep, keepDays, compress,
+                    now.toLocalDate());
+        } catch (IOException | RuntimeException e) {
+            return;
+        }
+        for (String name : retention.removals) {
+            Path rolled = file.resolveSibling(name);
+            if (OutputFiles.isRotatable(rolled)) {
+                try {
+                    Files.deleteIfExists(rolled);
+                } catch (IOException | RuntimeException e) {
+                    // Held by another process: the next roll over tries again.
+                }
+            }
+        }
+        for (String name : retention.compressions) {
+            Compression.submit(compressor, file.resolveSibling(name));
+        }
     }
 
     private void openNewFile() {
