@@ -107,8 +107,10 @@ const std::vector<DescriptorKey> kKeys = {
      "`{ restart_after = 60, reset_after = 86400, non_crash_failures = true }`, each key optional: restart the "
      "service after `restart_after` seconds (default 60, at most 86400; 0 for no restart), count failures anew "
      "after `reset_after` seconds without one (default 86400, at most 31536000), and act also when the service "
-     "stops with an error, not only when its process ends unexpectedly (default false); no record without the "
-     "key", kTable, nullptr, 0, nullptr, 0, "none"},
+     "stops with an error code (the launcher's 5000 for a start it refused and 5001 for an application ended at "
+     "the stop deadline), not only when its process ends unexpectedly (default false). The launcher holds it as "
+     "the text `restart;reset;non-crash` in seconds, such as `60;86400;1`, the form `[records]` takes; no record "
+     "without the key", kTable, nullptr, 0, nullptr, 0, "none"},
     {"service", "event_log", cfg::serviceEventLog, KeyKind::flag, "1",
      "Report the service's start, stop and failures in the Windows event log"},
     {"service", "grant_logon_right", cfg::serviceGrantLogonRight, KeyKind::flag, "1",
@@ -132,7 +134,9 @@ const std::vector<DescriptorKey> kKeys = {
     {"application", "class_path", cfg::classPath, KeyKind::classPath, "",
      "Class path entries in order: `{ archive = \"app.jar\" }`, `{ directory = \"classes\" }`, "
      "`{ scan = \"lib\" }` (every archive in the directory), `{ environment = \"NAME\" }` (a variable's "
-     "class path); each may add `optional = true`, else a missing entry stops the start",
+     "class path); each may add `optional = true`, else a missing entry stops the start. A relative `archive`, "
+     "`directory` or `scan` is taken from the executable's directory, not the working directory; variables are "
+     "expanded. The archives of `[[files]]` come before these entries",
      kTable, "at least one class path entry"},
     {"application", "arguments", cfg::defaultArguments, KeyKind::commandLine, "",
      "Arguments of `main` when the command line gives none; variables are expanded"},
@@ -378,8 +382,9 @@ const std::vector<DescriptorKey> kKeys = {
                  "The installation folder, relative to the 64-bit Program Files; the launcher is installed there as "
                  "`<service name>.exe`"),
     installerKey("files", KeyKind::text, "none", "array of strings or tables",
-                 "Files installed beside the launcher: `\"app.jar\"`, `\"lib/*.jar\"`, `\"jre\"` (a folder with "
-                 "everything below it), or `{ source = \"conf/*.properties\", target = \"conf\" }` to install "
+                 "Files installed beside the launcher, not stored in it as `[[files]]` are; the class path and a "
+                 "search entry `{ directory = \"jre\" }` find them from the launcher's folder: `\"app.jar\"`, "
+                 "`\"lib/*.jar\"`, `\"jre\"` (a folder with everything below it), or `{ source = \"conf/*.properties\", target = \"conf\" }` to install "
                  "into a folder below the installation folder; paths relative to the descriptor's folder, `*` and "
                  "`?` in any step. Each must match something, and no two files may have one target"),
     installerKey("start_after_install", KeyKind::flag, "true when the service starts automatically", "boolean",
@@ -396,7 +401,8 @@ const std::vector<DescriptorSection> kSections = {
      "runtime: the search (`{ environment = \"JAVA_HOME\" }`), the VM and the application's native libraries "
      "see them. For a service they are set in the process that runs the VM; the service process keeps its own "
      "environment. The launcher holds them as they stand, where anyone who can read the executable can read "
-     "them: give no secrets here."},
+     "them: give no secrets here. `QUILL_LOG` here does not turn on the launcher's diagnostic log, which the "
+     "launcher decides on before it sets these (for a service, the README says how)."},
     {"launcher", "[launcher]", "The launcher itself."},
     {"output", "[output]", "Where the application's output goes; the runtime library redirects it."},
     {"instance", "[instance]", "Running more than one instance."},
@@ -411,7 +417,10 @@ const std::vector<DescriptorSection> kSections = {
      "as it stands, as the value; it replaces what a key gives. `packager inspect` writes here the records that "
      "no key can express. The included-file records come from `[[files]]` only."},
     {"files", "[[files]]",
-     "Files stored in the launcher and extracted into its temporary directory at each start."},
+     "Files stored in the launcher and extracted into a folder of each run in its temporary directory "
+     "(`${launcher:sys.launcherTempDirectory}`) at each start, removed after the run (at the latest at a later "
+     "start). The archives (`.jar`, `.zip`) at the top of that folder or in its `user` folder are on the class "
+     "path without an entry. Files to install beside the launcher are `[installer] files`."},
     {"installer", "[installer]",
      "The Windows Installer package that `packager msi` makes: a per-machine, 64-bit product with the "
      "launcher, these files and the service entry as `/install` registers it (name, description, start, "
