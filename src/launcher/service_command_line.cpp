@@ -43,6 +43,15 @@ ServiceCommandLine parseServiceCommandLine(const char* tail)
                 break;
             }
         }
+        // "/start=<start>" takes the text up to the next blank.
+        const std::string startOption = "/start=";
+        if (found == nullptr && text.compare(blank + 1, startOption.size(), startOption) == 0) {
+            const size_t value = blank + 1 + startOption.size();
+            blank = text.find(' ', value);
+            result.start = text.substr(value, blank == std::string::npos ? std::string::npos : blank - value);
+            result.startGiven = true;
+            continue;
+        }
         if (found != nullptr) {
             *found->flag = found->value;
             size_t next = blank + 1 + std::strlen(found->text);
@@ -74,6 +83,9 @@ std::string usageText(const std::string& program)
     const std::string p = program.empty() ? std::string("launcher.exe") : program;
     return "usage: " + p + " /install [non-interactive] [/replace] [name]   also /install-auto, /install-demand,\n" +
            "       " + p + " /install-and-start, /uninstall, /start, /stop, /restart, /status   [name]\n" +
+           "       " + p + " /configure [non-interactive] [/start=auto|delayed|demand|disabled] [name]\n" +
+           "                 sets up an installed entry as /install does beyond the service tables\n" +
+           "       " + p + " /vmoptions [options...]       writes them into the vmoptions file beside it\n" +
            "       " + p + " /run [arguments...]            runs the application in this console\n" +
            "       " + p + " /run-redirect [arguments...]   the same, letting it redirect its output\n" +
            "/replace lets install take over a service of that name that runs another program.\n" +

@@ -18,12 +18,14 @@ struct ServiceCommandLine {
     std::string word;               // the command word, without its prefix
     bool interactive = true;        // false once "non-interactive" precedes the name
     bool replace = false;           // true once "/replace" precedes the name
+    bool startGiven = false;        // "/start=<start>" precedes the name (for /configure)
+    std::string start;
     bool nameGiven = false;
     std::string name;               // everything after the blank, blanks included
 };
 
-// The options "non-interactive" and "/replace" count before the name, in any order and
-// number. "/replace" cannot be a service name, which holds no '/'.
+// The options "non-interactive", "/replace" and "/start=<start>" count before the name, in
+// any order and number. They cannot be a service name, which holds no '/'.
 ServiceCommandLine parseServiceCommandLine(const char* tail);
 
 // True for the commands that install the service, which take "/replace".

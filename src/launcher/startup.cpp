@@ -12,6 +12,7 @@
 #include "config/variable_expansion.h"
 #include "format/command_line.h"
 #include "format/record_ids.h"
+#include "jvm/launch/vm_options_file.h"
 #include "launcher/launch_sequence.h"
 #include "launcher/service_command_line.h"
 #include "platform/diagnostic_log.h"
@@ -70,7 +71,7 @@ bool takeServiceName(const std::wstring& name, bool forServiceCommand)
 bool isServiceCommand(const std::string& word)
 {
     static const char* const kCommands[] = {"install", "install-and-start", "install-auto", "install-demand",
-                                            "uninstall", "stop", "start", "restart", "status"};
+                                            "uninstall", "stop", "start", "restart", "status", "configure"};
     for (const char* command : kCommands) {
         if (word == command) return true;
     }
@@ -96,6 +97,12 @@ int runServiceCommand(const ServiceCommandLine& command)
     if (word == "install-auto" || word == "install-demand") {
         request.choice = word == "install-auto" ? StartTypeChoice::automatic : StartTypeChoice::onDemand;
         return installService(request);
+    }
+    if (word == "configure") {
+        ConfigureRequest configure;
+        configure.interactive = interactive;
+        configure.start = command.start;
+        return configureService(configure);
     }
     if (word == "uninstall") return uninstallService(true);
     if (word == "stop") return stopService(true);
@@ -235,6 +242,17 @@ int launcherMain()
         if (forCommand && command.replace && !isInstallCommand(command.word)) {
             showUsage("/replace is an option of the install commands only");
             return kUsageExitCode;
+        }
+        if (forCommand && command.startGiven && command.word != "configure") {
+            showUsage("/start= is an option of /configure only");
+            return kUsageExitCode;
+        }
+        if (command.word == "vmoptions") {
+            // The options as the launcher splits its own command line, behind the word.
+            ArgumentList options;
+            splitCommandLine(commandLineArguments(GetCommandLineW(), getModulePathW()), options);
+            options.removeFirst();
+            return writeVmOptionsCommand(options);
         }
         if (forCommand) {
             return runServiceCommand(command);

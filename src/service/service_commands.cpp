@@ -16,6 +16,7 @@
 #include "service/event_log.h"
 #include "service/install_options.h"
 #include "service/logon_right.h"
+#include "service/output_folder.h"
 #include "service/preshutdown.h"
 #include "service/service_exit_codes.h"
 
@@ -456,6 +457,56 @@ void setShutdownTime(ChangeConfig2W changeConfig2, SC_HANDLE service)
     sayAndLog("Could not set the pre-shutdown timeout of the service (error %lu).\n", error);
 }
 
+// Makes each output folder under the launcher's folder and opens it to the account; a
+// failure is said, and the service stays configured without it.
+void grantOutputFolders(const servicemodel::ServiceAccount& account)
+{
+    for (const std::wstring& folder : outputFoldersUnderLauncher()) {
+        const char* step = "";
+        DWORD error = grantOutputFolderAccess(folder, account, &step);
+        if (error == NO_ERROR) {
+            logMessage("output folder %S open to %s", folder.c_str(), account.shownName().c_str());
+            continue;
+        }
+        sayAndLog("Could not open the output folder %s to the account %s: %s failed (error %lu).\n",
+                  narrowForDisplay(folder).c_str(), account.shownName().c_str(), step, error);
+    }
+}
+
+// What an entry gets beyond the service manager's tables, the same for /install and
+// /configure: delayed start, recovery, the pre-shutdown timeout, the event source and
+// the output folders' access. `updating` puts back what the configuration does not ask
+// for (an entry that /install updates becomes what a new one would be); /configure
+// changes nothing it is not configured for.
+void applyEntrySettings(SC_HANDLE service, const InstallPlan& plan, bool updating)
+{
+    ChangeConfig2W changeConfig2 = lookUpChangeConfig2();
+    setDelayedStart(changeConfig2, service, plan.start.delayed, updating);
+    setRecovery(changeConfig2, service, plan.recovery, updating);
+    setShutdownTime(changeConfig2, service);
+    // Without the source the events still go to the log, only without their texts: a
+    // failure is logged and the service stays installed.
+    registerEventSource(serviceNameW, getModulePath());
+    grantOutputFolders(plan.account);
+}
+
+// The account of an existing entry as the service model reads it: the name the service
+// manager keeps, as the configuration's texts are (ISO-8859-1).
+servicemodel::ServiceAccount entryAccount(const wchar_t* startName)
+{
+    std::string name;
+    for (const wchar_t* c = startName != nullptr ? startName : L""; *c != L'\0'; ++c) {
+        if (*c > 0xFF) {
+            servicemodel::ServiceAccount invalid;
+            invalid.kind = servicemodel::AccountKind::invalid;
+            invalid.reason = "holds a character beyond ISO-8859-1";
+            return invalid;
+        }
+        name += static_cast<char>(*c);
+    }
+    return servicemodel::serviceAccountOf(name, serviceName);
+}
+
 } // namespace
 
 std::string errorExplanation(unsigned long error)
@@ -650,14 +701,8 @@ int installService(const InstallRequest& request, bool* unchanged)
         }
     }
     if (unchanged != nullptr) *unchanged = false;
-    ChangeConfig2W changeConfig2 = lookUpChangeConfig2();
-    setDescription(changeConfig2, service.get(), updating);
-    setDelayedStart(changeConfig2, service.get(), plan.start.delayed, updating);
-    setRecovery(changeConfig2, service.get(), plan.recovery, updating);
-    setShutdownTime(changeConfig2, service.get());
-    // Without the source the events still go to the log, only without their texts: a
-    // failure is logged and the service stays installed.
-    registerEventSource(serviceNameW, getModulePath());
+    setDescription(lookUpChangeConfig2(), service.get(), updating);
+    applyEntrySettings(service.get(), plan, updating);
     service.reset();
     manager.reset();
     sayWithName("Installed service '%s'.\n");
@@ -668,6 +713,116 @@ int installService(const InstallRequest& request, bool* unchanged)
         // The update needed the service stopped; nothing starts it again by itself.
         say("The service was stopped to be updated; start it again with /start.\n");
     }
+    return 0;
+}
+
+namespace {
+
+// The start of /configure's "/start=" (ASCII letters in any case).
+bool startOfWord(const std::string& word, servicemodel::Start* start)
+{
+    static const struct {
+        const char* word;
+        servicemodel::StartType type;
+        bool delayed;
+    } kStarts[] = {{"auto", servicemodel::StartType::automatic, false},
+                   {"delayed", servicemodel::StartType::automatic, true},
+                   {"demand", servicemodel::StartType::demand, false},
+                   {"disabled", servicemodel::StartType::disabled, false}};
+    for (const auto& known : kStarts) {
+        if (_stricmp(word.c_str(), known.word) == 0) {
+            start->valid = true;
+            start->type = known.type;
+            start->delayed = known.delayed;
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+int configureService(const ConfigureRequest& request)
+{
+    servicemodel::Start chosen;
+    if (!request.start.empty() && !startOfWord(request.start, &chosen)) {
+        sayAndLog("The start '%s' is not known (auto, delayed, demand or disabled); nothing was configured.\n",
+                  request.start.c_str());
+        return 1;
+    }
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager) {
+        DWORD error = GetLastError();
+        say("Could not open SCManager.\n");
+        explainError(error);
+        return 1;
+    }
+    UniqueServiceHandle service(OpenServiceW(manager.get(), serviceNameW, SERVICE_ALL_ACCESS));
+    if (!service) {
+        DWORD error = GetLastError();
+        say("Could not open service.\n");
+        explainError(error);
+        return 1;
+    }
+    DWORD needed = 0;
+    QueryServiceConfigW(service.get(), nullptr, 0, &needed);
+    // QUERY_SERVICE_CONFIGW holds pointers, so the storage is aligned for them.
+    std::vector<ULONG_PTR> storage(needed / sizeof(ULONG_PTR) + 1);
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(storage.data());
+    if (!QueryServiceConfigW(service.get(), config, static_cast<DWORD>(storage.size() * sizeof(ULONG_PTR)), &needed)) {
+        DWORD error = GetLastError();
+        say("Could not read the configuration of the service.\n");
+        explainError(error);
+        return 1;
+    }
+    // The entry's own account, which an installation may have chosen in place of the
+    // configured one: the logon right and the output folders are that account's.
+    InstallPlan plan;
+    plan.account = entryAccount(config->lpServiceStartName);
+    if (plan.account.kind == servicemodel::AccountKind::invalid) {
+        sayAndLog("The service's account '%s' is not one the launcher knows: it %s; nothing was configured.\n",
+                  narrowForDisplay(config->lpServiceStartName != nullptr ? config->lpServiceStartName : L"").c_str(),
+                  plan.account.reason.c_str());
+        return 1;
+    }
+    plan.recovery = servicemodel::recoveryOf(dupConfigString(cfg::serviceRecovery));
+    if (!grantLogonRightIfAsked(plan)) {
+        return 1;
+    }
+    // The start: as the command says, else the configuration's delay for an automatic
+    // entry. The type as /install makes it: interactive where the account may interact.
+    DWORD startType = SERVICE_NO_CHANGE;
+    if (!request.start.empty()) {
+        plan.start = chosen;
+        startType = serviceStartType(chosen.type);
+    } else {
+        std::string startModeText = dupConfigString(cfg::serviceStartMode);
+        servicemodel::Start configured = servicemodel::startOf(servicemodel::StartChoice::configured,
+                                                               dupConfigString(cfg::launcherKind), startModeText);
+        plan.start.delayed = configured.valid && configured.delayed && config->dwStartType == SERVICE_AUTO_START;
+    }
+    const DWORD type = serviceTypeOf(plan.account, request.interactive);
+    const DWORD newType = type == (config->dwServiceType & (SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS))
+                              ? SERVICE_NO_CHANGE
+                              : type;
+    if (startType == config->dwStartType) startType = SERVICE_NO_CHANGE;
+    if ((newType != SERVICE_NO_CHANGE || startType != SERVICE_NO_CHANGE) &&
+        !ChangeServiceConfigW(service.get(), newType, startType, SERVICE_NO_CHANGE, nullptr, nullptr, nullptr, nullptr,
+                              nullptr, nullptr, nullptr)) {
+        DWORD error = GetLastError();
+        logError("ChangeServiceConfig failed with error %lu", error);
+        say("Could not change the service's start or type.\n");
+        explainError(error);
+        return 1;
+    }
+    // A start chosen on the command line also takes away a delay the entry had.
+    if (!request.start.empty() && !chosen.delayed) {
+        setDelayedStart(lookUpChangeConfig2(), service.get(), false, true);
+    }
+    applyEntrySettings(service.get(), plan, false);
+    service.reset();
+    manager.reset();
+    sayWithName("Configured service '%s'.\n");
     return 0;
 }
 

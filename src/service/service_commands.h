@@ -34,6 +34,20 @@ struct InstallRequest {
 // not stop, an update the service manager refused), so that nothing must be started in
 // its place.
 int installService(const InstallRequest& request, bool* unchanged = nullptr);
+// What /configure asks for besides the configuration.
+struct ConfigureRequest {
+    bool interactive = true;  // false after "non-interactive", as for /install
+    std::string start;        // "/start=": auto, delayed, demand or disabled; empty for none
+};
+
+// Applies to the installed entry what /install sets beyond the service manager's tables,
+// as the configuration says: delayed start, recovery, the pre-shutdown timeout, the logon
+// right and the output folders for the entry's own account (which an installer package
+// may have chosen), the event source; the type interactive where /install would make it
+// so; with a start, that start type. Changes nothing the configuration does not ask for,
+// so that it can run again. 0 configured, 1 failed (no entry, a start not known, a
+// logon right not granted, the start or type refused).
+int configureService(const ConfigureRequest& request);
 // Stops and deletes the service; with `verbose` the failures are printed too. 0 or 1.
 // `stopped` (optional) tells that a running service was stopped.
 int uninstallService(bool verbose, bool* stopped = nullptr);
