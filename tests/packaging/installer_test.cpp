@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -303,6 +304,10 @@ files = ["app.jar", "lib/*.jar", "jre", { source = "conf/app.properties", target
     };
     std::vector<std::string> fileRows = tableRows(p.output(), "File", p.scratch);
     std::vector<std::string> componentRows = tableRows(p.output(), "Component", p.scratch);
+    // The files' components; the settings' component has a test of its own.
+    componentRows.erase(std::remove_if(componentRows.begin(), componentRows.end(),
+                                       [](const std::string& row) { return row.rfind("Settings\t", 0) == 0; }),
+                        componentRows.end());
     std::vector<std::string> directoryRows = tableRows(p.output(), "Directory", p.scratch);
     ASSERT_EQ(files.size(), fileRows.size());
     ASSERT_EQ(files.size(), componentRows.size());
@@ -341,7 +346,7 @@ files = ["app.jar", "lib/*.jar", "jre", { source = "conf/app.properties", target
 
     // The service as /install registers a virtual account's service, started after
     // install, stopped at install and uninstall, removed at uninstall.
-    EXPECT_EQ((std::vector<std::string>{"Service\tDemo\tDemo\t16\t2\t1\t\tTcpip[~]Dnscache[~][~]\tNT SERVICE\\Demo\t\t\t"
+    EXPECT_EQ((std::vector<std::string>{"Service\tDemo\tDemo\t16\t2\t1\t\tTcpip[~]Dnscache[~][~]\t[QuillServiceAccount]\t\t\t"
                                         "File_0\tCounts [\\[]things[\\]] [\\{]quickly[\\}] for $5"}),
               tableRows(p.output(), "ServiceInstall", p.scratch));
     EXPECT_EQ((std::vector<std::string>{"ServiceControl\tDemo\t163\t\t1\tFile_0"}),
@@ -353,6 +358,7 @@ files = ["app.jar", "lib/*.jar", "jre", { source = "conf/app.properties", target
               tableRows(p.output(), "Upgrade", p.scratch));
     std::vector<std::string> properties = tableRows(p.output(), "Property", p.scratch);
     for (const std::string& property : {std::string("ALLUSERS\t1"), std::string("ProductName\tDemo"),
+                                        std::string("QuillServiceAccount\tNT SERVICE\\Demo"),
                                         std::string("Manufacturer\tExample Ltd"),
                                         std::string("ProductVersion\t1.2.3"), "UpgradeCode\t{" + code + "}"}) {
         EXPECT_NE(properties.end(), std::find(properties.begin(), properties.end(), property)) << property;
@@ -363,13 +369,133 @@ files = ["app.jar", "lib/*.jar", "jre", { source = "conf/app.properties", target
     // installer's own stop (which gives up after about 30 s) and before an upgrade removes
     // the older version: an immediate EXE action (18) of the installed launcher whose
     // failure is ignored (64), where the launcher is there.
-    EXPECT_EQ((std::vector<std::string>{"StopServiceByLauncher\t82\tFile_0\t/stop\t"}),
-              tableRows(p.output(), "CustomAction", p.scratch));
+    EXPECT_EQ("StopServiceByLauncher\t82\tFile_0\t/stop\t", tableRows(p.output(), "CustomAction", p.scratch).at(0));
     EXPECT_NE(sequence.end(), std::find(sequence.begin(), sequence.end(),
                                         "StopServiceByLauncher\tInstalled OR WIX_UPGRADE_DETECTED\t1001"));
     EXPECT_EQ("0", codePageOf(p.output(), p.scratch));
     CommandRun summary = run("msiinfo suminfo '" + p.output().string() + "'", p.scratch);
     EXPECT_NE(std::string::npos, summary.out.find("Template: x64;1033")) << summary.out;
+}
+
+// What a deployment chooses and what the launcher sets up, in the tables wixl cannot
+// write: each action with its type, in an order the installer runs it in (the remembered
+// settings before they are checked, the checks before the account is chosen, the
+// launcher's steps after the entry is installed and before it is started), the settings
+// remembered where the next version looks for them, the event source with the package,
+// the vmoptions file removed at uninstall. The kept source holds the same for the WiX
+// toolset.
+TEST(InstallerPackage, DeploymentSettingsAndTheLaunchersStepsAreInTheTables)
+{
+    for (const bool eventLog : {true, false}) {
+        SCOPED_TRACE(eventLog ? "event log" : "no event log");
+        Package p;
+        fs::create_directories(p.scratch.path / "kept");
+        CommandRun made = p.make(std::string(kServiceKeys) + "event_log = " + (eventLog ? "true" : "false") + "\n" +
+                                     kApplication + "[installer]\nmanufacturer = \"M\"\nversion = \"1.0.0\"\n",
+                                 "--wxs " + (p.scratch.path / "kept" / "demo.wxs").string());
+        ASSERT_EQ(0, made.code) << made.err;
+        const std::string code = packager::derivedUpgradeCode("M", "Demo");
+
+        std::map<std::string, std::string> actions;  // id -> type, source, target
+        for (const std::string& row : tableRows(p.output(), "CustomAction", p.scratch)) {
+            actions[row.substr(0, row.find('\t'))] = row.substr(row.find('\t') + 1);
+        }
+        const std::map<std::string, std::string> expectedActions = {
+            {"RememberVmOptions", "51\tVM_OPTIONS\t[REMEMBERED_VM_OPTIONS]\t"},
+            {"RememberServiceAccount", "51\tSERVICE_ACCOUNT\t[REMEMBERED_SERVICE_ACCOUNT]\t"},
+            {"RememberServiceStart", "51\tSERVICE_START\t[REMEMBERED_SERVICE_START]\t"},
+            {"AccountLocalSystem", "51\tQuillServiceAccount\tLocalSystem\t"},
+            {"AccountLocalService", "51\tQuillServiceAccount\tNT AUTHORITY\\LocalService\t"},
+            {"AccountNetworkService", "51\tQuillServiceAccount\tNT AUTHORITY\\NetworkService\t"},
+            {"AccountVirtual", "51\tQuillServiceAccount\tNT SERVICE\\Demo\t"},
+            {"AccountManaged", "51\tQuillServiceAccount\t[SERVICE_ACCOUNT]\t"},
+            // Deferred (1024), as the installer's own account (2048), the installed launcher (18).
+            {"WriteVmOptions", "3090\tFile_0\t/vmoptions [VM_OPTIONS]\t"},
+            {"ConfigureService", "3090\tFile_0\t/configure\t"},
+            {"ConfigureServiceStart", "3090\tFile_0\t/configure /start=[SERVICE_START]\t"},
+        };
+        for (const auto& [id, row] : expectedActions) {
+            EXPECT_EQ(row, actions[id]) << id;
+        }
+        // The refusals are error actions (19) whose message names the value given.
+        EXPECT_EQ(0u, actions["RefuseServiceAccount"].find("19\t\tSERVICE_ACCOUNT=[SERVICE_ACCOUNT] is not an account"));
+        EXPECT_EQ(0u, actions["RefuseServiceStart"].find("19\t\tSERVICE_START=[SERVICE_START] is not a start"));
+
+        std::map<std::string, std::pair<std::string, long>> sequence;  // action -> condition, number
+        for (const std::string& row : tableRows(p.output(), "InstallExecuteSequence", p.scratch)) {
+            size_t first = row.find('\t');
+            size_t second = row.find('\t', first + 1);
+            sequence[row.substr(0, first)] = {row.substr(first + 1, second - first - 1),
+                                              std::atol(row.c_str() + second + 1)};
+        }
+        const std::vector<std::vector<std::string>> order = {
+            {"AppSearch"},
+            {"RememberVmOptions", "RememberServiceAccount", "RememberServiceStart"},
+            {"RefuseServiceAccount", "RefuseServiceStart"},
+            {"AccountLocalSystem", "AccountLocalService", "AccountNetworkService", "AccountVirtual", "AccountManaged"},
+            {"InstallValidate"},
+            {"InstallServices"},
+            {"WriteVmOptions", "ConfigureService", "ConfigureServiceStart"},
+            {"StartServices"},
+        };
+        for (size_t step = 1; step < order.size(); ++step) {
+            for (const std::string& before : order[step - 1]) {
+                for (const std::string& after : order[step]) {
+                    ASSERT_EQ(1u, sequence.count(before)) << before;
+                    EXPECT_LT(sequence[before].second, sequence[after].second) << before << " before " << after;
+                }
+            }
+        }
+        EXPECT_EQ("NOT (SERVICE_START~=\"demand\" OR SERVICE_START~=\"disabled\")", sequence["StartServices"].first);
+        EXPECT_EQ("SERVICE_START AND NOT REMOVE~=\"ALL\"", sequence["ConfigureServiceStart"].first);
+        EXPECT_EQ("NOT VM_OPTIONS AND REMEMBERED_VM_OPTIONS", sequence["RememberVmOptions"].first);
+
+        // The settings written where the next version's AppSearch finds them, by a
+        // component that is there only when a deployment gave one.
+        const std::string settingsKey = "SOFTWARE\\tarnwell\\quill\\packages\\" + code + "\\";
+        std::vector<std::string> registry = tableRows(p.output(), "Registry", p.scratch);
+        std::set<std::string> values;  // root, key, name, value, component
+        for (const std::string& row : registry) values.insert(row.substr(row.find('\t') + 1));
+        for (const std::string& value :
+             {"2\t" + settingsKey + "\tVmOptions\t[VM_OPTIONS]\tSettings",
+              "2\t" + settingsKey + "\tServiceAccount\t[SERVICE_ACCOUNT]\tSettings",
+              "2\t" + settingsKey + "\tServiceStart\t[SERVICE_START]\tSettings",
+              "2\t" + settingsKey + "\tVersion\t1.0.0\tSettings"}) {
+            EXPECT_EQ(1u, values.count(value)) << value;
+        }
+        const std::string source = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Demo\\";
+        EXPECT_EQ(eventLog ? 1u : 0u, values.count("2\t" + source + "\tEventMessageFile\t[#File_0]\tFile_0"));
+        EXPECT_EQ(eventLog ? 1u : 0u, values.count("2\t" + source + "\tTypesSupported\t#7\tFile_0"));
+        EXPECT_EQ(eventLog ? 6u : 4u, registry.size());
+        std::vector<std::string> components = tableRows(p.output(), "Component", p.scratch);
+        EXPECT_NE(components.end(),
+                  std::find_if(components.begin(), components.end(), [](const std::string& row) {
+                      return row.rfind("Settings\t", 0) == 0 &&
+                             row.find("\t260\tVM_OPTIONS OR SERVICE_ACCOUNT OR SERVICE_START\t") != std::string::npos;
+                  }));
+        std::vector<std::string> searches = tableRows(p.output(), "RegLocator", p.scratch);
+        EXPECT_NE(searches.end(), std::find(searches.begin(), searches.end(),
+                                            "REMEMBERED_VM_OPTIONS\t2\t" + settingsKey.substr(0, settingsKey.size() - 1) +
+                                                "\tVmOptions\t18"));
+        EXPECT_EQ((std::vector<std::string>{"VmOptionsFile\tFile_0\tDemo.vmoptions\tINSTALLFOLDER\t2"}),
+                  tableRows(p.output(), "RemoveFile", p.scratch));
+
+        // The WiX toolset reads the same from the kept source.
+        const std::string kept = fileText(p.scratch.path / "kept" / "demo.wxs");
+        for (const char* element :
+             {"<Property Id=\"SERVICE_ACCOUNT\" Secure=\"yes\"/>",
+              "<CustomAction Id=\"ConfigureService\" FileKey=\"File_0\" ExeCommand=\"/configure\" Execute=\"deferred\" "
+              "Impersonate=\"no\" Return=\"check\"/>",
+              "<Custom Action=\"ConfigureService\" After=\"WriteVmOptions\">NOT SERVICE_START AND NOT "
+              "REMOVE~=&quot;ALL&quot;</Custom>",
+              "<RemoveFile Id=\"VmOptionsFile\" Name=\"Demo.vmoptions\" On=\"uninstall\"/>",
+              "<Condition>VM_OPTIONS OR SERVICE_ACCOUNT OR SERVICE_START</Condition>",
+              "<StartServices>NOT (SERVICE_START~=&quot;demand&quot; OR "
+              "SERVICE_START~=&quot;disabled&quot;)</StartServices>"}) {
+            EXPECT_NE(std::string::npos, kept.find(element)) << element;
+        }
+        EXPECT_EQ(eventLog, kept.find("Name=\"EventMessageFile\"") != std::string::npos);
+    }
 }
 
 // The package's ServiceInstall row is the entry /install registers from the same launcher:
@@ -414,12 +540,13 @@ TEST(InstallerPackage, ServiceEntryFollowsStartAndAccountAsInstallDoes)
         ASSERT_TRUE(start.valid);
         ASSERT_NE(servicemodel::AccountKind::invalid, account.kind);
         // Windows Installer's start types: 2 automatic, 3 demand, 4 disabled; an own process
-        // (16), interactive (256) where /install makes it so.
+        // (16), never interactive in the table (a deployment may choose another account
+        // than LocalSystem): /configure makes it so where /install would. The account is
+        // the property a deployment may set, the descriptor's by default.
         const char* startColumn = start.type == servicemodel::StartType::automatic  ? "2"
                                   : start.type == servicemodel::StartType::disabled ? "4"
                                                                                     : "3";
-        const std::string expected = std::to_string(16 | (account.mayInteract() ? 256 : 0)) + "\t" + startColumn +
-                                     "\t1\t\t\t" + account.shownName() + "\t";
+        const std::string expected = std::string("16\t") + startColumn + "\t1\t\t\t[QuillServiceAccount]\t";
 
         Package p;
         CommandRun made = p.make(text);
@@ -431,8 +558,11 @@ TEST(InstallerPackage, ServiceEntryFollowsStartAndAccountAsInstallDoes)
         EXPECT_EQ(expected, row.substr(0, expected.size()));
         EXPECT_EQ((std::vector<std::string>{std::string("ServiceControl\tDemo\t") + c.controlEvents + "\t\t1\tFile_0"}),
                   tableRows(p.output(), "ServiceControl", p.scratch));
-        // The package cannot hold a delayed start: it says so rather than pass it over.
-        EXPECT_EQ(start.delayed, made.err.find("cannot say \"delayed\"") != std::string::npos) << made.err;
+        std::vector<std::string> properties = tableRows(p.output(), "Property", p.scratch);
+        EXPECT_NE(properties.end(), std::find(properties.begin(), properties.end(),
+                                              "QuillServiceAccount\t" + account.shownName()));
+        // Delayed start and recovery are /configure's: nothing to note.
+        EXPECT_EQ("", made.err);
     }
 }
 
@@ -486,14 +616,20 @@ TEST(InstallerPackage, KeptSourceCompilesBesideItsLauncher)
     ASSERT_EQ(0, made.code) << made.err;
     ASSERT_TRUE(fs::is_regular_file(source));
     ASSERT_TRUE(fs::is_regular_file(p.scratch.path / "kept" / "Demo.exe"));
-    // Moved with its folder and the files it names, the source still compiles.
+    // Moved with its folder and the files it names, the source still finds every file:
+    // each Source is relative to the source's folder. (The kept source is for the WiX
+    // toolset; wixl cannot read the elements packager msi adds to wixl's tables.)
     fs::rename(p.scratch.path / "kept", p.scratch.path / "moved");
-    fs::create_directories(p.scratch.path / "elsewhere");
-    CommandRun compiled = run("cd '" + (p.scratch.path / "elsewhere").string() + "' && wixl -a x64 -o again.msi ../moved/demo.wxs",
-                       p.scratch);
-    ASSERT_EQ(0, compiled.code) << compiled.err;
-    EXPECT_EQ(tableRows(p.output(), "File", p.scratch).size(),
-              tableRows(p.scratch.path / "elsewhere" / "again.msi", "File", p.scratch).size());
+    const std::string text = fileText(p.scratch.path / "moved" / "demo.wxs");
+    size_t found = 0;
+    for (size_t at = text.find(" Source=\""); at != std::string::npos; at = text.find(" Source=\"", at + 1)) {
+        const size_t start = at + 9;
+        const std::string named = text.substr(start, text.find('"', start) - start);
+        EXPECT_TRUE(fs::path(named).is_relative()) << named;
+        EXPECT_TRUE(fs::is_regular_file(p.scratch.path / "moved" / named)) << named;
+        ++found;
+    }
+    EXPECT_EQ(tableRows(p.output(), "File", p.scratch).size(), found);
 }
 
 TEST(InstallerPackage, BadDescriptorsGetOneLineAtTheirPlaceAndNoPackage)
@@ -652,7 +788,8 @@ TEST(InstallerPackage, CommandLineMistakesAreNamedAndWriteNothing)
          "packager: cannot create " + (p.scratch.path / "missing" / "out.msi").string() + ": the folder " +
              (p.scratch.path / "missing").string() + " does not exist; nothing was written"},
         {p.output().string() + " --wxs", "packager: --wxs needs a path"},
-        {p.output().string() + " --sign", "packager: unknown option --sign"},
+        {p.output().string() + " --sign", "packager: --sign needs a certificate file or a PKCS#11 URI"},
+        {p.output().string() + " --signature x", "packager: unknown option --signature"},
         {"", "packager: msi needs a descriptor, a launcher image and an output file"},
         {p.output().string() + " --runtime-library " + (p.scratch.path / "nope.jar").string(),
          "packager: the runtime library jar " + (p.scratch.path / "nope.jar").string() +
@@ -747,11 +884,15 @@ files = ["данные"]
     }
     std::vector<std::string> service = tableRows(p.output(), "ServiceInstall", p.scratch);
     ASSERT_EQ(1u, service.size());
-    EXPECT_EQ("Service\tTickér\tTickér\t272\t2\t1\t\tRéseau[~][~]\tLocalSystem\t\t\tFile_0\t"
+    EXPECT_EQ("Service\tTickér\tTickér\t16\t2\t1\t\tRéseau[~][~]\t[QuillServiceAccount]\t\t\tFile_0\t"
               "Тикер — служба ✓ [\\[]1[\\]]",
               service[0]);
     EXPECT_EQ((std::vector<std::string>{"ServiceControl\tTickér\t163\t\t1\tFile_0"}),
               tableRows(p.output(), "ServiceControl", p.scratch));
+    // The rows added after wixl are in the same code page: the virtual account by name.
+    std::vector<std::string> actions = tableRows(p.output(), "CustomAction", p.scratch);
+    EXPECT_NE(actions.end(), std::find(actions.begin(), actions.end(),
+                                       "AccountVirtual\t51\tQuillServiceAccount\tNT SERVICE\\Tickér\t"));
     EXPECT_EQ((std::vector<std::string>{"NOT WIX_DOWNGRADE_DETECTED\tA newer version of Тикер is already installed."}),
               tableRows(p.output(), "LaunchCondition", p.scratch));
     std::vector<std::string> folders = tableRows(p.output(), "Directory", p.scratch);

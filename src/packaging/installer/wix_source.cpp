@@ -152,8 +152,10 @@ std::string installerSource(const InstallerPlan& plan, const std::vector<std::st
     const int codePage = installerCodePage(plan);
     std::string out;
     out += "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
-    out += "<!-- Written by packager msi. Compile with: wixl -a x64 -o <package.msi> <this file>\n";
-    out += "     or with the WiX toolset 3: candle -arch x64 <this file>, then light.";
+    out += forWixl ? "<!-- Written by packager msi for wixl; what wixl cannot express packager msi adds to its tables."
+                   : "<!-- Written by packager msi. Compile with the WiX toolset 3: candle -arch x64 <this file>, then\n"
+                     "     light (packager msi compiles the package with wixl and adds to its tables what wixl\n"
+                     "     cannot express: the deployment's settings and the launcher's own steps).";
     if (codePage != 0) {
         out += "\n     Its texts are not all ASCII: wixl would leave them out of the package's tables\n"
                "     (packager msi puts them back), the WiX toolset keeps them.";
