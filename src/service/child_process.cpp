@@ -9,6 +9,7 @@
 #include "platform/registry_keys.h"
 #include "platform/text_conversion.h"
 #include "platform/text_format.h"
+#include "service/output_capture.h"
 
 #include <algorithm>
 #include <utility>
@@ -49,6 +50,9 @@ DWORD childPriorityClass()
     return priority;
 }
 
+// How long the output may take to end once the child has ended: longer only when a
+// process the child started still holds the pipe.
+constexpr DWORD kOutputEndWaitMs = 5000;
 // How long the report may take to end once the child has ended: only the child held its
 // write end, so its end ends the report at once.
 constexpr DWORD kReportEndWaitMs = 5000;
@@ -147,7 +151,8 @@ UniqueHandleNull makeChildJob()
     return job;
 }
 
-// Reads and discards the child's output until the pipe ends; owns the read end.
+// Reads the child's output until the pipe ends, each block into the capture file (or
+// nowhere, without one); owns the read end.
 DWORD WINAPI drainChildOutput(LPVOID outputRead)
 {
     UniqueHandleNull pipe(static_cast<HANDLE>(outputRead));
@@ -155,14 +160,15 @@ DWORD WINAPI drainChildOutput(LPVOID outputRead)
     char block[kDrainBlockSize];
     DWORD read = 0;
     while (ReadFile(pipe.get(), block, sizeof block, &read, nullptr) && read > 0) {
+        captureChildOutput(block, read);
     }
     logMessage("consuming output done");
     return 0;
 }
 
-// A thread that reads and discards the child's output. Without it, closing the read end
-// makes the child's writes fail rather than block.
-void startDraining(UniqueHandleNull outputRead)
+// A thread that reads the child's output. Without it, closing the read end makes the
+// child's writes fail rather than block. Null, logged, when it cannot run.
+UniqueHandleNull startDraining(UniqueHandleNull outputRead)
 {
     HANDLE pipe = outputRead.release();
     UniqueHandleNull drainThread(CreateThread(nullptr, 0, drainChildOutput, pipe, 0, nullptr));
@@ -170,6 +176,7 @@ void startDraining(UniqueHandleNull outputRead)
         logMessage("CreateThread error (%d)", static_cast<int>(GetLastError()));
         CloseHandle(pipe);
     }
+    return drainThread;
 }
 
 struct ReportReading {
@@ -266,6 +273,7 @@ bool makeChildCommandLine(const std::wstring& programPath, const std::wstring& n
 // instead of filling a pipe that nobody reads.
 bool startChild(const std::wstring& commandLine, bool inJob, Child* child)
 {
+    openOutputCapture();
     ChildPipes pipes;
     if (!makeChildPipes(pipes)) {
         return false;
@@ -312,13 +320,29 @@ bool startChild(const std::wstring& commandLine, bool inJob, Child* child)
     pipes.outputWrite.reset();
     pipes.inputRead.reset();
     pipes.reportWrite.reset();
-    startDraining(std::move(pipes.outputRead));
+    // Marked before the drain begins, so that the mark comes before anything the child wrote.
+    markChildStarted(created.dwProcessId);
+    child->processId = created.dwProcessId;
+    child->drainer = startDraining(std::move(pipes.outputRead));
     child->startFailure = std::make_shared<std::string>();
     child->reportReader = startReadingReport(std::move(pipes.reportRead), child->startFailure);
     child->process = std::move(process);
     child->job = std::move(job);
     child->input = std::move(pipes.inputWrite);
     return true;
+}
+
+void childOutputEnded(const Child& child, DWORD exitCode)
+{
+    if (child.drainer) {
+        const DWORD waited = WaitForSingleObject(child.drainer.get(), kOutputEndWaitMs);
+        if (waited != WAIT_OBJECT_0) {
+            logMessage("the child's output did not end within %d ms of its end (a process it started holds it); "
+                       "its end is marked now",
+                       static_cast<int>(kOutputEndWaitMs));
+        }
+    }
+    markChildEnded(child.processId, exitCode);
 }
 
 std::string childStartFailure(const Child& child)

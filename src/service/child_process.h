@@ -47,15 +47,25 @@ struct Child {
     // which it shares with the thread until it ends.
     UniqueHandleNull reportReader;
     std::shared_ptr<std::string> startFailure;
+    // The thread that reads its output into the capture file (service/output_capture.h)
+    // until the pipe ends; null when it could not run.
+    UniqueHandleNull drainer;
+    DWORD processId = 0;
 };
 
 // Starts the child with `commandLine`, followed by the argument that names the pipe of
 // its start failure report (config/start_failure_report.h), the pipes as its standard
 // handles, at the configured priority; with `inJob`, in a job of its own, so that ending
 // it can end everything it started. The child inherits these three pipe ends and no
-// other handle. A thread drains its output, another reads its report. False, logged,
-// when no child runs.
+// other handle. A thread drains its output into the capture file (opened at the first
+// start; a marked line for each start), another reads its report. False, logged, when no
+// child runs.
 bool startChild(const std::wstring& commandLine, bool inJob, Child* child);
+
+// After the child's end: waits a few seconds at most for the end of its output (a process
+// it started may still hold the pipe), then writes the marked line of its end with
+// `exitCode` into the capture file, after everything the child wrote.
+void childOutputEnded(const Child& child, DWORD exitCode);
 
 // After the child's end: the text its launcher reported as the reason why the
 // application could not be started (UTF-8, a line per error shown), or empty when it

@@ -40,6 +40,7 @@ constexpr EventEntry kEvents[] = {
     {ServiceEvent::restartLimitReached, EVENT_RESTART_LIMIT_REACHED, 2},
     {ServiceEvent::startFailed, EVENT_APPLICATION_NOT_STARTED, 0},
     {ServiceEvent::startRefused, EVENT_APPLICATION_START_REFUSED, 1},
+    {ServiceEvent::outputNotCaptured, EVENT_OUTPUT_NOT_CAPTURED, 2},
 };
 
 constexpr bool eventNumbersMatchTable()

@@ -21,6 +21,7 @@ enum class ServiceEvent : WORD {
     restartLimitReached = 6,  // error: %1 the restarts, %2 the period in seconds
     startFailed = 7,          // error
     startRefused = 8,         // error: %1 the reason the launcher gave
+    outputNotCaptured = 9,    // warning: %1 the capture file, %2 the reason
 };
 
 // True when the block switches the event log on (30009 present and not 0).

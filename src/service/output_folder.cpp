@@ -5,6 +5,7 @@
 #include "jvm/launch/java_vm_launcher.h"
 #include "platform/paths.h"
 #include "platform/text_conversion.h"
+#include "service/output_capture.h"
 
 #include <vector>
 
@@ -68,8 +69,15 @@ std::vector<std::wstring> outputFoldersUnderLauncher()
     const std::wstring launcherFolder = getModuleDirW();  // ends with a backslash
     const std::pair<int, int> files[] = {{cfg::redirectStdout, cfg::stdoutFile},
                                          {cfg::redirectStderr, cfg::stderrFile}};
+    std::vector<std::wstring> names;
     for (const auto& [on, path] : files) {
-        std::wstring file = redirectionPath(on, path);
+        names.push_back(redirectionPath(on, path));
+    }
+    // The service process's capture file too (service/output_capture.h).
+    std::wstring capture;
+    std::string problem;
+    if (captureFilePath(&capture, &problem)) names.push_back(capture);
+    for (const std::wstring& file : names) {
         size_t slash = file.find_last_of(L'\\');
         if (file.empty() || file[0] == L'$' || slash == std::wstring::npos) continue;
         std::wstring folder = file.substr(0, slash);

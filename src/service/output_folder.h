@@ -29,8 +29,9 @@ struct OutputFolderCalls {
 // The system's functions (ADVAPI32).
 const OutputFolderCalls& systemOutputFolderCalls();
 
-// The folders of the configured output files (standard output and error) that are, or lie
-// below, the launcher's own folder; each once, in the order of the records.
+// The folders of the configured output files (standard output and error, then the
+// service process's capture file) that are, or lie below, the launcher's own folder; each
+// once, in the order of the records.
 std::vector<std::wstring> outputFoldersUnderLauncher();
 
 // Creates `folder` (with the folders above it that are missing) and grants `account`

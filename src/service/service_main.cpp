@@ -120,6 +120,7 @@ bool runChild(const std::wstring& commandLine, const SupervisionPlan& plan, bool
     }
     *end = superviseChild(child, plan, exitCode);
     *ranMs = GetTickCount() - started;
+    childOutputEnded(child, *exitCode);
     *startFailure = reportedReason(childStartFailure(child));
     // Its run is over and its marker gone with it: what it extracted goes now, before the
     // service reports stopped or starts the next child.

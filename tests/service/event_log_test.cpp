@@ -247,6 +247,10 @@ const EventCase kEventCases[] = {
      L"Die Anwendung konnte nicht gestartet werden.", L"L'application n'a pas pu \u00eatre d\u00e9marr\u00e9e."},
     {ServiceEvent::startRefused, 3, L"The application could not be started: 7",
      L"Die Anwendung konnte nicht gestartet werden: 7", L"L'application n'a pas pu \u00eatre d\u00e9marr\u00e9e : 7"},
+    {ServiceEvent::outputNotCaptured, 2,
+     L"The application's output is not written to 7: 45. The service runs on without it.",
+     L"Die Ausgabe der Anwendung wird nicht in 7 geschrieben: 45. Der Dienst l\u00e4uft ohne sie weiter.",
+     L"La sortie de l'application n'est pas \u00e9crite dans 7 : 45. Le service continue sans elle."},
 };
 
 std::wstring launcherImage()
@@ -293,9 +297,9 @@ TEST(EventMessages, TheLauncherImageHoldsEveryEventInEachLanguage)
     }
     // No message beyond the events.
     wchar_t text[64];
-    EXPECT_EQ(0u, FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, module, 0xC0000009,
+    EXPECT_EQ(0u, FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, module, 0xC000000A,
                                  MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), text, 64, nullptr));
-    EXPECT_EQ(0u, serviceEventMessageId(static_cast<ServiceEvent>(9)));
+    EXPECT_EQ(0u, serviceEventMessageId(static_cast<ServiceEvent>(10)));
     FreeLibrary(module);
 }
 

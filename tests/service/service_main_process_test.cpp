@@ -912,4 +912,110 @@ TEST(ServiceNames, AConfiguredLatin1NameIsTheSameUnderAnyCodePage)
     EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, source.c_str(), 0, KEY_READ, &key));
 }
 
+// The captured output: what the child prints on its standard output and error before
+// anything redirects it, in the capture file beside the launcher, with a marked line for
+// each start of the child and each end with its exit code, across a restart.
+TEST(ServiceCapture, TheFileHoldsWhatTheChildPrintsBetweenItsStartAndEndMarks)
+{
+    std::map<int32_t, std::string> records = supervision("0", "1", "0", "0", "300", "1");
+    records[cfg::outputCapture] = "logs\\${launcher:sys.serviceName}.log";
+    ServiceApp app(L"app", records);
+    jnistandin::Behaviour behaviour = mainDoes("exit 3");
+    behaviour.mainPrints = {"out:printed by main", "err:an error before any redirection"};
+    app.behave(behaviour);
+    ServiceGuard guard(uniqueServiceName());
+    ServiceLogs logs;
+    app.command({L"/install-demand", guard.name()});
+    app.command({L"/start", guard.name()});
+    const std::string serviceLog = serviceLogAtTheEnd(app, logs, kStartMs);
+    ASSERT_EQ(2u, app.record().count("main")) << app.record().dump() << serviceLog;
+    const std::wstring file = app.dir.file(L"app\\bin\\logs\\" + guard.name() + L".log");
+    const std::string captured = readText(file);
+    // Two runs, each: its start mark, what it printed, its end mark with the exit code.
+    size_t at = 0;
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run + 1));
+        const size_t started = captured.find(" started: process ", at);
+        ASSERT_NE(started, std::string::npos) << captured;
+        const size_t lineStart = captured.rfind('\n', started) == std::string::npos ? 0 : captured.rfind('\n', started) + 1;
+        EXPECT_EQ(captured.compare(lineStart, 5, "---- "), 0) << captured;
+        const size_t printed = captured.find("printed by main\r\n", started);
+        const size_t error = captured.find("an error before any redirection\r\n", started);
+        const size_t ended = captured.find(" ended: process ", started);
+        ASSERT_NE(ended, std::string::npos) << captured;
+        EXPECT_LT(printed, ended) << captured;
+        EXPECT_LT(error, ended) << captured;
+        const std::string pid = captured.substr(started + 18, captured.find(' ', started + 18) - started - 18);
+        EXPECT_EQ(captured.compare(ended, std::string(" ended: process " + pid + ", exit code 3 ----\r\n").size(),
+                                   " ended: process " + pid + ", exit code 3 ----\r\n"),
+                  0)
+            << captured;
+        at = ended + 1;
+    }
+    EXPECT_TRUE(containsLine(serviceLog, "capturing output in " + toUtf8(file))) << serviceLog;
+}
+
+// With a size limit the capture file rotates as the application's files do: the file
+// becomes .1, the older ones move up, and those beyond the kept count go.
+TEST(ServiceCapture, TheFileRotatesAtItsLimit)
+{
+    std::map<int32_t, std::string> records = supervision("0", "1", "0", "0", "300", "4");
+    records[cfg::outputCapture] = "capture.log";
+    records[cfg::outputMaxSize] = "200";
+    records[cfg::outputKeep] = "2";
+    ServiceApp app(L"app", records);
+    jnistandin::Behaviour behaviour = mainDoes("exit 3");
+    behaviour.mainPrints = {"out:" + std::string(150, 'a'), "out:" + std::string(150, 'b')};
+    app.behave(behaviour);
+    ASSERT_TRUE(writeTextFile(app.dir.file(L"app\\bin\\capture.log.3"), "left by an earlier run\r\n"));
+    ASSERT_TRUE(writeTextFile(app.dir.file(L"app\\bin\\capture.log.old"), "not this output's\r\n"));
+    ServiceGuard guard(uniqueServiceName());
+    ServiceLogs logs;
+    app.command({L"/install-demand", guard.name()});
+    app.command({L"/start", guard.name()});
+    const std::string serviceLog = serviceLogAtTheEnd(app, logs, kStartMs);
+    ASSERT_EQ(5u, app.record().count("main")) << app.record().dump() << serviceLog;
+    const std::string current = readText(app.dir.file(L"app\\bin\\capture.log"));
+    const std::string first = readText(app.dir.file(L"app\\bin\\capture.log.1"));
+    const std::string second = readText(app.dir.file(L"app\\bin\\capture.log.2"));
+    EXPECT_FALSE(first.empty());
+    EXPECT_FALSE(second.empty());
+    EXPECT_FALSE(pathExists(app.dir.file(L"app\\bin\\capture.log.3"))) << "beyond the two kept";
+    EXPECT_EQ("not this output's\r\n", readText(app.dir.file(L"app\\bin\\capture.log.old")));
+    // The newest file ends with the last run's end; nothing of what was kept is cut off.
+    EXPECT_NE(current.find("exit code 3 ----\r\n"), std::string::npos) << current;
+    const std::string all = second + first + current;
+    EXPECT_EQ(current.substr(current.rfind("---- ")), all.substr(all.rfind("---- "))) << all;
+    for (const std::string* kept : {&second, &first}) {
+        EXPECT_EQ(kept->back(), '\n') << *kept;
+    }
+}
+
+// A capture file that cannot be written (here its folder is a file) is said once in the
+// Event Log with the file and the reason; the service runs as it would without it.
+TEST(ServiceCapture, AFileThatCannotBeWrittenIsReportedAndTheServiceRunsOn)
+{
+    std::map<int32_t, std::string> records = supervision("0", "1", "0", "0", "300", "1");
+    records[cfg::outputCapture] = "app.exe\\capture.log";
+    records[cfg::serviceEventLog] = "1";
+    ServiceApp app(L"app", records);
+    jnistandin::Behaviour behaviour = mainDoes("exit 3");
+    behaviour.mainPrints = {"out:printed by main"};
+    app.behave(behaviour);
+    ServiceGuard guard(uniqueServiceName());
+    ServiceLogs logs;
+    app.command({L"/install-demand", guard.name()});
+    app.command({L"/start", guard.name()});
+    const std::string serviceLog = serviceLogAtTheEnd(app, logs, kStartMs);
+    EXPECT_EQ(2u, app.record().count("main")) << app.record().dump() << serviceLog;
+    const std::string file = toUtf8(app.exe) + "\\capture.log";
+    // The reason is the system's text of the error, which Wine words its own way.
+    const std::string text = "event 9 reported: The application's output is not written to " + file + ": ";
+    std::vector<std::string> reports = linesStartingWith(serviceLog, text);
+    ASSERT_EQ(1u, reports.size()) << serviceLog;
+    const std::string end = " (267). The service runs on without it.";
+    EXPECT_EQ(reports[0].compare(reports[0].size() - end.size(), end.size(), end), 0) << reports[0];
+    EXPECT_TRUE(containsLine(serviceLog, "giving up after 1 restarts within 300 seconds")) << serviceLog;
+}
+
 } // namespace

@@ -30,6 +30,7 @@ std::string Behaviour::text() const
     if (mainRecordsClock) line("mainRecordsClock", "1");
     for (const std::string& name : mainRecordsVariables) line("mainRecordsVariable", name);
     if (!mainStartsProcess.empty()) line("mainStartsProcess", mainStartsProcess);
+    for (const std::string& print : mainPrints) line("mainPrints", print);
     if (failNewObjectArray) line("failNewObjectArray", "1");
     if (failNewString >= 0) line("failNewString", std::to_string(failNewString));
     if (exitRefused) line("exitRefused", "1");

@@ -118,6 +118,7 @@ struct Behaviour {
     bool mainRecordsClock = false;
     std::vector<std::string> mainRecordsVariables;
     std::string mainStartsProcess;
+    std::vector<std::string> mainPrints;  // "out:<text>" or "err:<text>": a line main prints
     bool failNewObjectArray = false;
     int failNewString = -1;
     bool exitRefused = false;

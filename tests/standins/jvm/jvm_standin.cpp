@@ -73,6 +73,7 @@ struct Control {
     bool mainRecordsClock = false;
     std::vector<std::string> mainRecordsVariables;
     std::string mainStartsProcess;
+    std::vector<std::string> mainPrints;  // "out:<text>" or "err:<text>", a line each
     bool failNewObjectArray = false;
     int failNewString = -1;
     bool exitRefused = false;
@@ -175,6 +176,7 @@ void loadControl()
         else if (key == "mainRecordsClock") control.mainRecordsClock = value == "1";
         else if (key == "mainRecordsVariable") control.mainRecordsVariables.push_back(value);
         else if (key == "mainStartsProcess") control.mainStartsProcess = value;
+        else if (key == "mainPrints") control.mainPrints.push_back(value);
         else if (key == "failNewObjectArray") control.failNewObjectArray = value == "1";
         else if (key == "failNewString") control.failNewString = std::atoi(value.c_str());
         else if (key == "exitRefused") control.exitRefused = value == "1";
@@ -431,6 +433,19 @@ void playExit(int code)
     ExitProcess(static_cast<UINT>(code));
 }
 
+// Each line on standard output or error, one write each, as an application prints
+// before anything redirects it.
+void printLines()
+{
+    for (const std::string& print : control.mainPrints) {
+        const bool error = print.compare(0, 4, "err:") == 0;
+        const std::string line = print.substr(print.find(':') + 1) + "\r\n";
+        DWORD written = 0;
+        WriteFile(GetStdHandle(error ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE), line.data(),
+                  static_cast<DWORD>(line.size()), &written, nullptr);
+    }
+}
+
 void playMain()
 {
     // Before the "main" line, so that a test that sees it finds these too.
@@ -438,6 +453,7 @@ void playMain()
     startOwnProcess();
     recordVariables();
     record("main", control.main);
+    printLines();
     signalEntry();
     recordTempFiles();
     if (control.main == "stdin") readStandardInput();
