@@ -155,4 +155,17 @@ mvn_package -Dservice.descriptor="$project/no-files.toml" -Dservice.msi=true
 expect_failure "package without lib" "the installer package would not hold lib/heartbeat.jar: add \"lib\" to files in [installer] of $project/no-files.toml (the plugin takes them from $layout)"
 [ ! -e "$layout/heartbeat.msi" ] || fail "a package without lib/ is left"
 
+# The package's files are found in the layout; an error there names the descriptor itself.
+sed 's/^files = \["lib"\]$/files = ["lib", "conf"]/' "$descriptor" >"$project/conf.toml"
+line=$(grep -n '^files = ' "$project/conf.toml" | cut -d: -f1)
+mvn_package -Dservice.descriptor="$project/conf.toml" -Dservice.msi=true
+expect_failure "installer file missing from the layout" "$project/conf.toml:$line:17: error: installer.files[1] \"conf\" matches no file"
+mkdir -p "$layout/conf"
+printf 'greeting=hello\n' >"$layout/conf/app.properties"
+mvn_package -Dservice.descriptor="$project/conf.toml" -Dservice.msi=true
+[ "$rc" -eq 0 ] || { fail "a conf folder laid into the layout: mvn package failed"; failure_line >&2; }
+if command -v msiinfo >/dev/null 2>&1 && [ -s "$layout/heartbeat.msi" ]; then
+    msiinfo export "$layout/heartbeat.msi" File | grep -q 'app.properties' || fail "the package lacks conf/app.properties of the layout"
+fi
+
 finish "maven plugin: the example's layout, package, launcher and error lines as expected"
