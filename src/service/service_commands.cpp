@@ -806,9 +806,14 @@ int configureService(const ConfigureRequest& request)
                               ? SERVICE_NO_CHANGE
                               : type;
     if (startType == config->dwStartType) startType = SERVICE_NO_CHANGE;
+    const std::wstring dependencies = wideOf(buildDependencyList());
+    const wchar_t noDependencies[2] = {L'\0', L'\0'};
     if ((newType != SERVICE_NO_CHANGE || startType != SERVICE_NO_CHANGE) &&
-        !ChangeServiceConfigW(service.get(), newType, startType, SERVICE_NO_CHANGE, nullptr, nullptr, nullptr, nullptr,
-                              nullptr, nullptr, nullptr)) {
+        // The configured dependencies given again, as /install gives them: Wine's service
+        // manager drops an entry's dependencies at any change that does not name them.
+        !ChangeServiceConfigW(service.get(), newType, startType, SERVICE_NO_CHANGE, nullptr, nullptr, nullptr,
+                              dependencies.empty() ? noDependencies : dependencies.c_str(), nullptr, nullptr,
+                              nullptr)) {
         DWORD error = GetLastError();
         logError("ChangeServiceConfig failed with error %lu", error);
         say("Could not change the service's start or type.\n");

@@ -12,6 +12,16 @@
 # not wait for: the package stops the service with the launcher's own /stop (stop_timeout
 # 60 s) before it replaces or removes the launcher.
 #
+# The package sets the service up as /install does: its event source (through the
+# installer's registry table, removed at uninstall) and the launcher's /configure after the
+# entry is installed, whose effects show where Wine keeps them (the output folder under
+# the launcher's folder, the interactive type /install gives LocalSystem; the delayed
+# start, which Wine's service manager refuses with error 124, does not fail the
+# installation). A deployment's settings: 1.1 is installed over 1.0 with VM_OPTIONS and
+# SERVICE_ACCOUNT=virtual (the vmoptions file beside the launcher, the option in the
+# stand-in's record, the entry under NT SERVICE\<name>), 1.2 over 1.1 without them keeps
+# both; a SERVICE_ACCOUNT the package does not take ends the installation.
+#
 # The prefix is of the service kind (tests/wine/wine-prefix.sh): its own, set up afresh
 # and ended at the end, so that the package's service meets no other test's services.
 #
@@ -59,14 +69,15 @@ publisher="Квилл ✓ Test Works"
 entry_gone() { ! wine reg query "$key" </dev/null >/dev/null 2>&1; }
 recorded() { grep -q "^$1\$" "$work/record.txt" 2>/dev/null; }
 # What is left in the installation folder: nothing, or only the file that the stand-in
-# java.exe writes beside itself while it runs (an uninstall removes what was installed).
-left_over() { [ -e "$installed" ] && find "$installed" -type f ! -path '*/jre/bin/java.exe.starts' | grep .; }
+# java.exe writes beside itself while it runs and the service's output (an uninstall
+# removes what was installed, not what the service wrote).
+left_over() { [ -e "$installed" ] && find "$installed" -type f ! -path '*/jre/bin/java.exe.starts' ! -path "$installed/logs/*" | grep .; }
 products() { wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s </dev/null 2>/dev/null | tr -d '\r' | grep -c 'DisplayName.*REG_SZ.*Msi Test$' || true; }
 
 cleanup() {
     # Whatever is left: the product (through msiexec, which also removes the service),
     # then the prefix's processes.
-    for version in 1.1 1.0; do
+    for version in 1.2 1.1 1.0; do
         [ -f "$work/v$version/test.msi" ] && wine_quiet msiexec /x "$(windows_path "$work/v$version/test.msi")" /qn || true
     done
     [ -n "${holder:-}" ] && exec 3>&- || true
@@ -105,6 +116,9 @@ name = "$service"
 description = "$description"
 dependencies = ["RpcSs", "PlugPlay"]
 stop_timeout = 60
+start = "delayed"
+[output]
+stdout = "logs\\\\out.log"
 [application]
 main_class = "com.example.Main"
 class_path = [ { archive = "app.jar" } ]
@@ -129,6 +143,17 @@ TOML
 }
 make_version 1.0
 make_version 1.1
+make_version 1.2
+source_key="HKLM\\System\\CurrentControlSet\\Services\\EventLog\\Application\\$service"
+source_registered() { wine reg query "$source_key" /v EventMessageFile </dev/null 2>/dev/null | tr -d '\r' | grep -qF "$installed_exe"; }
+source_gone() { ! wine reg query "$source_key" </dev/null >/dev/null 2>&1; }
+
+# --- a value the package does not take ends the installation -----------------------------
+if wine_quiet msiexec /i "$(windows_path "$work/v1.0/test.msi")" /qn SERVICE_ACCOUNT=EXAMPLE\\bob; then
+    fail "SERVICE_ACCOUNT=EXAMPLE\\bob was taken"
+fi
+entry_gone || fail "a refused SERVICE_ACCOUNT left a service entry"
+[ "$(products)" = 0 ] || fail "a refused SERVICE_ACCOUNT left the product installed"
 
 # --- install 1.0 -------------------------------------------------------------------------
 wine_quiet msiexec /i "$(windows_path "$work/v1.0/test.msi")" /qn || fail "msiexec /i 1.0 failed"
@@ -153,6 +178,9 @@ exported "$key" | grep -qxF "\"Description\"=\"$description\"" ||
 exported 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' | grep -qxF "\"Publisher\"=\"$publisher\"" ||
     fail "the product's publisher is not $publisher: $(exported 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' | grep Publisher)"
 wait_for 30 "the application's start (stand-in record)" recorded 'element version 1.0'
+# Set up as /install sets it up: the event source, and /configure's output folder.
+source_registered || fail "no event source for the launcher after install"
+[ -d "$installed/logs" ] || fail "/configure did not make the output folder under the launcher's folder"
 # The same entry as the launcher's own /install gives, as far as Wine keeps it (its
 # CreateServiceA keeps only the first dependency).
 msi_type=$(registry Type)
@@ -169,24 +197,44 @@ rm -f "$work/record.txt"
 launcher /start >/dev/null
 wait_for 30 "the service's start through /start" recorded 'element version 1.0'
 
-# --- upgrade to 1.1 ----------------------------------------------------------------------
+# --- upgrade to 1.1 with a deployment's settings -------------------------------------------
 rm -f "$work/record.txt"
-wine_quiet msiexec /i "$(windows_path "$work/v1.1/test.msi")" /qn || fail "msiexec /i 1.1 failed"
+wine_quiet msiexec /i "$(windows_path "$work/v1.1/test.msi")" /qn 'VM_OPTIONS=-Xmx64m -Dregion=eu' \
+    SERVICE_ACCOUNT=virtual || fail "msiexec /i 1.1 failed"
 wait_for 30 "the service after the upgrade" status_is "Running." || true
 cmp -s "$installed/$service.exe" "$work/v1.1/kept/$service.exe" || fail "the upgrade did not replace the launcher"
 [ "$(cat "$installed/conf/app.properties")" = "version=1.1" ] || fail "the upgrade did not replace the files"
 [ "$(products)" = 1 ] || fail "$(products) products after the upgrade, expected 1"
 wait_for 30 "the upgraded application's start" recorded 'element version 1.1'
+deployed_settings() {
+    [ "$(registry ObjectName)" = "NT SERVICE\\$service" ] || fail "$1: account $(registry ObjectName)"
+    [ "$(tr -d '\r' <"$installed/$service.vmoptions" 2>/dev/null)" = "-Xmx64m
+-Dregion=eu" ] || fail "$1: vmoptions file: $(cat "$installed/$service.vmoptions" 2>&1)"
+    recorded 'option -Dregion=eu' || fail "$1: the runtime did not get -Dregion=eu"
+    recorded 'option -Xmx64m' || fail "$1: the runtime did not get -Xmx64m"
+}
+deployed_settings "1.1 with VM_OPTIONS and SERVICE_ACCOUNT=virtual"
+
+# --- upgrade to 1.2 without them: they stay ----------------------------------------------
+rm -f "$work/record.txt"
+wine_quiet msiexec /i "$(windows_path "$work/v1.2/test.msi")" /qn || fail "msiexec /i 1.2 failed"
+wait_for 30 "the service after the upgrade to 1.2" status_is "Running." || true
+wait_for 30 "the application's start after the upgrade to 1.2" recorded 'element version 1.2'
+deployed_settings "1.2 over 1.1 without the settings"
+[ "$(products)" = 1 ] || fail "$(products) products after the upgrade to 1.2, expected 1"
 [ "$(wine reg query 'HKLM\System\CurrentControlSet\Services' </dev/null 2>/dev/null | tr -d '\r' | grep -ci "\\\\$service\$")" = 1 ] ||
     fail "not one service entry after the upgrade"
 
 # --- uninstall ---------------------------------------------------------------------------
-wine_quiet msiexec /x "$(windows_path "$work/v1.1/test.msi")" /qn || fail "msiexec /x failed"
+wine_quiet msiexec /x "$(windows_path "$work/v1.2/test.msi")" /qn || fail "msiexec /x failed"
 wait_for 30 "the service entry's removal" entry_gone
 recorded 'stdin.stop' || fail "the uninstall did not stop the application"
-for file in "$service.exe" app.jar conf/app.properties jre/bin/java.exe; do
+for file in "$service.exe" "$service.vmoptions" app.jar conf/app.properties jre/bin/java.exe; do
     [ ! -e "$installed/$file" ] || fail "left after uninstall: $file"
 done
+source_gone || fail "the event source is still registered after uninstall"
+! wine reg query 'HKLM\Software\tarnwell\quill\packages' /s </dev/null 2>/dev/null | grep -q VmOptions ||
+    fail "the deployment's settings are still in the registry after uninstall"
 ! left_over || fail "left after uninstall: $(left_over | head -n 5)"
 rm -rf "$installed"
 [ "$(products)" = 0 ] || fail "the product is still registered after uninstall"
