@@ -13,9 +13,11 @@ import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.Comparator;
 import java.util.HashMap;
+import java.util.HashSet;
 import java.util.List;
 import java.util.Map;
 import java.util.Set;
+import java.util.TreeMap;
 import java.util.stream.Stream;
 import org.apache.maven.artifact.Artifact;
 import org.apache.maven.plugin.AbstractMojo;
@@ -59,6 +61,8 @@ public class PackageMojo extends AbstractMojo {
 
     @Component
     private MavenProjectHelper projectHelper;
+
+    private final Set<String> shownNotes = new HashSet<>();
 
     @Override
     public void execute() throws MojoExecutionException, MojoFailureException {
@@ -202,8 +206,13 @@ public class PackageMojo extends AbstractMojo {
         command.add(payload.packager.toString());
         command.addAll(arguments);
         PackagerRun run = PackagerRun.run(command, work);
-        for (String note : showNotes ? run.notes : new ArrayList<String>()) {
-            getLog().warn(note);
+        if (showNotes) {
+            for (String note : run.notes) {
+                // msi builds the launcher again, with the notes of the build.
+                if (shownNotes.add(note)) {
+                    getLog().warn(note);
+                }
+            }
         }
         if (!run.succeeded()) {
             throw new MojoFailureException(run.failure());
@@ -213,9 +222,9 @@ public class PackageMojo extends AbstractMojo {
         }
     }
 
-    /** The jars of lib/ by their file names: the project's own and its runtime dependencies. */
+    /** The jars of lib/ by their file names, in order: the project's own and its runtime dependencies. */
     private Map<String, Path> libraryJars(Path projectJar) throws MojoFailureException {
-        Map<String, Path> jars = new HashMap<>();
+        Map<String, Path> jars = new TreeMap<>();
         Map<String, String> owners = new HashMap<>();
         jars.put(projectJar.getFileName().toString(), projectJar);
         owners.put(projectJar.getFileName().toString(), project.getId());
@@ -237,7 +246,7 @@ public class PackageMojo extends AbstractMojo {
             }
             jars.put(name, artifact.getFile().toPath());
         }
-        return new java.util.TreeMap<>(jars);
+        return jars;
     }
 
     /**
