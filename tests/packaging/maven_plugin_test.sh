@@ -3,7 +3,8 @@
 # lays out target/heartbeat/ (the launcher, lib/heartbeat.jar and, with wixl, the installer
 # package) and attaches the launcher and the package; the launcher runs under Wine on the
 # stand-in runtime with lib\heartbeat.jar on its class path, and `packager inspect` shows
-# the class path it was built with. Each way the goal refuses a build is one error line:
+# the class path it was built with. lib/ holds the runtime dependencies and no others, and
+# no jar of an earlier build. Each way the goal refuses a build is one error line:
 # no descriptor, a descriptor error (as the packager reports it), an unsupported build
 # machine, no wixl, a class path or installer package without the jars of lib/; and
 # -Dservice.skip builds nothing.
@@ -108,6 +109,26 @@ case "$class_path" in
 esac
 grep -q '^element heartbeat.log$' "$work/record.txt" 2>/dev/null || fail "main did not get the descriptor's argument"
 rm -rf "$layout/jre"
+
+# --- dependencies: runtime ones in lib/, test and provided ones not; an old jar goes --------
+cp "$project/pom.xml" "$work/pom.xml.example"
+perl -0pi -e 's#  <build>#  <dependencies>
+    <dependency><groupId>commons-cli</groupId><artifactId>commons-cli</artifactId><version>1.5.0</version></dependency>
+    <dependency><groupId>commons-io</groupId><artifactId>commons-io</artifactId><version>2.11.0</version>
+      <scope>runtime</scope></dependency>
+    <dependency><groupId>junit</groupId><artifactId>junit</artifactId><version>4.13.2</version>
+      <scope>test</scope></dependency>
+    <dependency><groupId>org.apiguardian</groupId><artifactId>apiguardian-api</artifactId><version>1.1.2</version>
+      <scope>provided</scope></dependency>
+  </dependencies>
+  <build>#' "$project/pom.xml"
+printf 'old\n' >"$layout/lib/commons-cli-1.4.jar"
+mvn_package
+[ "$rc" -eq 0 ] || { fail "with dependencies: mvn package failed"; failure_line >&2; }
+jars=$(cd "$layout/lib" && ls | tr '\n' ' ')
+[ "$jars" = "commons-cli-1.5.0.jar commons-io-2.11.0.jar heartbeat.jar " ] ||
+    fail "with dependencies, lib/ holds: $jars"
+cp "$work/pom.xml.example" "$project/pom.xml"
 
 # --- skipping ---------------------------------------------------------------------------------
 rm -rf "$project/target"
