@@ -161,7 +161,12 @@ bool signFile(const SigningSettings& settings, const fs::path& file, const std::
                                        signedFile.string()});
     std::error_code failed;
     fs::remove(signedFile, failed);
+    // Its "Succeeded" is no message for the packager's user; its errors go to standard error.
+#ifdef _WIN32
     int code = runProgram(program, arguments);
+#else
+    int code = runProgram(program, arguments, "/dev/null");
+#endif
     if (code != 0 || !fs::is_regular_file(signedFile, failed)) {
         fs::remove(signedFile, failed);
         *error = std::string(kSigningProgram) + " could not sign " + file.string() + " (" +
