@@ -49,7 +49,7 @@ outputrotation::LocalTime systemLocalTime()
 }
 
 bool RotatingFile::open(const std::wstring& path, const outputrotation::Settings& settings, LocalClock clock,
-                        DWORD* error)
+                        DWORD* error, CompressionRunner compressor)
 {
     close();
     const size_t separator = path.find_last_of(L"\\/");
@@ -57,8 +57,9 @@ bool RotatingFile::open(const std::wstring& path, const outputrotation::Settings
     bool replaced = false;
     base_ = toNarrow(path.substr(separator == std::wstring::npos ? 0 : separator + 1), CP_UTF8, &replaced);
     settings_ = settings;
-    settings_.compress = false;
     clock_ = clock != nullptr ? clock : systemLocalTime;
+    compressor_ = compressor;
+    settings_.compress = settings.compress && compressor_ != nullptr;
     if (base_.empty() || replaced) {
         *error = ERROR_INVALID_NAME;
         return false;
@@ -171,7 +172,8 @@ void RotatingFile::carryOut(const outputrotation::Step& step, bool* rolledOver, 
         break;
     }
     case Step::compress:
-        break;  // not done here
+        compressor_(from);
+        break;
     }
 }
 

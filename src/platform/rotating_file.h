@@ -1,11 +1,13 @@
 // An output file that rolls over by size, day or hour by the rules of
-// model/output_rotation.h, written through the Windows API: the service process's captured
-// output. The file is appended to, never read; every name in its folder goes through the
+// model/output_rotation.h, written through the Windows API, its rolled files compressed
+// in the background (platform/file_compression.h) when the settings say so: the service
+// process's captured output. The file is appended to, never read; every name in its folder goes through the
 // wide file functions, and a link or directory at one of its names is never written,
 // renamed or removed.
 #pragma once
 
 #include "model/output_rotation.h"
+#include "platform/file_compression.h"
 #include "platform/handle.h"
 
 #include <windows.h>
@@ -25,11 +27,12 @@ public:
     RotatingFile& operator=(const RotatingFile&) = delete;
 
     // Opens `path` (a full path) for appending, creating it, with the rotation `settings`
-    // (compression is not done here: rolled files stay plain) on `clock`; the rolled files
-    // beyond the kept count or age go at once. False, with the system's error code in
-    // `error` (ERROR_CANT_ACCESS_FILE for a link or directory at the name), when it cannot
-    // be opened; nothing is written then.
-    bool open(const std::wstring& path, const outputrotation::Settings& settings, LocalClock clock, DWORD* error);
+    // on `clock`, handing rolled files to `compressor` (with compression on); the rolled
+    // files beyond the kept count or age go at once, and those to compress are handed over.
+    // False, with the system's error code in `error` (ERROR_CANT_ACCESS_FILE for a link or
+    // directory at the name), when it cannot be opened; nothing is written then.
+    bool open(const std::wstring& path, const outputrotation::Settings& settings, LocalClock clock, DWORD* error,
+              CompressionRunner compressor = compressInBackground);
     bool isOpen() const { return static_cast<bool>(file_); }
 
     // One write, whole, into the current file, after a roll over when one is due. A roll
@@ -56,6 +59,7 @@ private:
     outputrotation::Settings settings_;
     outputrotation::FileState state_;
     LocalClock clock_ = nullptr;
+    CompressionRunner compressor_ = nullptr;
     char lastByte_ = '\n';
     // Rolled over, but the new file could not be opened: the writes go on into the renamed
     // one, and each write tries to begin the new file again.

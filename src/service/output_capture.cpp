@@ -136,7 +136,7 @@ outputrotation::Settings captureSettings()
     }
     settings.keepDays = static_cast<unsigned>(digitsRecord(cfg::outputKeepDays, 0, outputrotation::kMaxKeepDays));
     if (settings.roll == outputrotation::Roll::none) settings.keepDays = 0;
-    settings.compress = false;  // the service process keeps rolled files plain
+    settings.compress = settings.roll != outputrotation::Roll::none && getConfigInt(cfg::outputCompress) != 0;
     return settings;
 }
 

@@ -1,6 +1,6 @@
 // The service's captured output: what the service process reads from its child's standard
 // output and error, written into the file of the record outputCapture (30019) with the
-// rotation of the output records (size, keep, roll, keep_days; rolled files stay plain),
+// rotation of the output records (size, keep, roll, keep_days, compress),
 // and a marked line for each start of the child and each end with its exit code. Without
 // the record, or with an empty one, the output is read and discarded as it always was.
 // A file that cannot be opened is reported once in the Event Log, with the reason; the

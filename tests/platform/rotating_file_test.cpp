@@ -1,9 +1,12 @@
 // The captured output's file through the table of rotation cases (tests/model/
-// rotation_cases.txt) on a real folder, with a clock the test sets: the Windows side of the
-// rules the runtime library follows too. And a link at the file's name, which is never
-// written through.
+// rotation_cases.txt) on a real folder, with a clock the test sets and compressions done at
+// once: the Windows side of the rules the runtime library follows too. A compression that
+// fails, which leaves the plain file; a directory at the file's name, never written
+// through.
 #include "platform/rotating_file.h"
+#include "model/gzip_stream.h"
 #include "model/rotation_cases.h"
+#include "platform/file_compression.h"
 #include "support/scratch_directory.h"
 
 #include <gtest/gtest.h>
@@ -41,7 +44,36 @@ void setWritten(const std::wstring& path, const LocalTime& time)
     CloseHandle(file);
 }
 
-// Every file of the folder; the test's .gz files hold their bytes as they are.
+void compressNow(const std::wstring& plain)
+{
+    compressRolledFile(plain);
+}
+
+std::vector<uint8_t> gzipOf(const std::string& text)
+{
+    gzipstream::GzipWriter writer;
+    std::vector<uint8_t> out;
+    writer.write(reinterpret_cast<const uint8_t*>(text.data()), text.size(), &out);
+    writer.finish(&out);
+    return out;
+}
+
+// The length a gzip file's trailer gives (the native tests decompress it with gzip); -1
+// for a file that is no gzip file.
+long long gzipLength(const std::wstring& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return -1;
+    std::vector<uint8_t> bytes(GetFileSize(file, nullptr));
+    DWORD read = 0;
+    const bool ok = ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) && read == bytes.size();
+    CloseHandle(file);
+    if (!ok || bytes.size() < 18 || bytes[0] != 0x1F || bytes[1] != 0x8B) return -1;
+    const size_t at = bytes.size() - 4;
+    return static_cast<long long>(bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24);
+}
+
+// Every file of the folder, a .gz by the length of its content; a directory as "<name>/".
 std::vector<FileEntry> listing(const ScratchDirectory& folder)
 {
     std::vector<FileEntry> entries;
@@ -52,7 +84,13 @@ std::vector<FileEntry> listing(const ScratchDirectory& folder)
         const std::string name = found.cFileName;
         if (name == "." || name == "..") continue;
         const uint64_t size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
-        entries.push_back({name, size, name.size() > 3 && name.compare(name.size() - 3, 3, ".gz") == 0});
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            entries.push_back({name + "/", 0, false});
+            continue;
+        }
+        const bool gzip = name.size() > 3 && name.compare(name.size() - 3, 3, ".gz") == 0;
+        const std::wstring wide(name.begin(), name.end());
+        entries.push_back({name, gzip ? static_cast<uint64_t>(gzipLength(folder.file(wide))) : size, gzip});
     } while (FindNextFileA(find, &found));
     FindClose(find);
     return entries;
@@ -65,7 +103,6 @@ TEST(RotatingFile, TableOfCases)
     ASSERT_TRUE(rotationcases::readCases(ROTATION_CASES_FILE, &cases, &error)) << error;
     int run = 0;
     for (const rotationcases::Case& c : cases) {
-        if (c.settings.compress) continue;  // the service process keeps its rolled files plain
         ++run;
         SCOPED_TRACE(c.title);
         ScratchDirectory folder;
@@ -77,14 +114,19 @@ TEST(RotatingFile, TableOfCases)
             case Action::file: {
                 const std::string bytes(action.entry.size, 'x');
                 const std::wstring name(action.entry.name.begin(), action.entry.name.end());
-                ASSERT_TRUE(folder.write(name, bytes.data(), bytes.size()));
+                if (action.entry.gzip) {
+                    const std::vector<uint8_t> packed = gzipOf(bytes);
+                    ASSERT_TRUE(folder.write(name, packed.data(), packed.size()));
+                } else {
+                    ASSERT_TRUE(folder.write(name, bytes.data(), bytes.size()));
+                }
                 if (action.hasTime) setWritten(folder.file(name), action.time);
                 break;
             }
             case Action::open: {
                 testNow = action.time;
                 DWORD openError = 0;
-                ASSERT_TRUE(file.open(output, c.settings, testClock, &openError)) << openError;
+                ASSERT_TRUE(file.open(output, c.settings, testClock, &openError, compressNow)) << openError;
                 break;
             }
             case Action::write: {
@@ -102,7 +144,39 @@ TEST(RotatingFile, TableOfCases)
         }
         file.close();
     }
-    EXPECT_GT(run, 9);
+    EXPECT_GT(run, 10);
+}
+
+// A compression that cannot complete (a directory where its .gz goes) leaves the plain
+// file as it was and no partial file; once the way is free, it completes.
+TEST(RotatingFile, ACompressionThatFailsLeavesThePlainFile)
+{
+    ScratchDirectory folder;
+    const std::string text(70000, 'q');
+    ASSERT_TRUE(folder.write(L"app.log.2026-03-01.1", text.data(), text.size()));
+    ASSERT_TRUE(CreateDirectoryW(folder.file(L"app.log.2026-03-01.1.gz").c_str(), nullptr));
+    EXPECT_FALSE(compressRolledFile(folder.file(L"app.log.2026-03-01.1")));
+    EXPECT_EQ(rotationcases::describe(listing(folder)), "app.log.2026-03-01.1=70000 app.log.2026-03-01.1.gz/=0");
+    ASSERT_TRUE(RemoveDirectoryW(folder.file(L"app.log.2026-03-01.1.gz").c_str()));
+    EXPECT_TRUE(compressRolledFile(folder.file(L"app.log.2026-03-01.1")));
+    EXPECT_EQ(rotationcases::describe(listing(folder)), "app.log.2026-03-01.1.gz=gz:70000");
+}
+
+// The process's compression thread: a file handed over twice is compressed once, and the
+// plain file goes once its .gz is complete.
+TEST(RotatingFile, TheBackgroundCompressionCompletes)
+{
+    ScratchDirectory folder;
+    const std::string text(300000, 'r');
+    ASSERT_TRUE(folder.write(L"app.log.2026-03-01.1", text.data(), text.size()));
+    compressInBackground(folder.file(L"app.log.2026-03-01.1"));
+    compressInBackground(folder.file(L"app.log.2026-03-01.1"));
+    const DWORD start = GetTickCount();
+    while (GetFileAttributesW(folder.file(L"app.log.2026-03-01.1").c_str()) != INVALID_FILE_ATTRIBUTES) {
+        ASSERT_LT(GetTickCount() - start, 10000u) << "not compressed within 10 s";
+        Sleep(20);
+    }
+    EXPECT_EQ(rotationcases::describe(listing(folder)), "app.log.2026-03-01.1.gz=gz:300000");
 }
 
 // A directory (as a link to one would be) at the file's name is not opened, and nothing

@@ -259,14 +259,13 @@ const std::vector<DescriptorKey> kKeys = {
     {"output", "compress", cfg::outputCompress, KeyKind::flag, "0",
      "With `roll`: compress each rolled file to `<rolled name>.gz` in the background, never holding up a "
      "write; a compression that fails leaves the plain file and is tried again at the next roll over. The "
-     "runtime library compresses the application's files; the service process keeps its `capture` file's "
-     "rolled files plain"},
+     "runtime library compresses the application's files, the service process those of `capture`"},
     {"output", "capture", cfg::outputCapture, KeyKind::outputFile, "logs\\${launcher:sys.serviceName}.log",
      "File into which the service process writes everything the service's child prints on its standard output "
      "and error (what the application does not redirect, and whatever the VM prints before and outside the "
      "runtime library's redirection), with a line that marks each start of the child and each end with its "
-     "exit code; `max_size`, `keep`, `roll` and `keep_days` apply to it as well. A relative name is taken from "
-     "the executable's directory; it may use `${launcher:sys.serviceName}`, `${launcher:sys.programData}` and "
+     "exit code; `max_size`, `keep`, `roll`, `keep_days` and `compress` apply to it as well. A relative name is "
+     "taken from the executable's directory; it may use `${launcher:sys.serviceName}`, `${launcher:sys.programData}` and "
      "`${launcher:sys.launcherDirectory}`. `\"\"` discards the output, as a launcher built before this key "
      "does. A file that the service's account cannot write is reported once in the Event Log, and the service "
      "runs all the same"},
