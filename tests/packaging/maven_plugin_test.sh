@@ -30,10 +30,13 @@ project=$work/heartbeat
 layout=$project/target/heartbeat
 
 # mvn package in the project, offline, its output in $work/mvn.txt; the exit code in rc.
+# maven_env holds VAR=value words (without blanks) that Maven alone runs with.
 rc=0
+maven_env=
 mvn_package() {
     rc=0
-    (cd "$project" && mvn -o -B -Dstyle.color=never -Dmaven.repo.local="$repository" "$@" package) \
+    # shellcheck disable=SC2086 # one word per variable
+    (cd "$project" && env $maven_env mvn -o -B -Dstyle.color=never -Dmaven.repo.local="$repository" "$@" package) \
         </dev/null >"$work/mvn.txt" 2>&1 || rc=$?
 }
 # The one line Maven gives for the goal's failure, as the plugin said it.
@@ -146,7 +149,9 @@ sed 's/^start = "demand"$/start = "sometimes"/' "$descriptor" >"$project/bad.tom
 mvn_package -Dservice.descriptor="$project/bad.toml"
 expect_failure "descriptor error" "$project/bad.toml:8:9: error: service.start must be one of \"auto\", \"demand\", \"delayed\", \"disabled\", not \"sometimes\""
 
-MAVEN_OPTS="-Dos.arch=aarch64" mvn_package
+maven_env="MAVEN_OPTS=-Dos.arch=aarch64"
+mvn_package
+maven_env=
 expect_failure "unsupported build machine" "this plugin carries the packager for Linux x86-64 and Windows x64 only, and this build runs on Linux (aarch64): build the packager for this machine from the launcher's sources and name it with -Dservice.packager=<path> (or <packager>), or skip the service launcher with -Dservice.skip"
 
 # A PATH without wixl: every program of the folders that hold one, but wixl.
@@ -158,9 +163,11 @@ for folder in $(echo "$PATH" | tr ':' ' '); do
         [ "$name" = wixl ] || [ -e "$work/no-wixl/$name" ] || ln -s "$program" "$work/no-wixl/$name"
     done
 done
-PATH="$work/no-wixl" mvn_package -Dservice.msi=true
+maven_env="PATH=$work/no-wixl"
+mvn_package -Dservice.msi=true
 expect_failure "no wixl" "the installer package needs wixl on the build machine (Debian package wixl), which is not on the PATH: install it, or set <msi>auto</msi> to build without the package where it is missing"
-PATH="$work/no-wixl" mvn_package
+mvn_package
+maven_env=
 [ "$rc" -eq 0 ] || fail "<msi>auto</msi> without wixl: mvn package failed"
 grep -q '^\[WARNING\] the installer package needs wixl .*: no installer package (<msi>auto</msi>)$' "$work/mvn.txt" ||
     fail "<msi>auto</msi> without wixl: no warning"
