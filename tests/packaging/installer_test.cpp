@@ -773,6 +773,65 @@ TEST(InstallerPackage, TextsTheCompilersWouldReadAsVariablesAreRefused)
     }
 }
 
+// The signing options of build and msi, each mistake refused before anything is written,
+// with the option it concerns: an option without --sign, a key that is not there, a token's
+// key without its library and the other way round, a password variable that is not set, a
+// timestamp that is no URL, and no osslsigncode on the PATH.
+TEST(InstallerPackage, SigningOptionsAreCheckedBeforeAnythingIsWritten)
+{
+    Package p;
+    const std::string descriptor = p.scratch.file("service.toml", kService + "[installer]\nmanufacturer = \"M\"\n"
+                                                                           "version = \"1.0.0\"\n");
+    const std::string pfx = p.scratch.file("signer.pfx", "not read before the checks");
+    const std::string module = p.scratch.file("token.so", "a library");
+    const std::string missing = (p.scratch.path / "missing.pfx").string();
+    const std::string nothing = "; nothing was written";
+    struct Case {
+        std::string options;
+        std::string error;
+        std::string path = "";  // PATH for the packager; empty for the test's own
+    };
+    const Case cases[] = {
+        {"--timestamp http://ts.example", "packager: --timestamp signs nothing without --sign"},
+        {"--pkcs11-module " + module, "packager: --pkcs11-module signs nothing without --sign"},
+        {"--sign-password-env PFX_PASSWORD", "packager: --sign-password-env signs nothing without --sign"},
+        {"--sign " + missing, "packager: the certificate file " + missing + " is not there" + nothing},
+        {"--sign 'pkcs11:token=build;object=code'",
+         "packager: --sign pkcs11:token=build;object=code names a key in a token: give its library with "
+         "--pkcs11-module" + nothing},
+        {"--pkcs11-module " + module + " --sign " + pfx,
+         "packager: with --pkcs11-module, --sign takes the key's PKCS#11 URI (\"pkcs11:...\"), not " + pfx + nothing},
+        {"--pkcs11-module " + missing + " --sign pkcs11:object=code",
+         "packager: the PKCS#11 library " + missing + " is not there" + nothing},
+        {"--sign " + pfx + " --sign-password-env PACKAGER_TEST_UNSET_PASSWORD",
+         "packager: the environment variable PACKAGER_TEST_UNSET_PASSWORD (--sign-password-env) is not set" + nothing},
+        {"--sign " + pfx + " --timestamp ts.example",
+         "packager: --timestamp takes the URL of a timestamp server (http:// or https://), not ts.example" + nothing},
+        {"--sign " + pfx,
+         "packager: --sign needs osslsigncode, which is not installed (Debian package osslsigncode)" + nothing,
+         (p.scratch.path / "no-tools").string()},
+    };
+    unsetenv("PACKAGER_TEST_UNSET_PASSWORD");
+    // A PATH with the compiler, for msi, and without osslsigncode.
+    fs::create_directories(p.scratch.path / "no-tools");
+    fs::create_symlink(run("command -v wixl", p.scratch).out.substr(0, run("command -v wixl", p.scratch).out.find('\n')),
+                       p.scratch.path / "no-tools" / "wixl");
+    for (const char* command : {"build", "msi"}) {
+        const fs::path output = p.scratch.path / (std::string("out.") + (command == std::string("msi") ? "msi" : "exe"));
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(command) + " " + c.options);
+            const std::string prefix = c.path.empty() ? std::string() : "PATH='" + c.path + "' ";
+            CommandRun made = run(prefix + packagerPath() + " " + command + " " + descriptor + " " + p.image + " " +
+                                      output.string() + " --no-runtime-library " + c.options,
+                                  p.scratch);
+            EXPECT_EQ(2, made.code);
+            EXPECT_EQ(c.error, made.err.substr(0, made.err.find('\n')));
+            EXPECT_FALSE(fs::exists(output));
+            EXPECT_FALSE(fs::exists(output.string() + ".partial"));
+        }
+    }
+}
+
 TEST(InstallerPackage, CommandLineMistakesAreNamedAndWriteNothing)
 {
     Package p;
