@@ -102,6 +102,23 @@ const std::vector<Situation>& situations()
          {},
          L"/run-redirect",
          ""},
+        // The same file rolled by day as well, the rolled files kept for 30 days and
+        // compressed.
+        {L"roll",
+         {{cfg::mainClass, "com.example.demo.Writer"},
+          {cfg::redirectStderr, "1"},
+          {cfg::stderrFile, "logs\\app.log"},
+          {cfg::redirectStdout, "1"},
+          {cfg::stdoutFile, "logs\\app.log"},
+          {cfg::redirectAppendFlag, "1"},
+          {cfg::outputMaxSize, "1048576"},
+          {cfg::outputKeep, "3"},
+          {cfg::outputRoll, "daily"},
+          {cfg::outputKeepDays, "30"},
+          {cfg::outputCompress, "1"}},
+         {},
+         L"/run-redirect",
+         ""},
         // The service's child as the service process starts it (the service name, the
         // service's own arguments, the marker), standard input the service's stop pipe:
         // standard error into the system's temporary directory, default arguments.

@@ -255,6 +255,49 @@ class ContractTest {
     }
 
     @Test
+    void dailyRollKeepsThreeCompressedFiles() throws Exception {
+        Recorded recorded = read("roll");
+        assertEquals("daily", recorded.property(OutputLimit.ROLL_PROPERTY));
+        assertEquals("30", recorded.property(OutputLimit.KEEP_DAYS_PROPERTY));
+        assertEquals("true", recorded.property(OutputLimit.COMPRESS_PROPERTY));
+        String writes = RotationTest.LINE + "x45";
+        Path log = recorded.file("app/bin/logs/app.log");
+        AppRun run = start(recorded, "-Dfixture.writes=" + writes, "-Dfixture.stream=both",
+                "-Dfixture.awaitCompressed=" + log.getParent());
+        run.input(null, true);
+        assertEquals(0, run.waitForEnd(), run.describe());
+
+        // 45 lines of 100 KB, 10 to a file of 1 MB: four roll overs, of which the newest
+        // three are kept, each compressed; their content and the current file's are the
+        // last 35 lines.
+        List<RollingNames.Rolled> rolled = new ArrayList<RollingNames.Rolled>();
+        List<String> names = new ArrayList<String>();
+        try (DirectoryStream<Path> entries = Files.newDirectoryStream(log.getParent())) {
+            for (Path entry : entries) {
+                names.add(entry.getFileName().toString());
+            }
+        }
+        rolled.addAll(RollingNames.rolledFiles("app.log", names));
+        assertEquals(3, rolled.size(), names.toString());
+        assertEquals(4, names.size(), names.toString());
+        ByteArrayOutputStream content = new ByteArrayOutputStream();
+        for (int i = rolled.size() - 1; i >= 0; i--) {
+            assertTrue(rolled.get(i).compressedThere && !rolled.get(i).plainThere, names.toString());
+            try (java.io.InputStream in = new java.util.zip.GZIPInputStream(
+                    Files.newInputStream(log.resolveSibling(rolled.get(i).plain + ".gz")))) {
+                byte[] buffer = new byte[65536];
+                for (int n = in.read(buffer); n >= 0; n = in.read(buffer)) {
+                    content.write(buffer, 0, n);
+                }
+            }
+        }
+        byte[] current = Files.readAllBytes(log);
+        content.write(current, 0, current.length);
+        assertArrayEquals(RotationTest.written(writes, 10, 45), content.toByteArray());
+        assertEquals("", run.stderr(), run.describe());
+    }
+
+    @Test
     void shortestArray() throws Exception {
         Recorded recorded = read("bare");
         assertEquals(5, recorded.elements.size(), "the launcher's array without arguments");

@@ -6,6 +6,8 @@
 //   fixture.printf   true: each line by printf("%s%n"), not println
 //   fixture.unblock  a directory removed, with its files, once fixture.unblockAfter lines
 //                    are written
+//   fixture.awaitCompressed  a folder: before "done", waits until no plain file of a daily or
+//                    hourly roll is left in it (the compressions have ended), for 30 s at most
 package com.example.demo;
 
 import java.io.File;
@@ -13,6 +15,7 @@ import java.io.PrintStream;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
+import java.util.regex.Pattern;
 
 public class Writer {
     public static void main(String[] args) throws Exception {
@@ -33,7 +36,31 @@ public class Writer {
                 target.println(line(i, sizes.get(i)));
             }
         }
+        String folder = System.getProperty("fixture.awaitCompressed");
+        if (folder != null) {
+            awaitCompressed(new File(folder));
+        }
         Main.report("done");
+    }
+
+    private static final Pattern PLAIN_ROLLED = Pattern.compile(".*\\.\\d{4}-\\d{2}-\\d{2}(_\\d{2})?\\.[1-9]\\d*");
+
+    private static void awaitCompressed(File folder) throws InterruptedException {
+        long deadline = System.nanoTime() + 30_000_000_000L;
+        for (;;) {
+            boolean plain = false;
+            String[] names = folder.list();
+            for (String name : names == null ? new String[0] : names) {
+                plain |= PLAIN_ROLLED.matcher(name).matches();
+            }
+            if (!plain) {
+                return;
+            }
+            if (System.nanoTime() > deadline) {
+                throw new IllegalStateException("rolled files in " + folder + " still plain after 30 s");
+            }
+            Thread.sleep(20);
+        }
     }
 
     /** The sizes that fixture.writes gives. */
