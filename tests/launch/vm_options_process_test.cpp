@@ -410,3 +410,48 @@ TEST_F(VmOptions, LongPathAndLongConfiguredOptions)
 }
 
 } // namespace
+
+// /vmoptions writes the file the launch reads, one option per line as the command line
+// splits them (blanks inside quotes kept, as an installer passes VM_OPTIONS); an option the reader would take otherwise (a
+// comment, outer blanks) or a character the file's bytes cannot hold is refused and the
+// file stays as it was; no options remove it.
+TEST_F(VmOptions, VmOptionsCommandWritesTheFileTheLaunchReads)
+{
+    std::wstring exe = package(block());
+    const std::wstring file = binDir() + L"\\app.vmoptions";
+    const std::string shown = narrowPath(file);
+    LaunchRun written = run(exe, {L"/vmoptions", L"-Xmx64m", L"\"-Dregion=eu west\""});
+    ASSERT_EQ(0u, written.exitCode()) << written.describe();
+    EXPECT_EQ("Wrote the VM options to " + shown + ".\n", written.launcher.out);
+    EXPECT_EQ("-Xmx64m\r\n-Dregion=eu west\r\n", readText(file));
+
+    LaunchRun launched = run(exe, {L"/run-redirect"});
+    ASSERT_EQ(0u, launched.exitCode()) << launched.describe();
+    std::vector<std::string> options = launched.record.options();
+    auto at = std::find(options.begin(), options.end(), "-Xmx64m");
+    ASSERT_NE(options.end(), at) << launched.describe();
+    ASSERT_NE(options.end(), at + 1);
+    EXPECT_EQ("-Dregion=eu west", *(at + 1));
+
+    const struct {
+        std::vector<std::wstring> options;
+        std::string reason;
+    } refused[] = {
+        {{L"-Xmx1g", L"#-Xmx2g"}, "the option \"#-Xmx2g\" would be read back otherwise (as a comment, or without its outer "
+                                  "blanks)"},
+        {{L"-Dname=\u0416"}, "the option -Dname=? holds a character beyond Latin-1, which a vmoptions file cannot hold"},
+    };
+    for (const auto& c : refused) {
+        std::vector<std::wstring> arguments{L"/vmoptions"};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        LaunchRun refusedRun = run(exe, arguments);
+        EXPECT_EQ(1u, refusedRun.exitCode()) << refusedRun.describe();
+        EXPECT_EQ("The VM options were not written: " + c.reason + ".\n", refusedRun.launcher.out);
+        EXPECT_EQ("-Xmx64m\r\n-Dregion=eu west\r\n", readText(file));
+    }
+
+    LaunchRun removed = run(exe, {L"/vmoptions"});
+    EXPECT_EQ(0u, removed.exitCode()) << removed.describe();
+    EXPECT_EQ("No VM options: " + shown + " is not there.\n", removed.launcher.out);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(file.c_str()));
+}
