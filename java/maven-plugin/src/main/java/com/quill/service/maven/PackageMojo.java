@@ -94,11 +94,15 @@ public class PackageMojo extends AbstractMojo {
             }
         }
         if (msiSetting != MsiSetting.FALSE && findOnPath(WIXL, System.getenv("PATH")) == null) {
-            String missing = "the installer package needs " + WIXL + " on the build machine (Debian package wixl), "
-                    + "which is not on the PATH";
+            boolean windows = File.separatorChar == '\\';
+            String missing = windows
+                    ? "the installer package needs " + WIXL + ", which runs on Linux build machines only (on Windows, "
+                            + "packager msi --wxs writes the WiX source for the WiX toolset)"
+                    : "the installer package needs " + WIXL + " on the build machine (Debian package wixl), which is "
+                            + "not on the PATH";
             if (msiSetting == MsiSetting.TRUE) {
-                throw new MojoFailureException(missing + ": install it, or set <msi>auto</msi> to build without the "
-                        + "package where it is missing");
+                throw new MojoFailureException(missing + (windows ? ": build the package on Linux" : ": install it")
+                        + ", or set <msi>auto</msi> to build without the package where it is missing");
             }
             getLog().warn(missing + ": no installer package (<msi>auto</msi>)");
             msiSetting = MsiSetting.FALSE;
