@@ -22,6 +22,9 @@ bool ranDispatcher(const LauncherRun& run)
 const char kUsage[] =
     "usage: app.exe /install [non-interactive] [/replace] [name]   also /install-auto, /install-demand,\n"
     "       app.exe /install-and-start, /uninstall, /start, /stop, /restart, /status   [name]\n"
+    "       app.exe /configure [non-interactive] [/start=auto|delayed|demand|disabled] [name]\n"
+    "                 sets up an installed entry as /install does beyond the service tables\n"
+    "       app.exe /vmoptions [options...]       writes them into the vmoptions file beside it\n"
     "       app.exe /run [arguments...]            runs the application in this console\n"
     "       app.exe /run-redirect [arguments...]   the same, letting it redirect its output\n"
     "/replace lets install take over a service of that name that runs another program.\n"

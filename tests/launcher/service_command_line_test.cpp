@@ -42,6 +42,7 @@ TEST(CommandLine, ServiceCommandPrefixesWordsAndOptions)
         bool nameGiven;
         const char* name;
         bool replace = false;
+        const char* start = nullptr;  // "/start=": the value, null when not given
     };
     const Case cases[] = {
         // No '/' or '-': no command, whatever follows.
@@ -78,6 +79,12 @@ TEST(CommandLine, ServiceCommandPrefixesWordsAndOptions)
         {"/install /replace non-interactive", true, "install", false, false, "", true},
         {"/install Svc /replace", true, "install", true, true, "Svc /replace", false},
         {"/install replace Svc", true, "install", true, true, "replace Svc", false},
+        // "/start=" takes the text up to the next blank, before the name, with the others.
+        {"/configure /start=delayed", true, "configure", true, false, "", false, "delayed"},
+        {"/configure non-interactive /start=demand Svc", true, "configure", false, true, "Svc", false, "demand"},
+        {"/configure /start= Svc", true, "configure", true, true, "Svc", false, ""},
+        {"/configure Svc /start=auto", true, "configure", true, true, "Svc /start=auto", false, nullptr},
+        {"/configure /start=auto /start=disabled", true, "configure", true, false, "", false, "disabled"},
         // Case is kept; matching the word is the caller's business.
         {"/STATUS", true, "STATUS", true, false, ""},
     };
@@ -90,6 +97,8 @@ TEST(CommandLine, ServiceCommandPrefixesWordsAndOptions)
         EXPECT_EQ(c.nameGiven, parsed.nameGiven);
         EXPECT_EQ(c.name, parsed.name);
         EXPECT_EQ(c.replace, parsed.replace);
+        EXPECT_EQ(c.start != nullptr, parsed.startGiven);
+        EXPECT_EQ(c.start != nullptr ? c.start : "", parsed.start);
     }
     EXPECT_FALSE(parseServiceCommandLine(nullptr).hasCommandPrefix);
     for (const char* word : {"install", "install-and-start", "install-auto", "install-demand"}) {
