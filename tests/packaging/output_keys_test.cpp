@@ -212,6 +212,8 @@ TEST(OutputKeys, RollAgeCompressionAndCaptureTheirRecordsAndRefusals)
          {{cfg::outputCapture, "${launcher:sys.programData}\\Demo\\${launcher:sys.serviceName}.out"}}},
         {"capture = \"${launcher:sys.launcherDirectory}..\\\\logs\\\\all.log\"\n",
          {{cfg::outputCapture, "${launcher:sys.launcherDirectory}..\\logs\\all.log"}}},
+        // The same name as a stream that is not redirected is no conflict.
+        {"capture = \"out.log\"\nstdout = \"out.log\"\nredirect_stdout = false\n", {{cfg::outputCapture, "out.log"}}},
         // The capture file switches no redirection of the application's own streams.
         {"capture = \"c.log\"\n", {{cfg::redirectStdout, "0"}, {cfg::redirectStderr, "0"}}},
     };
@@ -242,6 +244,9 @@ TEST(OutputKeys, RollAgeCompressionAndCaptureTheirRecordsAndRefusals)
         {"capture = \"${launcher:sys.launcherTempDirectory}c.log\"\n",
          "4:11: error: output.capture refers to ${launcher:sys.launcherTempDirectory}" + unknownHere},
         {"capture = \"%QUILL_TEMPDIR%c.log\"\n", "4:11: error: output.capture refers to %QUILL_TEMPDIR%" + unknownHere},
+        {"capture = \"Logs/App.log\"\nstdout = \"logs\\\\app.log\"\n",
+         "4:11: error: output.capture names the file of output.stdout: the service process and the application would "
+         "both write it, and each rotate it under the other's writes; name a file of its own"},
     };
     for (const auto& c : refused) {
         expectTheOneError(serviceDescriptor(std::string("[output]\n") + c.lines), c.error, c.lines);
