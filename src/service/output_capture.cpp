@@ -22,6 +22,10 @@ constexpr size_t kCapturePathCapacity = 32768;
 SRWLOCK captureLock = SRWLOCK_INIT;
 RotatingFile captureFile;
 bool captureOpened = false;
+// The end of what was read that holds no line end yet: written with the rest of its line,
+// so that a roll over never splits a line, unless it grows past this.
+std::string partialLine;
+constexpr size_t kLongestHeldLine = 65536;
 outputrotation::LocalTime (*captureClock)() = systemLocalTime;
 
 // A text record that the runtime library reads as decimal digits: absent or anything else
@@ -80,10 +84,14 @@ std::string stamp(const outputrotation::LocalTime& time)
     return text;
 }
 
-// One marked line, begun on a line of its own.
+// One marked line, begun on a line of its own, after any partial line held.
 void writeMark(const std::string& mark)
 {
     AcquireSRWLockExclusive(&captureLock);
+    if (captureFile.isOpen() && !partialLine.empty()) {
+        captureFile.write(partialLine.data(), partialLine.size());
+    }
+    partialLine.clear();
     if (captureFile.isOpen()) {
         const std::string line = (captureFile.lastByte() == '\n' ? "" : "\r\n") + mark + "\r\n";
         captureFile.write(line.data(), line.size());
@@ -178,7 +186,15 @@ void captureChildOutput(const char* data, size_t length)
 {
     AcquireSRWLockExclusive(&captureLock);
     if (captureFile.isOpen()) {
-        captureFile.write(data, length);
+        partialLine.append(data, length);
+        const size_t lineEnd = partialLine.rfind('\n');
+        if (partialLine.size() > kLongestHeldLine) {
+            captureFile.write(partialLine.data(), partialLine.size());
+            partialLine.clear();
+        } else if (lineEnd != std::string::npos) {
+            captureFile.write(partialLine.data(), lineEnd + 1);
+            partialLine.erase(0, lineEnd + 1);
+        }
     }
     ReleaseSRWLockExclusive(&captureLock);
 }

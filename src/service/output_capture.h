@@ -27,8 +27,10 @@ outputrotation::Settings captureSettings();
 // where missing. With `clock` null, the machine's clock.
 void openOutputCapture(outputrotation::LocalTime (*clock)() = nullptr);
 
-// One block read from the child, written whole; nothing when no file is open. Safe from
-// the thread that drains the child's output while the service thread marks.
+// A block read from the child; nothing when no file is open. Written up to its last line
+// end, the rest held until its line ends (or a mark, or 64 KB without one), so that a roll
+// over never splits a line. Safe from the thread that drains the child's output while the
+// service thread marks.
 void captureChildOutput(const char* data, size_t length);
 
 // The marked lines, each on a line of its own:

@@ -986,8 +986,16 @@ TEST(ServiceCapture, TheFileRotatesAtItsLimit)
     EXPECT_NE(current.find("exit code 3 ----\r\n"), std::string::npos) << current;
     const std::string all = second + first + current;
     EXPECT_EQ(current.substr(current.rfind("---- ")), all.substr(all.rfind("---- "))) << all;
-    for (const std::string* kept : {&second, &first}) {
+    // No line is split between two files: each printed line is whole where it is.
+    for (const std::string* kept : {&second, &first, &current}) {
         EXPECT_EQ(kept->back(), '\n') << *kept;
+        for (size_t at = 0, end; at < kept->size(); at = end + 1) {
+            end = kept->find('\n', at);
+            const std::string line = kept->substr(at, end - at);
+            if (!line.empty() && (line[0] == 'a' || line[0] == 'b')) {
+                EXPECT_EQ(line, std::string(150, line[0]) + "\r") << *kept;
+            }
+        }
     }
 }
 
