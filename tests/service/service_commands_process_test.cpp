@@ -481,4 +481,82 @@ TEST(ServiceCommands, InstallGrantsTheLogonRightAndSetsThePreshutdownTimeout)
     EXPECT_EQ(before.startType, after.startType);
 }
 
+// /configure on an entry another program wrote (an installer, with its own tables: own
+// process, demand start, LocalSystem): it sets up what /install would beyond them, for
+// the configuration's pre-shutdown timeout, event source and output folder under the
+// launcher's folder, makes the type interactive as /install does for LocalSystem, takes a
+// start from the command line (delayed, which Wine's service manager refuses with error
+// 124: said, not a failure), and gives the same result when run again. A start it does
+// not know and a missing entry fail with 1; /start= belongs to /configure only.
+TEST(ServiceCommands, ConfigureSetsUpAnInstalledEntryAsInstallDoes)
+{
+    ScratchDirectory dir;
+    blockformat::ConfigBlock block = serviceBlock();
+    block.set(30015, "1");            // pre-shutdown
+    block.set(30000, "20");           // the stop deadline
+    block.set(30009, "1");            // the event log
+    block.set(104, "1");              // standard output to a file
+    block.set(105, "logs\\out.log");  // under the launcher's folder
+    ASSERT_TRUE(makeDirectories(dir.file(L"app\\bin")));
+    std::wstring exe = packageLauncher(dir, block, L"app\\bin\\app.exe");
+    ASSERT_FALSE(exe.empty());
+    ServiceGuard guard(uniqueServiceName());
+    const std::wstring& name = guard.name();
+    const std::wstring sourceKey = L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\" + name;
+    struct SourceGuard {
+        std::wstring key;
+        ~SourceGuard() { RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str()); }
+    } sourceGuard{sourceKey};
+    {
+        UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+        ASSERT_TRUE(manager);
+        UniqueServiceHandle created(CreateServiceW(manager.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
+                                                   SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                                                   SERVICE_ERROR_NORMAL, exe.c_str(), nullptr, nullptr, nullptr,
+                                                   nullptr, nullptr));
+        ASSERT_TRUE(created) << GetLastError();
+    }
+
+    const std::string configured = "Configured service '" + toUtf8(name) + "'.\n";
+    const std::string noDelay = "The system does not take delayed automatic start for the service (error 124): it "
+                                "starts automatically at boot, without the delay.\n";
+    for (int pass = 0; pass < 2; ++pass) {
+        SCOPED_TRACE(pass == 0 ? "first" : "again");
+        Command done = run(exe, dir, {L"/configure", L"/start=delayed", name});
+        EXPECT_EQ(0u, done.exitCode);
+        EXPECT_EQ(noDelay + configured, done.out);
+        const ServiceConfig config = serviceConfig(name);
+        EXPECT_EQ(static_cast<DWORD>(SERVICE_WIN32_OWN_PROCESS | kInteractiveBit), config.serviceType);
+        EXPECT_EQ(static_cast<DWORD>(SERVICE_AUTO_START), config.startType);
+        DWORD timeout = 0;
+        DWORD size = sizeof timeout;
+        EXPECT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_LOCAL_MACHINE, (L"SYSTEM\\CurrentControlSet\\Services\\" + name).c_str(),
+                                              L"PreshutdownTimeout", RRF_RT_REG_DWORD, nullptr, &timeout, &size));
+        EXPECT_EQ(30000u, timeout);
+        wchar_t messageFile[MAX_PATH] = L"";
+        size = sizeof messageFile;
+        EXPECT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_LOCAL_MACHINE, sourceKey.c_str(), L"EventMessageFile",
+                                              RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, messageFile, &size));
+        EXPECT_EQ(toUtf8(exe), toUtf8(messageFile));
+        const DWORD attributes = GetFileAttributesW(dir.file(L"app\\bin\\logs").c_str());
+        EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+    }
+    // Without "/start=", the start type stays as the entry has it.
+    Command demand = run(exe, dir, {L"/configure", L"/start=demand", name});
+    EXPECT_EQ(configured, demand.out);
+    EXPECT_EQ(configured, run(exe, dir, {L"/configure", name}).out);
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_DEMAND_START), serviceConfig(name).startType);
+
+    Command unknown = run(exe, dir, {L"/configure", L"/start=weekly", name});
+    EXPECT_EQ(1u, unknown.exitCode);
+    EXPECT_EQ("The start 'weekly' is not known (auto, delayed, demand or disabled); nothing was configured.\n",
+              unknown.out);
+    Command missing = run(exe, dir, {L"/configure", name + L"-missing"});
+    EXPECT_EQ(1u, missing.exitCode);
+    EXPECT_EQ(0u, missing.out.find("Could not open service.\n")) << missing.out;
+    LauncherRun misplaced = runLauncher(exe, {L"/install", L"/start=demand", name}, dir, false);
+    EXPECT_EQ(2u, misplaced.result.exitCode);
+    EXPECT_EQ(0u, misplaced.err.find("/start= is an option of /configure only\n")) << misplaced.err;
+}
+
 } // namespace
