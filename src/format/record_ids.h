@@ -115,7 +115,9 @@
     X(outputRoll, 30016, text)                      \
     X(outputKeepDays, 30017, integer)               \
     X(outputCompress, 30018, flag)                  \
-    X(outputCapture, 30019, widenedText)
+    X(outputCapture, 30019, widenedText)            \
+    /* extensions: the watch of the VM's alive signal */ \
+    X(serviceHangTimeout, 30020, integer)
 
 namespace cfg {
 
