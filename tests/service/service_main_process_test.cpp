@@ -926,6 +926,8 @@ TEST(ServiceCapture, TheFileHoldsWhatTheChildPrintsBetweenItsStartAndEndMarks)
     ServiceGuard guard(uniqueServiceName());
     ServiceLogs logs;
     app.command({L"/install-demand", guard.name()});
+    // /install makes the capture file's folder for the service's account.
+    EXPECT_TRUE(pathExists(app.dir.file(L"app\\bin\\logs")));
     app.command({L"/start", guard.name()});
     const std::string serviceLog = serviceLogAtTheEnd(app, logs, kStartMs);
     ASSERT_EQ(2u, app.record().count("main")) << app.record().dump() << serviceLog;
