@@ -369,7 +369,7 @@ Case randomDescriptor(Random& random)
         d += std::string(key.key) + " = " + value + "\n";
     }
     // Keys whose values depend on each other: a start other than the kind's, delays in
-    // order, versions in order.
+    // order, versions in order, a roll for an age limit or compression.
     size_t at = d.find("\nstart = \"");
     if (at != std::string::npos && !kindWord.empty() && kindWord != "\"service\"") {
         d.replace(at, d.find('\n', at + 1) - at, "\nstart = \"demand\"");
@@ -389,6 +389,16 @@ Case randomDescriptor(Random& random)
         int64_t low = static_cast<int64_t>(random.below(100));
         d.insert(service, "restart_delay = " + std::to_string(low) + "\nrestart_delay_max = " +
                               std::to_string(low + static_cast<int64_t>(random.below(86400 - 100))) + "\n");
+    }
+    // An age limit and compression need a roll by time.
+    const bool aged = d.find("\nkeep_days = ") != std::string::npos && d.find("\nkeep_days = 0\n") == std::string::npos;
+    if (aged || d.find("\ncompress = true\n") != std::string::npos) {
+        size_t roll = d.find("\nroll = \"");
+        if (roll != std::string::npos) {
+            d.replace(roll, d.find('\n', roll + 1) - roll, "\nroll = \"daily\"");
+        } else {
+            d.insert(std::min(d.find("\nkeep_days = "), d.find("\ncompress = ")), "\nroll = \"daily\"");
+        }
     }
     std::string versions;
     static const std::vector<std::string> older = {"", "1.8", "1.8.0_40", "11", "9"};
