@@ -3,6 +3,7 @@
 
 #include "format/record_ids.h"
 #include "jvm/launch/java_vm_launcher.h"
+#include "platform/diagnostic_log.h"
 #include "platform/paths.h"
 #include "platform/text_conversion.h"
 #include "service/output_capture.h"
@@ -20,12 +21,8 @@ struct LocalMemory {
     }
 };
 
-bool sameFolderOrBelow(const std::wstring& path, const std::wstring& folderWithSlash)
+bool below(const std::wstring& path, const std::wstring& folderWithSlash)
 {
-    if (path.size() + 1 == folderWithSlash.size()) {
-        return CompareStringOrdinal(path.c_str(), static_cast<int>(path.size()), folderWithSlash.c_str(),
-                                    static_cast<int>(path.size()), TRUE) == CSTR_EQUAL;
-    }
     return path.size() > folderWithSlash.size() &&
            CompareStringOrdinal(path.c_str(), static_cast<int>(folderWithSlash.size()), folderWithSlash.c_str(),
                                 static_cast<int>(folderWithSlash.size()), TRUE) == CSTR_EQUAL;
@@ -81,7 +78,17 @@ std::vector<std::wstring> outputFoldersUnderLauncher()
         size_t slash = file.find_last_of(L'\\');
         if (file.empty() || file[0] == L'$' || slash == std::wstring::npos) continue;
         std::wstring folder = file.substr(0, slash);
-        if (!sameFolderOrBelow(folder, launcherFolder)) continue;
+        // The launcher's own folder is never opened: an account that may write there could
+        // replace the launcher, which administrators run.
+        if (!below(folder, launcherFolder)) {
+            if (launcherFolder.size() == folder.size() + 1 &&
+                CompareStringOrdinal(folder.c_str(), static_cast<int>(folder.size()), launcherFolder.c_str(),
+                                     static_cast<int>(folder.size()), TRUE) == CSTR_EQUAL) {
+                logMessage("output file %S is in the launcher's own folder, which is opened to no account",
+                           file.c_str());
+            }
+            continue;
+        }
         bool known = false;
         for (const std::wstring& earlier : folders) {
             known = known || CompareStringOrdinal(earlier.c_str(), -1, folder.c_str(), -1, TRUE) == CSTR_EQUAL;

@@ -30,8 +30,10 @@ struct OutputFolderCalls {
 const OutputFolderCalls& systemOutputFolderCalls();
 
 // The folders of the configured output files (standard output and error, then the
-// service process's capture file) that are, or lie below, the launcher's own folder; each
-// once, in the order of the records.
+// service process's capture file) that lie below the launcher's own folder; each once, in
+// the order of the records. Never the launcher's folder itself: an account that may write
+// there could replace the launcher, which administrators run (an output file there is
+// logged and left to accounts that may write there already).
 std::vector<std::wstring> outputFoldersUnderLauncher();
 
 // Creates `folder` (with the folders above it that are missing) and grants `account`
