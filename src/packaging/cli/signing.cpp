@@ -126,6 +126,11 @@ std::string signingRefusal(const SigningSettings& settings)
         return "--timestamp takes the URL of a timestamp server (http:// or https://), not " + settings.timestamp +
                nothing;
     }
+#ifdef _WIN32
+    return std::string("--sign runs ") + kSigningProgram +
+           ", which this Windows build of the packager cannot run; sign with signtool, or run the packager on a Linux "
+           "build machine" + nothing;
+#endif
     if (findProgram(kSigningProgram).empty()) {
         return std::string("--sign needs ") + kSigningProgram + ", which is not installed (Debian package " +
                kSigningPackage + ")" + nothing;
