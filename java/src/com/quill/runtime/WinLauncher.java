@@ -27,6 +27,7 @@ public final class WinLauncher {
         LauncherEnvironment.setLaunchSettings(launch.serviceName, launch.graphical);
         if (service) {
             ServiceStopReader.start(System.in);
+            ServiceSignals.start();
         }
         Method main = findMain(launch.mainClass);
         try {
