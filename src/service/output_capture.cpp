@@ -99,6 +99,27 @@ void writeMark(const std::string& mark)
     ReleaseSRWLockExclusive(&captureLock);
 }
 
+// Whether `path` lies in `folder` (with its trailing backslash), letter case aside.
+bool isInFolder(const std::wstring& path, const std::wstring& folder)
+{
+    return !folder.empty() && path.size() > folder.size() &&
+           CompareStringOrdinal(path.c_str(), static_cast<int>(folder.size()), folder.c_str(),
+                                static_cast<int>(folder.size()), TRUE) == CSTR_EQUAL;
+}
+
+// The Windows directory's temporary folder, where every user can create files (and the
+// one a service under LocalSystem is given). A user account's own temporary folder is
+// private to it.
+std::wstring sharedTemporaryFolder()
+{
+    wchar_t buffer[MAX_PATH + 1] = {};
+    const UINT length = GetWindowsDirectoryW(buffer, MAX_PATH + 1);
+    if (length == 0 || length > MAX_PATH) return std::wstring();
+    std::wstring folder(buffer, length);
+    if (folder.back() != L'\\') folder += L'\\';
+    return folder + L"Temp\\";
+}
+
 } // namespace
 
 bool captureFilePath(std::wstring* path, std::string* problem)
@@ -128,7 +149,15 @@ bool captureFilePath(std::wstring* path, std::string* problem)
         *problem = "the name refers to a variable the service process does not know";
         return false;
     }
-    *path = isRelativePathW(name.c_str()) ? std::wstring(getModuleDirW()) + name : name;
+    const std::wstring full = isRelativePathW(name.c_str()) ? std::wstring(getModuleDirW()) + name : name;
+    // Another user could create the file there first, to read what the service writes.
+    const std::wstring shared = sharedTemporaryFolder();
+    if (isInFolder(full, shared)) {
+        *problem = "the file is in the system's temporary folder " + toNarrow(shared, CP_UTF8) +
+                   ", where every user can create files";
+        return false;
+    }
+    *path = full;
     return true;
 }
 

@@ -1001,31 +1001,51 @@ TEST(ServiceCapture, TheFileRotatesAtItsLimit)
     }
 }
 
-// A capture file that cannot be written (here its folder is a file) is said once in the
-// Event Log with the file and the reason; the service runs as it would without it.
+// A capture file that cannot be written (its folder is a file), or that lies in the
+// system's temporary folder, where every user can create files, is said once in the Event
+// Log with the file and the reason; the service runs as it would without it.
 TEST(ServiceCapture, AFileThatCannotBeWrittenIsReportedAndTheServiceRunsOn)
 {
-    std::map<int32_t, std::string> records = supervision("0", "1", "0", "0", "300", "1");
-    records[cfg::outputCapture] = "app.exe\\capture.log";
-    records[cfg::serviceEventLog] = "1";
-    ServiceApp app(L"app", records);
-    jnistandin::Behaviour behaviour = mainDoes("exit 3");
-    behaviour.mainPrints = {"out:printed by main"};
-    app.behave(behaviour);
-    ServiceGuard guard(uniqueServiceName());
-    ServiceLogs logs;
-    app.command({L"/install-demand", guard.name()});
-    app.command({L"/start", guard.name()});
-    const std::string serviceLog = serviceLogAtTheEnd(app, logs, kStartMs);
-    EXPECT_EQ(2u, app.record().count("main")) << app.record().dump() << serviceLog;
-    const std::string file = toUtf8(app.exe) + "\\capture.log";
-    // The reason is the system's text of the error, which Wine words its own way.
-    const std::string text = "event 9 reported: The application's output is not written to " + file + ": ";
-    std::vector<std::string> reports = linesStartingWith(serviceLog, text);
-    ASSERT_EQ(1u, reports.size()) << serviceLog;
-    const std::string end = " (267). The service runs on without it.";
-    EXPECT_EQ(reports[0].compare(reports[0].size() - end.size(), end.size(), end), 0) << reports[0];
-    EXPECT_TRUE(containsLine(serviceLog, "giving up after 1 restarts within 300 seconds")) << serviceLog;
+    wchar_t windows[MAX_PATH + 1] = {};
+    ASSERT_GT(GetWindowsDirectoryW(windows, MAX_PATH + 1), 0u);
+    const std::string sharedTemp = toUtf8(windows) + "\\Temp\\";
+    const std::string unique = toUtf8(uniqueServiceName());
+    const struct {
+        const char* name;
+        std::string record;
+        std::string file;    // "" for the launcher's path with "\\capture.log"
+        std::string reason;  // the end of the entry; the system's words for an error differ under Wine
+    } cases[] = {
+        {"a file where a folder must be", "app.exe\\capture.log", "",
+         " (267). The service runs on without it."},
+        {"the system's temporary folder", sharedTemp + unique + ".log", sharedTemp + unique + ".log",
+         "the file is in the system's temporary folder " + sharedTemp +
+             ", where every user can create files. The service runs on without it."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::map<int32_t, std::string> records = supervision("0", "1", "0", "0", "300", "1");
+        records[cfg::outputCapture] = c.record;
+        records[cfg::serviceEventLog] = "1";
+        ServiceApp app(L"app", records);
+        jnistandin::Behaviour behaviour = mainDoes("exit 3");
+        behaviour.mainPrints = {"out:printed by main"};
+        app.behave(behaviour);
+        ServiceGuard guard(uniqueServiceName());
+        ServiceLogs logs;
+        app.command({L"/install-demand", guard.name()});
+        app.command({L"/start", guard.name()});
+        const std::string serviceLog = serviceLogAtTheEnd(app, logs, kStartMs);
+        EXPECT_EQ(2u, app.record().count("main")) << app.record().dump() << serviceLog;
+        const std::string file = c.file.empty() ? toUtf8(app.exe) + "\\capture.log" : c.file;
+        const std::string text = "event 9 reported: The application's output is not written to " +
+                                 (c.file.empty() ? file : c.record) + ": ";
+        std::vector<std::string> reports = linesStartingWith(serviceLog, text);
+        ASSERT_EQ(1u, reports.size()) << serviceLog;
+        EXPECT_EQ(reports[0].compare(reports[0].size() - c.reason.size(), c.reason.size(), c.reason), 0) << reports[0];
+        EXPECT_FALSE(pathExists(fromUtf8(file)));
+        EXPECT_TRUE(containsLine(serviceLog, "giving up after 1 restarts within 300 seconds")) << serviceLog;
+    }
 }
 
 } // namespace
