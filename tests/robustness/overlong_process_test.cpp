@@ -139,7 +139,7 @@ TEST_F(Overlong, CommandLineOf10000Characters)
     for (const wchar_t* command : {L"/install", L"/start", L"/stop", L"/uninstall", L"/status"}) {
         LauncherRun run = runLauncher(exe, {command, longName}, dir);
         EXPECT_EQ(1u, run.result.exitCode) << toUtf8(command);
-        EXPECT_EQ("The service name given on the command line is too long (10000 bytes; at most 5999).\n", run.shown)
+        EXPECT_EQ("The service name given on the command line is too long (10000 characters; at most 5999).\n", run.shown)
             << toUtf8(command);
     }
     // An application argument that long reaches main.
