@@ -85,6 +85,7 @@ std::string usageText(const std::string& program)
            "       " + p + " /install-and-start, /uninstall, /start, /stop, /restart, /status   [name]\n" +
            "       " + p + " /configure [non-interactive] [/start=auto|delayed|demand|disabled] [name]\n" +
            "                 sets up an installed entry as /install does beyond the service tables\n" +
+           "       " + p + " /dump [name]                  the running application's thread dump to its error output\n" +
            "       " + p + " /vmoptions [options...]       writes them into the vmoptions file beside it\n" +
            "       " + p + " /run [arguments...]            runs the application in this console\n" +
            "       " + p + " /run-redirect [arguments...]   the same, letting it redirect its output\n" +

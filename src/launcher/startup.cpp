@@ -8,6 +8,7 @@
 #include "config/included_files.h"
 #include "config/messages.h"
 #include "config/run_settings.h"
+#include "config/service_signals.h"
 #include "config/start_failure_report.h"
 #include "config/variable_expansion.h"
 #include "format/command_line.h"
@@ -19,6 +20,7 @@
 #include "platform/paths.h"
 #include "platform/text_conversion.h"
 #include "service/child_process.h"
+#include "service/control_pipe.h"
 #include "service/service_commands.h"
 #include "service/service_main.h"
 
@@ -71,7 +73,8 @@ bool takeServiceName(const std::wstring& name, bool forServiceCommand)
 bool isServiceCommand(const std::string& word)
 {
     static const char* const kCommands[] = {"install", "install-and-start", "install-auto", "install-demand",
-                                            "uninstall", "stop", "start", "restart", "status", "configure"};
+                                            "uninstall", "stop", "start", "restart", "status", "configure",
+                                            "dump"};
     for (const char* command : kCommands) {
         if (word == command) return true;
     }
@@ -108,6 +111,7 @@ int runServiceCommand(const ServiceCommandLine& command)
     if (word == "stop") return stopService(true);
     if (word == "start") return startService();
     if (word == "restart") return restartService();
+    if (word == "dump") return dumpService();
     return serviceStatus();
 }
 
@@ -149,8 +153,16 @@ int runGeneralPath()
     ArgumentList arguments;
     splitCommandLine(commandLineArguments(commandLine, getModulePathW()), arguments);
 
-    // The service process names the pipe for a start failure after the marker; only there
-    // is it taken, so that no start parameter can name a handle.
+    // The service process names the pipe for a start failure after the marker, and its
+    // signals after that; only there are they taken, so that no start parameter can name
+    // a handle.
+    if (arguments.size() >= 3 && arguments[arguments.size() - 3] == kChildMarker) {
+        ServiceSignalHandles signals;
+        if (parseServiceSignalsArgument(arguments.last(), &signals)) {
+            openServiceSignals(signals);
+            arguments.removeLast();
+        }
+    }
     if (arguments.size() >= 2 && arguments[arguments.size() - 2] == kChildMarker) {
         HANDLE report = parseStartFailureReportArgument(arguments.last());
         if (report != nullptr) {

@@ -145,6 +145,13 @@ struct Shutdown {
 // above kLongestStopSeconds that bound).
 Shutdown shutdownOf(const std::string& preshutdownRecord, const std::string& stopTimeoutRecord);
 
+// --- the watch of a frozen VM -------------------------------------------------------------
+
+// The shortest hang timeout: the runtime library signals every second, and a busy VM's
+// collector may hold every thread for seconds; the packager refuses less, and the service
+// process takes a record below it (but not 0, which is off) for this.
+constexpr uint32_t kShortestHangSeconds = 10;
+
 // --- the dependencies -------------------------------------------------------------------
 
 constexpr char kDependencySeparator = ',';

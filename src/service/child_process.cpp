@@ -2,6 +2,7 @@
 #include "service/child_process.h"
 
 #include "config/run_settings.h"
+#include "config/service_signals.h"
 #include "config/start_failure_report.h"
 #include "format/command_line.h"
 #include "platform/diagnostic_log.h"
@@ -67,7 +68,27 @@ struct ChildPipes {
     UniqueHandleNull inputWrite;   // ours: the stop line goes here
     UniqueHandleNull reportRead;   // ours: the child's start failure report
     UniqueHandleNull reportWrite;  // the child's end of it, named on its command line
+    // The events of the child's signals, inheritable: the child sets alive and done.
+    UniqueHandleNull alive;        // null when not watched
+    UniqueHandleNull dumpRequest;
+    UniqueHandleNull dumpDone;
 };
+
+// Unnamed automatic events, which only this process and its child hold.
+bool makeSignalEvents(ChildPipes& pipes, bool watchAlive)
+{
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    if (watchAlive) {
+        pipes.alive.reset(CreateEventW(&inheritable, FALSE, FALSE, nullptr));
+    }
+    pipes.dumpRequest.reset(CreateEventW(&inheritable, FALSE, FALSE, nullptr));
+    pipes.dumpDone.reset(CreateEventW(&inheritable, FALSE, FALSE, nullptr));
+    if ((watchAlive && !pipes.alive) || !pipes.dumpRequest || !pipes.dumpDone) {
+        logMessage("CreateEvent error, signals (%d)", static_cast<int>(GetLastError()));
+        return false;
+    }
+    return true;
+}
 
 // New handles inheritable, then our own ends not, so that the child cannot hold them
 // open: the drain must see the end of data when the child ends.
@@ -106,8 +127,11 @@ bool makeChildPipes(ChildPipes& pipes)
 class InheritedHandles {
 public:
     explicit InheritedHandles(const ChildPipes& pipes)
-        : handles_{pipes.inputRead.get(), pipes.outputWrite.get(), pipes.reportWrite.get()}
+        : handles_{pipes.inputRead.get(), pipes.outputWrite.get(), pipes.reportWrite.get(), pipes.dumpRequest.get(),
+                   pipes.dumpDone.get(), pipes.alive.get()}
     {
+        // Without the alive signal's event, the list ends before its place.
+        const size_t count = pipes.alive ? 6 : 5;
         SIZE_T size = 0;
         InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
         storage_.resize(size);
@@ -117,8 +141,8 @@ public:
             return;
         }
         list_ = list;
-        if (!UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_, sizeof handles_, nullptr,
-                                       nullptr)) {
+        if (!UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_, count * sizeof(HANDLE),
+                                       nullptr, nullptr)) {
             logMessage("UpdateProcThreadAttribute error (%d)", static_cast<int>(GetLastError()));
             DeleteProcThreadAttributeList(list_);
             list_ = nullptr;
@@ -134,7 +158,7 @@ public:
     LPPROC_THREAD_ATTRIBUTE_LIST list() const { return list_; }
 
 private:
-    HANDLE handles_[3];
+    HANDLE handles_[6];
     std::vector<unsigned char> storage_;
     LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
 };
@@ -271,11 +295,11 @@ bool makeChildCommandLine(const std::wstring& programPath, const std::wstring& n
 // Once the child runs only the child holds its ends of the pipes: the drain sees the end
 // of data when the child ends, and a stop line written after the child has gone fails
 // instead of filling a pipe that nobody reads.
-bool startChild(const std::wstring& commandLine, bool inJob, Child* child)
+bool startChild(const std::wstring& commandLine, bool inJob, Child* child, bool watchAlive)
 {
     openOutputCapture();
     ChildPipes pipes;
-    if (!makeChildPipes(pipes)) {
+    if (!makeChildPipes(pipes) || !makeSignalEvents(pipes, watchAlive)) {
         return false;
     }
     InheritedHandles inherited(pipes);
@@ -295,7 +319,12 @@ bool startChild(const std::wstring& commandLine, bool inJob, Child* child)
     const DWORD suspended = job ? CREATE_SUSPENDED : 0;
     // CreateProcessW may write into the command line it is given. The report's argument
     // comes last, after the marker, where the child looks for it.
-    std::wstring line = commandLine + L" " + startFailureReportArgument(pipes.reportWrite.get());
+    ServiceSignalHandles signals;
+    signals.alive = pipes.alive.get();
+    signals.dumpRequest = pipes.dumpRequest.get();
+    signals.dumpDone = pipes.dumpDone.get();
+    std::wstring line = commandLine + L" " + startFailureReportArgument(pipes.reportWrite.get()) + L" " +
+                        serviceSignalsArgument(signals);
     PROCESS_INFORMATION created{};
     if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE,
                         priority | DETACHED_PROCESS | suspended | EXTENDED_STARTUPINFO_PRESENT, nullptr, nullptr,
@@ -329,6 +358,9 @@ bool startChild(const std::wstring& commandLine, bool inJob, Child* child)
     child->process = std::move(process);
     child->job = std::move(job);
     child->input = std::move(pipes.inputWrite);
+    child->aliveSignal = std::move(pipes.alive);
+    child->dumpRequest = std::move(pipes.dumpRequest);
+    child->dumpDone = std::move(pipes.dumpDone);
     return true;
 }
 

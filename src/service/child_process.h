@@ -51,6 +51,12 @@ struct Child {
     // until the pipe ends; null when it could not run.
     UniqueHandleNull drainer;
     DWORD processId = 0;
+    // The events of its signals (config/service_signals.h): set by the child while its VM
+    // is alive (null when not watched), set here to ask for a thread dump, set by the child
+    // once the dump is written.
+    UniqueHandleNull aliveSignal;
+    UniqueHandleNull dumpRequest;
+    UniqueHandleNull dumpDone;
 };
 
 // Starts the child with `commandLine`, followed by the argument that names the pipe of
@@ -58,9 +64,10 @@ struct Child {
 // handles, at the configured priority; with `inJob`, in a job of its own, so that ending
 // it can end everything it started. The child inherits these three pipe ends and no
 // other handle. A thread drains its output into the capture file (opened at the first
-// start; a marked line for each start), another reads its report. False, logged, when no
-// child runs.
-bool startChild(const std::wstring& commandLine, bool inJob, Child* child);
+// start; a marked line for each start), another reads its report. The child inherits the
+// events of its signals too, named by a last argument; with `watchAlive`, the alive
+// signal's among them. False, logged, when no child runs.
+bool startChild(const std::wstring& commandLine, bool inJob, Child* child, bool watchAlive = false);
 
 // After the child's end: waits a few seconds at most for the end of its output (a process
 // it started may still hold the pipe), then writes the marked line of its end with

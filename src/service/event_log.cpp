@@ -41,6 +41,7 @@ constexpr EventEntry kEvents[] = {
     {ServiceEvent::startFailed, EVENT_APPLICATION_NOT_STARTED, 0},
     {ServiceEvent::startRefused, EVENT_APPLICATION_START_REFUSED, 1},
     {ServiceEvent::outputNotCaptured, EVENT_OUTPUT_NOT_CAPTURED, 2},
+    {ServiceEvent::hangEnded, EVENT_APPLICATION_HANG_ENDED, 1},
 };
 
 constexpr bool eventNumbersMatchTable()

@@ -22,6 +22,7 @@ enum class ServiceEvent : WORD {
     startFailed = 7,          // error
     startRefused = 8,         // error: %1 the reason the launcher gave
     outputNotCaptured = 9,    // warning: %1 the capture file, %2 the reason
+    hangEnded = 10,           // error: %1 the hang timeout in seconds
 };
 
 // True when the block switches the event log on (30009 present and not 0).

@@ -15,11 +15,13 @@
 #include "platform/paths.h"
 #include "platform/text_format.h"
 #include "service/child_process.h"
+#include "service/control_pipe.h"
 #include "service/event_log.h"
 #include "service/preshutdown.h"
 #include "service/service_exit_codes.h"
 #include "service/shared_state.h"
 #include "service/supervision.h"
+#include "service/thread_dump_request.h"
 
 #include <cstdlib>
 #include <string>
@@ -52,21 +54,71 @@ void takeStartedName(DWORD argc, LPWSTR* argv)
     logMessage("service name is '%s'", serviceName);
 }
 
-enum class ChildEnd { byItself, afterStop, atDeadline };
+enum class ChildEnd { byItself, afterStop, atDeadline, hung };
+
+// Waits for the child's end (WAIT_OBJECT_0) or a stop request (WAIT_OBJECT_0 + 1). With a
+// hang timeout, the child's alive signal is watched from its first signal on, so that a
+// runtime library that never signals (an older one, the deploykit flavour's) is never
+// taken for a frozen VM: WAIT_TIMEOUT when no signal came for that long.
+DWORD watchChild(const Child& child, const SupervisionPlan& plan)
+{
+    HANDLE objects[] = {child.process.get(), serviceState.stopEvent(), child.aliveSignal.get()};
+    const DWORD count = plan.hangTimeoutMs != 0 && child.aliveSignal ? 3 : 2;
+    bool watched = false;
+    DWORD lastSignal = 0;
+    for (;;) {
+        DWORD timeout = INFINITE;
+        if (watched) {
+            const DWORD since = GetTickCount() - lastSignal;
+            timeout = since < plan.hangTimeoutMs ? plan.hangTimeoutMs - since : 0;
+        }
+        const DWORD woke = WaitForMultipleObjects(count, objects, FALSE, timeout);
+        if (woke != WAIT_OBJECT_0 + 2) {
+            return woke;
+        }
+        if (!watched) {
+            logMessage("the application's VM signals that it is alive: ended after %d seconds without a signal",
+                       static_cast<int>(plan.hangTimeoutMs / 1000));
+        }
+        watched = true;
+        lastSignal = GetTickCount();
+    }
+}
+
+// How long a VM that stopped signalling has for its thread dump before it is ended.
+constexpr DWORD kHangDumpWaitMs = 5000;
+
+// A child whose VM gave no sign of life for the hang timeout: its thread dump, if it still
+// answers, then its end with the processes of its job, as at the stop deadline.
+ChildEnd endHungChild(const Child& child, const SupervisionPlan& plan, DWORD* exitCode)
+{
+    const std::string seconds = std::to_string(plan.hangTimeoutMs / 1000);
+    logMessage("the application's VM gave no sign of life for %s seconds; ending it", seconds.c_str());
+    reportServiceEvent(ServiceEvent::hangEnded, seconds.c_str());
+    static_cast<void>(requestThreadDump(kHangDumpWaitMs));
+    endChild(child, exitCode);
+    // The end counts as a failure, whatever the ended process's code.
+    if (*exitCode == 0) *exitCode = 1;
+    return serviceState.stopRequested() ? ChildEnd::afterStop : ChildEnd::hung;
+}
 
 // Waits for the child to end. Once a stop has been requested (the line is on its way), it
-// has until the stop deadline; then it is ended, with the processes of its job.
+// has until the stop deadline; then it is ended, with the processes of its job. Before
+// that, a child whose VM stopped signalling is ended at the hang timeout.
 ChildEnd superviseChild(const Child& child, const SupervisionPlan& plan, DWORD* exitCode)
 {
     const HANDLE process = child.process.get();
-    HANDLE objects[] = {process, serviceState.stopEvent()};
-    const DWORD woke = plan.stopTimeoutMs == 0 ? WAIT_OBJECT_0 : WaitForMultipleObjects(2, objects, FALSE, INFINITE);
+    const bool watching = plan.hangTimeoutMs != 0 && child.aliveSignal;
+    const DWORD woke = plan.stopTimeoutMs == 0 && !watching ? WAIT_OBJECT_0 : watchChild(child, plan);
     if (woke == WAIT_FAILED) {
         logMessage("waiting for the child or a stop request failed (%d)", static_cast<int>(GetLastError()));
     }
+    if (woke == WAIT_TIMEOUT) {
+        return endHungChild(child, plan, exitCode);
+    }
     // Only a stop request starts the deadline; a child that cannot even be waited for is
     // ended rather than left running unsupervised.
-    if (woke != WAIT_OBJECT_0 + 1) {
+    if (woke != WAIT_OBJECT_0 + 1 || plan.stopTimeoutMs == 0) {
         if (!waitForChildEnd(process, INFINITE, exitCode)) {
             endChild(child, exitCode);
         }
@@ -106,10 +158,12 @@ bool runChild(const std::wstring& commandLine, const SupervisionPlan& plan, bool
     Child child;
     // Without a child, reporting running would leave a service that does nothing and
     // never completes a stop.
-    if (!startChild(commandLine, plan.stopTimeoutMs != 0, &child)) {
+    if (!startChild(commandLine, plan.stopTimeoutMs != 0 || plan.hangTimeoutMs != 0, &child,
+                    plan.hangTimeoutMs != 0)) {
         return false;
     }
     const DWORD started = GetTickCount();
+    offerThreadDumps(child.dumpRequest.get(), child.dumpDone.get());
     serviceState.childRunning(child.input.release());
     if (firstChild) {
         reportServiceEvent(ServiceEvent::started);
@@ -119,6 +173,7 @@ bool runChild(const std::wstring& commandLine, const SupervisionPlan& plan, bool
         }
     }
     *end = superviseChild(child, plan, exitCode);
+    withdrawThreadDumps();
     *ranMs = GetTickCount() - started;
     childOutputEnded(child, *exitCode);
     *startFailure = reportedReason(childStartFailure(child));
@@ -183,6 +238,7 @@ void WINAPI serviceMain(DWORD argc, LPWSTR* argv)
         exit(1);
     }
     serviceState.open(statusHandle);
+    startControlPipe();
 
     // The child's command line is the same for every start. The child runs this
     // executable, by its own path: the command line's first word is not that path when
@@ -222,8 +278,11 @@ void WINAPI serviceMain(DWORD argc, LPWSTR* argv)
             logMessage("the application ended by itself with exit code %d", static_cast<int>(exitCode));
             reportServiceEvent(ServiceEvent::applicationEnded, std::to_string(exitCode).c_str());
         }
-        const RestartDecision decision =
-            end == ChildEnd::byItself ? restarts.decide(exitCode, ranMs) : RestartDecision{};
+        // A child ended at the hang timeout was reported then; the policy takes its end
+        // for a failure.
+        const RestartDecision decision = end == ChildEnd::byItself || end == ChildEnd::hung
+                                             ? restarts.decide(exitCode, ranMs)
+                                             : RestartDecision{};
         if (decision.action == RestartDecision::giveUp) {
             logMessage("giving up after %d restarts within %d seconds", decision.attempt,
                        static_cast<int>(plan.restartResetMs / 1000));

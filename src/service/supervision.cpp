@@ -3,6 +3,7 @@
 
 #include "config/config_store.h"
 #include "format/record_ids.h"
+#include "model/service_entry.h"
 
 namespace {
 
@@ -35,6 +36,11 @@ SupervisionPlan readSupervisionPlan()
     const ConfigStore& store = configStore();
     plan.restartLimit = store.narrow.count(cfg::serviceRestartLimit) != 0 ? getConfigInt(cfg::serviceRestartLimit) : 5;
     if (plan.restartLimit < 0) plan.restartLimit = 0;
+    plan.hangTimeoutMs = recordSecondsMs(cfg::serviceHangTimeout, 0, kMaxSeconds);
+    constexpr DWORD kShortestHangMs = servicemodel::kShortestHangSeconds * 1000u;
+    if (plan.hangTimeoutMs != 0 && plan.hangTimeoutMs < kShortestHangMs) {
+        plan.hangTimeoutMs = kShortestHangMs;
+    }
     return plan;
 }
 

@@ -17,6 +17,9 @@ struct SupervisionPlan {
     DWORD restartDelayMaxMs = 60000;
     DWORD restartResetMs = 300000;  // a child that ran this long resets count and delay
     int restartLimit = 5;           // restarts within that window; 0: no limit
+    // 0: the child's alive signal is not watched; else the child is ended after this long
+    // without one (servicemodel::kShortestHangSeconds at least).
+    DWORD hangTimeoutMs = 0;
 };
 
 // The plan of this launcher's configuration records.

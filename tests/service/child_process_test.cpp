@@ -2,6 +2,7 @@
 // a real child (a copy of this test program) started with its pipes, waited for and ended.
 #include "service/child_process.h"
 
+#include "config/service_signals.h"
 #include "config/start_failure_report.h"
 #include "format/command_line.h"
 
@@ -66,11 +67,29 @@ TEST(ChildProcessStandIn, Runs)
         const BOOL got = ReadFile(GetStdHandle(STD_INPUT_HANDLE), text, sizeof text - 1, &read, nullptr);
         ExitProcess(got && std::strcmp(text, "0\n") == 0 ? 7 : 8);
     }
-    if (std::wcscmp(mode, L"reports") == 0 || std::wcscmp(mode, L"inherits") == 0) {
-        // The report's argument comes last; the child's own input and output are there too.
+    if (std::wcscmp(mode, L"signals") == 0) {
+        // The signals' argument comes last: alive once, then a dump request answered.
         ArgumentList arguments;
         splitCommandLine(GetCommandLineW(), arguments);
-        HANDLE report = arguments.empty() ? nullptr : parseStartFailureReportArgument(arguments.last());
+        ServiceSignalHandles signals;
+        if (arguments.empty() || !parseServiceSignalsArgument(arguments.last(), &signals) ||
+            !openServiceSignals(signals) || signals.alive == nullptr) {
+            ExitProcess(30);
+        }
+        DWORD flags = 0;
+        if (!GetHandleInformation(signals.dumpRequest, &flags) || (flags & HANDLE_FLAG_INHERIT) != 0) ExitProcess(31);
+        if (!SetEvent(signals.alive) || WaitForSingleObject(signals.dumpRequest, 30000) != WAIT_OBJECT_0 ||
+            !SetEvent(signals.dumpDone)) {
+            ExitProcess(32);
+        }
+        ExitProcess(11);
+    }
+    if (std::wcscmp(mode, L"reports") == 0 || std::wcscmp(mode, L"inherits") == 0) {
+        // The report's argument comes before the signals'; the child's own input and output
+        // are there too.
+        ArgumentList arguments;
+        splitCommandLine(GetCommandLineW(), arguments);
+        HANDLE report = arguments.size() < 2 ? nullptr : parseStartFailureReportArgument(arguments[arguments.size() - 2]);
         if (report == nullptr || !openStartFailureReport(report)) ExitProcess(20);
         DWORD flags = 0;
         if (!GetHandleInformation(report, &flags) || (flags & HANDLE_FLAG_INHERIT) != 0) ExitProcess(21);
@@ -113,6 +132,8 @@ TEST(ChildProcess, TheChildGetsItsInputAndEndsByItselfOrWhenEnded)
         // child are inherited.
         {"reports a start failure", L"reports", true, nullptr, false, 1},
         {"inherits nothing else", L"inherits", false, nullptr, false, 10},
+        // The events of its signals: it says it is alive and answers a dump request.
+        {"signals alive and answers a dump request", L"signals", true, nullptr, false, 11},
     };
     // An inheritable handle such as any library of this process may make.
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
@@ -132,7 +153,8 @@ TEST(ChildProcess, TheChildGetsItsInputAndEndsByItselfOrWhenEnded)
                 if (child.process) TerminateProcess(child.process.get(), 0);
             }
         } cleanup{child};
-        const bool started = startChild(commandLine, c.inJob, &child);
+        const bool signals = std::wcscmp(c.mode, L"signals") == 0;
+        const bool started = startChild(commandLine, c.inJob, &child, signals);
         SetEnvironmentVariableW(kChildModeVariable, nullptr);
         ASSERT_TRUE(started);
         ASSERT_TRUE(child.process && child.input);
@@ -148,6 +170,13 @@ TEST(ChildProcess, TheChildGetsItsInputAndEndsByItselfOrWhenEnded)
             ASSERT_TRUE(WriteFile(child.input.get(), c.input, static_cast<DWORD>(std::strlen(c.input)), &written,
                                   nullptr));
             child.input.reset();
+        }
+        EXPECT_EQ(signals, static_cast<bool>(child.aliveSignal));
+        if (signals) {
+            ASSERT_TRUE(child.dumpRequest && child.dumpDone);
+            EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child.aliveSignal.get(), 30000));
+            EXPECT_TRUE(SetEvent(child.dumpRequest.get()));
+            EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child.dumpDone.get(), 30000));
         }
         if (c.endIt) {
             const DWORD before = GetTickCount();
@@ -199,6 +228,46 @@ TEST(StartFailureReport, OnlyTheExactArgumentNamesAHandle)
     UniqueHandleNull event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     EXPECT_FALSE(openStartFailureReport(event.get()));
     EXPECT_FALSE(openStartFailureReport(nullptr));
+}
+
+// The argument that names the signals: three numbers, of which only the alive one may be 0.
+TEST(ServiceSignals, OnlyTheExactArgumentNamesTheEvents)
+{
+    ServiceSignalHandles given;
+    given.alive = reinterpret_cast<HANDLE>(12);
+    given.dumpRequest = reinterpret_cast<HANDLE>(340);
+    given.dumpDone = reinterpret_cast<HANDLE>(5);
+    EXPECT_EQ(L"__dpk_signals:12,340,5", serviceSignalsArgument(given));
+    const struct {
+        const wchar_t* argument;
+        bool parsed;
+        uintptr_t alive, request, done;
+    } cases[] = {
+        {L"__dpk_signals:12,340,5", true, 12, 340, 5},
+        {L"__dpk_signals:0,8,9", true, 0, 8, 9},
+        {L"__dpk_signals:1,0,9", false, 0, 0, 0},
+        {L"__dpk_signals:1,8,0", false, 0, 0, 0},
+        {L"__dpk_signals:1,8", false, 0, 0, 0},
+        {L"__dpk_signals:1,8,9,", false, 0, 0, 0},
+        {L"__dpk_signals:,8,9", false, 0, 0, 0},
+        {L"__dpk_signals:1,8,9x", false, 0, 0, 0},
+        {L"__dpk_signals:1,99999999999999999999999,9", false, 0, 0, 0},
+        {L"__dpk_report:1,8,9", false, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.argument, c.argument + std::wcslen(c.argument)));
+        ServiceSignalHandles parsed;
+        EXPECT_EQ(c.parsed, parseServiceSignalsArgument(c.argument, &parsed));
+        EXPECT_EQ(c.alive, reinterpret_cast<uintptr_t>(parsed.alive));
+        EXPECT_EQ(c.request, reinterpret_cast<uintptr_t>(parsed.dumpRequest));
+        EXPECT_EQ(c.done, reinterpret_cast<uintptr_t>(parsed.dumpDone));
+    }
+    // Handles that are no objects to wait for are not taken.
+    ServiceSignalHandles none;
+    none.dumpRequest = reinterpret_cast<HANDLE>(0x7ff0);
+    none.dumpDone = reinterpret_cast<HANDLE>(0x7ff4);
+    EXPECT_FALSE(openServiceSignals(none));
+    EXPECT_EQ(nullptr, serviceSignals().dumpRequest);
 }
 
 } // namespace

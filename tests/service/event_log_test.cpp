@@ -251,6 +251,13 @@ const EventCase kEventCases[] = {
      L"The application's output is not written to 7: 45. The service runs on without it.",
      L"Die Ausgabe der Anwendung wird nicht in 7 geschrieben: 45. Der Dienst l\u00e4uft ohne sie weiter.",
      L"La sortie de l'application n'est pas \u00e9crite dans 7 : 45. Le service continue sans elle."},
+    {ServiceEvent::hangEnded, 3,
+     L"The application's VM gave no sign of life for 7 seconds and was ended; its thread dump, if it still "
+     L"answered, is in its error output.",
+     L"Die VM der Anwendung hat 7 Sekunden lang kein Lebenszeichen gegeben und wurde abgebrochen; ihr Thread-Dump "
+     L"steht, falls sie noch antwortete, in ihrer Fehlerausgabe.",
+     L"La VM de l'application n'a donn\u00e9 aucun signe de vie pendant 7 secondes et a \u00e9t\u00e9 termin\u00e9e "
+     L"de force ; son vidage des threads, si elle r\u00e9pondait encore, se trouve dans sa sortie d'erreur."},
 };
 
 std::wstring launcherImage()
@@ -297,9 +304,9 @@ TEST(EventMessages, TheLauncherImageHoldsEveryEventInEachLanguage)
     }
     // No message beyond the events.
     wchar_t text[64];
-    EXPECT_EQ(0u, FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, module, 0xC000000A,
+    EXPECT_EQ(0u, FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS, module, 0xC000000B,
                                  MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), text, 64, nullptr));
-    EXPECT_EQ(0u, serviceEventMessageId(static_cast<ServiceEvent>(10)));
+    EXPECT_EQ(0u, serviceEventMessageId(static_cast<ServiceEvent>(11)));
     FreeLibrary(module);
 }
 

@@ -34,6 +34,7 @@ std::string Behaviour::text() const
     if (failNewObjectArray) line("failNewObjectArray", "1");
     if (failNewString >= 0) line("failNewString", std::to_string(failNewString));
     if (exitRefused) line("exitRefused", "1");
+    if (!signals.empty()) line("signals", signals);
     if (!timing.empty()) line("timing", timing);
     return out;
 }

@@ -39,6 +39,12 @@
 //                              under a security manager that forbids it
 //   failNewObjectArray=1       NewObjectArray returns null
 //   failNewString=<n>          the n-th NewString call (from 0) returns null
+//   signals=alive|alive <ms>   as the runtime library does in a service's child: main
+//                              asks the natives the launcher registered which signals
+//                              the service process takes, then a thread signals alive
+//                              every second (only for <ms> with a number) and another
+//                              answers each dump request with the line
+//                              kThreadDumpLine on standard error
 //
 // Record: one line per event, "<key> <text>" (the text may be empty), appended by a single
 // write each, so that several processes can share one record. Texts are exact: narrow
@@ -58,6 +64,9 @@
 //   stdin.line <text> per line read (without its LF), then stdin.stop or stdin.eof
 //   tempFile <name> <size>|missing and tempFileContent <content>
 //   tempFileSecurity <name> <SDDL of its access list>|unreadable
+//   RegisterNatives <class>.<name><signature> per native registered; with signals=,
+//   "signals channels <n>" (what the launcher offers), "signals alive stopped" when the
+//   alive signal stops, and "threadDump" per dump request answered
 //   GetMethodID <class>.<name><signature> (only toString, called on an exception, which
 //     gives its description), Throw <exception>
 //   ExceptionDescribe <exception>, ExceptionClear, DeleteLocalRef <what>
@@ -96,6 +105,8 @@ constexpr int kAbortExitCode = 134;
 constexpr char kExitRefusedException[] = "java.lang.SecurityException: exit refused by the stand-in";
 // The exception that "throw" makes pending, as ExceptionDescribe names it.
 constexpr char kThrownException[] = "java.lang.IllegalStateException: thrown by the stand-in";
+// The line a thread dump of the stand-in writes on standard error.
+constexpr char kThreadDumpLine[] = "stand-in thread dump: every thread of the stand-in VM";
 // The timing file's line of each JNI_CreateJavaVM call.
 constexpr char kTimingKey[] = "JNI_CreateJavaVM.sinceProcessStartUs";
 // How long main waits at most for the event of mainWaitsFor: longer than any test holds
@@ -123,6 +134,7 @@ struct Behaviour {
     int failNewString = -1;
     bool exitRefused = false;
     std::string timing;               // timing file, "" for none
+    std::string signals;              // "", "alive" or "alive <ms>"
 
     std::string text() const;          // the control file's content
 };

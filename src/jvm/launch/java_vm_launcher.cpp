@@ -11,6 +11,7 @@
 #include "instance/single_instance.h"
 #include "jvm/discovery/jvm_library.h"
 #include "jvm/launch/class_path.h"
+#include "jvm/launch/service_signal_natives.h"
 #include "platform/diagnostic_log.h"
 #include "platform/environment.h"
 #include "platform/paths.h"
@@ -217,6 +218,7 @@ bool invokeLauncherMain(const ArgumentList& arguments)
         fatalConfigErrorW(cfg::msgMainMethodNotFound, nullptr);
     }
 
+    registerServiceSignalNatives(mainEnv);
     const std::vector<std::wstring> parameters = mainArguments(arguments);
     logMessage("param count: %d", static_cast<int>(parameters.size()));
     jclass stringClass = mainEnv->FindClass("java/lang/String");

@@ -77,6 +77,7 @@ struct Control {
     bool failNewObjectArray = false;
     int failNewString = -1;
     bool exitRefused = false;
+    std::string signals;  // "", "alive" or "alive <ms>"
 };
 
 Control control;
@@ -180,6 +181,7 @@ void loadControl()
         else if (key == "failNewObjectArray") control.failNewObjectArray = value == "1";
         else if (key == "failNewString") control.failNewString = std::atoi(value.c_str());
         else if (key == "exitRefused") control.exitRefused = value == "1";
+        else if (key == "signals") control.signals = value;
     }
 }
 
@@ -446,6 +448,57 @@ void printLines()
     }
 }
 
+// The natives the launcher registered for the runtime library's service signals.
+struct SignalNatives {
+    jclass owner = nullptr;
+    jint(JNICALL* channels)(JNIEnv*, jclass) = nullptr;
+    void(JNICALL* alive)(JNIEnv*, jclass) = nullptr;
+    jboolean(JNICALL* awaitDumpRequest)(JNIEnv*, jclass) = nullptr;
+    void(JNICALL* dumpTaken)(JNIEnv*, jclass) = nullptr;
+} signalNatives;
+
+JNIEnv* signalEnv();
+
+DWORD WINAPI signalAlive(LPVOID)
+{
+    const std::string& signals = control.signals;
+    const long limitMs = signals.size() > 6 ? std::atol(signals.c_str() + 6) : -1;
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (limitMs >= 0 && GetTickCount() - start >= static_cast<DWORD>(limitMs)) {
+            record("signals", "alive stopped");
+            return 0;
+        }
+        signalNatives.alive(signalEnv(), signalNatives.owner);
+        Sleep(1000);
+    }
+}
+
+DWORD WINAPI answerDumps(LPVOID)
+{
+    while (signalNatives.awaitDumpRequest(signalEnv(), signalNatives.owner) != JNI_FALSE) {
+        const std::string line = std::string(jnistandin::kThreadDumpLine) + "\r\n";
+        DWORD written = 0;
+        WriteFile(GetStdHandle(STD_ERROR_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+        record("threadDump");
+        signalNatives.dumpTaken(signalEnv(), signalNatives.owner);
+    }
+    return 0;
+}
+
+// What the runtime library starts in a service's child, when the control asks for it.
+void startSignals()
+{
+    if (control.signals.empty() || signalNatives.channels == nullptr || signalNatives.alive == nullptr ||
+        signalNatives.awaitDumpRequest == nullptr || signalNatives.dumpTaken == nullptr) {
+        return;
+    }
+    const jint offered = signalNatives.channels(signalEnv(), signalNatives.owner);
+    record("signals", "channels " + std::to_string(offered));
+    if ((offered & 1) != 0) CloseHandle(CreateThread(nullptr, 0, signalAlive, nullptr, 0, nullptr));
+    if ((offered & 2) != 0) CloseHandle(CreateThread(nullptr, 0, answerDumps, nullptr, 0, nullptr));
+}
+
 void playMain()
 {
     // Before the "main" line, so that a test that sees it finds these too.
@@ -453,6 +506,7 @@ void playMain()
     startOwnProcess();
     recordVariables();
     record("main", control.main);
+    startSignals();
     printLines();
     signalEntry();
     recordTempFiles();
@@ -561,6 +615,30 @@ jclass JNICALL findClass(JNIEnv*, const char* name)
         return nullptr;
     }
     return reinterpret_cast<jclass>(newObject(Object::Class, text));
+}
+
+jint JNICALL registerNatives(JNIEnv*, jclass owner, const JNINativeMethod* methods, jint count)
+{
+    checkNoPendingException("RegisterNatives");
+    Object* ownerObject = objectOf(owner, Object::Class, "RegisterNatives");
+    if (count < 0 || (count > 0 && methods == nullptr)) abortStandin("bad call", "RegisterNatives without methods");
+    signalNatives.owner = owner;
+    for (jint i = 0; i < count; ++i) {
+        const std::string name = methods[i].name != nullptr ? methods[i].name : "";
+        const std::string signature = methods[i].signature != nullptr ? methods[i].signature : "";
+        record("RegisterNatives", ownerObject->text + "." + name + signature);
+        void* function = methods[i].fnPtr;
+        if (name == "channels" && signature == "()I") {
+            signalNatives.channels = reinterpret_cast<jint(JNICALL*)(JNIEnv*, jclass)>(function);
+        } else if (name == "signalAlive" && signature == "()V") {
+            signalNatives.alive = reinterpret_cast<void(JNICALL*)(JNIEnv*, jclass)>(function);
+        } else if (name == "awaitDumpRequestNative" && signature == "()Z") {
+            signalNatives.awaitDumpRequest = reinterpret_cast<jboolean(JNICALL*)(JNIEnv*, jclass)>(function);
+        } else if (name == "dumpTakenNative" && signature == "()V") {
+            signalNatives.dumpTaken = reinterpret_cast<void(JNICALL*)(JNIEnv*, jclass)>(function);
+        }
+    }
+    return JNI_OK;
 }
 
 jmethodID JNICALL getStaticMethodId(JNIEnv*, jclass owner, const char* name, const char* signature)
@@ -785,6 +863,7 @@ void buildTables()
                  std::make_index_sequence<sizeof(JNINativeInterface_) / sizeof(void*)>());
     envTable.FindClass = findClass;
     envTable.GetStaticMethodID = getStaticMethodId;
+    envTable.RegisterNatives = registerNatives;
     envTable.NewStringUTF = newStringUtf;
     envTable.NewString = newString;
     envTable.NewObjectArray = newObjectArray;
@@ -810,6 +889,11 @@ void buildTables()
                 std::make_index_sequence<sizeof(JNIInvokeInterface_) / sizeof(void*)>());
     vmTable.DestroyJavaVM = destroyJavaVm;
     vm.functions = &vmTable;
+}
+
+JNIEnv* signalEnv()
+{
+    return &env;
 }
 
 void recordInitArgs(const JavaVMInitArgs* initArgs)
