@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -1046,6 +1047,176 @@ TEST(ServiceCapture, AFileThatCannotBeWrittenIsReportedAndTheServiceRunsOn)
         EXPECT_FALSE(pathExists(fromUtf8(file)));
         EXPECT_TRUE(containsLine(serviceLog, "giving up after 1 restarts within 300 seconds")) << serviceLog;
     }
+}
+
+// The text of the thread dump's file once it holds the stand-in's dump line (the drain
+// writes it a moment after the dump was taken); what it holds at the deadline otherwise.
+std::string waitForDumpLine(const std::wstring& file, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    std::string text = readText(file);
+    while (text.find(jnistandin::kThreadDumpLine) == std::string::npos && GetTickCount() - start < timeoutMs) {
+        Sleep(100);
+        text = readText(file);
+    }
+    return text;
+}
+
+// /dump reaches the running service's application, whose dump goes to its error output
+// (here the service's capture file); a runtime library that answers none (an older one)
+// and a stopped service are each said, with exit code 1.
+TEST(ServiceAlive, DumpReachesTheRunningApplication)
+{
+    const struct {
+        const char* name;
+        const char* signals;  // the stand-in's signals: "" plays an older runtime library
+        DWORD exitCode;
+        const char* said;     // after "The ", with %s for the service's name
+    } cases[] = {
+        {"a runtime library that answers", "alive", 0,
+         "thread dump of service %s went to its application's error output.\n"},
+        {"an older runtime library", "", 1,
+         "application of service %s did not answer within 10 seconds: no thread dump.\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::map<int32_t, std::string> records = supervision("10");
+        records[cfg::outputCapture] = "capture.log";
+        ServiceApp app(L"app", records);
+        jnistandin::Behaviour behaviour = mainDoes("stdin");
+        behaviour.signals = c.signals;
+        app.behave(behaviour);
+        ServiceGuard guard(uniqueServiceName());
+        ServiceLogs logs;
+        app.command({L"/install-demand", guard.name()});
+        app.command({L"/start", guard.name()});
+        ASSERT_TRUE(app.waitForRecord("main", "stdin", kStartMs)) << app.record().dump() << logs.all();
+        // Without a hang timeout only dumps are offered.
+        EXPECT_EQ(*c.signals != '\0', app.record().has("signals", "channels 2")) << app.record().dump();
+        EXPECT_TRUE(app.record().has("RegisterNatives", "com/quill/runtime/ServiceSignals.awaitDumpRequestNative()Z"))
+            << app.record().dump();
+
+        const std::string name = toUtf8(guard.name());
+        char expected[512];
+        std::snprintf(expected, sizeof expected, (std::string("The ") + c.said).c_str(), name.c_str());
+        LauncherRun dump = app.commandRun({L"/dump", guard.name()});
+        EXPECT_EQ(expected, dump.out);
+        EXPECT_EQ(c.exitCode, dump.result.exitCode);
+        const std::string captured = waitForDumpLine(app.dir.file(L"app\\bin\\capture.log"), c.exitCode == 0 ? 5000 : 0);
+        EXPECT_EQ(c.exitCode == 0, captured.find(jnistandin::kThreadDumpLine) != std::string::npos) << captured;
+        EXPECT_EQ(c.exitCode == 0 ? 1u : 0u, app.record().count("threadDump")) << app.record().dump();
+        // The application runs on.
+        EXPECT_EQ(static_cast<DWORD>(SERVICE_RUNNING), queryService(guard.name()).state());
+
+        EXPECT_EQ(0u, app.commandExit({L"/stop", guard.name()}));
+        LauncherRun stopped = app.commandRun({L"/dump", guard.name()});
+        EXPECT_EQ("The service " + name + " is not running: no thread dump.\n", stopped.out);
+        EXPECT_EQ(1u, stopped.result.exitCode);
+    }
+}
+
+// With a hang timeout of 10 s, two services side by side for 25 s: the VM that stops
+// signalling after 2 s is dumped, ended and restarted within the timeout plus a margin,
+// and the restart is its failure's; the one that signals is never touched.
+TEST(ServiceAlive, OnlyAVmThatStopsSignallingIsEndedAndRestarted)
+{
+    struct Run {
+        const char* name;
+        const char* signals;
+        std::unique_ptr<ServiceApp> app;
+        std::unique_ptr<ServiceGuard> guard;
+    };
+    Run runs[] = {{"stops signalling", "alive 2000", nullptr, nullptr}, {"signals", "alive", nullptr, nullptr}};
+    ServiceLogs logs;
+    for (size_t i = 0; i < 2; ++i) {
+        Run& run = runs[i];
+        std::map<int32_t, std::string> records = supervision("5", "1", "0", "0", "300", "1");
+        records[cfg::serviceHangTimeout] = "10";
+        records[cfg::serviceEventLog] = "1";
+        records[cfg::outputCapture] = "capture.log";
+        run.app.reset(new ServiceApp(L"app" + std::to_wstring(i + 1), records));
+        jnistandin::Behaviour behaviour = mainDoes("stdin");
+        behaviour.signals = run.signals;
+        behaviour.mainRecordsClock = true;
+        run.app->behave(behaviour);
+        run.guard.reset(new ServiceGuard(uniqueServiceName()));
+        run.app->command({L"/install-demand", run.guard->name()});
+        run.app->command({L"/start", run.guard->name()});
+    }
+    for (Run& run : runs) {
+        ASSERT_TRUE(run.app->waitForRecord("signals", "channels 3", kStartMs)) << run.name << run.app->record().dump();
+    }
+    // The one that stops: its second run within 2 + 10 s and a margin of the first's.
+    ServiceApp& stops = *runs[0].app;
+    ASSERT_TRUE(stops.waitForRecord("signals", "alive stopped", 10000)) << stops.record().dump();
+    const DWORD stoppedAt = GetTickCount();
+    const DWORD limitMs = 10000 + 4000;
+    while (stops.record().count("main") < 2 && GetTickCount() - stoppedAt < limitMs + 5000) Sleep(100);
+    const DWORD restartedMs = GetTickCount() - stoppedAt;
+    ASSERT_EQ(2u, stops.record().count("main")) << stops.record().dump() << logs.all();
+    EXPECT_LE(restartedMs, limitMs);
+    EXPECT_GE(restartedMs, 8000u) << "ended before the hang timeout";
+    EXPECT_EQ(1u, stops.record().count("threadDump")) << stops.record().dump();
+    const std::string all = logs.all();
+    EXPECT_TRUE(containsLine(all, "the application's VM gave no sign of life for 10 seconds; ending it")) << all;
+    EXPECT_TRUE(containsLine(all, "event 10 reported: The application's VM gave no sign of life for 10 seconds and "
+                                  "was ended; its thread dump, if it still answered, is in its error output."))
+        << all;
+    EXPECT_TRUE(containsLine(all, "thread dump taken")) << all;
+    EXPECT_TRUE(containsLine(all, "restarting the application in 0 ms (restart 1)")) << all;
+    const std::string captured = readText(stops.dir.file(L"app1\\bin\\capture.log"));
+    EXPECT_NE(captured.find(jnistandin::kThreadDumpLine), std::string::npos) << captured;
+    // Stopped before its second run stops signalling too.
+    EXPECT_EQ(0u, stops.commandExit({L"/stop", runs[0].guard->name()}));
+
+    // The one that signals: 25 s in all without an end of its processes.
+    ServiceApp& signals = *runs[1].app;
+    std::vector<HANDLE> processes;
+    for (DWORD id : processesOf(signals.exe)) {
+        if (HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id)) processes.push_back(process);
+    }
+    ASSERT_EQ(2u, processes.size()) << "the service process and its child";
+    const DWORD ranMs = GetTickCount() - stoppedAt;
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT),
+              WaitForMultipleObjects(2, processes.data(), FALSE, ranMs < 25000 ? 25000 - ranMs : 0));
+    for (HANDLE process : processes) CloseHandle(process);
+    EXPECT_EQ(1u, signals.record().count("main")) << signals.record().dump();
+    EXPECT_EQ(0u, signals.record().count("threadDump")) << signals.record().dump();
+    EXPECT_EQ(0u, signals.commandExit({L"/stop", runs[1].guard->name()}));
+}
+
+// A stop while the VM gives no sign of life still ends at the stop deadline, and is no
+// failure to restart after.
+TEST(ServiceAlive, AStopDuringAHangEndsAtTheStopDeadline)
+{
+    std::map<int32_t, std::string> records = supervision("2", "1", "0", "0", "300", "1");
+    records[cfg::serviceHangTimeout] = "10";
+    ServiceApp app(L"app", records);
+    jnistandin::MainGate gate;
+    ASSERT_TRUE(gate.ready());
+    jnistandin::Behaviour behaviour = mainDoes("stdin");
+    behaviour.signals = "alive 1000";
+    gate.hold(behaviour);  // after the stop line, main waits for the gate
+    app.behave(behaviour);
+    ServiceGuard guard(uniqueServiceName());
+    ServiceLogs logs;
+    app.command({L"/install-demand", guard.name()});
+    app.command({L"/start", guard.name()});
+    ASSERT_TRUE(app.waitForRecord("signals", "alive stopped", kStartMs)) << app.record().dump() << logs.all();
+    const DWORD before = GetTickCount();
+    LauncherRun stop = app.commandRun({L"/stop", guard.name()});
+    const DWORD tookMs = GetTickCount() - before;
+    EXPECT_EQ(0u, stop.result.exitCode) << stop.out;
+    EXPECT_LE(tookMs, 3000u + 500u) << "the deadline is 2 s";
+    const ServiceState state = queryService(guard.name());
+    EXPECT_EQ(static_cast<DWORD>(SERVICE_STOPPED), state.state());
+    EXPECT_EQ(5001u, state.status.dwServiceSpecificExitCode);
+    const std::string serviceLog = serviceLogAtTheEnd(app, logs, 10000);
+    EXPECT_TRUE(containsLine(serviceLog, "the application did not end within 2 seconds of the stop request; ending it"))
+        << serviceLog;
+    EXPECT_TRUE(linesStartingWith(serviceLog, "the application's VM gave no sign of life").empty()) << serviceLog;
+    EXPECT_EQ(1u, app.record().count("main")) << app.record().dump();
+    gate.release();
 }
 
 } // namespace
