@@ -23,6 +23,7 @@ TEST(ServiceKeys, EachValueGivesItsRecordsAndNoOthers)
     const std::map<int32_t, std::string> defaults = {
         {107, "4"}, {30000, "30"}, {30001, "0"}, {30002, "1"}, {30003, "60"}, {30004, "300"}, {30005, "5"},
         {30006, "<absent>"}, {30007, "LocalSystem"}, {30008, "<absent>"}, {30009, "1"}, {30014, "1"}, {30015, "1"},
+        {30020, "0"},
     };
     const struct {
         const char* lines;
@@ -67,6 +68,9 @@ TEST(ServiceKeys, EachValueGivesItsRecordsAndNoOthers)
         {"grant_logon_right = true\n", {}},
         {"preshutdown = false\n", {{30015, "0"}}},
         {"preshutdown = true\nstop_timeout = 0\n", {{30000, "0"}}},
+        {"hang_timeout = 0\n", {}},
+        {"hang_timeout = 10\n", {{30020, "10"}}},
+        {"hang_timeout = 86400\n", {{30020, "86400"}}},
     };
     for (const auto& c : cases) {
         std::string text = serviceDescriptor(c.lines);
@@ -113,6 +117,13 @@ TEST(ServiceKeys, WrongValuesAreRefusedWithTheirPlace)
         {"restart_delay = 61\n",
          "3:17: error: service.restart_delay_max 60 is below service.restart_delay 61: the longest delay before a "
          "restart cannot be shorter than the first"},
+        {"hang_timeout = 9\n",
+         "3:16: error: service.hang_timeout 9 is below 10 seconds, within which a busy VM's collector may hold every "
+         "thread; 0 turns the watch off"},
+        {"hang_timeout = 1\n",
+         "3:16: error: service.hang_timeout 1 is below 10 seconds, within which a busy VM's collector may hold every "
+         "thread; 0 turns the watch off"},
+        {"hang_timeout = 86401\n", "3:16: error: service.hang_timeout must be between 0 and 86400, not 86401"},
         {"event_log = \"yes\"\n", "3:13: error: service.event_log must be true or false, not a string"},
         {"grant_logon_right = \"no\"\n",
          "3:21: error: service.grant_logon_right must be true or false, not a string"},
@@ -168,6 +179,44 @@ TEST(ServiceKeys, WrongValuesAreRefusedWithTheirPlace)
     };
     for (const auto& c : cases) {
         expectTheOneError(serviceDescriptor(c.lines), c.error, c.lines);
+    }
+}
+
+// A hang timeout that watches nothing (the deploykit flavour, a runtime library jar older
+// than the alive signal) or ends a frozen VM sooner than a stop ends one is noted.
+TEST(ServiceKeys, AHangTimeoutThatWatchesNothingOrEndsSoonerThanAStopIsNoted)
+{
+    ScratchDirectory dir;
+    const std::string current =
+        dir.file("runtime-new.jar", "PK\x03\x04 com/quill/runtime/WinLauncher.class com/quill/runtime/ServiceSignals.class");
+    const std::string older = dir.file("runtime-old.jar", "PK\x03\x04 com/quill/runtime/WinLauncher.class");
+    const struct {
+        const char* lines;
+        std::string jar;
+        std::string note;  // the one note on the hang timeout; "" for none
+    } cases[] = {
+        {"hang_timeout = 60\n", current, ""},
+        {"hang_timeout = 0\n", older, ""},
+        {"hang_timeout = 10\n", current,
+         "service.hang_timeout 10 is below service.stop_timeout 30: a VM that gives no sign of life is ended sooner "
+         "than one that does not stop"},
+        {"hang_timeout = 60\n", older,
+         "service.hang_timeout watches nothing here: the runtime library jar " + older +
+             " is older than the watch and does not signal that its VM is alive"},
+        {"hang_timeout = 60\n[launcher]\nflavour = \"deploykit\"\n", current,
+         "service.hang_timeout watches nothing here: the deploykit flavour's runtime does not signal that its VM is "
+         "alive, and /dump gets no answer from it"},
+        {"hang_timeout = 0\n[launcher]\nflavour = \"deploykit\"\n", current, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lines + c.jar);
+        Built built = build(serviceDescriptor(c.lines), "service.toml", c.jar);
+        ASSERT_TRUE(built.ok) << packager::formatDiagnostic(built.errors.front());
+        std::vector<std::string> notes;
+        for (const std::string& note : built.result.notes) {
+            if (note.find("hang_timeout") != std::string::npos) notes.push_back(note);
+        }
+        EXPECT_EQ(c.note.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.note}, notes);
     }
 }
 
@@ -275,8 +324,9 @@ TEST(RoundTrip, ALauncherWithoutTheServiceRecordsSaysSoAndStaysWithoutEmptyOnes)
                   "(service.restart_limit), 30007 (service.account), 30009 (service.event_log), 30014 "
                   "(service.grant_logon_right), 30015 (service.preshutdown), 30010 (output.max_size), 30011 "
                   "(output.keep), 30013 (java.strict_version), 30016 (output.roll), 30017 (output.keep_days), 30018 "
-                  "(output.compress) and 30019 (output.capture), which this packager writes; a build of the "
-                  "descriptor adds them with the packager's defaults, so the launcher it gives differs there"});
+                  "(output.compress), 30019 (output.capture) and 30020 (service.hang_timeout), which this packager "
+                  "writes; a build of the descriptor adds them with the packager's defaults, so the launcher it gives "
+                  "differs there"});
     const std::string& text = description.descriptor;
     EXPECT_NE(text.find("\n# The launcher's settings as it reads them; `packager build` gives a launcher with other "
                         "bytes.\n"),

@@ -202,6 +202,7 @@ bool buildFromDescriptor(const ParsedDescriptor& descriptor, const BuildSettings
     buildMessages(b, tables["messages"]);
     buildRecords(b, tables["records"]);
     buildIncludedFiles(b, root, embedRuntime);
+    noteUnwatchedHangTimeout(b);
     checkRequiredKeys(b, tables);
     if (report.errorCount() != 0) {
         return failed();

@@ -85,6 +85,13 @@ const std::vector<DescriptorKey> kKeys = {
      "Description the service manager shows; empty for none", kOwn},
     bounded("service", "stop_timeout", cfg::serviceStopTimeout, "30", 0, kDay,
             "Seconds a stop waits for the application to end; 0 waits for ever"),
+    bounded("service", "hang_timeout", cfg::serviceHangTimeout, "0", 0, kDay,
+            "Seconds without a sign of life from the application's VM after which the service process takes a "
+            "thread dump (if the VM still answers one), ends the application with its processes as at the stop "
+            "deadline and lets `restart` decide, the end counting as a failure; the runtime library signals every "
+            "second from a thread of its own, and the watch begins with its first signal and pauses while the "
+            "service stops. 0 turns the watch off; otherwise at least 10. The `deploykit` flavour's runtime and "
+            "runtime library jars older than the watch do not signal and are never watched"),
     {"service", "restart", cfg::serviceRestart, KeyKind::choice, "0",
      "Restart the application when it ends while the service runs: `on-failure` when it ends with an exit code "
      "other than 0, `always` whatever its exit code", kTable, nullptr, 0, kRestartWords},

@@ -2,13 +2,18 @@
 // kind (service.start and launcher.kind share one record; a delayed or disabled start adds
 // the start mode record), the description and its translations, which are wide texts.
 #include "format/record_ids.h"
+#include "model/service_entry.h"
 #include "packaging/descriptor/sections.h"
 #include "packaging/descriptor/text.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 namespace packager {
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -102,6 +107,35 @@ void checkRestartDelays(Build& b, const toml::table* service)
                        ": the longest delay before a restart cannot be shorter than the first");
 }
 
+// A hang timeout of a few seconds would end VMs that are only busy: a long collection may
+// hold every thread, the alive signal's too.
+void checkHangTimeout(Build& b, const toml::table* service)
+{
+    const DescriptorKey& key = *findKey("service", cfg::serviceHangTimeout);
+    const toml::node* node = keyNode(service, key);
+    if (node == nullptr || b.report.reportedAt(node->source())) {
+        return;
+    }
+    const long seconds = std::strtol(b.block.narrow[key.record].c_str(), nullptr, 10);
+    if (seconds == 0) {
+        return;
+    }
+    if (seconds < static_cast<long>(servicemodel::kShortestHangSeconds)) {
+        b.report.error(node->source(), keyPath(key) + " " + std::to_string(seconds) + " is below " +
+                                           std::to_string(servicemodel::kShortestHangSeconds) +
+                                           " seconds, within which a busy VM's collector may hold every thread; 0 "
+                                           "turns the watch off");
+        return;
+    }
+    const DescriptorKey& stopKey = *findKey("service", cfg::serviceStopTimeout);
+    const long stopSeconds = std::strtol(b.block.narrow[stopKey.record].c_str(), nullptr, 10);
+    if (seconds < stopSeconds) {
+        b.report.note(keyPath(key) + " " + std::to_string(seconds) + " is below " + keyPath(stopKey) + " " +
+                      std::to_string(stopSeconds) +
+                      ": a VM that gives no sign of life is ended sooner than one that does not stop");
+    }
+}
+
 void description(Build& b, const toml::table* service)
 {
     const DescriptorKey& key = *findKey("service", cfg::serviceDescription);
@@ -146,9 +180,39 @@ void buildService(Build& b, const toml::table* service, const toml::table* launc
 {
     buildKeys(b, service, "service");
     checkRestartDelays(b, service);
+    checkHangTimeout(b, service);
     launcherKind(b, service, launcher);
     description(b, service);
     translations(b, service);
+}
+
+void noteUnwatchedHangTimeout(Build& b)
+{
+    const DescriptorKey& key = *findKey("service", cfg::serviceHangTimeout);
+    if (std::strtol(b.block.narrow[key.record].c_str(), nullptr, 10) <= 0) {
+        return;
+    }
+    const std::string& flavour = b.block.narrow[cfg::flavourLetter];
+    if (!flavour.empty() && flavour[0] == 'd') {
+        b.report.note(keyPath(key) + " watches nothing here: the deploykit flavour's runtime does not signal that "
+                                     "its VM is alive, and /dump gets no answer from it");
+        return;
+    }
+    // The jar's entry names stand uncompressed in its directory.
+    static const std::string kSignalsClass = "com/quill/runtime/ServiceSignals.class";
+    const std::string jarName = fs::path(b.settings.runtimeLibrary).filename().string();
+    for (const blockformat::IncludedFile& file : b.block.files) {
+        if (b.settings.runtimeLibrary.empty() || file.name != jarName) {
+            continue;
+        }
+        if (std::search(file.content.begin(), file.content.end(), kSignalsClass.begin(), kSignalsClass.end()) ==
+            file.content.end()) {
+            b.report.note(keyPath(key) + " watches nothing here: the runtime library jar " +
+                          b.settings.runtimeLibrary +
+                          " is older than the watch and does not signal that its VM is alive");
+        }
+        return;
+    }
 }
 
 void checkServiceName(Build& b, const toml::table* service)

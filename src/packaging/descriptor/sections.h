@@ -52,6 +52,9 @@ void buildService(Build& b, const toml::table* service, const toml::table* launc
 // The service manager's limits on a service name: no '/' or '\\', at most 256 characters.
 constexpr size_t kLongestServiceName = 256;
 void checkServiceName(Build& b, const toml::table* service);
+// Notes a hang timeout that watches nothing: the deploykit flavour, or an included runtime
+// library jar without the alive signal. After the included files.
+void noteUnwatchedHangTimeout(Build& b);
 // [application], [java] and [vm].
 bool encodeClassPath(Report& report, const toml::node& node, const Path& path, std::string* record);
 bool encodeSearchSequence(Build& b, const toml::node& node, const Path& path, std::string* record);
