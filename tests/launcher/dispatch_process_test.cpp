@@ -24,6 +24,7 @@ const char kUsage[] =
     "       app.exe /install-and-start, /uninstall, /start, /stop, /restart, /status   [name]\n"
     "       app.exe /configure [non-interactive] [/start=auto|delayed|demand|disabled] [name]\n"
     "                 sets up an installed entry as /install does beyond the service tables\n"
+    "       app.exe /dump [name]                  the running application's thread dump to its error output\n"
     "       app.exe /vmoptions [options...]       writes them into the vmoptions file beside it\n"
     "       app.exe /run [arguments...]            runs the application in this console\n"
     "       app.exe /run-redirect [arguments...]   the same, letting it redirect its output\n"
