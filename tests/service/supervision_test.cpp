@@ -40,6 +40,22 @@ TEST_F(SupervisionPlanTest, RecordsGiveThePlanAndTheirAbsenceTheFormerBehaviour)
     EXPECT_EQ(RestartMode::never, plan.restart);
 }
 
+TEST_F(SupervisionPlanTest, TheHangTimeoutIsOffWithoutTheRecordAndNeverBelowItsShortest)
+{
+    EXPECT_EQ(0u, readSupervisionPlan().hangTimeoutMs);
+    const struct {
+        const char* record;
+        DWORD ms;
+    } cases[] = {
+        {"0", 0}, {"-3", 0}, {"1", 10000}, {"9", 10000}, {"10", 10000}, {"600", 600000},
+        {"99999999999", 30u * 24 * 3600 * 1000},
+    };
+    for (const auto& c : cases) {
+        setConfigString(30020, c.record);
+        EXPECT_EQ(c.ms, readSupervisionPlan().hangTimeoutMs) << c.record;
+    }
+}
+
 struct End {
     DWORD exitCode;
     DWORD ranMs;
