@@ -1115,20 +1115,28 @@ TEST(ServiceAlive, DumpReachesTheRunningApplication)
     }
 }
 
-// With a hang timeout of 10 s, two services side by side for 25 s: the VM that stops
+// With a hang timeout of 10 s, four services side by side for 25 s: the VM that stops
 // signalling after 2 s is dumped, ended and restarted within the timeout plus a margin,
-// and the restart is its failure's; the one that signals is never touched.
+// and the restart is its failure's; one that signals, one whose signal pauses for less
+// than the timeout (as in a long collection) and one whose runtime library never signals
+// (an older one) are never touched.
 TEST(ServiceAlive, OnlyAVmThatStopsSignallingIsEndedAndRestarted)
 {
     struct Run {
         const char* name;
         const char* signals;
+        const char* channels;  // what its first run's record says, "" for nothing
         std::unique_ptr<ServiceApp> app;
         std::unique_ptr<ServiceGuard> guard;
     };
-    Run runs[] = {{"stops signalling", "alive 2000", nullptr, nullptr}, {"signals", "alive", nullptr, nullptr}};
+    Run runs[] = {
+        {"stops signalling", "alive 2000", "channels 3", nullptr, nullptr},
+        {"signals", "alive", "channels 3", nullptr, nullptr},
+        {"pauses for 7 s", "alive 2000 7000", "channels 3", nullptr, nullptr},
+        {"never signals", "", "", nullptr, nullptr},
+    };
     ServiceLogs logs;
-    for (size_t i = 0; i < 2; ++i) {
+    for (size_t i = 0; i < sizeof runs / sizeof runs[0]; ++i) {
         Run& run = runs[i];
         std::map<int32_t, std::string> records = supervision("5", "1", "0", "0", "300", "1");
         records[cfg::serviceHangTimeout] = "10";
@@ -1137,14 +1145,16 @@ TEST(ServiceAlive, OnlyAVmThatStopsSignallingIsEndedAndRestarted)
         run.app.reset(new ServiceApp(L"app" + std::to_wstring(i + 1), records));
         jnistandin::Behaviour behaviour = mainDoes("stdin");
         behaviour.signals = run.signals;
-        behaviour.mainRecordsClock = true;
         run.app->behave(behaviour);
         run.guard.reset(new ServiceGuard(uniqueServiceName()));
         run.app->command({L"/install-demand", run.guard->name()});
         run.app->command({L"/start", run.guard->name()});
     }
     for (Run& run : runs) {
-        ASSERT_TRUE(run.app->waitForRecord("signals", "channels 3", kStartMs)) << run.name << run.app->record().dump();
+        ASSERT_TRUE(run.app->waitForRecord("main", "stdin", kStartMs)) << run.name << run.app->record().dump();
+        if (*run.channels != '\0') {
+            ASSERT_TRUE(run.app->waitForRecord("signals", run.channels, 5000)) << run.name << run.app->record().dump();
+        }
     }
     // The one that stops: its second run within 2 + 10 s and a margin of the first's.
     ServiceApp& stops = *runs[0].app;
@@ -1158,7 +1168,8 @@ TEST(ServiceAlive, OnlyAVmThatStopsSignallingIsEndedAndRestarted)
     EXPECT_GE(restartedMs, 8000u) << "ended before the hang timeout";
     EXPECT_EQ(1u, stops.record().count("threadDump")) << stops.record().dump();
     const std::string all = logs.all();
-    EXPECT_TRUE(containsLine(all, "the application's VM gave no sign of life for 10 seconds; ending it")) << all;
+    EXPECT_EQ(1u, linesStartingWith(all, "the application's VM gave no sign of life for 10 seconds; ending it").size())
+        << all;
     EXPECT_TRUE(containsLine(all, "event 10 reported: The application's VM gave no sign of life for 10 seconds and "
                                   "was ended; its thread dump, if it still answered, is in its error output."))
         << all;
@@ -1169,20 +1180,69 @@ TEST(ServiceAlive, OnlyAVmThatStopsSignallingIsEndedAndRestarted)
     // Stopped before its second run stops signalling too.
     EXPECT_EQ(0u, stops.commandExit({L"/stop", runs[0].guard->name()}));
 
-    // The one that signals: 25 s in all without an end of its processes.
-    ServiceApp& signals = *runs[1].app;
+    // The others: 25 s in all without an end of any of their processes.
     std::vector<HANDLE> processes;
-    for (DWORD id : processesOf(signals.exe)) {
-        if (HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id)) processes.push_back(process);
+    for (size_t i = 1; i < sizeof runs / sizeof runs[0]; ++i) {
+        const std::vector<DWORD> ids = processesOf(runs[i].app->exe);
+        EXPECT_EQ(2u, ids.size()) << runs[i].name << ": the service process and its child";
+        for (DWORD id : ids) {
+            if (HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id)) processes.push_back(process);
+        }
     }
-    ASSERT_EQ(2u, processes.size()) << "the service process and its child";
     const DWORD ranMs = GetTickCount() - stoppedAt;
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT),
-              WaitForMultipleObjects(2, processes.data(), FALSE, ranMs < 25000 ? 25000 - ranMs : 0));
+              WaitForMultipleObjects(static_cast<DWORD>(processes.size()), processes.data(), FALSE,
+                                     ranMs < 25000 ? 25000 - ranMs : 0));
     for (HANDLE process : processes) CloseHandle(process);
-    EXPECT_EQ(1u, signals.record().count("main")) << signals.record().dump();
-    EXPECT_EQ(0u, signals.record().count("threadDump")) << signals.record().dump();
-    EXPECT_EQ(0u, signals.commandExit({L"/stop", runs[1].guard->name()}));
+    EXPECT_TRUE(runs[2].app->record().has("signals", "alive again")) << runs[2].app->record().dump();
+    for (size_t i = 1; i < sizeof runs / sizeof runs[0]; ++i) {
+        ServiceApp& app = *runs[i].app;
+        EXPECT_EQ(1u, app.record().count("main")) << runs[i].name << app.record().dump();
+        EXPECT_EQ(0u, app.record().count("threadDump")) << runs[i].name << app.record().dump();
+        EXPECT_EQ(0u, app.commandExit({L"/stop", runs[i].guard->name()})) << runs[i].name;
+    }
+}
+
+// /dump asks only a pipe that the service's own process serves: one that another process
+// made first is told nothing.
+TEST(ServiceAlive, DumpAsksOnlyThePipeOfTheServicesOwnProcess)
+{
+    ServiceApp app(L"app", supervision("10"));
+    jnistandin::Behaviour behaviour = mainDoes("stdin");
+    behaviour.signals = "alive";
+    app.behave(behaviour);
+    ServiceGuard guard(uniqueServiceName());
+    // The name taken before the service starts, by a pipe of one instance that waits for
+    // a client and keeps whatever it is sent.
+    UniqueFile squatter(CreateNamedPipeW((L"\\\\.\\pipe\\quill-service-" + guard.name()).c_str(), PIPE_ACCESS_DUPLEX,
+                                         PIPE_TYPE_BYTE, 1, 64, 64, 0, nullptr));
+    ASSERT_TRUE(squatter);
+    std::string received;
+    std::thread listener([&] {
+        if (ConnectNamedPipe(squatter.get(), nullptr) || GetLastError() == ERROR_PIPE_CONNECTED) {
+            char block[64];
+            DWORD read = 0;
+            while (ReadFile(squatter.get(), block, sizeof block, &read, nullptr) && read > 0) received.append(block, read);
+        }
+    });
+    ServiceLogs logs;
+    app.command({L"/install-demand", guard.name()});
+    app.command({L"/start", guard.name()});
+    ASSERT_TRUE(app.waitForRecord("signals", "channels 2", kStartMs)) << app.record().dump() << logs.all();
+    LauncherRun dump = app.commandRun({L"/dump", guard.name()});
+    EXPECT_EQ("The pipe of service " + toUtf8(guard.name()) + " is served by another process: not asked.\n", dump.out);
+    EXPECT_EQ(1u, dump.result.exitCode);
+    EXPECT_EQ(0u, app.commandExit({L"/stop", guard.name()}));
+    // A listener that no client reached is let go.
+    UniqueFile poke(CreateFileW((L"\\\\.\\pipe\\quill-service-" + guard.name()).c_str(), GENERIC_READ, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+    poke.reset();
+    listener.join();
+    EXPECT_EQ("", received);
+    EXPECT_EQ(0u, app.record().count("threadDump"));
+    const std::vector<std::string> made = linesStartingWith(logs.all(), "control pipe \\\\.\\pipe\\quill-service-");
+    ASSERT_EQ(1u, made.size()) << logs.all();
+    EXPECT_NE(made[0].find(" could not be made ("), std::string::npos) << made[0];
 }
 
 // A stop while the VM gives no sign of life still ends at the stop deadline, and is no

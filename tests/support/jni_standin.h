@@ -39,12 +39,13 @@
 //                              under a security manager that forbids it
 //   failNewObjectArray=1       NewObjectArray returns null
 //   failNewString=<n>          the n-th NewString call (from 0) returns null
-//   signals=alive|alive <ms>   as the runtime library does in a service's child: main
+//   signals=alive|alive <ms>|alive <ms> <pause ms>
+//                              as the runtime library does in a service's child: main
 //                              asks the natives the launcher registered which signals
 //                              the service process takes, then a thread signals alive
-//                              every second (only for <ms> with a number) and another
-//                              answers each dump request with the line
-//                              kThreadDumpLine on standard error
+//                              every second (only for <ms> with a number; with a pause,
+//                              again after it for good) and another answers each dump
+//                              request with the line kThreadDumpLine on standard error
 //
 // Record: one line per event, "<key> <text>" (the text may be empty), appended by a single
 // write each, so that several processes can share one record. Texts are exact: narrow
@@ -66,7 +67,8 @@
 //   tempFileSecurity <name> <SDDL of its access list>|unreadable
 //   RegisterNatives <class>.<name><signature> per native registered; with signals=,
 //   "signals channels <n>" (what the launcher offers), "signals alive stopped" when the
-//   alive signal stops, and "threadDump" per dump request answered
+//   alive signal stops, "signals alive again" after a pause, and "threadDump" per dump
+//   request answered
 //   GetMethodID <class>.<name><signature> (only toString, called on an exception, which
 //     gives its description), Throw <exception>
 //   ExceptionDescribe <exception>, ExceptionClear, DeleteLocalRef <what>
@@ -134,7 +136,7 @@ struct Behaviour {
     int failNewString = -1;
     bool exitRefused = false;
     std::string timing;               // timing file, "" for none
-    std::string signals;              // "", "alive" or "alive <ms>"
+    std::string signals;              // "", "alive", "alive <ms>" or "alive <ms> <pause ms>"
 
     std::string text() const;          // the control file's content
 };

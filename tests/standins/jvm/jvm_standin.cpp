@@ -77,7 +77,7 @@ struct Control {
     bool failNewObjectArray = false;
     int failNewString = -1;
     bool exitRefused = false;
-    std::string signals;  // "", "alive" or "alive <ms>"
+    std::string signals;  // "", "alive", "alive <ms>" or "alive <ms> <pause ms>"
 };
 
 Control control;
@@ -461,13 +461,22 @@ JNIEnv* signalEnv();
 
 DWORD WINAPI signalAlive(LPVOID)
 {
+    // "alive", "alive <ms>" or "alive <ms> <pause ms>".
     const std::string& signals = control.signals;
-    const long limitMs = signals.size() > 6 ? std::atol(signals.c_str() + 6) : -1;
+    char* rest = nullptr;
+    const long limitMs = signals.size() > 6 ? std::strtol(signals.c_str() + 6, &rest, 10) : -1;
+    const long pauseMs = rest != nullptr && *rest == ' ' ? std::atol(rest + 1) : -1;
     const DWORD start = GetTickCount();
     for (;;) {
         if (limitMs >= 0 && GetTickCount() - start >= static_cast<DWORD>(limitMs)) {
             record("signals", "alive stopped");
-            return 0;
+            if (pauseMs < 0) return 0;
+            Sleep(static_cast<DWORD>(pauseMs));
+            record("signals", "alive again");
+            while (true) {
+                signalNatives.alive(signalEnv(), signalNatives.owner);
+                Sleep(1000);
+            }
         }
         signalNatives.alive(signalEnv(), signalNatives.owner);
         Sleep(1000);
