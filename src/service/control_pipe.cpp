@@ -107,6 +107,10 @@ DWORD WINAPI serveControlPipe(LPVOID parameter)
                                static_cast<int>(GetLastError()));
                     return 0;
                 }
+            } else if (error == ERROR_NO_DATA) {
+                // A client came and went before the wait: let it go, wait for the next.
+                DisconnectNamedPipe(pipe);
+                continue;
             } else if (error != ERROR_PIPE_CONNECTED) {
                 logMessage("control pipe: waiting for a client failed (%d); no more requests",
                            static_cast<int>(error));
