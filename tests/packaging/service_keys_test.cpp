@@ -231,8 +231,8 @@ TEST(RoundTrip, EveryServiceKeyComesBackAsItsKey)
         {"start = \"delayed\"\nstop_timeout = 0\nrestart = \"on-failure\"\nrestart_delay = 5\nrestart_delay_max = 600\n"
          "restart_reset = 3600\nrestart_limit = 0\naccount = \"CORP\\\\svc$\"\n"
          "recovery = { restart_after = 120, reset_after = 3600, non_crash_failures = true }\nevent_log = false\n"
-         "grant_logon_right = false\npreshutdown = false\n",
-         {"start = \"delayed\"", "stop_timeout = 0", "restart = \"on-failure\"", "restart_delay = 5",
+         "grant_logon_right = false\npreshutdown = false\nhang_timeout = 60\n",
+         {"start = \"delayed\"", "stop_timeout = 0", "hang_timeout = 60", "restart = \"on-failure\"", "restart_delay = 5",
           "restart_delay_max = 600", "restart_reset = 3600", "restart_limit = 0", "account = \"CORP\\\\svc$\"",
           "recovery = { restart_after = 120, reset_after = 3600, non_crash_failures = true }", "event_log = false",
           "grant_logon_right = false", "preshutdown = false"}},
@@ -283,6 +283,9 @@ TEST(RoundTrip, ServiceRecordsNoKeyCanExpressStayRecords)
         {"[records]\n30008 = \"86401;0;0\"\n", {"\"30008\" = \"86401;0;0\""}},
         {"[records]\n30009 = \"yes\"\n", {"\"30009\" = \"yes\""}},
         {"[records]\n30015 = \"2\"\n", {"\"30015\" = \"2\""}},
+        // A hang timeout below the shortest the build takes, and one that is no number.
+        {"[records]\n30020 = \"5\"\n", {"\"30020\" = \"5\""}},
+        {"[records]\n30020 = \"ten\"\n", {"\"30020\" = \"ten\""}},
         // A maximum below the first delay: the key that the build refuses becomes a record.
         {"restart_delay = 10\n[records]\n30003 = \"5\"\n", {"restart_delay = 10", "\"30003\" = \"5\""}},
     };
