@@ -106,11 +106,13 @@ TEST(RoundTrip, ValuesNoKeyCanExpressAreKeptAsRecords)
     block.set(128, "R..\\jre;B;");             // a letter of the launcher's without a key
     block.set(10109, "020");                  // not the integer's own text
     block.set(123, "  -Xmx1g  ");              // blanks the split would lose
+    block.set(30019, "logs\\${launcher:sys.serviceName.log");  // a reference that never closes
     packager::Description description;
     auto [first, second] = roundTrip(block, &description);
     EXPECT_TRUE(description.rebuildsIdentically) << description.descriptor;
     EXPECT_EQ(first, second) << description.descriptor;
-    for (const char* kept : {"\"130\" = \"2\"", "\"107\" = \"7\"", "\"121\" = \"X1odd;A1app.jar\"", "\"10109\" = \"020\""}) {
+    for (const char* kept : {"\"130\" = \"2\"", "\"107\" = \"7\"", "\"121\" = \"X1odd;A1app.jar\"", "\"10109\" = \"020\"",
+                             "\"30019\" = \"logs\\\\${launcher:sys.serviceName.log\""}) {
         EXPECT_NE(description.descriptor.find(kept), std::string::npos) << kept << "\n" << description.descriptor;
     }
     EXPECT_NE(description.descriptor.find("options = \"  -Xmx1g  \""), std::string::npos) << description.descriptor;

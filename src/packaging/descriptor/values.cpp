@@ -473,6 +473,16 @@ bool buildsServiceLauncher(const BlockDraft& block)
     return true;
 }
 
+bool hasUnclosedReference(const std::string& name)
+{
+    for (size_t at = name.find("${"); at != std::string::npos; at = name.find("${", at + 2)) {
+        if (name.find('}', at + 2) == std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Empty when every ${...} reference of an output file name is resolved when the
 // application starts, and none names a shared folder for a service; otherwise why not.
 std::string outputReferenceProblem(const std::string& name, bool service)
@@ -665,8 +675,11 @@ bool encodeValue(Build& b, const DescriptorKey& key, const toml::node& node, con
 TomlValue decodeValue(const DescriptorKey& key, const std::string& record)
 {
     switch (key.kind) {
-    case KeyKind::text:
-    case KeyKind::outputFile: return tomlText(record);
+    case KeyKind::text: return tomlText(record);
+    // A name with a reference that never closes is no file name a build takes: kept as the
+    // record it is.
+    case KeyKind::outputFile:
+        return hasUnclosedReference(record) ? std::nullopt : TomlValue(tomlText(record));
     case KeyKind::flag: return decodeFlag(record);
     case KeyKind::integer: return decodeInteger(record, key.minimum, key.maximum);
     case KeyKind::list: return decodeList(record, key.separator);
