@@ -1,7 +1,7 @@
 // The service child's report of a start failure to the service process that started it.
 // The service process gives its child the write end of a pipe of its own, named by the
-// last argument of the child's command line ("__dpk_report:<handle>", after the child
-// marker). Every error the launcher shows before the application runs goes down that
+// argument after the child marker ("__dpk_report:<handle>"; the child's signals follow it,
+// config/service_signals.h). Every error the launcher shows before the application runs goes down that
 // pipe too, as UTF-8 lines; whatever arrived there by the child's end tells the service
 // process that the application could not be started, and why. The application's own
 // output never goes there, so nothing it prints can pass for a start failure.
