@@ -2,8 +2,10 @@
 // executable as its child (service/child_process.h), with the service name, its own
 // arguments, the start parameters and the child marker, reports the service state and
 // relays a stop or shutdown request as the line "0\n" on the child's standard input
-// (service/shared_state.h). When the child ends, the service process ends too, unless
-// the restart policy (service/supervision.h) starts the child again.
+// (service/shared_state.h). With a hang timeout it ends a child whose VM stopped
+// signalling that it is alive, and it serves /dump through its control pipe
+// (service/control_pipe.h). When the child ends, the service process ends too, unless the
+// restart policy (service/supervision.h) starts the child again.
 #include "service/service_main.h"
 
 #include "config/config_store.h"
