@@ -177,8 +177,8 @@ TEST_F(VariableExpansionTest, FixedLauncherVariables)
 // (ISO-8859-1) and reaches a wide text letter for letter.
 TEST_F(VariableExpansionTest, MachineDataFolderAndServiceName)
 {
-    const std::string savedName = serviceName;
-    ASSERT_TRUE(copyText(serviceName, sizeof serviceName, "Ticker"));
+    const std::wstring savedName = serviceNameW;
+    ASSERT_TRUE(setServiceName(L"Ticker"));
     EXPECT_EQ("C:\\ProgramData\\Ticker\\out.log", expandA("${launcher:sys.programData}\\${launcher:sys.serviceName}\\out.log"));
     EXPECT_EQ(L"C:\\ProgramData\\Ticker\\out.log",
               expandW(L"${launcher:sys.programData}\\${launcher:sys.serviceName}\\out.log", false));
@@ -187,9 +187,14 @@ TEST_F(VariableExpansionTest, MachineDataFolderAndServiceName)
     setVariable(L"ProgramData", L"D:\\elsewhere");
     EXPECT_EQ("%ProgramData% ${launcher:sys.ProgramData} C:\\ProgramData",
               expandA("%ProgramData% ${launcher:sys.ProgramData} ${launcher:sys.programData}"));
-    ASSERT_TRUE(copyText(serviceName, sizeof serviceName, "Tick\xE9r"));
+    ASSERT_TRUE(setConfiguredServiceName("Tick\xE9r"));
     EXPECT_EQ(L"logs\\Tick\u00E9r.log", expandW(L"logs\\${launcher:sys.serviceName}.log", false));
-    ASSERT_TRUE(copyText(serviceName, sizeof serviceName, savedName.c_str()));
+    EXPECT_EQ("logs\\Tick\xE9r.log", expandA("logs\\${launcher:sys.serviceName}.log"));
+    // A name from the command line may hold any letter; a narrow text takes it in the
+    // system code page, a wide one as it is.
+    ASSERT_TRUE(setServiceName(L"\u0422\u0438\u043A\u0435\u0440"));
+    EXPECT_EQ(L"logs\\\u0422\u0438\u043A\u0435\u0440.log", expandW(L"logs\\${launcher:sys.serviceName}.log", false));
+    ASSERT_TRUE(setServiceName(savedName));
 }
 
 TEST(ProgramDataFolder, FromTheFormTheSystemStores)
