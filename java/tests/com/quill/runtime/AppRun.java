@@ -82,7 +82,9 @@ final class AppRun {
     }
 
     int waitForEnd() throws InterruptedException {
-        if (!process.waitFor(20, TimeUnit.SECONDS)) {
+        // Longer than any wait of the fixture's own (30 s for compressed files), so that the
+        // fixture's reason, not this deadline, is what a slow machine shows.
+        if (!process.waitFor(60, TimeUnit.SECONDS)) {
             process.destroyForcibly();
             throw new AssertionError("the application did not end; report:\n" + String.join("\n", report()));
         }
