@@ -2,6 +2,7 @@
 #include "packaging/installer/package_actions.h"
 
 #include "packaging/installer/guid.h"
+#include "packaging/installer/wixl.h"
 
 #include <cstdlib>
 #include <set>
@@ -114,16 +115,7 @@ std::vector<PackageAction> packageActions(const InstallerPlan& plan)
 bool parseTable(const std::string& text, TableText* table)
 {
     TableText out;
-    size_t start = 0;
-    std::vector<std::string> lines;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-        if (end == std::string::npos) break;
-        start = end + 1;
-    }
+    const std::vector<std::string> lines = outputLines(text);
     if (lines.size() < 3) return false;
     out.header.assign(lines.begin(), lines.begin() + 3);
     const size_t columns = splitFields(out.header[0]).size();

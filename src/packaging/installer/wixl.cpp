@@ -36,22 +36,6 @@ std::string fileText(const fs::path& path)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// The lines of a tool's output, without their CR LF ends.
-std::vector<std::string> outputLines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-        if (end == std::string::npos) break;
-        start = end + 1;
-    }
-    return lines;
-}
-
 } // namespace
 
 std::string findProgram(const std::string& name)
@@ -253,6 +237,21 @@ bool addPackageActions(const fs::path& package, const InstallerPlan& plan, const
         return false;
     }
     return true;
+}
+
+std::vector<std::string> outputLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    return lines;
 }
 
 } // namespace packager

@@ -24,6 +24,10 @@ extern const char kTableToolsPackage[];
 // A program's full path from PATH; empty when it is not there (always on Windows).
 std::string findProgram(const std::string& name);
 
+// The lines of a tool's output or of a table file msitools writes, without their CR LF
+// ends.
+std::vector<std::string> outputLines(const std::string& text);
+
 // The compiler's full path from PATH; empty when it is not there.
 std::string findInstallerCompiler();
 
