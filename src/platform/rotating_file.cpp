@@ -88,7 +88,10 @@ bool RotatingFile::openCurrent(DWORD* error)
         *error = GetLastError();
         return false;
     }
-    if ((information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+    // A second name of the file is a hard link someone made in the folder: appending would
+    // write into whatever file that is, with the service's rights.
+    if ((information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+        information.nNumberOfLinks > 1) {
         *error = ERROR_CANT_ACCESS_FILE;
         return false;
     }

@@ -179,19 +179,42 @@ TEST(RotatingFile, TheBackgroundCompressionCompletes)
     EXPECT_EQ(rotationcases::describe(listing(folder)), "app.log.2026-03-01.1.gz=gz:300000");
 }
 
-// A directory (as a link to one would be) at the file's name is not opened, and nothing
-// else is made in its place; the error says why.
-TEST(RotatingFile, NoFileIsOpenedThroughADirectoryAtItsName)
+// A directory (as a link to one would be) at the file's name, or a hard link to another
+// file, is not opened, and nothing else is made in its place; the error says why, and the
+// other file keeps its content.
+TEST(RotatingFile, NoFileIsOpenedThroughADirectoryOrAHardLinkAtItsName)
 {
     ScratchDirectory folder;
-    ASSERT_TRUE(CreateDirectoryW(folder.file(L"app.log").c_str(), nullptr));
-    RotatingFile file;
-    DWORD error = 0;
-    outputrotation::Settings settings;
-    EXPECT_FALSE(file.open(folder.file(L"app.log"), settings, testClock, &error));
-    EXPECT_NE(error, 0u);
-    EXPECT_FALSE(file.isOpen());
-    EXPECT_FALSE(file.write("x", 1));
+    ASSERT_TRUE(CreateDirectoryW(folder.file(L"dir").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(folder.file(L"dir\\app.log").c_str(), nullptr));
+    {
+        HANDLE other = CreateFileW(folder.file(L"other.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, other);
+        DWORD written = 0;
+        EXPECT_TRUE(WriteFile(other, "keep", 4, &written, nullptr));
+        CloseHandle(other);
+    }
+    ASSERT_TRUE(CreateDirectoryW(folder.file(L"linked").c_str(), nullptr));
+    ASSERT_TRUE(CreateHardLinkW(folder.file(L"linked\\app.log").c_str(), folder.file(L"other.txt").c_str(), nullptr));
+    for (const wchar_t* name : {L"dir\\app.log", L"linked\\app.log"}) {
+        SCOPED_TRACE(name[0] == L'd' ? "a directory" : "a hard link");
+        RotatingFile file;
+        DWORD error = 0;
+        outputrotation::Settings settings;
+        EXPECT_FALSE(file.open(folder.file(name), settings, testClock, &error));
+        EXPECT_NE(error, 0u);
+        EXPECT_FALSE(file.isOpen());
+        EXPECT_FALSE(file.write("x", 1));
+    }
+    HANDLE other = CreateFileW(folder.file(L"other.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, other);
+    char content[16] = {};
+    DWORD read = 0;
+    EXPECT_TRUE(ReadFile(other, content, sizeof content - 1, &read, nullptr));
+    CloseHandle(other);
+    EXPECT_EQ(std::string("keep"), std::string(content, read));
 }
 
 } // namespace
