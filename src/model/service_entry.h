@@ -129,7 +129,8 @@ bool grantsLogonRight(const std::string& grantRecord, const ServiceAccount& acco
 // deadline and the ending of the child hold at a system shutdown too. Margin: after the
 // deadline the service ends the child's job and reports stopped.
 constexpr uint32_t kPreshutdownMarginSeconds = 10;
-// The longest stop deadline the service process keeps (longer records are cut to it).
+// The longest stop deadline the service process keeps (longer records are cut to it), and
+// the longest of its other waits (restart delays, the reset time, the hang timeout).
 constexpr uint32_t kLongestStopSeconds = 30u * 24u * 3600u;
 
 struct Shutdown {

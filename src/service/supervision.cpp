@@ -18,8 +18,9 @@ DWORD recordSecondsMs(int32_t id, int fallback, int maxSeconds)
     return static_cast<DWORD>(seconds) * 1000u;
 }
 
-// Longer than any sensible setting, short enough that milliseconds fit a DWORD.
-constexpr int kMaxSeconds = 30 * 24 * 3600;
+// Longer than any sensible setting, short enough that milliseconds fit a DWORD: the bound
+// the pre-shutdown timeout is computed with too.
+constexpr int kMaxSeconds = static_cast<int>(servicemodel::kLongestStopSeconds);
 
 } // namespace
 
