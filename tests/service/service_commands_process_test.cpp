@@ -35,28 +35,12 @@ std::string installed(const std::wstring& name) { return "Installed service '" +
 
 constexpr DWORD kStartMs = 30000;
 
-// A service whose child runs the stand-in Java application: the launcher as
-// <dir>\app\bin\app.exe beside a stand-in runtime in app\jre, with the records given, and
-// what the stand-in JVM recorded. The stand-in reads its control file beside jvm.dll, as
-// a service's child does not get the test's environment.
-class StandinService {
+// A service whose child runs the stand-in Java application (the launcher as
+// <dir>\app\bin\app.exe beside a stand-in runtime in app\jre), with this file's way of
+// running commands.
+class StandinService : public ServiceApp {
 public:
-    explicit StandinService(const std::map<int32_t, std::string>& records = {})
-    {
-        RuntimeLayout layout;
-        layout.jvmDll = "jvm.dll";
-        EXPECT_FALSE(layOutRuntime(dir.file(L"app\\jre"), layout).empty()) << "stand-ins missing (STANDIN_DIR)";
-        EXPECT_TRUE(makeDirectories(dir.file(L"app\\bin")));
-        blockformat::ConfigBlock block = serviceBlock();
-        block.set(2001, "q");
-        block.set(128, "B..\\jre;");
-        block.set(121, "");
-        block.set(123, "");
-        for (const auto& record : records) block.set(record.first, record.second);
-        exe = packageLauncher(dir, block, L"app\\bin\\app.exe");
-        jvmDll = dir.file(L"app\\jre\\bin\\server\\jvm.dll");
-    }
-    ~StandinService() { forgetRegistryEntries(dir.path()); }
+    explicit StandinService(const std::map<int32_t, std::string>& records = {}) : ServiceApp(L"app", records) {}
 
     // The application's main reads standard input up to the stop line; with a gate it
     // then waits there until the gate is released, as an application that ignores the line.
@@ -65,29 +49,12 @@ public:
         jnistandin::Behaviour behaviour;
         behaviour.main = "stdin";
         if (gate != nullptr) gate->hold(behaviour);
-        DeleteFileW(recordPath().c_str());
-        behaviour.record = toUtf8(recordPath());
-        EXPECT_TRUE(jnistandin::writeControl(jnistandin::controlBeside(jvmDll), behaviour));
+        behave(behaviour);
     }
-    jnistandin::Record record() const { return jnistandin::readRecord(recordPath()); }
-    bool waitForRecord(const std::string& key, const std::string& text, DWORD timeoutMs) const
-    {
-        const DWORD start = GetTickCount();
-        while (!record().has(key, text)) {
-            if (GetTickCount() - start > timeoutMs) return false;
-            Sleep(100);
-        }
-        return true;
-    }
-    std::wstring recordPath() const { return dir.file(L"jvm.record"); }
     Command run(const std::vector<std::wstring>& words, DWORD timeoutMs = 30000) const
     {
         return ::run(exe, dir, words, timeoutMs);
     }
-
-    ScratchDirectory dir;
-    std::wstring exe;
-    std::wstring jvmDll;
 };
 
 TEST(ServiceCommands, LifeOfAStoppedServiceEntry)

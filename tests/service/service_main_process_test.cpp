@@ -20,63 +20,6 @@ namespace {
 
 constexpr DWORD kStartMs = 30000;
 
-// One application: the launcher as <dir>\<appDir>\bin\app.exe beside a stand-in runtime in
-// <appDir>\jre, and what its stand-in JVM recorded. The stand-in reads its control file
-// beside jvm.dll, since a service's child does not get the test's environment.
-class ServiceApp {
-public:
-    explicit ServiceApp(const std::wstring& appDir = L"app", const std::map<int32_t, std::string>& records = {},
-                        const std::vector<blockformat::IncludedFile>& included = {},
-                        const std::map<int32_t, std::u16string>& wideRecords = {})
-    {
-        RuntimeLayout layout;
-        layout.jvmDll = "jvm.dll";
-        EXPECT_FALSE(layOutRuntime(dir.file(appDir + L"\\jre"), layout).empty()) << "stand-ins missing (STANDIN_DIR)";
-        EXPECT_TRUE(makeDirectories(dir.file(appDir + L"\\bin")));
-        blockformat::ConfigBlock block = serviceBlock();
-        block.set(2001, "q");
-        block.set(128, "B..\\jre;");
-        block.set(121, "");
-        block.set(123, "");
-        for (const auto& record : records) block.set(record.first, record.second);
-        for (const auto& record : wideRecords) block.setWide(record.first, record.second);
-        if (!included.empty()) block.addIncludedFiles(included);
-        exe = packageLauncher(dir, block, appDir + L"\\bin\\app.exe");
-        jvmDll = dir.file(appDir + L"\\jre\\bin\\server\\jvm.dll");
-    }
-    ~ServiceApp() { forgetRegistryEntries(dir.path()); }
-
-    void behave(jnistandin::Behaviour behaviour)
-    {
-        DeleteFileW(recordPath().c_str());
-        behaviour.record = toUtf8(recordPath());
-        EXPECT_TRUE(jnistandin::writeControl(jnistandin::controlBeside(jvmDll), behaviour));
-    }
-    jnistandin::Record record() const { return jnistandin::readRecord(recordPath()); }
-    // Polls the record until it holds the line.
-    bool waitForRecord(const std::string& key, const std::string& text, DWORD timeoutMs) const
-    {
-        DWORD start = GetTickCount();
-        while (!record().has(key, text)) {
-            if (GetTickCount() - start > timeoutMs) return false;
-            Sleep(100);
-        }
-        return true;
-    }
-    std::wstring recordPath() const { return dir.file(L"jvm.record"); }
-
-    std::string command(const std::vector<std::wstring>& words) { return commandRun(words).out; }
-    LauncherRun commandRun(const std::vector<std::wstring>& words) { return runLauncher(exe, words, dir, false); }
-    DWORD commandExit(const std::vector<std::wstring>& words)
-    {
-        return runLauncher(exe, words, dir, false).result.exitCode;
-    }
-
-    ScratchDirectory dir;
-    std::wstring exe;
-    std::wstring jvmDll;
-};
-
 jnistandin::Behaviour mainDoes(const std::string& main)
 {
     jnistandin::Behaviour behaviour;

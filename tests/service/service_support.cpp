@@ -377,3 +377,46 @@ std::vector<std::string> linesStartingWith(const std::string& log, const std::st
     }
     return found;
 }
+
+ServiceApp::ServiceApp(const std::wstring& appDir, const std::map<int32_t, std::string>& records,
+                       const std::vector<blockformat::IncludedFile>& included,
+                       const std::map<int32_t, std::u16string>& wideRecords)
+{
+    RuntimeLayout layout;
+    layout.jvmDll = "jvm.dll";
+    EXPECT_FALSE(layOutRuntime(dir.file(appDir + L"\\jre"), layout).empty()) << "stand-ins missing (STANDIN_DIR)";
+    EXPECT_TRUE(makeDirectories(dir.file(appDir + L"\\bin")));
+    blockformat::ConfigBlock block = serviceBlock();
+    block.set(2001, "q");
+    block.set(128, "B..\\jre;");
+    block.set(121, "");
+    block.set(123, "");
+    for (const auto& record : records) block.set(record.first, record.second);
+    for (const auto& record : wideRecords) block.setWide(record.first, record.second);
+    if (!included.empty()) block.addIncludedFiles(included);
+    exe = packageLauncher(dir, block, appDir + L"\\bin\\app.exe");
+    jvmDll = dir.file(appDir + L"\\jre\\bin\\server\\jvm.dll");
+}
+
+ServiceApp::~ServiceApp() { forgetRegistryEntries(dir.path()); }
+
+void ServiceApp::behave(jnistandin::Behaviour behaviour)
+{
+    DeleteFileW(recordPath().c_str());
+    behaviour.record = toUtf8(recordPath());
+    EXPECT_TRUE(jnistandin::writeControl(jnistandin::controlBeside(jvmDll), behaviour));
+}
+
+jnistandin::Record ServiceApp::record() const { return jnistandin::readRecord(recordPath()); }
+
+bool ServiceApp::waitForRecord(const std::string& key, const std::string& text, DWORD timeoutMs) const
+{
+    const DWORD start = GetTickCount();
+    while (!record().has(key, text)) {
+        if (GetTickCount() - start > timeoutMs) return false;
+        Sleep(100);
+    }
+    return true;
+}
+
+LauncherRun ServiceApp::commandRun(const std::vector<std::wstring>& words) { return runLauncher(exe, words, dir, false); }

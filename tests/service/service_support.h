@@ -3,10 +3,13 @@
 // logs that service processes write, and the priority value of a service.
 #pragma once
 
+#include "support/launch_environment.h"
 #include "support/test_launcher.h"
 
 #include <windows.h>
 
+#include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -103,3 +106,33 @@ private:
 
 // The log lines that start with `prefix`.
 std::vector<std::string> linesStartingWith(const std::string& log, const std::string& prefix);
+
+// One application of a service: the launcher as <dir>\<appDir>\bin\app.exe beside a
+// stand-in runtime in <appDir>\jre, with the records given, and what its stand-in JVM
+// recorded. The stand-in reads its control file beside jvm.dll, since a service's child
+// does not get the test's environment.
+class ServiceApp {
+public:
+    explicit ServiceApp(const std::wstring& appDir = L"app", const std::map<int32_t, std::string>& records = {},
+                        const std::vector<blockformat::IncludedFile>& included = {},
+                        const std::map<int32_t, std::u16string>& wideRecords = {});
+    ~ServiceApp();
+    ServiceApp(const ServiceApp&) = delete;
+    ServiceApp& operator=(const ServiceApp&) = delete;
+
+    // What the stand-in's main does; its record starts anew.
+    void behave(jnistandin::Behaviour behaviour);
+    jnistandin::Record record() const;
+    // Polls the record until it holds the line; false after `timeoutMs`.
+    bool waitForRecord(const std::string& key, const std::string& text, DWORD timeoutMs) const;
+    std::wstring recordPath() const { return dir.file(L"jvm.record"); }
+
+    // A command of the launcher, run from the application's folder.
+    std::string command(const std::vector<std::wstring>& words) { return commandRun(words).out; }
+    LauncherRun commandRun(const std::vector<std::wstring>& words);
+    DWORD commandExit(const std::vector<std::wstring>& words) { return commandRun(words).result.exitCode; }
+
+    ScratchDirectory dir;
+    std::wstring exe;
+    std::wstring jvmDll;
+};
