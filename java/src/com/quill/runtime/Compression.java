@@ -47,6 +47,11 @@ final class Compression {
     private Compression() {
     }
 
+    /** True while this process's compressor has the file: its partial file is being written. */
+    static boolean isPending(Path plain) {
+        return PENDING.contains(plain);
+    }
+
     static void submit(Executor executor, final Path plain) {
         if (!PENDING.add(plain)) {
             return;

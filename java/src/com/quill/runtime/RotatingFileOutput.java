@@ -267,6 +267,13 @@ final class RotatingFileOutput extends OutputStream {
         }
         for (String name : retention.removals) {
             Path rolled = file.resolveSibling(name);
+            // A partial file beside a plain one that the compressor still has is its work
+            // under way, not a leftover: removing it would fail that compression, and
+            // nothing would hand the file over again before the next roll over.
+            if (name.endsWith(RollingNames.PARTIAL) && Compression.isPending(
+                    file.resolveSibling(name.substring(0, name.length() - RollingNames.PARTIAL.length())))) {
+                continue;
+            }
             if (OutputFiles.isRotatable(rolled)) {
                 try {
                     Files.deleteIfExists(rolled);

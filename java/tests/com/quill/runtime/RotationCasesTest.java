@@ -251,6 +251,37 @@ class RotationCasesTest {
     }
 
     @Test
+    void aRollOverLeavesTheCompressionUnderWayAlone() throws Exception {
+        SetClock clock = new SetClock();
+        clock.now = instant("2026-03-01T12:00");
+        Path log = temp.resolve(OUTPUT);
+        final List<Runnable> handedOver = new ArrayList<Runnable>();
+        Executor later = new Executor() {
+            @Override
+            public void execute(Runnable task) {
+                handedOver.add(task);
+            }
+        };
+        RotatingFileOutput output = new RotatingFileOutput(log, true,
+                OutputLimit.parse("0", "5", "daily", "0", "true"), clock, later);
+        output.write(bytes(10));
+        clock.now = instant("2026-03-02T12:00");
+        output.write(bytes(20));
+        // The compressor has the first rolled file and is writing its partial file when
+        // the next roll over comes: that partial file is no leftover to remove.
+        Path underWay = temp.resolve("app.log.2026-03-01.1.gz.partial");
+        Files.write(underWay, new byte[] {1, 2, 3});
+        clock.now = instant("2026-03-03T12:00");
+        output.write(bytes(30));
+        assertTrue(Files.exists(underWay), "the partial file of the compression under way stays");
+        output.close();
+        while (!handedOver.isEmpty()) {
+            handedOver.remove(0).run();
+        }
+        assertEquals("app.log=30 app.log.2026-03-01.1.gz=gz:10 app.log.2026-03-02.1.gz=gz:20", listing(temp));
+    }
+
+    @Test
     void rollAgeAndCompressionValues() {
         OutputLimit limit = OutputLimit.parse("0", "30", "hourly", "14", "true");
         assertEquals(RollingNames.Roll.HOURLY, limit.roll);
