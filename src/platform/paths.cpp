@@ -500,15 +500,20 @@ bool makeTempFileName(char* out, size_t capacity)
         return false;
     }
     logMessage("tempPath is %s", directory);
+    // The system's name is the directory, a separator if it has none, "qll", at most four
+    // hexadecimal digits and ".tmp": one that would not fit is refused before any file is
+    // made, so that nothing made in a shared directory has to be removed again by name.
+    const size_t length = std::strlen(directory);
+    const size_t longest = length + (length > 0 && directory[length - 1] != '\\' ? 1 : 0) + 3 + 4 + 4;
+    if (longest >= capacity) {
+        logTooLong(directory);
+        clearText(out, capacity);
+        return false;
+    }
     char name[MAX_PATH + 1];
     if (GetTempFileNameA(directory, "qll", 0, name) != 0) {
-        // A cut name would be another file; the one made for it goes again.
-        if (!copyText(out, capacity, name)) {
-            logTooLong(name);
-            DeleteFileA(name);
-            clearText(out, capacity);
-            return false;
-        }
+        // Fits, by the length above.
+        static_cast<void>(copyText(out, capacity, name));
     } else {
         logMessage("GetTempFileName failed (last error %d)", static_cast<int>(GetLastError()));
         if (!makeRandomTempName(directory, out, capacity)) {
