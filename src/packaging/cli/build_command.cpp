@@ -21,20 +21,20 @@ const char kNoRuntimeLibrary[] = "--no-runtime-library";
 
 } // namespace
 
-std::vector<OptionSpec> runtimeLibraryOptions(const char* jarValue)
+std::vector<OptionDefinition> runtimeLibraryOptions(const char* jarValue)
 {
     return {{"--runtime-library", jarValue}, {kNoRuntimeLibrary, nullptr}};
 }
 
 bool applyRuntimeLibraryOption(const GivenOption& option, BuildSettings* settings, bool* named)
 {
-    if (option.spec.name == std::string(kNoRuntimeLibrary)) {
+    if (option.definition.name == std::string(kNoRuntimeLibrary)) {
         settings->runtimeLibrary.clear();
         settings->withoutRuntimeLibrary = true;
         *named = false;
         return true;
     }
-    if (option.spec.name == std::string("--runtime-library")) {
+    if (option.definition.name == std::string("--runtime-library")) {
         settings->runtimeLibrary = option.value;
         *named = true;
         return true;
@@ -83,8 +83,8 @@ int buildCommand(const std::vector<std::string>& arguments, const std::string& r
 {
     CommandArguments parsed;
     std::string problem;
-    std::vector<OptionSpec> options = runtimeLibraryOptions("the path of the jar");
-    for (const OptionSpec& option : signingOptions()) options.push_back(option);
+    std::vector<OptionDefinition> options = runtimeLibraryOptions("the path of the jar");
+    for (const OptionDefinition& option : signingOptions()) options.push_back(option);
     if (!parseArguments(arguments, options, &parsed, &problem)) {
         return console.failWithUsage(problem, kUsage);
     }

@@ -25,7 +25,7 @@ int msiCommand(const std::vector<std::string>& arguments, const std::string& run
 
 // --runtime-library <jar> and --no-runtime-library, with what the option takes as its
 // refusal says it ("--runtime-library needs the path of the jar").
-std::vector<OptionSpec> runtimeLibraryOptions(const char* jarValue);
+std::vector<OptionDefinition> runtimeLibraryOptions(const char* jarValue);
 // Applies one of them to the settings; false for any other option.
 bool applyRuntimeLibraryOption(const GivenOption& option, BuildSettings* settings, bool* named);
 // Empty when the jar can be embedded, or may be missing (the packager's own default may be

@@ -17,9 +17,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const OptionSpec kOutput = {"--output", "a path"};
-const OptionSpec kExtract = {"--extract", "a path"};
-const OptionSpec kImage = {"--image", "a path"};
+const OptionDefinition kOutput = {"--output", "a path"};
+const OptionDefinition kExtract = {"--extract", "a path"};
+const OptionDefinition kImage = {"--image", "a path"};
 
 } // namespace
 
@@ -34,7 +34,7 @@ int inspectCommand(const std::vector<std::string>& arguments, Console& console)
     std::string extract;
     std::string image;
     for (const GivenOption& option : parsed.options) {
-        const std::string name = option.spec.name;
+        const std::string name = option.definition.name;
         (name == kOutput.name ? output : name == kExtract.name ? extract : image) = option.value;
     }
     if (parsed.positional.size() != 1) {

@@ -36,8 +36,8 @@ const char kMsiUsage[] =
     "                    [--sign <certificate.pfx> | --pkcs11-module <library> --sign <pkcs11:URI>]\n"
     "                    [--sign-password-env <VARIABLE>] [--timestamp <url>]\n";
 
-const OptionSpec kKeptSource = {"--wxs", "a path"};
-const OptionSpec kFilesFrom = {"--files-from", "a folder"};
+const OptionDefinition kKeptSource = {"--wxs", "a path"};
+const OptionDefinition kFilesFrom = {"--files-from", "a folder"};
 
 // Removes the working folder on every way out, unless it is the user's; in the user's
 // folder, the files written there go again unless kept.
@@ -94,10 +94,10 @@ std::string sourceText(const fs::path& file, const fs::path& folder)
 
 int msiCommand(const std::vector<std::string>& arguments, const std::string& runtimeLibrary, Console& console)
 {
-    std::vector<OptionSpec> options = runtimeLibraryOptions("a path");
+    std::vector<OptionDefinition> options = runtimeLibraryOptions("a path");
     options.push_back(kKeptSource);
     options.push_back(kFilesFrom);
-    for (const OptionSpec& option : signingOptions()) options.push_back(option);
+    for (const OptionDefinition& option : signingOptions()) options.push_back(option);
     CommandArguments parsed;
     std::string problem;
     if (!parseArguments(arguments, options, &parsed, &problem)) {
@@ -115,7 +115,7 @@ int msiCommand(const std::vector<std::string>& arguments, const std::string& run
             applySigningOption(option, &signing)) {
             continue;
         }
-        if (std::string(option.spec.name) == kFilesFrom.name) {
+        if (std::string(option.definition.name) == kFilesFrom.name) {
             filesFrom = option.value;
         } else {
             keptSource = option.value;

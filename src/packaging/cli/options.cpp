@@ -3,7 +3,7 @@
 
 namespace packager {
 
-bool parseArguments(const std::vector<std::string>& arguments, const std::vector<OptionSpec>& options,
+bool parseArguments(const std::vector<std::string>& arguments, const std::vector<OptionDefinition>& options,
                     CommandArguments* parsed, std::string* problem)
 {
     CommandArguments result;
@@ -13,18 +13,18 @@ bool parseArguments(const std::vector<std::string>& arguments, const std::vector
             result.positional.push_back(argument);
             continue;
         }
-        const OptionSpec* spec = nullptr;
-        for (const OptionSpec& option : options) {
-            spec = spec == nullptr && argument == option.name ? &option : spec;
+        const OptionDefinition* definition = nullptr;
+        for (const OptionDefinition& option : options) {
+            definition = definition == nullptr && argument == option.name ? &option : definition;
         }
-        if (spec == nullptr) {
+        if (definition == nullptr) {
             *problem = "unknown option " + argument;
             return false;
         }
-        GivenOption given{*spec, std::string()};
-        if (spec->value != nullptr) {
+        GivenOption given{*definition, std::string()};
+        if (definition->value != nullptr) {
             if (i + 1 >= arguments.size()) {
-                *problem = argument + " needs " + spec->value;
+                *problem = argument + " needs " + definition->value;
                 return false;
             }
             given.value = arguments[++i];

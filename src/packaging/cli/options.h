@@ -9,7 +9,7 @@
 
 namespace packager {
 
-struct OptionSpec {
+struct OptionDefinition {
     const char* name;   // "--output"
     // What the option takes, as the refusal of an option without it says it ("a path":
     // "--output needs a path"); null for an option that takes nothing.
@@ -17,7 +17,7 @@ struct OptionSpec {
 };
 
 struct GivenOption {
-    OptionSpec spec;
+    OptionDefinition definition;
     std::string value;  // empty for an option that takes nothing
 };
 
@@ -30,7 +30,7 @@ struct CommandArguments {
 // option --x", "--output needs a path"), for an option the command does not take or one
 // without its value. The argument after an option that takes a value is that value,
 // whatever it looks like.
-bool parseArguments(const std::vector<std::string>& arguments, const std::vector<OptionSpec>& options,
+bool parseArguments(const std::vector<std::string>& arguments, const std::vector<OptionDefinition>& options,
                     CommandArguments* parsed, std::string* problem);
 
 } // namespace packager

@@ -70,7 +70,7 @@ private:
 
 } // namespace
 
-std::vector<OptionSpec> signingOptions()
+std::vector<OptionDefinition> signingOptions()
 {
     return {{kSign, "a certificate file or a PKCS#11 URI"},
             {kPasswordVariable, "the name of an environment variable"},
@@ -80,7 +80,7 @@ std::vector<OptionSpec> signingOptions()
 
 bool applySigningOption(const GivenOption& option, SigningSettings* settings)
 {
-    const std::string name = option.spec.name;
+    const std::string name = option.definition.name;
     std::string* target = name == kSign               ? &settings->key
                           : name == kPasswordVariable ? &settings->passwordVariable
                           : name == kTimestamp        ? &settings->timestamp

@@ -28,7 +28,7 @@ extern const char kSigningProgram[];
 extern const char kSigningPackage[];
 
 // The options.
-std::vector<OptionSpec> signingOptions();
+std::vector<OptionDefinition> signingOptions();
 // Applies one of them; false for any other option.
 bool applySigningOption(const GivenOption& option, SigningSettings* settings);
 
